@@ -22,7 +22,50 @@ std::shared_ptr<CClock> SteadyClock()
     return clock;
 }
 
+thread_local std::shared_ptr<CStopToken> tStopToken;
+
 } // namespace
+
+void CStopToken::RequestStop()
+{
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mStop = true;
+    }
+    mWake.notify_all();
+}
+
+bool CStopToken::StopRequested() const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mStop;
+}
+
+bool CStopToken::WaitFor(std::uint32_t ms_I)
+{
+    std::unique_lock<std::mutex> lock(mMutex);
+    return mWake.wait_for(lock, std::chrono::milliseconds(ms_I), [this] { return mStop; });
+}
+
+CStopScope::CStopScope(std::shared_ptr<CStopToken> token_I) : mPrevious(std::move(tStopToken))
+{
+    tStopToken = std::move(token_I);
+}
+
+CStopScope::~CStopScope()
+{
+    tStopToken = std::move(mPrevious);
+}
+
+std::shared_ptr<CStopToken> CurrentStopToken()
+{
+    return tStopToken;
+}
+
+bool StopRequestedOnThisThread()
+{
+    return tStopToken && tStopToken->StopRequested();
+}
 
 std::shared_ptr<CClock> GetClock()
 {
@@ -112,6 +155,10 @@ CClock::TimePoint CSteadyClock::now()
 
 void CSteadyClock::sleep(std::uint32_t ms_I)
 {
+    if (tStopToken) {
+        tStopToken->WaitFor(ms_I);
+        return;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(ms_I));
 }
 
@@ -164,6 +211,8 @@ CClock::TimePoint CVirtualClock::now()
 
 void CVirtualClock::sleep(std::uint32_t ms_I)
 {
+    if (StopRequestedOnThisThread())
+        return; // a stopped worker no longer waits, in virtual time as in real time
     TimePoint target;
     {
         std::lock_guard<std::mutex> lock(mMutex);

@@ -39,6 +39,40 @@ public:
     }
 };
 
+// Cooperative stop of one thread's work (the update worker). The requester sets the token; the
+// worker binds it to its thread with CStopScope, and from then on every clock sleep on that
+// thread returns at once, so retry loops and waits end promptly instead of being killed.
+class CStopToken
+{
+public:
+    void RequestStop();
+    bool StopRequested() const;
+    // Waits up to ms (real time) or until a stop is requested; true when stopped.
+    bool WaitFor(std::uint32_t ms_I);
+
+private:
+    mutable std::mutex mMutex;
+    std::condition_variable mWake;
+    bool mStop = false;
+};
+
+class CStopScope
+{
+public:
+    explicit CStopScope(std::shared_ptr<CStopToken> token_I);
+    ~CStopScope();
+    CStopScope(const CStopScope&) = delete;
+    CStopScope& operator=(const CStopScope&) = delete;
+
+private:
+    std::shared_ptr<CStopToken> mPrevious;
+};
+
+// The token bound to the calling thread, or null.
+std::shared_ptr<CStopToken> CurrentStopToken();
+// True when the calling thread's work was asked to stop.
+bool StopRequestedOnThisThread();
+
 // The process-wide clock: a CSteadyClock unless a test (or the simulator) installed another.
 std::shared_ptr<CClock> GetClock();
 // Installs a clock; null restores the steady clock.

@@ -98,3 +98,37 @@ TEST(ClockInstallation, ScopedClockRestoresThePrevious)
     }
     EXPECT_EQ(GetClock(), steady);
 }
+
+TEST(StopToken, SleepsOfAStoppedThreadReturnAtOnce)
+{
+    auto clock = std::make_shared<CVirtualClock>();
+    CScopedClock installed(clock);
+    auto token = std::make_shared<CStopToken>();
+    {
+        CStopScope scope(token);
+        GetClock()->sleep(100);
+        EXPECT_FALSE(StopRequestedOnThisThread());
+        token->RequestStop();
+        EXPECT_TRUE(StopRequestedOnThisThread());
+        GetClock()->sleep(90 * 1000);
+    }
+    EXPECT_FALSE(StopRequestedOnThisThread()); // the scope is gone
+    EXPECT_EQ(clock->sleeps(), (std::vector<std::uint32_t>{100}));
+    EXPECT_EQ(clock->now(), 100u);
+}
+
+TEST(StopToken, SteadySleepWakesOnStopFromAnotherThread)
+{
+    CSteadyClock clock;
+    auto token = std::make_shared<CStopToken>();
+    std::promise<void> sleeping;
+    std::thread worker([&] {
+        CStopScope scope(token);
+        sleeping.set_value();
+        clock.sleep(60 * 60 * 1000); // an hour, unless stopped
+    });
+    sleeping.get_future().wait();
+    token->RequestStop();
+    worker.join(); // returns only because the stop woke the sleep
+    EXPECT_TRUE(token->StopRequested());
+}
