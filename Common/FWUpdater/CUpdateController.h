@@ -1,0 +1,131 @@
+#pragma once
+// Runs one firmware update from start to end: accepts the firmware file for the chosen board,
+// rediscovers devices, switches the board into its loader and back, programs it and reports
+// every step, error and state change to the update notifier.
+//
+// Two threads use a controller: the update worker runs UpdateDevice (and with it the waiting
+// loops), while the user-interface thread delivers arrivals and removals. The state is atomic,
+// the current device is replaced and read under one lock, and every notifier call is made
+// under a lock that SetNotifier(null) also takes, so once the notifier is cleared no report
+// reaches it any more.
+
+#include "FWUpdater/CInterfaceNotifier.h"
+#include "FWUpdater/CSRec.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class CDevice;
+class CDiscovery;
+class CFLDeviceInterface;
+class CUpdateNotifier;
+
+enum EUpdateState : std::int32_t
+{
+    ESTATE_IDLE = 0,
+    ESTATE_READY = 1,
+    ESTATE_ENTER_LOADER = 2,
+    ESTATE_PROGRAM = 3,
+    ESTATE_EXIT_LOADER = 4,
+    ESTATE_SUCCESS = 5,
+    ESTATE_FAILED = 6,
+    ESTATE_TERMINATE = 7,
+};
+
+enum UpdateType : std::int32_t
+{
+    eUpdateTypePen = 0,
+    eUpdateTypeTouch = 1,
+    eUpdateTypeBluetooth = 2,
+};
+
+enum ErrorCode : std::int32_t
+{
+    eErrorNoDevice = 1,
+    eErrorFileLoad = 3,
+    eErrorFileType = 4,
+    eErrorExitLoader = 5,
+    eErrorProgram = 6,
+    eErrorDevice = 8,
+};
+
+class CUpdateController : public CInterfaceNotifier
+{
+public:
+    ~CUpdateController() override;
+
+    // CInterfaceNotifier: forwarded to the update notifier; errors carry code 8.
+    void Log(const std::string& message_I) override;
+    void ReportError(const std::string& message_I) override;
+    void ReportProgress(std::int32_t percent_I) override;
+
+    // The resident tablet service's two events; false where the platform has none.
+    virtual bool SignalStopEvent() = 0;
+    virtual bool SignalStartEvent() = 0;
+
+    // Not owned; null silences every report.
+    void SetNotifier(CUpdateNotifier* notifier_I);
+
+    bool ProcessUpdateFile(const std::string& path_I);
+    void SetUpdateType(std::int32_t type_I);
+    bool ValidateAutoUpdate(const std::string& typeWord_I, const std::string& directory_I);
+    bool UpdateDeviceList();
+    bool SelectDeviceByPath(const std::string& path_I);
+    bool UpdateDevice();
+
+    std::shared_ptr<CDevice> GetCurrentDevice() const;
+    std::int32_t GetUpdateType() const { return mUpdateType.load(); }
+    bool IsAutoUpdate() const { return mAutoUpdate.load(); }
+    std::int32_t GetState() const { return mState.load(); }
+    const CSRec& GetDataSource() const { return mDataSource; }
+    CDiscovery* GetDiscovery() const { return mDiscovery.get(); }
+
+    // Device arrival and removal, with the interface path in UTF-8 (user-interface thread).
+    void OnInterfaceAttached(const std::string& path_I);
+    void OnInterfaceDetached(const std::string& path_I);
+    bool IsCurrentDevicePath(const std::string& path_I) const;
+
+protected:
+    // The platform subclass supplies the discovery (owned from here on).
+    explicit CUpdateController(std::unique_ptr<CDiscovery> discovery_I);
+
+    std::shared_ptr<CFLDeviceInterface> GetMainInterface() const;
+    std::uint32_t GetSectorsForUpdateType() const;
+    std::shared_ptr<CFLDeviceInterface> GetLoaderInterface();
+    std::shared_ptr<CFLDeviceInterface> GetNormalInterface();
+    bool PreUpdate();
+    bool ProgramLoaderBoard(const std::shared_ptr<CFLDeviceInterface>& interface_I);
+    void UpdateSucceeded();
+    void UpdateFailed(std::int32_t code_I, const std::string& message_I);
+
+    bool InitCheck(std::uint32_t sectors_I, bool checkSectors_I, const std::shared_ptr<CFLDeviceInterface>& interface_I);
+    bool InitCheckForSRecData(std::uint32_t sectors_I, bool checkSectors_I,
+                              const std::shared_ptr<CFLDeviceInterface>& interface_I);
+    bool InitCheckForIntelHexData(const std::shared_ptr<CFLDeviceInterface>& interface_I);
+    bool InitCheckForAiroFlashData(const std::shared_ptr<CFLDeviceInterface>& interface_I);
+
+    // Stores the state after telling the notifier.
+    void SetState(std::int32_t state_I);
+    void NotifyError(std::int32_t code_I, const std::string& message_I);
+    void NotifyState(std::int32_t state_I);
+
+private:
+    void SetCurrentDevice(std::shared_ptr<CDevice> device_I);
+    bool WaitInterrupted() const;
+
+    CSRec mDataSource;
+    std::unique_ptr<CDiscovery> mDiscovery;
+
+    mutable std::mutex mDeviceMutex;
+    std::shared_ptr<CDevice> mCurrentDevice;
+
+    std::mutex mNotifierMutex;
+    CUpdateNotifier* mNotifier = nullptr;
+
+    std::atomic<std::int32_t> mState {ESTATE_IDLE};
+    std::atomic<std::int32_t> mUpdateType {eUpdateTypePen};
+    std::atomic<bool> mAutoUpdate {false};
+};
