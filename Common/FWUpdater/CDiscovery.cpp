@@ -1,0 +1,173 @@
+#include "FWUpdater/CDiscovery.h"
+
+#include "Settings/SettingsParser.h"
+#include "StringUtils.h"
+
+#ifndef VFWU_DEFAULT_VENDOR_ID
+#error "VFWU_DEFAULT_VENDOR_ID must be defined by the build (CMake cache variable of the same name)"
+#endif
+static_assert(VFWU_DEFAULT_VENDOR_ID > 0 && VFWU_DEFAULT_VENDOR_ID <= 0xFFFF,
+              "VFWU_DEFAULT_VENDOR_ID must be a 16-bit USB vendor id other than 0");
+
+namespace
+{
+
+// Board keys read for every board map; a loaderBoard contributes only the first eight.
+struct BoardKeys
+{
+    const char* mapKey;
+    Board board;
+};
+const BoardKeys kBoards[] = {
+    {"penBoard", eBoardPen},
+    {"touchBoard", eBoardTouch},
+    {"bluetoothBoard", eBoardBluetooth},
+};
+
+// "vid", "pid", "interface", "sectors", "init", "topology", "usageId", "usagePg".
+void ReadBoardIdentity(const CSettingsMap& board_I, std::size_t index_I, CDevice& device_IO)
+{
+    device_IO.mVid[index_I] = CDiscovery::ParseHex(board_I.GetString("vid", ""), DefaultVendorId());
+    device_IO.mPid[index_I] = CDiscovery::ParseHex(board_I.GetString("pid", ""), 0);
+    device_IO.mInterface[index_I] = CDiscovery::ParseInterfaceKind(board_I.GetString("interface", "HID"));
+    device_IO.mSectors[index_I] = static_cast<std::uint32_t>(board_I.GetInteger("sectors", 0));
+    device_IO.mInitEeprom[index_I] = board_I.GetBool("init", false);
+    device_IO.mTopology[index_I] = static_cast<std::uint8_t>(board_I.GetInteger("topology", 1));
+    device_IO.mUsageId[index_I] = CDiscovery::ParseHex(board_I.GetString("usageId", ""), 0);
+    device_IO.mUsagePg[index_I] = CDiscovery::ParseHex(board_I.GetString("usagePg", ""), 0);
+}
+
+} // namespace
+
+std::uint32_t DefaultVendorId()
+{
+    return VFWU_DEFAULT_VENDOR_ID;
+}
+
+CDiscovery::CDiscovery(std::string topologyPath_I) : mTopologyPath(std::move(topologyPath_I)) {}
+
+CDiscovery::~CDiscovery() = default;
+
+bool CDiscovery::UpdateDeviceList()
+{
+    if (mTopologyMap.empty())
+        LoadTopology();
+    mDevices.clear();
+    return true;
+}
+
+bool CDiscovery::LoadTopology()
+{
+    mTopologyMap.clear();
+    mTopologyMap = BuildTopologyMap(LoadSettingsFile(mTopologyPath));
+    return !mTopologyMap.empty();
+}
+
+CDevice CDiscovery::GetDeviceDescription(std::uint32_t vid_I, std::uint32_t pid_I) const
+{
+    const std::uint32_t key = (vid_I & 0xFFFF) + (pid_I & 0xFFFF);
+    const auto it = mTopologyMap.find(key);
+    return it != mTopologyMap.end() ? it->second : CDevice();
+}
+
+std::shared_ptr<CDevice> CDiscovery::GetDefaultDevice() const
+{
+    for (const auto& device : mDevices) {
+        if (device && device->mLoaderMode)
+            return device;
+    }
+    return mDevices.empty() ? nullptr : mDevices.front();
+}
+
+CDevice CDiscovery::DescriptionFromSettings(const CSettingsMap& model_I)
+{
+    CDevice device;
+    device.mName = model_I.GetString("name", "");
+    for (const BoardKeys& keys : kBoards) {
+        const auto board = AsMap(model_I.Get(keys.mapKey));
+        if (!board)
+            continue;
+        const auto index = static_cast<std::size_t>(keys.board);
+        ReadBoardIdentity(*board, index, device);
+        device.mUpdate[index] = board->GetString("update", "");
+        device.mIntoBLMode[index] = board->GetBool("intoBLMode", true);
+        if (keys.board == eBoardTouch)
+            device.mTouchSupported = true;
+        if (keys.board == eBoardBluetooth)
+            device.mBluetoothSupported = true;
+    }
+    // The model as its loader presents itself: its ids replace the pen board's, while the pen
+    // board's update file and loader-switch flag stay.
+    if (const auto loader = AsMap(model_I.Get("loaderBoard"))) {
+        device.mLoaderMode = true;
+        ReadBoardIdentity(*loader, eBoardPen, device);
+    }
+    return device;
+}
+
+CDiscovery::TopologyMap CDiscovery::BuildTopologyMap(const CSettingsObjectPtr& document_I)
+{
+    TopologyMap table;
+    const auto models = AsArray(document_I);
+    if (!models)
+        return table;
+    for (std::size_t i = 0; i < models->Count(); ++i) {
+        // An element that is not a map describes nothing and is skipped.
+        const auto model = AsMap(models->Get(i));
+        if (!model)
+            continue;
+        const CDevice device = DescriptionFromSettings(*model);
+        const std::uint32_t penKey = device.mVid[eBoardPen] + device.mPid[eBoardPen];
+        table[penKey] = device;
+        if (device.mTouchSupported) {
+            const std::uint32_t touchKey = device.mVid[eBoardTouch] + device.mPid[eBoardTouch];
+            if (touchKey != penKey)
+                table[touchKey] = device;
+        }
+        if (device.mBluetoothSupported) {
+            const std::uint32_t btKey = device.mVid[eBoardBluetooth] + device.mPid[eBoardBluetooth];
+            if (btKey != penKey)
+                table[btKey] = device;
+        }
+    }
+    return table;
+}
+
+std::uint32_t CDiscovery::ParseHex(const std::string& text_I, std::uint32_t default_I)
+{
+    std::size_t i = 0;
+    while (i < text_I.size() && IsClassicSpace(static_cast<unsigned char>(text_I[i])))
+        ++i;
+    if (i + 1 < text_I.size() && text_I[i] == '0' && (text_I[i + 1] == 'x' || text_I[i + 1] == 'X'))
+        i += 2;
+    std::uint64_t value = 0;
+    bool anyDigit = false;
+    for (; i < text_I.size(); ++i) {
+        const char c = text_I[i];
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            break;
+        value = value * 16 + static_cast<std::uint64_t>(digit);
+        if (value > 0xFFFFFFFFu)
+            return default_I; // does not fit 32 bits: the stream read would fail
+        anyDigit = true;
+    }
+    return anyDigit ? static_cast<std::uint32_t>(value) : default_I;
+}
+
+std::int32_t CDiscovery::ParseInterfaceKind(const std::string& text_I)
+{
+    if (text_I.empty() || text_I == "HID")
+        return 1;
+    if (text_I == "BULK")
+        return 2;
+    if (text_I == "I2C")
+        return 3;
+    return 0;
+}
