@@ -1,5 +1,11 @@
 #include "FWUpdater/CDiscovery.h"
 
+#include "DebugOutput.h"
+#include "FWUpdater/CFLDeviceInterface.h"
+#include "StringUtils.h"
+
+#include <sstream>
+
 #include "Settings/SettingsParser.h"
 #include "StringUtils.h"
 
@@ -170,4 +176,64 @@ std::int32_t CDiscovery::ParseInterfaceKind(const std::string& text_I)
     if (text_I == "I2C")
         return 3;
     return 0;
+}
+
+std::shared_ptr<CDevice> CDiscovery::GetDevice(const std::string& path_I) const
+{
+    const std::string wanted = ToLower(path_I);
+    for (const std::shared_ptr<CDevice>& device : mDevices) {
+        const std::pair<const char*, const std::shared_ptr<CFLDeviceInterface>*> boards[] = {
+            {"Pen", &device->mPenInterface}, {"Touch", &device->mTouchInterface}, {"Bluetooth", &device->mBluetoothInterface}};
+        bool found = false;
+        for (const auto& [label, interface] : boards) {
+            if (!*interface)
+                continue;
+            const std::string path = (*interface)->GetPath();
+            DebugPrint("%s GetDevice %s to %s\n", label, path_I.c_str(), path.c_str());
+            if (path == path_I || ToLower(path) == wanted)
+                found = true;
+        }
+        if (found)
+            return device;
+    }
+    return nullptr;
+}
+
+std::string CDiscovery::Describe(const CDevice& device_I)
+{
+    if (!device_I.mPenInterface)
+        return std::string();
+    std::ostringstream text;
+    text << "[" << device_I.mName << "] (" << (device_I.mLoaderMode ? "LOADER" : "NORMAL") << " MODE)\n";
+    struct BoardText
+    {
+        const std::shared_ptr<CFLDeviceInterface>& mInterface;
+        int mIndex;
+        const char* mHeader;
+        const char* mSuffix;
+        bool mSupported;
+        const char* mNotFound;
+        const char* mNotSupported;
+    };
+    const BoardText boards[] = {
+        {device_I.mPenInterface, 0, "PEN INTERFACE:", " (Non-HidRouter)", true, "", ""},
+        {device_I.mTouchInterface, 1, "TOUCH INTERFACE:", "", device_I.mTouchSupported, "TOUCH INTERFACE NOT FOUND",
+         "TOUCH INTERFACE NOT SUPPORTED"},
+        {device_I.mBluetoothInterface, 2, "BLUETOOTH INTERFACE:", "", device_I.mBluetoothSupported,
+         "BLUETOOTH INTERFACE NOT FOUND", "BLUETOOTH INTERFACE NOT SUPPORTED"},
+    };
+    for (const BoardText& board : boards) {
+        if (!board.mInterface) {
+            text << (board.mSupported ? board.mNotFound : board.mNotSupported) << "\n";
+            continue;
+        }
+        const size_t i = static_cast<size_t>(board.mIndex);
+        text << (board.mInterface->IsFirmwareLoader() ? "LOADER INTERFACE:" : board.mHeader) << "\n";
+        text << "\tSectors = " << device_I.mSectors[i] << "\n";
+        text << "\tUsageId" << board.mSuffix << " = " << device_I.mUsageId[i] << "\n";
+        text << "\tUsagePage" << board.mSuffix << " = " << device_I.mUsagePg[i] << "\n";
+        text << "\tInit Eeprom = " << (device_I.mInitEeprom[i] ? "YES" : "NO") << "\n";
+        text << board.mInterface->GetDeviceInfo();
+    }
+    return text.str();
 }

@@ -43,6 +43,15 @@ public:
     // first), else the first device; empty when the list is empty.
     std::shared_ptr<CDevice> GetDefaultDevice() const;
 
+    // The first device (in list order) with a pen, touch or bluetooth interface whose path equals
+    // path_I, byte for byte or ignoring ASCII case; empty when none. Each comparison writes a
+    // line ("Pen GetDevice <requested> to <interface path>") to the diagnostic channel, which on
+    // a console program must not mix with its own output.
+    std::shared_ptr<CDevice> GetDevice(const std::string& path_I) const;
+
+    // The device dump: empty when the device has no pen interface.
+    static std::string Describe(const CDevice& device_I);
+
     const std::vector<std::shared_ptr<CDevice>>& GetDevices() const { return mDevices; }
     const TopologyMap& GetTopologyMap() const { return mTopologyMap; }
     const std::string& GetTopologyPath() const { return mTopologyPath; }
