@@ -56,8 +56,7 @@ void Put32(std::vector<std::uint8_t>& b, std::uint32_t v)
 CSimSRecLoader::CSimSRecLoader(SimSRecLoaderConfig config_I)
     : mConfig(std::move(config_I)), mInLoader(mConfig.startInLoader), mCurrentCpu(mConfig.currentCpu)
 {
-    for (const SimLoaderBlock& b : mConfig.blocks)
-        mFlash.emplace_back(b.size, 0xFF);
+    mFlash.resize(mConfig.blocks.size()); // empty = erased, so huge blocks cost nothing
     mEraseCounts.assign(mConfig.blocks.size(), 0);
     // Delivered with a consistent (erased) image and a committed table.
     for (std::size_t i = 0; i < mFlash.size(); ++i)
@@ -69,7 +68,10 @@ CSimSRecLoader::CSimSRecLoader(SimSRecLoaderConfig config_I)
 void CSimSRecLoader::SetBlockContents(std::size_t index_I, const std::vector<std::uint8_t>& bytes_I)
 {
     std::vector<std::uint8_t>& flash = mFlash.at(index_I);
-    std::fill(flash.begin(), flash.end(), 0xFF);
+    flash.clear();
+    if (bytes_I.empty())
+        return;
+    flash.assign(mConfig.blocks[index_I].size, 0xFF);
     std::copy_n(bytes_I.begin(), std::min(bytes_I.size(), flash.size()), flash.begin());
 }
 
@@ -78,7 +80,7 @@ std::uint8_t CSimSRecLoader::FlashByte(std::uint32_t address_I) const
     for (std::size_t i = 0; i < mConfig.blocks.size(); ++i) {
         const SimLoaderBlock& b = mConfig.blocks[i];
         if (address_I >= b.address && static_cast<std::uint64_t>(address_I) < static_cast<std::uint64_t>(b.address) + b.size)
-            return mFlash[i][address_I - b.address];
+            return mFlash[i].empty() ? 0xFF : mFlash[i][address_I - b.address];
     }
     return 0xFF;
 }
@@ -86,6 +88,8 @@ std::uint8_t CSimSRecLoader::FlashByte(std::uint32_t address_I) const
 std::uint32_t CSimSRecLoader::FlashChecksum(std::size_t index_I) const
 {
     const std::vector<std::uint8_t>& flash = mFlash.at(index_I);
+    if (flash.empty()) // every word erased: 0xFFFFFFFF = -1 per word
+        return static_cast<std::uint32_t>(0u - (mConfig.blocks[index_I].size + 3) / 4);
     std::uint32_t sum = 0;
     for (std::size_t o = 0; o < flash.size(); o += 4) {
         std::uint32_t word = 0;
@@ -123,21 +127,25 @@ void CSimSRecLoader::Commit()
     mRomMagic = mMagic;
 }
 
-void CSimSRecLoader::FailSets(std::uint8_t id_I, int count_I) { mFailSets[id_I] = count_I; }
-void CSimSRecLoader::FailGets(std::uint8_t id_I, int count_I) { mFailGets[id_I] = count_I; }
+void CSimSRecLoader::FailSets(std::uint8_t id_I, int count_I, int after_I) { mFailSets[id_I] = Fault{after_I, count_I}; }
+void CSimSRecLoader::FailGets(std::uint8_t id_I, int count_I, int after_I) { mFailGets[id_I] = Fault{after_I, count_I}; }
 
 void CSimSRecLoader::SetAnswerTamper(std::uint8_t id_I, std::function<void(std::vector<std::uint8_t>&)> tamper_I)
 {
     mTampers[id_I] = std::move(tamper_I);
 }
 
-bool CSimSRecLoader::Consume(std::map<std::uint8_t, int>& faults_I, std::uint8_t id_I)
+bool CSimSRecLoader::Consume(std::map<std::uint8_t, Fault>& faults_I, std::uint8_t id_I)
 {
     auto it = faults_I.find(id_I);
-    if (it == faults_I.end() || it->second == 0)
+    if (it == faults_I.end() || it->second.count == 0)
         return false;
-    if (it->second > 0)
-        --it->second;
+    if (it->second.after > 0) {
+        --it->second.after;
+        return false;
+    }
+    if (it->second.count > 0)
+        --it->second.count;
     return true;
 }
 
@@ -236,6 +244,8 @@ bool CSimSRecLoader::HandleLoaderSet(std::uint8_t logical_I, const std::vector<s
         if (logical_I == kWriteWord && word != 0 && (address - b.address) % word != 0)
             return false;
         std::vector<std::uint8_t>& flash = mFlash[static_cast<std::size_t>(index)];
+        if (flash.empty())
+            flash.assign(b.size, 0xFF);
         for (std::size_t i = 0; i < size; ++i)
             flash[address - b.address + i] &= r[5 + i]; // programming only clears bits
         return true;
@@ -250,7 +260,7 @@ bool CSimSRecLoader::HandleLoaderSet(std::uint8_t logical_I, const std::vector<s
             ++mProtectedEraseAttempts;
             return false;
         }
-        std::fill(mFlash[index].begin(), mFlash[index].end(), 0xFF);
+        mFlash[index].clear();
         ++mEraseCounts[index];
         return true;
     }

@@ -63,7 +63,7 @@ public:
     // State for tests.
     const SimSRecLoaderConfig& Config() const { return mConfig; }
     bool InLoader() const { return mInLoader; }
-    const std::vector<std::uint8_t>& BlockContents(std::size_t index_I) const { return mFlash.at(index_I); }
+    // Empty bytes_I erases the block.
     void SetBlockContents(std::size_t index_I, const std::vector<std::uint8_t>& bytes_I);
     // Flash byte at an address, 0xFF outside every block.
     std::uint8_t FlashByte(std::uint32_t address_I) const;
@@ -81,9 +81,10 @@ public:
     int ProtectedEraseAttempts() const { return mProtectedEraseAttempts; }
     int ResetCount() const { return mResets; }
 
-    // Fault hooks: fail the next count SETs/GETs of a wire id (count -1 = all from now on).
-    void FailSets(std::uint8_t id_I, int count_I);
-    void FailGets(std::uint8_t id_I, int count_I);
+    // Fault hooks: after letting `after` more pass, fail the next count SETs/GETs of a wire id
+    // (count -1 = all from then on; count 0 clears the hook).
+    void FailSets(std::uint8_t id_I, int count_I, int after_I = 0);
+    void FailGets(std::uint8_t id_I, int count_I, int after_I = 0);
     // Changes the answer to a GET of a wire id before it leaves the board.
     void SetAnswerTamper(std::uint8_t id_I, std::function<void(std::vector<std::uint8_t>&)> tamper_I);
 
@@ -94,7 +95,12 @@ public:
 
 private:
     std::uint8_t Id(std::uint8_t type0Id_I) const;
-    bool Consume(std::map<std::uint8_t, int>& faults_I, std::uint8_t id_I);
+    struct Fault
+    {
+        int after = 0;
+        int count = 0;
+    };
+    static bool Consume(std::map<std::uint8_t, Fault>& faults_I, std::uint8_t id_I);
     bool HandleLoaderSet(std::uint8_t logical_I, const std::vector<std::uint8_t>& report_I);
     bool HandleLoaderGet(std::uint8_t logical_I, std::vector<std::uint8_t>& answer_O);
     bool HandleApplicationSet(const std::vector<std::uint8_t>& report_I);
@@ -118,8 +124,8 @@ private:
     int mRefused = 0;
     int mProtectedEraseAttempts = 0;
     int mResets = 0;
-    std::map<std::uint8_t, int> mFailSets;
-    std::map<std::uint8_t, int> mFailGets;
+    std::map<std::uint8_t, Fault> mFailSets;
+    std::map<std::uint8_t, Fault> mFailGets;
     std::map<std::uint8_t, std::function<void(std::vector<std::uint8_t>&)>> mTampers;
     std::function<void()> mOnEnterLoader;
     std::function<void(bool)> mOnExitLoader;
