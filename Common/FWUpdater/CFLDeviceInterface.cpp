@@ -200,6 +200,12 @@ bool CFLDeviceInterface::IsChecksumBlock(std::uint32_t blockIndex_I) const
 bool CFLDeviceInterface::InitializeProgrammingData(const std::vector<SRecBlock>& image_I)
 {
     Message("Initializing data for Programming...");
+    // A failed run must not leave the previous board's table or image behind to be programmed.
+    loaderParameters = LoaderParameters();
+    loaderDescription.fill(LoaderBlockEntry());
+    checksumSupport = false;
+    mFlash.clear();
+    totalSize = 0;
     if (!SetCurrentCpu()) {
         Error("Unable to set the current CPU");
         return false;

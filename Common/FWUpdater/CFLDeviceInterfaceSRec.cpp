@@ -188,6 +188,13 @@ bool CFLDeviceInterface::CheckBlocksBeforeProgramming()
             Error("Block " + std::to_string(i) + " cannot be written: the loader reports block size 0");
             return false;
         }
+        const std::uint32_t tail = b.dataLength % b.blockSize;
+        if (tail != 0 && b.wordSize != loaderParameters.wordSize) {
+            Error("Block " + std::to_string(i) + " at [0x" + Hex8(b.address) + "]: word size " +
+                  std::to_string(b.wordSize) + " differs from the loader's word size " +
+                  std::to_string(loaderParameters.wordSize));
+            return false;
+        }
         if (CFLProtocol::Instance()->GetProtocolType() == 1 &&
             static_cast<std::uint64_t>(b.dataStart) + b.dataLength > kProtocol1ChecksumBufferSize) {
             Error("Block " + std::to_string(i) + " at [0x" + Hex8(b.address) + "] uses bytes up to offset 0x" +

@@ -146,6 +146,31 @@ TEST_F(FlashVector, BlockWordSizeOtherThanTheLoadersIsRefusedBeforeAWrongWrite)
     EXPECT_TRUE(notifier.HasError("WriteFlashBlock: block word size 2 differs from the loader's word size 4"));
 }
 
+TEST_F(FlashVector, MismatchedWordSizeStopsProgrammingBeforeTheBoardIsTouched)
+{
+    MakeBoard(Loader({{0, 0x40, 2}}, 16, 4));
+    ASSERT_TRUE(Init({{0, Pattern(18)}}));
+    host->ClearTranscript();
+    EXPECT_FALSE(device->ProgramBoard());
+    EXPECT_TRUE(notifier.HasError("Block 0 at [0x00000000]: word size 2 differs from the loader's word size 4"));
+    EXPECT_TRUE(Wire().empty());
+}
+
+TEST_F(FlashVector, FailedReinitialisationLeavesNothingToProgram)
+{
+    MakeBoard(Loader({{0, 0x40, 4}}));
+    ASSERT_TRUE(Init({{0, Pattern(8)}}));
+    loader->FailGets(0x17, -1);
+    EXPECT_FALSE(Init({{0, Pattern(8)}}));
+    std::uint32_t total = 1;
+    EXPECT_TRUE(device->GetFlashVector(total).empty());
+    EXPECT_EQ(total, 0u);
+    EXPECT_FALSE(device->HasChecksumSupport());
+    host->ClearTranscript();
+    EXPECT_TRUE(device->WriteFlash()); // nothing left to write
+    EXPECT_TRUE(Wire().empty());
+}
+
 TEST_F(FlashVector, Protocol1UsedRangeBeyond4096IsRefusedBeforeTouchingTheBoard)
 {
     CFLProtocol::Instance()->SetProtocolType(1);
