@@ -1,0 +1,276 @@
+#include "CSimHost.h"
+
+#include "Clock.h"
+
+#include <algorithm>
+
+namespace {
+constexpr std::uint16_t kVendorPage = 0xFF00;
+constexpr std::uint8_t kWrapperId = 0xDC;
+constexpr std::size_t kWrappedMin = 1024;
+} // namespace
+
+bool SimUnwrapVendorReport(const std::vector<std::uint8_t>& wrapped_I, std::vector<std::uint8_t>& inner_O)
+{
+    if (wrapped_I.size() < 3 || wrapped_I[0] != kWrapperId)
+        return false;
+    const std::size_t length = static_cast<std::size_t>(wrapped_I[1]) * 256 + wrapped_I[2];
+    if (length == 0 || 3 + length > wrapped_I.size())
+        return false;
+    inner_O.assign(wrapped_I.begin() + 3, wrapped_I.begin() + 3 + static_cast<std::ptrdiff_t>(length));
+    return true;
+}
+
+std::vector<std::uint8_t> SimWrapVendorReport(const std::vector<std::uint8_t>& inner_I)
+{
+    std::vector<std::uint8_t> wrapped(std::max(kWrappedMin, inner_I.size() + 3), 0);
+    wrapped[0] = kWrapperId;
+    wrapped[1] = static_cast<std::uint8_t>(inner_I.size() / 256);
+    wrapped[2] = static_cast<std::uint8_t>(inner_I.size() % 256);
+    std::copy(inner_I.begin(), inner_I.end(), wrapped.begin() + 3);
+    return wrapped;
+}
+
+void CSimHost::AddNode(const SimHidNodeInfo& info_I, std::shared_ptr<CSimHidDevice> device_I)
+{
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        auto node = std::make_shared<Node>();
+        node->info = info_I;
+        node->device = std::move(device_I);
+        auto& slot = mNodes[info_I.path];
+        if (slot)
+            slot->present = false; // the old node under this path is gone for its handles
+        slot = node;
+    }
+    Notify(SimHostEvent{SimHostEvent::eArrival, info_I});
+}
+
+bool CSimHost::RemoveNode(const std::string& path_I)
+{
+    SimHidNodeInfo info;
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        auto it = mNodes.find(path_I);
+        if (it == mNodes.end())
+            return false;
+        it->second->present = false;
+        info = it->second->info;
+        mNodes.erase(it);
+    }
+    Notify(SimHostEvent{SimHostEvent::eRemoval, info});
+    return true;
+}
+
+void CSimHost::ScheduleAddNode(std::uint32_t delayMs_I, const SimHidNodeInfo& info_I,
+                               std::shared_ptr<CSimHidDevice> device_I)
+{
+    std::weak_ptr<CSimHost> self = weak_from_this();
+    GetClock()->scheduleAfter(delayMs_I, [self, info_I, device_I]() {
+        if (auto host = self.lock())
+            host->AddNode(info_I, device_I);
+    });
+}
+
+void CSimHost::ScheduleRemoveNode(std::uint32_t delayMs_I, const std::string& path_I)
+{
+    std::weak_ptr<CSimHost> self = weak_from_this();
+    GetClock()->scheduleAfter(delayMs_I, [self, path_I]() {
+        if (auto host = self.lock())
+            host->RemoveNode(path_I);
+    });
+}
+
+bool CSimHost::IsPresent(const std::string& path_I) const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mNodes.count(path_I) != 0;
+}
+
+std::vector<SimHidNodeInfo> CSimHost::Nodes() const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    std::vector<SimHidNodeInfo> nodes;
+    for (const auto& entry : mNodes)
+        nodes.push_back(entry.second->info);
+    return nodes;
+}
+
+void CSimHost::AddListener(Listener listener_I)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    mListeners.push_back(std::move(listener_I));
+}
+
+void CSimHost::Notify(const SimHostEvent& event_I)
+{
+    std::vector<Listener> listeners;
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        listeners = mListeners;
+    }
+    for (const Listener& listener : listeners)
+        listener(event_I);
+}
+
+CSimHost::Handle CSimHost::OpenPath(const std::string& path_I)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    auto it = mNodes.find(path_I);
+    if (it == mNodes.end())
+        return 0;
+    const Handle handle = mNextHandle++;
+    mHandles[handle] = it->second;
+    ++mOpenCounts[path_I];
+    return handle;
+}
+
+void CSimHost::CloseHandle(Handle handle_I)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    mHandles.erase(handle_I);
+}
+
+std::shared_ptr<CSimHost::Node> CSimHost::NodeOf(Handle handle_I) const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    auto it = mHandles.find(handle_I);
+    if (it == mHandles.end() || !it->second->present)
+        return nullptr;
+    return it->second;
+}
+
+bool CSimHost::GetAttributes(Handle handle_I, std::uint16_t& vendorId_O, std::uint16_t& productId_O,
+                             std::uint16_t& version_O)
+{
+    const auto node = NodeOf(handle_I);
+    if (!node)
+        return false;
+    vendorId_O = node->info.vendorId;
+    productId_O = node->info.productId;
+    version_O = node->info.version;
+    return true;
+}
+
+bool CSimHost::GetCaps(Handle handle_I, std::uint16_t& usage_O, std::uint16_t& usagePage_O)
+{
+    const auto node = NodeOf(handle_I);
+    if (!node)
+        return false;
+    usage_O = node->info.usage;
+    usagePage_O = node->info.usagePage;
+    return true;
+}
+
+std::string CSimHost::GetDeviceId(const std::string& path_I, std::uint8_t levels_I) const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    auto it = mNodes.find(path_I);
+    if (it == mNodes.end() || levels_I >= it->second->info.parentIds.size())
+        return std::string();
+    return it->second->info.parentIds[levels_I];
+}
+
+void CSimHost::Record(ESimWireDirection direction_I, const std::string& path_I,
+                      const std::vector<std::uint8_t>& bytes_I, bool ok_I)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    if (mTranscriptEnabled)
+        mTranscript.push_back(SimWireRecord{direction_I, path_I, bytes_I, ok_I});
+}
+
+bool CSimHost::SetFeature(Handle handle_I, const std::vector<std::uint8_t>& buffer_I)
+{
+    const auto node = NodeOf(handle_I);
+    if (!node)
+        return false;
+    bool ok = false;
+    if (!buffer_I.empty()) {
+        if (node->info.usagePage == kVendorPage) {
+            std::vector<std::uint8_t> inner;
+            ok = SimUnwrapVendorReport(buffer_I, inner) && node->device->SetFeature(inner);
+        } else {
+            ok = node->device->SetFeature(buffer_I);
+        }
+    }
+    Record(ESimWireDirection::eSet, node->info.path, buffer_I, ok);
+    return ok;
+}
+
+bool CSimHost::GetFeature(Handle handle_I, std::vector<std::uint8_t>& buffer_IO)
+{
+    const auto node = NodeOf(handle_I);
+    if (!node)
+        return false;
+    std::vector<std::uint8_t> answer;
+    bool ok = false;
+    if (!buffer_IO.empty()) {
+        if (node->info.usagePage == kVendorPage) {
+            std::vector<std::uint8_t> inner;
+            std::vector<std::uint8_t> innerAnswer;
+            ok = SimUnwrapVendorReport(buffer_IO, inner) && node->device->GetFeature(inner, innerAnswer);
+            if (ok)
+                answer = SimWrapVendorReport(innerAnswer);
+        } else {
+            ok = node->device->GetFeature(buffer_IO, answer);
+        }
+    }
+    WireTamper tamper;
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        tamper = mTamper;
+    }
+    if (ok && tamper)
+        tamper(node->info.path, answer, ok);
+    if (ok) {
+        // The OS never writes past the caller's buffer; a shorter answer is a short transfer.
+        if (answer.size() < buffer_IO.size())
+            buffer_IO.resize(answer.size());
+        std::copy(answer.begin(), answer.begin() + static_cast<std::ptrdiff_t>(buffer_IO.size()), buffer_IO.begin());
+    }
+    Record(ESimWireDirection::eGet, node->info.path, buffer_IO, ok);
+    return ok;
+}
+
+std::vector<SimWireRecord> CSimHost::Transcript() const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mTranscript;
+}
+
+std::size_t CSimHost::TranscriptSize() const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mTranscript.size();
+}
+
+void CSimHost::ClearTranscript()
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    mTranscript.clear();
+}
+
+void CSimHost::SetTranscriptEnabled(bool enabled_I)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    mTranscriptEnabled = enabled_I;
+}
+
+void CSimHost::SetWireTamper(WireTamper tamper_I)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    mTamper = std::move(tamper_I);
+}
+
+int CSimHost::OpenCount(const std::string& path_I) const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    auto it = mOpenCounts.find(path_I);
+    return it == mOpenCounts.end() ? 0 : it->second;
+}
+
+int CSimHost::OpenHandles() const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    return static_cast<int>(mHandles.size());
+}
