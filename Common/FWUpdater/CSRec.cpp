@@ -216,6 +216,9 @@ bool CSRec::HasLoadedData() const
 bool CSRec::ParseSRecText(const char* text_I, std::size_t size_I, std::vector<SRecBlock>& blocks_O)
 {
     blocks_O.clear();
+    if (size_I == 0) {
+        return false; // no data record
+    }
     // The text ends at the text-file end mark.
     if (const void* mark = std::memchr(text_I, 0x1A, size_I)) {
         size_I = static_cast<std::size_t>(static_cast<const char*>(mark) - text_I);
