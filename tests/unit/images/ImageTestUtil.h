@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-// One S-record line (without line end): type '1', '2' or '3' (or any other type character with
-// addressBytes_I given), correct count and checksum.
+// One S-record line (without line end) of type '1', '2' or '3' with correct count and checksum.
 inline std::string SRecLine(char type_I, std::uint32_t address_I, const std::vector<std::uint8_t>& data_I)
 {
     const int addressBytes = type_I == '1' ? 2 : type_I == '2' ? 3 : 4;
