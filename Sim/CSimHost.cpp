@@ -46,6 +46,16 @@ void CSimHost::AddNode(const SimHidNodeInfo& info_I, std::shared_ptr<CSimHidDevi
     Notify(SimHostEvent{SimHostEvent::eArrival, info_I});
 }
 
+bool CSimHost::UpdateNodeInfo(const SimHidNodeInfo& info_I)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    auto it = mNodes.find(info_I.path);
+    if (it == mNodes.end())
+        return false;
+    it->second->info = info_I;
+    return true;
+}
+
 bool CSimHost::RemoveNode(const std::string& path_I)
 {
     SimHidNodeInfo info;

@@ -87,6 +87,9 @@ public:
     void ScheduleAddNode(std::uint32_t delayMs_I, const SimHidNodeInfo& info_I, std::shared_ptr<CSimHidDevice> device_I);
     void ScheduleRemoveNode(std::uint32_t delayMs_I, const std::string& path_I);
     bool IsPresent(const std::string& path_I) const;
+    // Changes what a present node reports (e.g. its version after a board restarted in place),
+    // without a removal or arrival. False when the node is not present.
+    bool UpdateNodeInfo(const SimHidNodeInfo& info_I);
     std::vector<SimHidNodeInfo> Nodes() const;
     void AddListener(Listener listener_I);
 

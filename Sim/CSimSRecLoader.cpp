@@ -116,6 +116,15 @@ int CSimSRecLoader::EraseCount(std::size_t index_I) const
     return mEraseCounts.at(index_I);
 }
 
+void CSimSRecLoader::InstallApplication()
+{
+    for (std::size_t i = 0; i < mFlash.size(); ++i)
+        mChecksums[i] = FlashChecksum(i);
+    mMagic = kSimValidMagic;
+    mRomChecksums = mChecksums;
+    mRomMagic = mMagic;
+}
+
 void CSimSRecLoader::Commit()
 {
     bool consistent = true;

@@ -88,6 +88,10 @@ public:
     // Changes the answer to a GET of a wire id before it leaves the board.
     void SetAnswerTamper(std::uint8_t id_I, std::function<void(std::vector<std::uint8_t>&)> tamper_I);
 
+    // Factory state: the current flash is committed as a valid application (checksum table and
+    // magic word in ROM), as the board leaves the production line.
+    void InstallApplication();
+
     // Mode hooks for a simulated bus.
     void SetOnEnterLoader(std::function<void()> hook_I) { mOnEnterLoader = std::move(hook_I); }
     void SetOnExitLoader(std::function<void(bool applicationStarted)> hook_I) { mOnExitLoader = std::move(hook_I); }

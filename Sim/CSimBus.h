@@ -1,0 +1,111 @@
+#pragma once
+// A bus of simulated tablets: each board sits on the simulated host as the node of its current
+// mode, leaves the bus when told to enter or leave its loader and comes back after a delay as
+// the other device (or, for a board that switches in place, keeps its node), and boots its
+// application only when its committed checksums and magic word are valid; otherwise it comes
+// back as its loader, as a half-programmed board does. Arrivals and removals reach the program
+// through the host's listeners, on whatever thread runs the clock's events (the sleeping
+// thread on a virtual clock, the timer thread on the steady clock).
+
+#include "CSimHost.h"
+#include "CSimSRecLoader.h"
+#include "FWUpdater/SRecBlock.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// One interface as the operating system shows it.
+struct SimInterfaceSpec
+{
+    std::string path;
+    std::uint16_t productId = 0;
+    std::uint16_t usagePage = 0;
+    std::uint16_t usage = 0;
+    // [0] the interface's own device node, [1] its parent, and so on up the device tree.
+    std::vector<std::string> parentIds;
+};
+
+struct SimBoardSpec
+{
+    std::string name;  // "pen", "touch", "bluetooth"
+    int board = 0;     // pen 0, touch 1, bluetooth 2
+    int transport = 1; // InterfaceKind of the normal interface
+    // true: entering (leaving) the loader makes the board leave the bus and come back as its
+    // loader (application) device; false: it switches in place on the same node.
+    bool intoBLMode = true;
+    SimInterfaceSpec normal;
+    SimInterfaceSpec loader;
+    std::uint32_t reenumerateMs = 1300;
+    std::uint16_t vendorId = 0;
+    SimSRecLoaderConfig srec;
+    // Flash address of the application's version word (little-endian, binary-coded decimal):
+    // what the normal interface reports as its version.
+    std::uint32_t versionAddress = 0;
+    // The board's flash when it leaves the factory; committed as a valid application.
+    std::vector<SRecBlock> factoryImage;
+};
+
+class CSimBoard
+{
+public:
+    CSimBoard(std::shared_ptr<CSimHost> host_I, SimBoardSpec spec_I);
+    CSimBoard(const CSimBoard&) = delete;
+    CSimBoard& operator=(const CSimBoard&) = delete;
+
+    const SimBoardSpec& Spec() const { return mSpec; }
+    CSimSRecLoader& Loader() { return *mLoader; }
+    const CSimSRecLoader& Loader() const { return *mLoader; }
+    std::shared_ptr<CSimSRecLoader> LoaderDevice() const { return mLoader; }
+
+    // Puts the node of the board's current mode on the bus (arrival), or takes it off (removal).
+    void PlugIn();
+    void Unplug();
+    bool IsPluggedIn() const;
+    // The path the board is reachable under now (normal or loader node).
+    std::string CurrentPath() const;
+    bool InLoader() const { return mLoader->InLoader(); }
+    // The version word in flash at the version address.
+    std::uint16_t FlashVersion() const;
+    // Number of times the board left the bus and came back.
+    int Reenumerations() const { return mReenumerations; }
+
+private:
+    void OnEnterLoader();
+    void OnExitLoader(bool started_I);
+    SimHidNodeInfo NodeInfo(bool loader_I) const;
+    bool UsesLoaderNode() const;
+
+    std::shared_ptr<CSimHost> mHost;
+    SimBoardSpec mSpec;
+    std::shared_ptr<CSimSRecLoader> mLoader;
+    int mReenumerations = 0;
+};
+
+class CSimBus
+{
+public:
+    explicit CSimBus(std::shared_ptr<CSimHost> host_I = std::make_shared<CSimHost>());
+
+    std::shared_ptr<CSimHost> Host() const { return mHost; }
+    // Creates the board and plugs it in.
+    std::shared_ptr<CSimBoard> AddBoard(SimBoardSpec spec_I);
+    const std::vector<std::shared_ptr<CSimBoard>>& Boards() const { return mBoards; }
+    std::shared_ptr<CSimBoard> Board(const std::string& name_I, std::size_t tablet_I = 0) const;
+
+    // Where arrivals and removals go: (true, path) for an arrival, (false, path) for a removal.
+    void SetInterfaceEventSink(std::function<void(bool arrival, const std::string& path)> sink_I);
+
+private:
+    std::shared_ptr<CSimHost> mHost;
+    std::vector<std::shared_ptr<CSimBoard>> mBoards;
+    struct Sink
+    {
+        std::mutex mMutex;
+        std::function<void(bool, const std::string&)> mTarget;
+    };
+    std::shared_ptr<Sink> mSink;
+};
