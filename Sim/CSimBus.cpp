@@ -79,6 +79,13 @@ void CSimBoard::Unplug()
         mHost->RemoveNode(mSpec.loader.path);
 }
 
+void CSimBoard::PowerCycle()
+{
+    Unplug();
+    mLoader->PowerCycle();
+    PlugIn();
+}
+
 void CSimBoard::OnEnterLoader()
 {
     if (!mSpec.intoBLMode) {

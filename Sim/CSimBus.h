@@ -65,6 +65,10 @@ public:
     void PlugIn();
     void Unplug();
     bool IsPluggedIn() const;
+    // The board loses power and gets it back: it leaves the bus, its flash stays as it is, and it
+    // comes back (at once) as its application if that checks out, else as its loader.
+    void PowerCycle();
+
     // The path the board is reachable under now (normal or loader node).
     std::string CurrentPath() const;
     bool InLoader() const { return mLoader->InLoader(); }

@@ -125,6 +125,14 @@ void CSimSRecLoader::InstallApplication()
     mRomMagic = mMagic;
 }
 
+void CSimSRecLoader::PowerCycle()
+{
+    mChecksums = mRomChecksums;
+    mMagic = mRomMagic;
+    mEnterFirstSeen = false;
+    mInLoader = !ApplicationValid();
+}
+
 void CSimSRecLoader::Commit()
 {
     bool consistent = true;

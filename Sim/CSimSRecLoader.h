@@ -92,6 +92,11 @@ public:
     // magic word in ROM), as the board leaves the production line.
     void InstallApplication();
 
+    // Power comes back: the start-up check boots the application when the committed checksums
+    // and magic word match the flash, and the loader otherwise. RAM state (the working checksum
+    // table and magic word) is lost.
+    void PowerCycle();
+
     // Mode hooks for a simulated bus.
     void SetOnEnterLoader(std::function<void()> hook_I) { mOnEnterLoader = std::move(hook_I); }
     void SetOnExitLoader(std::function<void(bool applicationStarted)> hook_I) { mOnExitLoader = std::move(hook_I); }

@@ -9,22 +9,27 @@
 #include "TestSupport.h"
 
 #include "FWUpdater/CDevice.h"
+#include "FWUpdater/CDiscovery.h"
 #include "FWUpdater/CFLDeviceInterface.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 
 class SimTabletFixture
 {
 public:
-    explicit SimTabletFixture(const std::string& scenario_I)
+    // adjust_I may change the scenario's boards or topology path before the boards are plugged in.
+    explicit SimTabletFixture(const std::string& scenario_I, std::function<void(SimScenario&)> adjust_I = nullptr)
         : mClock(std::make_shared<CVirtualClock>()), mScopedClock(mClock)
     {
         if (!GetSimScenario(scenario_I, DataDir(), mScenario))
             throw std::runtime_error("unknown scenario " + scenario_I);
+        if (adjust_I)
+            adjust_I(mScenario);
         PlugInSimScenario(mScenario, mBus);
         mController = std::make_shared<CSimUpdateController>(mBus.Host(), mScenario.topologyPath);
         mNotifier = std::make_unique<CLogUpdateNotifier>(std::make_unique<CMemoryLogFile>(mLog), "memory", "\n",
