@@ -643,12 +643,18 @@ bool CFLDeviceInterface::SafeRead(std::vector<std::uint8_t>& buffer_IO)
     const std::vector<std::uint8_t> request = buffer_IO;
     if (request.empty())
         return false;
+    // A stopped update sends nothing more and gives up at once: the board keeps what it has,
+    // and its invalidated checksums make its loader refuse a partial image.
+    if (StopRequestedOnThisThread())
+        return false;
     if (gSafeReadActive.load()) {
         Message("Prevent SafeRead from recursing... returning immediately.");
         return ReadAttempt(buffer_IO, request);
     }
     CFlagGuard guard(gSafeReadActive);
     for (std::uint32_t k = 0; k < kSafeAttempts; ++k) {
+        if (k > 0 && StopRequestedOnThisThread())
+            return false;
         if (ReadAttempt(buffer_IO, request))
             return true;
         Message("Read error: retrying...");
@@ -667,12 +673,18 @@ bool CFLDeviceInterface::SafeWrite(std::vector<std::uint8_t> buffer_I)
 {
     if (buffer_I.empty())
         return false;
+    // A stopped update sends nothing more and gives up at once: the board keeps what it has,
+    // and its invalidated checksums make its loader refuse a partial image.
+    if (StopRequestedOnThisThread())
+        return false;
     if (gSafeWriteActive.load()) {
         Message("Prevent SafeWrite from recursing... returning immediately.");
         return WriteFeature(buffer_I);
     }
     CFlagGuard guard(gSafeWriteActive);
     for (std::uint32_t k = 0; k < kSafeAttempts; ++k) {
+        if (k > 0 && StopRequestedOnThisThread())
+            return false;
         if (WriteFeature(buffer_I))
             return true;
         Message("Write error: retrying...");

@@ -173,7 +173,7 @@ bool CMainDialogModel::UnattendedCheck(CMainDialogView& view_I)
     if (const std::shared_ptr<CDevice> device = mController->GetCurrentDevice(); device && mController->GetDiscovery())
         mController->Log(mController->GetDiscovery()->Describe(*device));
     mController->Log("Checking for AutoUpdate...");
-    if (mController->ValidateAutoUpdate(Utf16ToUtf8(mAutoUpdateBoard), std::string())) {
+    if (mController->ValidateAutoUpdate(Utf16ToUtf8(mAutoUpdateBoard), mAutoUpdateDirectory)) {
         mController->Log("UI Reformatting for AutoStart...");
         view_I.ShowStatusStrip();
         mRefreshAfterUpdate = true;
@@ -261,6 +261,10 @@ void CMainDialogModel::OnSuccess(CMainDialogView& view_I)
         StartWorker();
         return;
     }
+    // The arrival handler reports success while the worker is still reopening the board, and a
+    // failed reopen turns it into a failure: the outcome is final only once the worker has ended.
+    if (mWorker.IsRunning())
+        return;
     const bool unattended = IsUnattended();
     if (unattended)
         GetClock()->sleep(kUnattendedSuccessPauseMs);
@@ -311,6 +315,10 @@ void CMainDialogModel::OnFailure(CMainDialogView& view_I)
         StartWorker();
         return;
     }
+    // The arrival handler reports success while the worker is still reopening the board, and a
+    // failed reopen turns it into a failure: the outcome is final only once the worker has ended.
+    if (mWorker.IsRunning())
+        return;
     const bool unattended = IsUnattended();
     EnableControls(view_I, !unattended);
     view_I.SetControlText(IDC_STATUS_TEXT, Text(IDS_PROGRAMMING_FAILED));

@@ -106,6 +106,12 @@ public:
     void OnDeviceArrival(const std::string& path_I);
     void OnDeviceRemoval(const std::string& path_I);
 
+    // Where the update file named by the device description is looked for in unattended mode;
+    // empty (the default) means the working directory.
+    void SetAutoUpdateDirectory(const std::string& directory_I) { mAutoUpdateDirectory = directory_I; }
+    // True while an update worker has not yet returned.
+    bool IsUpdateRunning() const { return mWorker.IsRunning(); }
+
     bool IsBusy();
     std::int32_t GetState();
     std::int32_t GetProgress();
@@ -135,6 +141,7 @@ private:
     std::u16string mTitle;
     std::u16string mDevicePath;
     std::u16string mAutoUpdateBoard;
+    std::string mAutoUpdateDirectory;
     int mSelectedTypeIndex = 0;
     std::vector<int> mEntryTypes;
     CUpdateWorker mWorker;

@@ -405,6 +405,12 @@ bool CUpdateController::UpdateDevice()
     std::shared_ptr<CFLDeviceInterface> loader = GetLoaderInterface();
     if (!loader) {
         ASSERT_FAILED("Oops - Could not get a mainInterface pointer");
+        // A loader that never came back (or was never found) leaves the update waiting in a
+        // busy state for ever: the dialog could not be closed and an unattended run would never
+        // end. End it as a failure; the board, wherever it is, is recovered by the next run.
+        const std::int32_t state = mState.load();
+        if (state == ESTATE_ENTER_LOADER || state == ESTATE_PROGRAM)
+            UpdateFailed(eErrorProgram, "General Program Failure");
         return false;
     }
 

@@ -87,7 +87,8 @@ TEST(SimUpdateFailure, LoaderThatNeverComesBackGivesUpAfterNinetySeconds)
     // 90 one-second attempts, no rediscovery (the arrival never came), then the assertion.
     EXPECT_EQ(f.mClock->sleeps(), std::vector<std::uint32_t>(90, 1000));
     EXPECT_EQ(f.LogFind("Updating Device List...", f.LogFind("Switching Pen to Loader mode... ")), -1);
-    EXPECT_EQ(f.mNotifier->GetState(), 2);
+    EXPECT_EQ(f.mNotifier->GetState(), 6);
+    EXPECT_TRUE(f.LogHas("[ERROR] General Program Failure (6)"));
     ASSERT_EQ(asserts.Lines().size(), 1u);
     EXPECT_NE(asserts.Lines()[0].find("\"Oops - Could not get a mainInterface pointer\""), std::string::npos);
 }
