@@ -156,5 +156,17 @@ bool CLinuxHIDFLDeviceInterface::ReadFeature(std::vector<std::uint8_t>& report_I
 {
     if (mFd < 0)
         return false;
-    return HIDGetFeature(usagePage, report_IO, [this](std::vector<std::uint8_t>& buffer) { return GetFeatureOnNode(buffer); });
+    // A GET on the wire (USB GET_REPORT, or the kernel's request to any HID transport) carries
+    // only the report id, never the buffer: on the vendor page every GET is the wrapper id, so
+    // the board could not tell which inner report is wanted. The wrapped request therefore
+    // goes out as a SET first, naming the inner report, and the GET then fetches its answer.
+    const bool wrapped = usagePage == kVendorWrapperUsagePage;
+    return HIDGetFeature(usagePage, report_IO, [this, wrapped](std::vector<std::uint8_t>& buffer) {
+        if (wrapped) {
+            std::vector<std::uint8_t> request = buffer;
+            if (!SetFeatureOnNode(request))
+                return false;
+        }
+        return GetFeatureOnNode(buffer);
+    });
 }
