@@ -69,6 +69,8 @@ for m in hid uhid hid-generic; do
   esac
 done
 
+# The project's udev rules, as installed (with the build's vendor id).
+cp "$build/udev/70-vellum-fwupdater.rules" "$root/etc/udev/rules.d/"
 cp data/scenarios/basic/fw_loader.ini data/scenarios/basic/basic.pen "$root/data/"
 
 cat > "$root/init" <<'INIT'
@@ -94,6 +96,8 @@ while [ ! -e /dev/hidraw0 ] && [ $n -lt 100 ]; do sleep 0.1; n=$((n + 1)); done
 [ -e /dev/hidraw0 ] || { cat /tmp/tablet.log; fail "no hidraw node"; }
 udevadm settle -t 10
 step hidraw-present
+udevadm info -q property /dev/hidraw0 | grep -q '^TAGS=.*:uaccess:' || fail "udev rules: no uaccess tag on the tablet's hidraw node"
+step uaccess-tag
 echo "VFWU-LIST-BEFORE"
 vfwu-hw-check list /data/fw_loader.ini || { cat /tmp/tablet.log; fail "list before"; }
 echo "VFWU-UPDATE"
@@ -128,6 +132,7 @@ tr -d '\r' < "$out" > "$work/guest.txt"
 failed=""
 check() { grep -q -- "$1" "$work/guest.txt" || failed="${failed}  missing: $2"$'\n'; }
 check "^VFWU-DONE" "the guest reached the end"
+check "^VFWU-STEP uaccess-tag" "the uaccess tag of the udev rules on the tablet's node"
 grep -q "^VFWU-FAIL" "$work/guest.txt" && failed="${failed}  $(grep '^VFWU-FAIL' "$work/guest.txt")"$'\n'
 before=$(sed -n '/^VFWU-LIST-BEFORE/,/^VFWU-UPDATE/p' "$work/guest.txt")
 after=$(sed -n '/^VFWU-LIST-AFTER/,/^VFWU-TABLET-LOG/p' "$work/guest.txt")
@@ -139,6 +144,8 @@ states=$(grep -o '^\[STATE\] [0-9]*' "$work/guest.txt" | awk '{print $2}' | tr '
 grep -q "2 3 4 5 $" <<<"$states" || grep -q "2 3 4 5" <<<"$states" ||
   failed="${failed}  states 2 3 4 5 in order (got: $states)"$'\n'
 grep -q "^update succeeded" "$work/guest.txt" || failed="${failed}  update succeeded"$'\n'
+grep -q "Detach Message (/dev/hidraw[0-9]*#1)" "$work/guest.txt" ||
+  failed="${failed}  a removal event for the second top-level collection (path #1)"$'\n'
 grep -q "IMPORTANT Attach Message (/dev/hidraw" "$work/guest.txt" ||
   failed="${failed}  an arrival event from udev during the update"$'\n'
 
@@ -149,5 +156,5 @@ if [[ -n "$failed" || $qrc -ne 0 ]]; then
   printf '%s' "$failed"
   exit 1
 fi
-grep -E '^(device |\[STATE\]|update |LOG IMPORTANT)' "$work/guest.txt"
+grep -E '^(device |\[STATE\]|update |LOG (IMPORTANT|Ignored))' "$work/guest.txt"
 echo "qemu-test: passed on kernel $kver in ${secs}s (boot to power-off)"
