@@ -1,0 +1,47 @@
+#include "FWUpdater/CBinaryAiroFlash.h"
+
+#include <fstream>
+#include <new>
+
+CBinaryAiroFlash::~CBinaryAiroFlash()
+{
+    mStartAddress = -1;
+    mFileName.clear();
+}
+
+bool CBinaryAiroFlash::Load(const std::string& path_I)
+{
+    std::ifstream in(path_I, std::ios::in | std::ios::binary);
+    if (!in.is_open()) {
+        return false;
+    }
+    mFileName = path_I;
+    return LoadFromStream(in);
+}
+
+bool CBinaryAiroFlash::LoadFromStream(std::istream& in_IO)
+{
+    in_IO.seekg(0, std::ios::end);
+    const std::streamoff end = in_IO.tellg();
+    in_IO.seekg(0, std::ios::beg);
+    if (end <= 0 || !in_IO || static_cast<std::uint64_t>(end) > UINT32_MAX) {
+        return false; // empty, size unknown, or too large for a 32-bit size
+    }
+    const auto size = static_cast<std::uint32_t>(end);
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.resize(size);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    in_IO.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+    // A file that yields fewer bytes than its size changed while we read it; programming the
+    // rest as zeros would corrupt the board, so that is a failure too.
+    if (in_IO.bad() || static_cast<std::uint64_t>(in_IO.gcount()) != size) {
+        return false;
+    }
+    mBuffer.swap(bytes);
+    mSize = size;
+    mStartAddress = 0;
+    return true;
+}
