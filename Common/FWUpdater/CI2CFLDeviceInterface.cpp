@@ -72,7 +72,8 @@ bool CI2CFLDeviceInterface::PollBridge(EI2CReportId report_I, std::size_t length
             return false;
         if (answer_O[1] != eI2C_STATUS_BUSY)
             return true;
-        GetClock()->sleep(kI2CTunnelPauseMs);
+        if (poll + 1 < kI2CBusyPolls)
+            GetClock()->sleep(kI2CTunnelPauseMs);
     }
     return false; // still busy: a stuck bridge must not hold the update forever
 }
