@@ -137,6 +137,7 @@ bool CSimI2CBridge::GetFeature(const std::vector<std::uint8_t>& request_I, std::
     switch (id) {
     case kMode:
         ++mModeQueries;
+        mLastModeQuery = request_I;
         answer_O = mLoader ? std::vector<std::uint8_t>{kMode, 0x00, 0x00} : std::vector<std::uint8_t>{kMode, 0x01, 0x01};
         break;
     case kWrite: {

@@ -49,6 +49,7 @@ public:
     int TunnelledReads() const { return mTunnelledReads; }
     int Pings() const { return mPings; }
     int Refused() const { return mRefused; } // malformed bridge requests
+    const std::vector<std::uint8_t>& LastModeQuery() const { return mLastModeQuery; }
     SimI2CBridgeConfig& Config() { return mConfig; }
 
     // Fault hooks on the bridge's own report ids (B0, B1, B2).
@@ -85,6 +86,7 @@ private:
     std::uint8_t mResult = 0xF3;
     std::uint8_t mEchoId = 0;
     std::vector<std::uint8_t> mReadData;
+    std::vector<std::uint8_t> mLastModeQuery;
     int mBusyLeft = 0;
     int mEnterRequests = 0;
     int mLeaveRequests = 0;
