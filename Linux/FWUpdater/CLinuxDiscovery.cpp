@@ -1,6 +1,7 @@
 #include "FWUpdater/CLinuxDiscovery.h"
 
 #include "FWUpdater/CLinuxHIDFLDeviceInterface.h"
+#include "FWUpdater/CLinuxI2CFLDeviceInterface.h"
 #include "FWUpdater/InterfaceKind.h"
 #include "FWUpdater/LinuxUdev.h"
 
@@ -24,6 +25,8 @@ std::shared_ptr<CFLDeviceInterface> CLinuxDiscovery::CreateFLDeviceInterface(int
     switch (kind_I) {
     case eInterfaceKindHID:
         return std::make_shared<CLinuxHIDFLDeviceInterface>(path_I, eInterfaceKindHID);
+    case eInterfaceKindI2C:
+        return std::make_shared<CLinuxI2CFLDeviceInterface>(path_I, eInterfaceKindI2C);
     default:
         return nullptr;
     }

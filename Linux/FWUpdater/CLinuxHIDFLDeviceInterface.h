@@ -7,15 +7,14 @@
 // HidReportDescriptor.h).
 
 #include "FWUpdater/CHIDFLDeviceInterface.h"
+#include "FWUpdater/HidrawNode.h"
 
-#include <cstddef>
 #include <string>
 
 class CLinuxHIDFLDeviceInterface : public CHIDFLDeviceInterface
 {
 public:
     explicit CLinuxHIDFLDeviceInterface(const std::string& path_I, int interfaceKind_I = eInterfaceKindHID);
-    ~CLinuxHIDFLDeviceInterface() override;
 
     // Already usable (the liveness check answers) → true; otherwise close and open the node.
     bool Open() override;
@@ -28,15 +27,6 @@ public:
     bool WriteFeature(const std::vector<std::uint8_t>& report_I) override;
     bool ReadFeature(std::vector<std::uint8_t>& report_IO) override;
 
-protected:
-    // The OS calls on the open node, also used by the I2C class's raw transfers.
-    bool SetFeatureOnNode(std::vector<std::uint8_t>& buffer_IO);
-    bool GetFeatureOnNode(std::vector<std::uint8_t>& buffer_IO);
-
 private:
-    // The node is taken from the path at each use, so SetPath and SetPathNumber stay in step.
-    std::string Devnode() const;
-    std::size_t Collection() const;
-
-    int mFd = -1;
+    CHidrawNode mNode;
 };
