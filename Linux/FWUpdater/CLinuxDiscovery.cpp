@@ -1,5 +1,6 @@
 #include "FWUpdater/CLinuxDiscovery.h"
 
+#include "FWUpdater/CLinuxBulkFLDeviceInterface.h"
 #include "FWUpdater/CLinuxHIDFLDeviceInterface.h"
 #include "FWUpdater/CLinuxI2CFLDeviceInterface.h"
 #include "FWUpdater/InterfaceKind.h"
@@ -10,6 +11,8 @@ CLinuxDiscovery::CLinuxDiscovery(std::string topologyPath_I) : CPlatformDiscover
 std::vector<std::string> CLinuxDiscovery::EnumerateInterfacePaths(EInterfaceClass class_I)
 {
     std::vector<std::string> paths;
+    if (class_I == EInterfaceClass::eBulkLoader)
+        return EnumerateVendorUsbInterfaces();
     if (class_I != EInterfaceClass::eHid)
         return paths;
     UdevPtr u = NewUdev();
@@ -25,6 +28,8 @@ std::shared_ptr<CFLDeviceInterface> CLinuxDiscovery::CreateFLDeviceInterface(int
     switch (kind_I) {
     case eInterfaceKindHID:
         return std::make_shared<CLinuxHIDFLDeviceInterface>(path_I, eInterfaceKindHID);
+    case eInterfaceKindBULK:
+        return std::make_shared<CLinuxBulkFLDeviceInterface>(path_I, eInterfaceKindBULK);
     case eInterfaceKindI2C:
         return std::make_shared<CLinuxI2CFLDeviceInterface>(path_I, eInterfaceKindI2C);
     default:

@@ -1,7 +1,8 @@
 #pragma once
 // Discovery on Linux: the HID interfaces are the top-level collections of the hidraw nodes that
-// udev knows (one path per collection, see HidReportDescriptor.h); classification and grouping
-// are the shared production code.
+// udev knows (one path per collection, see HidReportDescriptor.h), the bulk-loader candidates
+// the vendor-specific USB interfaces (by sysfs path); classification and grouping are the
+// shared production code.
 
 #include "FWUpdater/CPlatformDiscovery.h"
 

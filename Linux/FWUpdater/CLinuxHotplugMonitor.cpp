@@ -1,5 +1,6 @@
 #include "FWUpdater/CLinuxHotplugMonitor.h"
 
+#include "FWUpdater/CLinuxBulkFLDeviceInterface.h"
 #include "FWUpdater/LinuxUdev.h"
 
 #include <cerrno>
@@ -44,6 +45,7 @@ bool CLinuxHotplugMonitor::Start()
     mMonitor = udev_monitor_new_from_netlink(mUdev, "udev");
     mWakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (mMonitor == nullptr || mWakeFd < 0 || udev_monitor_filter_add_match_subsystem_devtype(mMonitor, "hidraw", nullptr) < 0 ||
+        udev_monitor_filter_add_match_subsystem_devtype(mMonitor, "usb", "usb_interface") < 0 ||
         udev_monitor_enable_receiving(mMonitor) < 0) {
         Stop();
         return false;
@@ -51,6 +53,8 @@ bool CLinuxHotplugMonitor::Start()
     // Listening already, so a node that arrives now is either in this list or reported.
     for (const std::string& node : EnumerateHidrawNodes())
         mTracker.OnAdd(node, HidrawInterfacePaths(mUdev, node));
+    for (const std::string& intf : EnumerateVendorUsbInterfaces())
+        mUsbTracker.OnAdd(intf, {intf});
     mThread = std::thread([this] { Run(); });
     return true;
 }
@@ -92,6 +96,20 @@ void CLinuxHotplugMonitor::Run()
         if (!device)
             continue;
         const char* action = udev_device_get_action(device.get());
+        const char* subsystem = udev_device_get_subsystem(device.get());
+        if (action != nullptr && subsystem != nullptr && std::strcmp(subsystem, "usb") == 0) {
+            const std::string syspath = udev_device_get_syspath(device.get());
+            if (std::strcmp(action, "add") == 0) {
+                const char* cls = udev_device_get_sysattr_value(device.get(), "bInterfaceClass");
+                if (cls != nullptr && std::strcmp(cls, "ff") == 0)
+                    for (const std::string& path : mUsbTracker.OnAdd(syspath, {syspath}))
+                        mSink(true, path);
+            } else if (std::strcmp(action, "remove") == 0 && mUsbTracker.Knows(syspath)) {
+                for (const std::string& path : mUsbTracker.OnRemove(syspath))
+                    mSink(false, path);
+            }
+            continue;
+        }
         const char* node = udev_device_get_devnode(device.get());
         if (action == nullptr || node == nullptr)
             continue;

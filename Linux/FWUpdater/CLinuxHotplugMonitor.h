@@ -6,6 +6,10 @@
 // remembers the collection paths of every node it has seen (present at Start or arrived since)
 // and reports each of them on removal.
 //
+// Vendor-specific USB interfaces (the bulk loader's candidates) are reported too, by sysfs path,
+// as discovery names them; their removal is reported only for interfaces seen to be of that
+// class.
+//
 // The sink runs on the monitor's thread; CUpdateController's handlers are made for that.
 
 #include <functional>
@@ -22,6 +26,7 @@ public:
     std::vector<std::string> OnAdd(const std::string& devnode_I, std::vector<std::string> paths_I);
     // A node is gone: the paths it had, or just the node when it was never seen.
     std::vector<std::string> OnRemove(const std::string& devnode_I);
+    bool Knows(const std::string& devnode_I) const { return mPaths.count(devnode_I) != 0; }
 
 private:
     std::map<std::string, std::vector<std::string>> mPaths;
@@ -51,5 +56,7 @@ private:
     int mWakeFd = -1;
     struct udev* mUdev = nullptr;
     struct udev_monitor* mMonitor = nullptr;
-    CHidrawPathTracker mTracker; // touched by the monitor thread only (and Start before it)
+    // Touched by the monitor thread only (and Start before it).
+    CHidrawPathTracker mTracker;
+    CHidrawPathTracker mUsbTracker;
 };
