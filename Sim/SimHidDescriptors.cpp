@@ -85,3 +85,8 @@ std::vector<SimFeatureReport> SimVendorWrapperFeatures()
 {
     return {{0xDC, 1024}};
 }
+
+std::vector<SimFeatureReport> SimI2CBridgeFeatures()
+{
+    return {{0xB0, 3}, {0xB1, 266}, {0xB2, 265}, {0x02, 2}};
+}

@@ -22,7 +22,9 @@ std::vector<std::uint8_t> SimVendorCollection(std::uint16_t usagePage_I, std::ui
 // which carries the board's version in sysfs.
 std::vector<std::uint8_t> SimDigitizerPenCollection(std::uint8_t reportId_I);
 
-// The normal-mode reports of an S-record board (ping, reset, enter loader), and the one
-// vendor-wrapper report of a board on the vendor page.
+// The normal-mode reports of an S-record board (ping, reset, enter loader), the one
+// vendor-wrapper report of a board on the vendor page, and the I2C bridge's mode, read and write
+// reports (at their longer direction's length).
 std::vector<SimFeatureReport> SimNormalModeFeatures();
 std::vector<SimFeatureReport> SimVendorWrapperFeatures();
+std::vector<SimFeatureReport> SimI2CBridgeFeatures();

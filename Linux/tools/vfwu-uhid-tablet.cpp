@@ -26,6 +26,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <linux/uhid.h>
+#include <map>
 #include <mutex>
 #include <poll.h>
 #include <set>
@@ -42,6 +43,8 @@ void OnSignal(int)
 }
 
 constexpr std::uint8_t kDigitizerReportId = 0x03;
+// The touch board's I2C bridge (scenarios basic and two-tablets).
+constexpr std::uint16_t kTouchBridgeProductId = 0x0101;
 
 // Inner reports the host reads (GET) in either protocol type: a wrapped SET of one of these
 // names the next GET's answer instead of being a command.
@@ -61,10 +64,20 @@ bool IsReadReport(std::uint8_t id_I)
     return ids.count(id_I) != 0;
 }
 
+// One board's node as a uhid device: its own /dev/uhid file, open while the node is present.
+struct UhidNode
+{
+    int fd = -1;
+    SimHidNodeInfo info;
+    CSimHost::Handle handle = 0;
+    std::vector<SimFeatureReport> features;
+    std::vector<std::uint8_t> pending; // the wrapped read request the next wrapper GET answers
+};
+
 class CUhidTablet
 {
 public:
-    CUhidTablet(int uhid_I, std::shared_ptr<CSimHost> host_I) : mUhid(uhid_I), mHost(std::move(host_I))
+    explicit CUhidTablet(std::shared_ptr<CSimHost> host_I) : mHost(std::move(host_I))
     {
         mWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         mHost->AddListener([this](const SimHostEvent& event) {
@@ -77,25 +90,33 @@ public:
 
     int Run()
     {
-        while (gStop == 0) {
-            pollfd fds[2] = {{mUhid, POLLIN, 0}, {mWake, POLLIN, 0}};
-            const int r = ::poll(fds, 2, 200);
+        int rc = 0;
+        while (gStop == 0 && rc == 0) {
+            std::vector<pollfd> fds = {{mWake, POLLIN, 0}};
+            std::vector<std::string> paths;
+            for (const auto& [path, node] : mNodes) {
+                fds.push_back({node.fd, POLLIN, 0});
+                paths.push_back(path);
+            }
+            const int r = ::poll(fds.data(), fds.size(), 200);
             if (r < 0 && errno != EINTR)
-                return 1;
+                rc = 1;
             if (r <= 0)
                 continue;
-            if (fds[0].revents & POLLIN) {
-                if (!HandleKernelEvent())
-                    return 1;
+            for (std::size_t i = 1; i < fds.size(); ++i) {
+                auto it = mNodes.find(paths[i - 1]);
+                if ((fds[i].revents & POLLIN) != 0 && it != mNodes.end() && !HandleKernelEvent(it->second))
+                    rc = 1;
             }
-            if (fds[1].revents & POLLIN) {
+            if (fds[0].revents & POLLIN) {
                 std::uint64_t count = 0;
                 [[maybe_unused]] const ssize_t n = ::read(mWake, &count, sizeof count);
                 DrainBusEvents();
             }
         }
-        Destroy();
-        return 0;
+        while (!mNodes.empty())
+            Destroy(mNodes.begin()->first);
+        return rc;
     }
 
 private:
@@ -107,99 +128,118 @@ private:
             events.swap(mEvents);
         }
         for (const SimHostEvent& e : events) {
+            if (e.node.interfaceClass != ESimInterfaceClass::eHid)
+                continue; // USB nodes of the bulk loader are not HID devices
             if (e.kind == SimHostEvent::eArrival)
                 Create(e.node);
-            else if (mCreated && e.node.path == mNode.path)
-                Destroy();
+            else
+                Destroy(e.node.path);
         }
     }
 
-    void Create(const SimHidNodeInfo& node_I)
+    void Create(const SimHidNodeInfo& info_I)
     {
-        Destroy();
-        mNode = node_I;
-        mHandle = mHost->OpenPath(node_I.path);
-        mPending.clear();
+        Destroy(info_I.path);
+        UhidNode node;
+        node.info = info_I;
+        node.fd = ::open("/dev/uhid", O_RDWR | O_CLOEXEC);
+        if (node.fd < 0) {
+            std::fprintf(stderr, "vfwu-uhid-tablet: cannot open /dev/uhid: %s\n", std::strerror(errno));
+            return;
+        }
+        node.handle = mHost->OpenPath(info_I.path);
         std::vector<std::uint8_t> descriptor;
-        if (node_I.usagePage == kVendorWrapperUsagePage) {
-            mFeatures = SimVendorWrapperFeatures();
-            descriptor = SimVendorCollection(node_I.usagePage, node_I.usage, mFeatures);
+        if (info_I.usagePage == kVendorWrapperUsagePage) {
+            node.features = SimVendorWrapperFeatures();
+        } else if (info_I.productId == kTouchBridgeProductId) {
+            node.features = SimI2CBridgeFeatures();
         } else {
-            // The board's own collection first, then a pen collection the input layer turns
-            // into an input device (which shows the board's version in sysfs).
-            mFeatures = SimNormalModeFeatures();
-            descriptor = SimVendorCollection(node_I.usagePage, node_I.usage, mFeatures);
+            node.features = SimNormalModeFeatures();
+        }
+        descriptor = SimVendorCollection(info_I.usagePage, info_I.usage, node.features);
+        if (info_I.usagePage != kVendorWrapperUsagePage) {
+            // A pen collection besides the board's own: the input layer makes an input device of
+            // it, which shows the board's version in sysfs.
             const std::vector<std::uint8_t> pen = SimDigitizerPenCollection(kDigitizerReportId);
             descriptor.insert(descriptor.end(), pen.begin(), pen.end());
         }
         uhid_event ev {};
         ev.type = UHID_CREATE2;
         std::snprintf(reinterpret_cast<char*>(ev.u.create2.name), sizeof ev.u.create2.name, "Vellum Sim Tablet %04x",
-                      node_I.productId);
+                      info_I.productId);
         std::snprintf(reinterpret_cast<char*>(ev.u.create2.phys), sizeof ev.u.create2.phys, "vfwu-uhid/%s",
-                      node_I.parentIds.size() > 1 ? node_I.parentIds[1].c_str() : "0");
+                      info_I.parentIds.size() > 1 ? info_I.parentIds[1].c_str() : "0");
         ev.u.create2.rd_size = static_cast<__u16>(descriptor.size());
         ev.u.create2.bus = 0x03; // USB, as the tablet's boards are
-        ev.u.create2.vendor = node_I.vendorId;
-        ev.u.create2.product = node_I.productId;
-        ev.u.create2.version = node_I.version;
+        ev.u.create2.vendor = info_I.vendorId;
+        ev.u.create2.product = info_I.productId;
+        ev.u.create2.version = info_I.version;
         std::memcpy(ev.u.create2.rd_data, descriptor.data(), descriptor.size());
-        mCreated = Write(ev);
+        const bool created = Write(node.fd, ev);
         std::fprintf(stderr, "vfwu-uhid-tablet: created %04x:%04x page %04x usage %04x version %04x%s\n",
-                     node_I.vendorId, node_I.productId, node_I.usagePage, node_I.usage, node_I.version,
-                     mCreated ? "" : " FAILED");
+                     info_I.vendorId, info_I.productId, info_I.usagePage, info_I.usage, info_I.version,
+                     created ? "" : " FAILED");
+        if (!created) {
+            ::close(node.fd);
+            mHost->CloseHandle(node.handle);
+            return;
+        }
+        mNodes[info_I.path] = std::move(node);
     }
 
-    void Destroy()
+    void Destroy(const std::string& path_I)
     {
-        if (!mCreated)
+        auto it = mNodes.find(path_I);
+        if (it == mNodes.end())
             return;
         uhid_event ev {};
         ev.type = UHID_DESTROY;
-        Write(ev);
-        mCreated = false;
-        if (mHandle != 0)
-            mHost->CloseHandle(mHandle);
-        mHandle = 0;
-        std::fprintf(stderr, "vfwu-uhid-tablet: destroyed %04x:%04x\n", mNode.vendorId, mNode.productId);
+        Write(it->second.fd, ev);
+        ::close(it->second.fd);
+        if (it->second.handle != 0)
+            mHost->CloseHandle(it->second.handle);
+        std::fprintf(stderr, "vfwu-uhid-tablet: destroyed %04x:%04x\n", it->second.info.vendorId,
+                     it->second.info.productId);
+        mNodes.erase(it);
     }
 
-    bool Write(const uhid_event& ev_I)
+    static bool Write(int fd_I, const uhid_event& ev_I)
     {
         ssize_t n;
         do {
-            n = ::write(mUhid, &ev_I, sizeof ev_I);
+            n = ::write(fd_I, &ev_I, sizeof ev_I);
         } while (n < 0 && errno == EINTR);
         return n == static_cast<ssize_t>(sizeof ev_I);
     }
 
-    std::size_t DeclaredLength(std::uint8_t id_I) const
+    static std::size_t DeclaredLength(const UhidNode& node_I, std::uint8_t id_I)
     {
-        for (const SimFeatureReport& f : mFeatures)
+        for (const SimFeatureReport& f : node_I.features)
             if (f.id == id_I)
                 return f.length;
         return 0;
     }
 
-    bool HandleKernelEvent()
+    bool HandleKernelEvent(UhidNode& node_IO)
     {
         uhid_event ev {};
         ssize_t n;
         do {
-            n = ::read(mUhid, &ev, sizeof ev);
+            n = ::read(node_IO.fd, &ev, sizeof ev);
         } while (n < 0 && errno == EINTR);
         if (n <= 0)
             return false;
+        const bool vendorPage = node_IO.info.usagePage == kVendorWrapperUsagePage;
         if (ev.type == UHID_GET_REPORT) {
             const std::uint8_t id = ev.u.get_report.rnum;
             std::vector<std::uint8_t> buffer;
             bool ok = false;
-            if (mCreated && ev.u.get_report.rtype == UHID_FEATURE_REPORT) {
-                if (mNode.usagePage == kVendorWrapperUsagePage && id == eBL_HID_REP_VENDOR_WRAPPER_ID)
-                    buffer = mPending;
-                else if (DeclaredLength(id) != 0)
-                    buffer.assign(DeclaredLength(id), 0), buffer[0] = id;
-                ok = !buffer.empty() && mHost->GetFeature(mHandle, buffer);
+            if (ev.u.get_report.rtype == UHID_FEATURE_REPORT) {
+                if (vendorPage && id == eBL_HID_REP_VENDOR_WRAPPER_ID)
+                    buffer = node_IO.pending;
+                else if (DeclaredLength(node_IO, id) != 0)
+                    buffer.assign(DeclaredLength(node_IO, id), 0), buffer[0] = id;
+                ok = !buffer.empty() && mHost->GetFeature(node_IO.handle, buffer);
             }
             uhid_event reply {};
             reply.type = UHID_GET_REPORT_REPLY;
@@ -209,43 +249,35 @@ private:
             reply.u.get_report_reply.size = static_cast<__u16>(size);
             if (size != 0)
                 std::memcpy(reply.u.get_report_reply.data, buffer.data(), size);
-            return Write(reply);
+            return Write(node_IO.fd, reply);
         }
         if (ev.type == UHID_SET_REPORT) {
             const std::size_t size = std::min<std::size_t>(ev.u.set_report.size, UHID_DATA_MAX);
             std::vector<std::uint8_t> buffer(ev.u.set_report.data, ev.u.set_report.data + size);
             bool ok = false;
-            if (mCreated && ev.u.set_report.rtype == UHID_FEATURE_REPORT && !buffer.empty()) {
+            if (ev.u.set_report.rtype == UHID_FEATURE_REPORT && !buffer.empty()) {
                 std::vector<std::uint8_t> inner;
-                if (mNode.usagePage == kVendorWrapperUsagePage && SimUnwrapVendorReport(buffer, inner) &&
-                    !inner.empty() && IsReadRequest(inner)) {
-                    mPending = buffer; // names the next GET's answer
+                if (vendorPage && SimUnwrapVendorReport(buffer, inner) && !inner.empty() && IsReadReport(inner[0])) {
+                    node_IO.pending = buffer; // names the next GET's answer
                     ok = true;
                 } else {
-                    ok = mHost->SetFeature(mHandle, buffer);
+                    ok = mHost->SetFeature(node_IO.handle, buffer);
                 }
             }
             uhid_event reply {};
             reply.type = UHID_SET_REPORT_REPLY;
             reply.u.set_report_reply.id = ev.u.set_report.id;
             reply.u.set_report_reply.err = ok ? 0 : EIO;
-            return Write(reply);
+            return Write(node_IO.fd, reply);
         }
         return true; // start, stop, open, close, output: nothing to do
     }
 
-    static bool IsReadRequest(const std::vector<std::uint8_t>& inner_I) { return IsReadReport(inner_I[0]); }
-
-    int mUhid;
     int mWake = -1;
     std::shared_ptr<CSimHost> mHost;
     std::mutex mMutex;
     std::deque<SimHostEvent> mEvents;
-    bool mCreated = false;
-    SimHidNodeInfo mNode;
-    CSimHost::Handle mHandle = 0;
-    std::vector<SimFeatureReport> mFeatures;
-    std::vector<std::uint8_t> mPending;
+    std::map<std::string, UhidNode> mNodes;
 };
 
 } // namespace
@@ -266,8 +298,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vfwu-uhid-tablet: unknown scenario '%s'\n", scenarioName.c_str());
         return 2;
     }
-    const int uhid = ::open("/dev/uhid", O_RDWR | O_CLOEXEC);
-    if (uhid < 0) {
+    if (::access("/dev/uhid", R_OK | W_OK) != 0) {
         std::fprintf(stderr, "vfwu-uhid-tablet: cannot open /dev/uhid: %s\n", std::strerror(errno));
         return 1;
     }
@@ -275,10 +306,8 @@ int main(int argc, char** argv)
     std::signal(SIGTERM, OnSignal);
 
     auto host = std::make_shared<CSimHost>();
-    CUhidTablet tablet(uhid, host);
+    CUhidTablet tablet(host);
     CSimBus bus(host);
     PlugInSimScenario(scenario, bus);
-    const int rc = tablet.Run();
-    ::close(uhid);
-    return rc;
+    return tablet.Run();
 }
