@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Runs the Windows build under Wine: the Windows test programs, then VellumFWUpdater.exe on a
+# virtual display, once without a tablet (must show text 2200 and end with 1) and once on the
+# simulated tablet, unattended (must show text 2105 and end with 0). Message boxes are answered
+# by build/mingw/Win/vfwu_dismiss.exe, which also prints their text for the checks.
+#
+#   bash scripts/wine-check.sh [BUILD_DIR]     (default build/mingw; needs the mingw preset built)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build/mingw}"
+win="$build/Win"
+for f in "$win/VellumFWUpdater.exe" "$win/vfwu_dismiss.exe"; do
+  [[ -f "$f" ]] || { echo "wine-check: $f is missing (cmake --build --preset mingw)" >&2; exit 1; }
+done
+wine=$(command -v wine64 || true)
+[[ -n "$wine" ]] || wine=$(command -v wine)
+
+export WINEDEBUG=-all LC_ALL=C
+WINEPREFIX=$(mktemp -d /tmp/vfwu-wine.XXXXXX)
+export WINEPREFIX
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+
+t0=$SECONDS
+timeout 180 "$wine" wineboot -i >/dev/null 2>&1 || true
+# The prefix's wineserver and desktop process were started without a display: let them end, so
+# that the runs on the virtual display start their own.
+timeout 60 wineserver -w || true
+echo "wine-check: prefix created in $((SECONDS - t0)) s"
+
+status=0
+
+# --- test programs -------------------------------------------------------------------------------
+t0=$SECONDS
+shopt -s nullglob
+tests=("$build"/tests/unit/test_*.exe "$build"/tests/win/test_*.exe)
+for t in "${tests[@]}"; do
+  name=$(basename "$t")
+  # The tests read the sources' data files through VFWU_SOURCE_DIR: run from the tree.
+  if timeout 300 "$wine" "$t" --gtest_brief=1 >"/tmp/vfwu-$name.log" 2>&1; then
+    echo "wine-check: $name passed ($(grep -Eo '[0-9]+ tests?' "/tmp/vfwu-$name.log" | head -1))"
+  else
+    echo "wine-check: $name FAILED" >&2
+    cat "/tmp/vfwu-$name.log" >&2
+    status=1
+  fi
+done
+((${#tests[@]} == 0)) || echo "wine-check: ${#tests[@]} test programs in $((SECONDS - t0)) s"
+
+# --- the program on a virtual display ------------------------------------------------------------
+# The simulated pen interface as an installer passes it: no \\?\ prefix, "&" written as "+".
+simpath='hid#vid_ffff+pid_0100#8+sim0001+0+0000#{4d1e55b2-f16f-11cf-88cb-001111000030}'
+inner=$(mktemp /tmp/vfwu-wine-run.XXXXXX.sh)
+cat >"$inner" <<INNER
+set -u
+cd "$win"
+run() { # expected-code expected-text args...
+  local code=\$1 text=\$2; shift 2
+  "$wine" ./VellumFWUpdater.exe "\$@" & local pid=\$!
+  local shown
+  shown=\$("$wine" ./vfwu_dismiss.exe "Vellum Firmware Update Utility" 120 | tr -d '\r')
+  wait \$pid; local rc=\$?
+  echo "wine-check: VellumFWUpdater.exe \$* -> exit \$rc, message: \$shown"
+  [[ \$rc == "\$code" && "\$shown" == "\$text" ]]
+}
+ok=0
+run 1 "Error: No supported tablet is connected.  Please connect a tablet." || ok=1
+run 0 "Firmware was successfully updated." -simulate -path '$simpath' -auto pen || ok=1
+exit \$ok
+INNER
+t0=$SECONDS
+if timeout 300 xvfb-run -a bash "$inner"; then
+  echo "wine-check: program runs passed in $((SECONDS - t0)) s"
+else
+  echo "wine-check: program runs FAILED" >&2
+  status=1
+fi
+rm -f "$inner"
+exit $status
