@@ -260,9 +260,16 @@ void CDialogFirmwareUpdater::OnDeviceChange(WPARAM event_I, LPARAM data_I)
 
 INT_PTR CDialogFirmwareUpdater::OnStaticColour(HDC dc_I, HWND control_I)
 {
+    const int id = ::GetDlgCtrlID(control_I);
+    if (id == IDC_SEPARATOR_CURRENT || id == IDC_SEPARATOR_NEW) {
+        // The separators overlap the headings above them; drawn without a background they leave
+        // the headings whole. Their text never changes, so nothing stale can show through.
+        ::SetBkMode(dc_I, TRANSPARENT);
+        return reinterpret_cast<INT_PTR>(::GetStockObject(NULL_BRUSH));
+    }
     HBRUSH brush = mBackgroundBrush;
     COLORREF colour = mBackgroundColour;
-    switch (mModel->GetColour(::GetDlgCtrlID(control_I))) {
+    switch (mModel->GetColour(id)) {
     case EStatusColour::eGrey:
         brush = mGreyBrush;
         colour = kGrey;
