@@ -30,6 +30,8 @@ public:
     INT_PTR DoModal(HINSTANCE instance_I);
 
     CMainDialogModel& Model() { return *mModel; }
+    // The dialog window while it exists.
+    HWND GetWindow() const { return mWindow; }
 
     // From any thread: an interface arrived (true) or went away (false). Delivered to the model on
     // the dialog's own thread through a private window message; dropped while no window exists.
