@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the Windows build under Wine: the Windows test programs, then VellumFWUpdater.exe on a
+# Runs the Windows build under Wine: the test programs of the cross build, then VellumFWUpdater.exe on a
 # virtual display, once without a tablet (must show text 2200 and end with 1) and once on the
 # simulated tablet, unattended (must show text 2105 and end with 0). Message boxes are answered
 # by build/mingw/Win/vfwu_dismiss.exe, which also prints their text for the checks.
@@ -7,7 +7,7 @@
 #   bash scripts/wine-check.sh [BUILD_DIR]     (default build/mingw; needs the mingw preset built)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build="${1:-build/mingw}"
+build="$(realpath "${1:-build/mingw}")"
 win="$build/Win"
 for f in "$win/VellumFWUpdater.exe" "$win/vfwu_dismiss.exe"; do
   [[ -f "$f" ]] || { echo "wine-check: $f is missing (cmake --build --preset mingw)" >&2; exit 1; }
@@ -15,7 +15,8 @@ done
 wine=$(command -v wine64 || true)
 [[ -n "$wine" ]] || wine=$(command -v wine)
 
-export WINEDEBUG=-all LC_ALL=C
+# A UTF-8 locale: Wine names files in the locale's character set (the tests use non-ASCII names).
+export WINEDEBUG=-all LC_ALL=C.UTF-8
 WINEPREFIX=$(mktemp -d /tmp/vfwu-wine.XXXXXX)
 export WINEPREFIX
 cleanup() {
@@ -32,23 +33,6 @@ timeout 60 wineserver -w || true
 echo "wine-check: prefix created in $((SECONDS - t0)) s"
 
 status=0
-
-# --- test programs -------------------------------------------------------------------------------
-t0=$SECONDS
-shopt -s nullglob
-tests=("$build"/tests/unit/test_*.exe "$build"/tests/win/test_*.exe)
-for t in "${tests[@]}"; do
-  name=$(basename "$t")
-  # The tests read the sources' data files through VFWU_SOURCE_DIR: run from the tree.
-  if timeout 300 "$wine" "$t" --gtest_brief=1 >"/tmp/vfwu-$name.log" 2>&1; then
-    echo "wine-check: $name passed ($(grep -Eo '[0-9]+ tests?' "/tmp/vfwu-$name.log" | head -1))"
-  else
-    echo "wine-check: $name FAILED" >&2
-    cat "/tmp/vfwu-$name.log" >&2
-    status=1
-  fi
-done
-((${#tests[@]} == 0)) || echo "wine-check: ${#tests[@]} test programs in $((SECONDS - t0)) s"
 
 # --- the program on a virtual display ------------------------------------------------------------
 # The simulated pen interface as an installer passes it: no \\?\ prefix, "&" written as "+".
@@ -67,15 +51,34 @@ run() { # expected-code expected-text args...
   [[ \$rc == "\$code" && "\$shown" == "\$text" ]]
 }
 ok=0
+# The test programs (the Windows ones open windows too); they find the sources' data files
+# through the tree's absolute path, which Wine maps to its drive Z:.
+t0=\$SECONDS
+count=0
+for t in "$build"/tests/test_*.exe "$build"/tests/win/test_*.exe; do
+  [[ -f "\$t" ]] || continue
+  name=\$(basename "\$t")
+  count=\$((count + 1))
+  if timeout 300 "$wine" "\$t" --gtest_brief=1 >"/tmp/vfwu-\$name.log" 2>&1; then
+    echo "wine-check: \$name passed (\$(grep -aEo '[0-9]+ tests? from [0-9]+ test suites? ran' "/tmp/vfwu-\$name.log" | head -1))"
+  else
+    echo "wine-check: \$name FAILED" >&2
+    grep -av fixme "/tmp/vfwu-\$name.log" >&2
+    ok=1
+  fi
+done
+echo "wine-check: \$count test programs in \$((SECONDS - t0)) s"
+t0=\$SECONDS
 run 1 "Error: No supported tablet is connected.  Please connect a tablet." || ok=1
 run 0 "Firmware was successfully updated." -simulate -path '$simpath' -auto pen || ok=1
+echo "wine-check: program runs in \$((SECONDS - t0)) s"
 exit \$ok
 INNER
 t0=$SECONDS
-if timeout 300 xvfb-run -a bash "$inner"; then
-  echo "wine-check: program runs passed in $((SECONDS - t0)) s"
+if timeout 900 xvfb-run -a bash "$inner"; then
+  echo "wine-check: passed in $((SECONDS - t0)) s"
 else
-  echo "wine-check: program runs FAILED" >&2
+  echo "wine-check: FAILED" >&2
   status=1
 fi
 rm -f "$inner"

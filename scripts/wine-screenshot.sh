@@ -10,7 +10,8 @@ cd "$(dirname "$0")/.."
 out="$(realpath -m "${1:-build/screenshots}")"
 build="${2:-build/mingw}"
 mkdir -p "$out"
-export WINEDEBUG=-all LC_ALL=C
+# A UTF-8 locale: Wine names files in the locale's character set (the tests use non-ASCII names).
+export WINEDEBUG=-all LC_ALL=C.UTF-8
 WINEPREFIX=$(mktemp -d /tmp/vfwu-wine.XXXXXX)
 export WINEPREFIX
 trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT

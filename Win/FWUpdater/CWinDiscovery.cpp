@@ -1,6 +1,8 @@
 #include "CWinDiscovery.h"
 
+#include "CWinBulkFLDeviceInterface.h"
 #include "CWinHIDFLDeviceInterface.h"
+#include "CWinI2CFLDeviceInterface.h"
 #include "FWUpdater/InterfaceKind.h"
 
 #include <setupapi.h>
@@ -55,8 +57,11 @@ std::shared_ptr<CFLDeviceInterface> CWinDiscovery::CreateFLDeviceInterface(int k
     switch (kind_I) {
     case eInterfaceKindHID:
         return std::make_shared<CWinHIDFLDeviceInterface>(path_I, eInterfaceKindHID);
+    case eInterfaceKindI2C:
+        return std::make_shared<CWinI2CFLDeviceInterface>(path_I);
+    case eInterfaceKindBULK:
+        return std::make_shared<CWinBulkFLDeviceInterface>(path_I);
     default:
-        // The I2C and BULK platform classes join once their portable variants are in the core.
         return nullptr;
     }
 }

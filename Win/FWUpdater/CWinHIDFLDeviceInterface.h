@@ -22,10 +22,6 @@ public:
     bool WriteFeature(const std::vector<std::uint8_t>& report_I) override;
     bool ReadFeature(std::vector<std::uint8_t>& report_IO) override;
 
-protected:
-    // One feature SET/GET on the whole buffer (byte 0 = report id), wrapper applied by the caller.
-    bool SetFeatureCall(std::vector<std::uint8_t>& buffer_IO);
-    bool GetFeatureCall(std::vector<std::uint8_t>& buffer_IO);
-
+private:
     HANDLE mHandle = INVALID_HANDLE_VALUE;
 };

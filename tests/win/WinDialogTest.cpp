@@ -126,9 +126,9 @@ TEST(WinDialog, InitialisationShowsTheSimulatedTabletAndCancelEndsWithTwo)
     EXPECT_EQ(title, L"Vellum Firmware Update Utility 2.22");
     EXPECT_EQ(name, L"Vellum Sim Tablet");
     EXPECT_EQ(pen, L"1.05");
-    EXPECT_EQ(touch, L"Not Supported");
+    EXPECT_EQ(touch, L"1.05");
     EXPECT_EQ(bluetooth, L"Not Supported");
-    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(entries, 2); // Pen and Touch: the basic tablet has a touch board behind its I2C bridge
     EXPECT_EQ(entry, L"Pen");
     EXPECT_FALSE(programEnabled);
     EXPECT_EQ(client.right - client.left, expected.right - expected.left);

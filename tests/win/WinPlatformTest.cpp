@@ -3,7 +3,10 @@
 // -simulate option and the user's language.
 
 #include "CWinDiscovery.h"
+#include "CWinBulkFLDeviceInterface.h"
 #include "CWinHIDFLDeviceInterface.h"
+#include "CWinI2CFLDeviceInterface.h"
+#include "FWUpdater/InterfaceKind.h"
 #include "CWinStringResources.h"
 #include "CWinUpdateController.h"
 #include "Clock.h"
@@ -110,6 +113,56 @@ TEST(WinLanguagePlatform, InterfaceLanguageIsFoundByName)
     ASSERT_TRUE(language.has_value());
     EXPECT_EQ(*language, ::GetUserDefaultUILanguage());
     EXPECT_EQ(platform.UserDefaultLCID(), ::GetUserDefaultLCID());
+}
+
+} // namespace
+
+namespace {
+
+class CExposedWinDiscovery : public CWinDiscovery
+{
+public:
+    using CWinDiscovery::CreateFLDeviceInterface;
+};
+
+TEST(WinDiscovery, EachKindGetsItsPlatformClassWithPathAndKind)
+{
+    CExposedWinDiscovery discovery;
+    const std::string path = "\\\\?\\hid#vid_ffff&pid_7777#9&dead&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    const auto hid = discovery.CreateFLDeviceInterface(eInterfaceKindHID, path);
+    const auto i2c = discovery.CreateFLDeviceInterface(eInterfaceKindI2C, path);
+    const auto bulk = discovery.CreateFLDeviceInterface(eInterfaceKindBULK, path);
+    ASSERT_TRUE(hid && i2c && bulk);
+    EXPECT_NE(dynamic_cast<CWinHIDFLDeviceInterface*>(hid.get()), nullptr);
+    EXPECT_NE(dynamic_cast<CWinI2CFLDeviceInterface*>(i2c.get()), nullptr);
+    EXPECT_NE(dynamic_cast<CWinBulkFLDeviceInterface*>(bulk.get()), nullptr);
+    EXPECT_EQ(hid->GetInterfaceKind(), eInterfaceKindHID);
+    EXPECT_EQ(i2c->GetInterfaceKind(), eInterfaceKindI2C);
+    EXPECT_EQ(bulk->GetInterfaceKind(), eInterfaceKindBULK);
+    EXPECT_EQ(bulk->GetPath(), path);
+    EXPECT_EQ(discovery.CreateFLDeviceInterface(eInterfaceKindNone, path), nullptr);
+    EXPECT_EQ(discovery.CreateFLDeviceInterface(7, path), nullptr);
+}
+
+TEST(WinI2CAndBulkInterfaces, MissingDeviceFailsWithoutHandles)
+{
+    CWinI2CFLDeviceInterface i2c("\\\\?\\hid#vid_ffff&pid_7778#9&dead&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}");
+    EXPECT_FALSE(i2c.Open());
+    EXPECT_FALSE(i2c.IsOpen());
+    EXPECT_FALSE(i2c.ReadAttributes());
+    EXPECT_FALSE(i2c.RawWriteFeature({0xB0, 0x00, 0x00}));
+    std::vector<std::uint8_t> mode {0xB0, 0x00, 0x00};
+    EXPECT_FALSE(i2c.RawReadFeature(mode));
+
+    CWinBulkFLDeviceInterface bulk("\\\\?\\usb#vid_ffff&pid_7779#sim#{6f3a9c1e-52b4-4d8e-a1c7-3e9b5d0f2a64}");
+    EXPECT_FALSE(bulk.Open());
+    EXPECT_FALSE(bulk.IsOpen());
+    EXPECT_FALSE(bulk.ReadAttributes());
+    EXPECT_EQ(bulk.GetVendorId(), 0);
+    // Not open: no control transfer goes out.
+    EXPECT_FALSE(bulk.RawWriteFeature(BulkLivenessRequest().Bytes()));
+    bulk.Close();
+    EXPECT_FALSE(bulk.IsOpen());
 }
 
 } // namespace
