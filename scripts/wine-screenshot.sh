@@ -30,7 +30,7 @@ import -window root "$out/dialog.png"
 wineserver -k >/dev/null 2>&1
 wait
 wine explorer /desktop=vfwu,800x700 ./VellumFWUpdater.exe -simulate -path '$simpath' -auto pen >/dev/null 2>&1 &
-sleep 5
+sleep 8
 import -window root "$out/status-strip.png"
 wineserver -k >/dev/null 2>&1
 wait
