@@ -71,6 +71,19 @@ echo "wine-check: \$count test programs in \$((SECONDS - t0)) s"
 t0=\$SECONDS
 run 1 "Error: No supported tablet is connected.  Please connect a tablet." || ok=1
 run 0 "Firmware was successfully updated." -simulate -path '$simpath' -auto pen || ok=1
+# One copy at a time: a second start while the dialog is open ends at once with -1 (255 as
+# the shell sees it); the first then closes by its close command with 2.
+"$wine" ./VellumFWUpdater.exe -simulate & first=\$!
+if "$wine" ./vfwu_dismiss.exe --press 0 "Vellum Firmware Update Utility 2.22" 120 >/dev/null; then
+  "$wine" ./VellumFWUpdater.exe -simulate; second=\$?
+  "$wine" ./vfwu_dismiss.exe --press 2 "Vellum Firmware Update Utility 2.22" 30 >/dev/null
+  wait \$first; rc=\$?
+  echo "wine-check: second copy -> exit \$second; first copy closed -> exit \$rc"
+  [[ \$second == 255 && \$rc == 2 ]] || ok=1
+else
+  echo "wine-check: the interactive dialog did not appear" >&2
+  ok=1
+fi
 echo "wine-check: program runs in \$((SECONDS - t0)) s"
 exit \$ok
 INNER
