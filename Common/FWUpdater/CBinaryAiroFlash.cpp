@@ -1,5 +1,7 @@
 #include "FWUpdater/CBinaryAiroFlash.h"
 
+#include "FWUpdater/FileBytes.h"
+
 #include <fstream>
 #include <new>
 
@@ -11,7 +13,8 @@ CBinaryAiroFlash::~CBinaryAiroFlash()
 
 bool CBinaryAiroFlash::Load(const std::string& path_I)
 {
-    std::ifstream in(path_I, std::ios::in | std::ios::binary);
+    std::ifstream in;
+    OpenUtf8Path(in, path_I);
     if (!in.is_open()) {
         return false;
     }

@@ -1,12 +1,23 @@
 #include "FWUpdater/FileBytes.h"
 
+#include <filesystem>
 #include <fstream>
 #include <new>
+
+void OpenUtf8Path(std::ifstream& in_IO, const std::string& path_I)
+{
+    try {
+        in_IO.open(std::filesystem::path(std::u8string(path_I.begin(), path_I.end())), std::ios::in | std::ios::binary);
+    } catch (const std::exception&) {
+        // Not a valid UTF-8 path: the stream stays closed.
+    }
+}
 
 EFileReadResult ReadFileBytes(const std::string& path_I, std::string& bytes_O, std::uint64_t maxSize_I)
 {
     bytes_O.clear();
-    std::ifstream in(path_I, std::ios::in | std::ios::binary);
+    std::ifstream in;
+    OpenUtf8Path(in, path_I);
     if (!in.is_open()) {
         return EFileReadResult::eCannotOpen;
     }

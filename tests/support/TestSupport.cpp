@@ -68,9 +68,20 @@ CTempDir::~CTempDir()
     std::filesystem::remove_all(mPath, ec);
 }
 
+std::filesystem::path Utf8Path(const std::string& path_I)
+{
+    return std::filesystem::path(std::u8string(path_I.begin(), path_I.end()));
+}
+
+std::string CTempDir::File(const std::string& name_I) const
+{
+    const std::u8string path = (mPath / Utf8Path(name_I)).u8string();
+    return std::string(path.begin(), path.end());
+}
+
 std::string ReadFile(const std::string& path_I)
 {
-    std::ifstream in(path_I, std::ios::binary);
+    std::ifstream in(Utf8Path(path_I), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
@@ -78,7 +89,7 @@ std::string ReadFile(const std::string& path_I)
 
 void WriteFile(const std::string& path_I, const std::string& bytes_I)
 {
-    std::ofstream out(path_I, std::ios::binary | std::ios::trunc);
+    std::ofstream out(Utf8Path(path_I), std::ios::binary | std::ios::trunc);
     out << bytes_I;
 }
 

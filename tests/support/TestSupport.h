@@ -53,12 +53,15 @@ public:
     CTempDir();
     ~CTempDir();
     const std::filesystem::path& Path() const { return mPath; }
-    std::string File(const std::string& name_I) const { return (mPath / name_I).string(); }
+    // UTF-8, like every path the program handles.
+    std::string File(const std::string& name_I) const;
 
 private:
     std::filesystem::path mPath;
 };
 
+// Paths in UTF-8.
+std::filesystem::path Utf8Path(const std::string& path_I);
 std::string ReadFile(const std::string& path_I);
 void WriteFile(const std::string& path_I, const std::string& bytes_I);
 std::vector<std::string> SplitLines(const std::string& text_I);

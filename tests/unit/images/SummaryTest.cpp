@@ -7,6 +7,22 @@
 
 #include <gtest/gtest.h>
 
+namespace {
+
+// The path as a JSON string's contents (Windows paths carry backslashes).
+std::string JsonEscaped(const std::string& text_I)
+{
+    std::string escaped;
+    for (char c : text_I) {
+        if (c == '\\' || c == '"')
+            escaped.push_back('\\');
+        escaped.push_back(c);
+    }
+    return escaped;
+}
+
+} // namespace
+
 TEST(FirmwareSummary, SRecordBlocksWithAddressSizeAndByteSum)
 {
     CTempDir dir;
@@ -26,7 +42,7 @@ TEST(FirmwareSummary, SRecordBlocksWithAddressSizeAndByteSum)
     EXPECT_EQ(s.blocks[1].byteSum, 765u);
     EXPECT_EQ(FirmwareSummaryText(s), "File: " + path + "\nFormat: pen (0)\nBlocks: 2\n"
                                       "  0x00001000  size 20  byte sum 190\n  0x00002000  size 3  byte sum 765\n");
-    EXPECT_EQ(FirmwareSummaryJson(s), "{\"file\":\"" + path + "\",\"format\":\"pen\",\"formatId\":0,\"hasData\":true,"
+    EXPECT_EQ(FirmwareSummaryJson(s), "{\"file\":\"" + JsonEscaped(path) + "\",\"format\":\"pen\",\"formatId\":0,\"hasData\":true,"
                                       "\"blocks\":[{\"address\":4096,\"size\":20,\"byteSum\":190},"
                                       "{\"address\":8192,\"size\":3,\"byteSum\":765}]}");
 }
@@ -43,13 +59,16 @@ TEST(FirmwareSummary, IntelHexSumCoversTheWholeDataLengthIncludingErasedBytes)
     EXPECT_EQ(s.startAddress, 0x8000);
     EXPECT_EQ(s.dataLength, 512u);
     EXPECT_EQ(s.dataByteSum, 6u + 509u * 255u);
-    EXPECT_EQ(FirmwareSummaryJson(s), "{\"file\":\"" + path + "\",\"format\":\"hex\",\"formatId\":3,\"hasData\":true,"
+    EXPECT_EQ(FirmwareSummaryJson(s), "{\"file\":\"" + JsonEscaped(path) + "\",\"format\":\"hex\",\"formatId\":3,\"hasData\":true,"
                                       "\"startAddress\":32768,\"dataLength\":512,\"byteSum\":"
                                       + std::to_string(6u + 509u * 255u) + "}");
 }
 
 TEST(FirmwareSummary, AirohaSizeAndSumAndEscapedFileName)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows file names cannot contain a quotation mark";
+#endif
     CTempDir dir;
     const std::string path = dir.File("q\"uote.airoflash");
     WriteFile(path, std::string("\x10\x20\xF0", 3));
