@@ -77,6 +77,13 @@ void CTerminalView::DrawStatus()
     const int span = mHigh > mLow ? mHigh - mLow : 100;
     const int percent = (mProgress - mLow) * 100 / span;
     if (mSettings.terminal) {
+        // A cleared status (new file or update type) shows no bar: nothing is under way.
+        if (status.empty()) {
+            if (mLineOpen)
+                mOut << "\r\033[K" << std::flush;
+            mLineOpen = false;
+            return;
+        }
         // Carriage return and erase-line: the bar is redrawn in place.
         mOut << "\r\033[K" << ProgressBar(percent, kBarCells) << "  " << status << std::flush;
         mLineOpen = true;

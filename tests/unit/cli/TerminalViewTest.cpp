@@ -101,6 +101,7 @@ TEST(TerminalView, TerminalRedrawsTheBarInPlace)
     CTerminalView::Settings settings;
     settings.terminal = true;
     ViewUnderTest v(settings);
+    v.view.RefreshStatus(); // no status yet: no bar
     v.view.SetControlText(IDC_STATUS_TEXT, u"Programming..");
     v.view.SetProgress(50);
     v.view.RefreshStatus();
