@@ -4,9 +4,51 @@
 
 #include <mutex>
 
+CSimApplicationGate::CSimApplicationGate(std::shared_ptr<CSimImageLoader> loader_I) : mLoader(std::move(loader_I))
+{
+    mLoader->SetOnExitLoader([this] {
+        mInLoader = !mLoader->ImageValid();
+        if (mOnModeChange)
+            mOnModeChange();
+    });
+}
+
+bool CSimApplicationGate::SetFeature(const std::vector<std::uint8_t>& r)
+{
+    if (mInLoader)
+        return mLoader->SetFeature(r);
+    if (r.size() == 3 && r[0] == 0xCC && r[1] == 0x05 && r[2] == 0x6A) {
+        mEnterFirstSeen = true;
+        return true;
+    }
+    if (r.size() == 3 && r[0] == 0xCC && r[1] == 0x6A && r[2] == 0x05 && mEnterFirstSeen) {
+        mEnterFirstSeen = false;
+        mInLoader = true;
+        if (mOnModeChange)
+            mOnModeChange();
+        return true;
+    }
+    if (r.size() == 2 && r[0] == 0x02)
+        return true;
+    return r == std::vector<std::uint8_t>{0x08, 0x01, 0x00, 0xAA, 0xAA};
+}
+
+bool CSimApplicationGate::GetFeature(const std::vector<std::uint8_t>& request_I, std::vector<std::uint8_t>& answer_O)
+{
+    return mInLoader && mLoader->GetFeature(request_I, answer_O);
+}
+
 CSimBoard::CSimBoard(std::shared_ptr<CSimHost> host_I, SimBoardSpec spec_I)
     : mHost(std::move(host_I)), mSpec(std::move(spec_I))
 {
+    if (mSpec.kind == ESimBoardKind::eImage) {
+        mImageLoader = std::make_shared<CSimImageLoader>(mSpec.image);
+        for (const SRecBlock& segment : mSpec.factoryImage)
+            mImageLoader->SetFlash(segment.address, segment.data);
+        mGate = std::make_shared<CSimApplicationGate>(mImageLoader);
+        mGate->SetOnModeChange([this] { mHost->UpdateNodeInfo(NodeInfo(false)); });
+        return;
+    }
     SimSRecLoaderConfig config = mSpec.srec;
     config.startInLoader = false;
     mLoader = std::make_shared<CSimSRecLoader>(config);
@@ -29,17 +71,56 @@ CSimBoard::CSimBoard(std::shared_ptr<CSimHost> host_I, SimBoardSpec spec_I)
     mLoader->InstallApplication();
     mLoader->SetOnEnterLoader([this] { OnEnterLoader(); });
     mLoader->SetOnExitLoader([this](bool started) { OnExitLoader(started); });
+
+    if (mSpec.kind == ESimBoardKind::eSRecI2C) {
+        SimI2CBridgeConfig bridge = mSpec.bridge;
+        bridge.startInLoader = false;
+        mBridge = std::make_shared<CSimI2CBridge>(mLoader, bridge);
+        // The bridge switches the board behind it the way the board's own reports would.
+        mBridge->SetOnEnterLoader([this] {
+            FeedLoader({0xCC, 0x05, 0x6A});
+            FeedLoader({0xCC, 0x6A, 0x05});
+        });
+        mBridge->SetOnLeaveLoader([this] {
+            const std::uint8_t exitId = mSpec.srec.protocolType == 1 ? 0xD6 : 0x15;
+            FeedLoader({exitId, 0, 0, 0, 0});
+        });
+        mBridge->SetModeSource([this] { return mLoader->InLoader(); });
+    } else if (mSpec.kind == ESimBoardKind::eSRecBulk) {
+        mBulk = std::make_shared<CSimBulkDevice>();
+        mBulk->SetOnEnterLoader([this] {
+            FeedLoader({0xCC, 0x05, 0x6A});
+            FeedLoader({0xCC, 0x6A, 0x05});
+        });
+    }
+}
+
+void CSimBoard::FeedLoader(const std::vector<std::uint8_t>& report_I)
+{
+    mLoader->SetFeature(report_I);
+}
+
+bool CSimBoard::InLoader() const
+{
+    return mGate ? mGate->InLoader() : mLoader->InLoader();
+}
+
+bool CSimBoard::Reenumerates() const
+{
+    return mSpec.intoBLMode && (mSpec.kind == ESimBoardKind::eSRecHid || mSpec.kind == ESimBoardKind::eSRecBulk);
 }
 
 bool CSimBoard::UsesLoaderNode() const
 {
-    return mSpec.intoBLMode && mLoader->InLoader();
+    return Reenumerates() && InLoader();
 }
 
 std::uint16_t CSimBoard::FlashVersion() const
 {
-    return static_cast<std::uint16_t>(mLoader->FlashByte(mSpec.versionAddress) |
-                                      (mLoader->FlashByte(mSpec.versionAddress + 1) << 8));
+    auto byte = [this](std::uint32_t address_I) {
+        return mImageLoader ? mImageLoader->FlashByte(address_I) : mLoader->FlashByte(address_I);
+    };
+    return static_cast<std::uint16_t>(byte(mSpec.versionAddress) | (byte(mSpec.versionAddress + 1) << 8));
 }
 
 SimHidNodeInfo CSimBoard::NodeInfo(bool loader_I) const
@@ -50,11 +131,34 @@ SimHidNodeInfo CSimBoard::NodeInfo(bool loader_I) const
     info.vendorId = mSpec.vendorId != 0 ? mSpec.vendorId : static_cast<std::uint16_t>(DefaultVendorId());
     info.productId = spec.productId;
     // A loader reports no application version; the application reports the one in its flash.
-    info.version = mLoader->InLoader() ? 0 : FlashVersion();
+    info.version = InLoader() ? 0 : FlashVersion();
     info.usagePage = spec.usagePage;
     info.usage = spec.usage;
     info.parentIds = spec.parentIds;
     return info;
+}
+
+void CSimBoard::AddNode(bool loader_I, std::uint32_t delayMs_I)
+{
+    const SimHidNodeInfo info = NodeInfo(loader_I);
+    const bool usb = mSpec.kind == ESimBoardKind::eSRecBulk && !loader_I;
+    std::shared_ptr<CSimHidDevice> front;
+    if (mGate)
+        front = mGate;
+    else if (mBridge)
+        front = mBridge;
+    else
+        front = mLoader;
+    if (delayMs_I == 0) {
+        if (usb)
+            mHost->AddUsbNode(info, mBulk);
+        else
+            mHost->AddNode(info, front);
+    } else if (usb) {
+        mHost->ScheduleAddUsbNode(delayMs_I, info, mBulk);
+    } else {
+        mHost->ScheduleAddNode(delayMs_I, info, front);
+    }
 }
 
 std::string CSimBoard::CurrentPath() const
@@ -69,26 +173,29 @@ bool CSimBoard::IsPluggedIn() const
 
 void CSimBoard::PlugIn()
 {
-    mHost->AddNode(NodeInfo(UsesLoaderNode()), mLoader);
+    AddNode(UsesLoaderNode(), 0);
 }
 
 void CSimBoard::Unplug()
 {
     mHost->RemoveNode(mSpec.normal.path);
-    if (mSpec.intoBLMode)
+    if (Reenumerates())
         mHost->RemoveNode(mSpec.loader.path);
 }
 
 void CSimBoard::PowerCycle()
 {
     Unplug();
-    mLoader->PowerCycle();
+    if (mGate)
+        mGate->PowerCycle();
+    else
+        mLoader->PowerCycle();
     PlugIn();
 }
 
 void CSimBoard::OnEnterLoader()
 {
-    if (!mSpec.intoBLMode) {
+    if (!Reenumerates()) {
         mHost->UpdateNodeInfo(NodeInfo(false));
         return;
     }
@@ -96,12 +203,12 @@ void CSimBoard::OnEnterLoader()
     // arrives once it has enumerated.
     ++mReenumerations;
     mHost->RemoveNode(mSpec.normal.path);
-    mHost->ScheduleAddNode(mSpec.reenumerateMs, NodeInfo(true), mLoader);
+    AddNode(true, mSpec.reenumerateMs);
 }
 
 void CSimBoard::OnExitLoader(bool started_I)
 {
-    if (!mSpec.intoBLMode) {
+    if (!Reenumerates()) {
         mHost->UpdateNodeInfo(NodeInfo(false));
         return;
     }
@@ -109,7 +216,7 @@ void CSimBoard::OnExitLoader(bool started_I)
     // start-up check accepts the flash, and otherwise as its loader again.
     ++mReenumerations;
     mHost->RemoveNode(mSpec.loader.path);
-    mHost->ScheduleAddNode(mSpec.reenumerateMs, NodeInfo(!started_I), mLoader);
+    AddNode(!started_I, mSpec.reenumerateMs);
 }
 
 CSimBus::CSimBus(std::shared_ptr<CSimHost> host_I)

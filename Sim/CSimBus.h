@@ -7,7 +7,10 @@
 // through the host's listeners, on whatever thread runs the clock's events (the sleeping
 // thread on a virtual clock, the timer thread on the steady clock).
 
+#include "CSimBulkDevice.h"
 #include "CSimHost.h"
+#include "CSimI2CBridge.h"
+#include "CSimImageLoader.h"
 #include "CSimSRecLoader.h"
 #include "FWUpdater/SRecBlock.h"
 
@@ -29,8 +32,18 @@ struct SimInterfaceSpec
     std::vector<std::string> parentIds;
 };
 
+// How a board is built and reached.
+enum class ESimBoardKind
+{
+    eSRecHid,  // S-record loader on a HID interface
+    eSRecI2C,  // S-record loader behind an I2C bridge; the bridge's HID node stays on the bus
+    eSRecBulk, // normal interface of the bulk loader's USB class; the loader comes back over HID
+    eImage,    // whole-image loader (Intel HEX or Airoha) that switches in place
+};
+
 struct SimBoardSpec
 {
+    ESimBoardKind kind = ESimBoardKind::eSRecHid;
     std::string name;  // "pen", "touch", "bluetooth"
     int board = 0;     // pen 0, touch 1, bluetooth 2
     int transport = 1; // InterfaceKind of the normal interface
@@ -47,6 +60,29 @@ struct SimBoardSpec
     std::uint32_t versionAddress = 0;
     // The board's flash when it leaves the factory; committed as a valid application.
     std::vector<SRecBlock> factoryImage;
+    // Whole-image boards.
+    SimImageLoaderConfig image;
+    SimI2CBridgeConfig bridge;
+};
+
+// In front of a whole-image loader: the board's application answers the normal-mode reports
+// (ping, reset, the two enter-loader reports) and, once switched, hands every report to the
+// loader until the loader's exit report restarts the application (if its image is whole).
+class CSimApplicationGate : public CSimHidDevice
+{
+public:
+    explicit CSimApplicationGate(std::shared_ptr<CSimImageLoader> loader_I);
+    bool SetFeature(const std::vector<std::uint8_t>& report_I) override;
+    bool GetFeature(const std::vector<std::uint8_t>& request_I, std::vector<std::uint8_t>& answer_O) override;
+    bool InLoader() const { return mInLoader; }
+    void PowerCycle() { mInLoader = !mLoader->ImageValid(); mEnterFirstSeen = false; }
+    void SetOnModeChange(std::function<void()> hook_I) { mOnModeChange = std::move(hook_I); }
+
+private:
+    std::shared_ptr<CSimImageLoader> mLoader;
+    bool mInLoader = false;
+    bool mEnterFirstSeen = false;
+    std::function<void()> mOnModeChange;
 };
 
 class CSimBoard
@@ -57,9 +93,14 @@ public:
     CSimBoard& operator=(const CSimBoard&) = delete;
 
     const SimBoardSpec& Spec() const { return mSpec; }
+    // S-record boards.
     CSimSRecLoader& Loader() { return *mLoader; }
     const CSimSRecLoader& Loader() const { return *mLoader; }
     std::shared_ptr<CSimSRecLoader> LoaderDevice() const { return mLoader; }
+    // Whole-image boards.
+    std::shared_ptr<CSimImageLoader> ImageLoader() const { return mImageLoader; }
+    std::shared_ptr<CSimI2CBridge> Bridge() const { return mBridge; }
+    std::shared_ptr<CSimBulkDevice> BulkDevice() const { return mBulk; }
 
     // Puts the node of the board's current mode on the bus (arrival), or takes it off (removal).
     void PlugIn();
@@ -71,7 +112,7 @@ public:
 
     // The path the board is reachable under now (normal or loader node).
     std::string CurrentPath() const;
-    bool InLoader() const { return mLoader->InLoader(); }
+    bool InLoader() const;
     // The version word in flash at the version address.
     std::uint16_t FlashVersion() const;
     // Number of times the board left the bus and came back.
@@ -81,11 +122,19 @@ private:
     void OnEnterLoader();
     void OnExitLoader(bool started_I);
     SimHidNodeInfo NodeInfo(bool loader_I) const;
+    // The board leaves the bus and re-enumerates as another device on a mode switch.
+    bool Reenumerates() const;
     bool UsesLoaderNode() const;
+    void AddNode(bool loader_I, std::uint32_t delayMs_I);
+    void FeedLoader(const std::vector<std::uint8_t>& report_I);
 
     std::shared_ptr<CSimHost> mHost;
     SimBoardSpec mSpec;
     std::shared_ptr<CSimSRecLoader> mLoader;
+    std::shared_ptr<CSimImageLoader> mImageLoader;
+    std::shared_ptr<CSimApplicationGate> mGate;
+    std::shared_ptr<CSimI2CBridge> mBridge;
+    std::shared_ptr<CSimBulkDevice> mBulk;
     int mReenumerations = 0;
 };
 

@@ -67,6 +67,12 @@ CSimImageLoader::CSimImageLoader(SimImageLoaderConfig config_I) : mConfig(config
     }
 }
 
+void CSimImageLoader::SetFlash(std::uint32_t address_I, const std::vector<std::uint8_t>& bytes_I)
+{
+    for (std::size_t i = 0; i < bytes_I.size() && address_I + i < mFlash.size(); ++i)
+        mFlash[address_I + i] = bytes_I[i];
+}
+
 std::uint8_t CSimImageLoader::FlashByte(std::uint32_t address_I) const
 {
     return address_I < mFlash.size() ? mFlash[address_I] : 0xFF;
