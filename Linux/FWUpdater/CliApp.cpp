@@ -391,6 +391,16 @@ int RunUpdate(const CliOptions& options_I, Session& session_I, const LanguagePro
         summary.checksumOld = board->GetChecksumOld();
         summary.checksumNew = board->GetChecksumNew();
         summary.checksumExpected = board->GetChecksumExpected();
+        // A board that switches in place keeps its interface object, and with it the version
+        // read before the update: ask the bus afresh (the worker has ended).
+        const std::string path = board->GetPath();
+        if (CDiscovery* discovery = session_I.controller->GetDiscovery(); discovery && discovery->UpdateDeviceList()) {
+            for (const std::shared_ptr<CDevice>& found : discovery->GetDevices()) {
+                const std::shared_ptr<CFLDeviceInterface> fresh = BoardInterface(*found, options_I.updateType);
+                if (fresh && fresh->GetPath() == path)
+                    summary.versionAfter = VersionString(fresh->GetVersion());
+            }
+        }
     }
     const bool success = !view.Result() && model.GetState() == ESTATE_SUCCESS;
     out << "Result\n"
@@ -399,8 +409,13 @@ int RunUpdate(const CliOptions& options_I, Session& session_I, const LanguagePro
         << "  Old Checksum:     " << ChecksumString(summary.checksumOld) << "\n"
         << "  New Checksum:     " << ChecksumString(summary.checksumNew) << "\n"
         << "  Checksum:         " << ChecksumString(summary.checksumExpected) << "\n";
-    if (options_I.verify)
-        out << "  Verified:         " << (session_I.controller->WasVerified() ? "yes" : "no") << "\n";
+    if (options_I.verify) {
+        const int format = session_I.controller->GetDataSource().GetFileType();
+        const bool srec = format == eFormatPen || format == eFormatTouch || format == eFormatVel;
+        out << "  Verified:         "
+            << (session_I.controller->WasVerified() ? "yes" : srec ? "no" : "no (read-back is for S-record images only)")
+            << "\n";
+    }
     out << "  Log file:         " << (logPath.empty() ? std::string("(none)") : logPath) << "\n" << std::flush;
     if (view.Result())
         return finish(*view.Result());
