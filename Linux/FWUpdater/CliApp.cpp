@@ -306,20 +306,32 @@ void RunTimer(CMainDialogModel& model_I, CTerminalView& view_I, bool untilUpdate
 int RunUpdate(const CliOptions& options_I, Session& session_I, const LanguageProvider& provider_I)
 {
     std::ostream& out = options_I.json ? std::cerr : std::cout;
+    UpdateSummary summary;
+    summary.board = UpdateTypeWord(options_I.updateType);
+    // With --json every end, early ones included, leaves one summary object on stdout.
+    const auto finish = [&](int code_I) {
+        if (options_I.json) {
+            summary.success = code_I == 0;
+            summary.verified = summary.success && session_I.controller->WasVerified();
+            std::cout << UpdateSummaryJson(summary) << "\n" << std::flush;
+        }
+        return code_I;
+    };
     const bool canPrompt = isatty(STDIN_FILENO) != 0;
     if (!options_I.yes && !canPrompt) {
         std::cerr << "vellum-fwupdater: the update needs confirmation, but there is no terminal to ask on; "
                      "run it from a terminal or pass --yes\n";
-        return 1;
+        return finish(1);
     }
     std::string error;
     if (!CanRead(options_I.file, error)) {
         std::cerr << "vellum-fwupdater: " << error << "\n";
-        return 1;
+        return finish(1);
     }
 
     auto notifier = std::make_unique<CLinuxUpdateNotifier>(options_I.logDirectory);
     const std::string logPath = notifier->GetLogPath();
+    summary.log = logPath;
     session_I.controller->SetVerifyAfterProgramming(options_I.verify);
     CMainDialogModel model(session_I.controller, std::move(notifier), StringLoader(provider_I), u"", u"");
     CEventForwarder forwarder(session_I, model);
@@ -329,18 +341,6 @@ int RunUpdate(const CliOptions& options_I, Session& session_I, const LanguagePro
     settings.assumeYes = options_I.yes;
     settings.canPrompt = canPrompt;
     CTerminalView view(out, std::cin, settings);
-
-    UpdateSummary summary;
-    summary.board = UpdateTypeWord(options_I.updateType);
-    summary.log = logPath;
-    const auto finish = [&](int code_I) {
-        if (options_I.json) {
-            summary.success = code_I == 0;
-            summary.verified = summary.success && session_I.controller->WasVerified();
-            std::cout << UpdateSummaryJson(summary) << "\n" << std::flush;
-        }
-        return code_I;
-    };
 
     model.OnInitDialog(view);
     if (view.Result())

@@ -200,6 +200,9 @@ TEST_F(CliProcess, UpdateRefusesWhatItCannotDoBeforeTouchingTheBoard)
     EXPECT_EQ(unconfirmed.code, 1);
     EXPECT_NE(unconfirmed.err.find("pass --yes"), std::string::npos);
     EXPECT_EQ(unconfirmed.out, "");
+    const ProgramRun unconfirmedJson = Program({"--simulate", "update", "--type", "pen", file, "--json"});
+    EXPECT_EQ(unconfirmedJson.code, 1);
+    EXPECT_EQ(CMiniJsonParser::Parse(unconfirmedJson.out)["result"].text, "failure");
 
     const ProgramRun noBluetooth =
         Program({"--simulate", "--log-dir", mLogs.Path().string(), "update", "--type", "bluetooth", file, "--yes"});
@@ -241,6 +244,28 @@ TEST_F(CliProcess, UpdateSucceedsAndReportsOneJsonSummary)
     // Progress and texts went to stderr; stdout holds the one object.
     EXPECT_NE(run.err.find("Programming Successful"), std::string::npos);
     EXPECT_NE(run.err.find("1.05 -> 1.10"), std::string::npos);
+}
+
+TEST_F(CliProcess, AFailedUpdateEndsWithOneAndSaysSo)
+{
+    // A topology that expects another block count than the pen loader describes: the update
+    // stops in the loader before anything is erased.
+    std::string topology = ReadFile(Scenario("basic/fw_loader.ini"));
+    const std::string sectors = "\"sectors\": 40";
+    ASSERT_NE(topology.find(sectors), std::string::npos);
+    topology.replace(topology.find(sectors), sectors.size(), "\"sectors\": 39");
+    WriteFile(mWork.File("fw_loader.ini"), topology);
+
+    const ProgramRun run = Program({"--simulate", "--topology", mWork.File("fw_loader.ini"), "--log-dir",
+                                    mLogs.Path().string(), "update", "--type", "pen", Scenario("basic/basic.pen"),
+                                    "--yes", "--json"});
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    const JsonValue doc = CMiniJsonParser::Parse(run.out);
+    EXPECT_EQ(doc["result"].text, "failure");
+    EXPECT_EQ(doc["versionBefore"].text, "1.05");
+    EXPECT_FALSE(doc["verified"].boolean);
+    EXPECT_NE(run.err.find("Programming Failed"), std::string::npos);
+    EXPECT_NE(ReadFile(doc["log"].text).find("Sector/Block mismatch! Expected 39 got 40"), std::string::npos);
 }
 
 TEST_F(CliProcess, VerifiedUpdateInTheUsersLanguage)
