@@ -317,3 +317,47 @@ TEST_F(CliProcess, UnattendedFailuresAndTheirLanguages)
     const ProgramRun noData = Program({"--simulate=nowhere", "-path", path, "-auto", "pen"});
     EXPECT_EQ(noData.code, 255);
 }
+
+#if __has_include("SimFaults.h") && __has_include("SimState.h")
+TEST_F(CliProcess, PowerLossThenRecoveryWithSavedState)
+{
+    const std::string state = mWork.File("tablets.state");
+    const std::string logs = mLogs.Path().string();
+    const std::string file = Scenario("basic/basic.pen");
+    // The pen board loses power in the middle of programming (its 100th report) and stays off.
+    const ProgramRun cut = Program({"--simulate", "--sim-state", state, "--sim-faults", "seed=1,power-loss-at=100",
+                                    "--log-dir", logs, "update", "--type", "pen", file, "--yes", "--json"});
+    EXPECT_EQ(cut.code, 1) << cut.out << cut.err;
+    EXPECT_EQ(CMiniJsonParser::Parse(cut.out)["result"].text, "failure");
+
+    // The next run finds it where a real half-programmed board is: in its loader.
+    const ProgramRun found = Program({"--simulate", "--sim-state", state, "list", "--json"});
+    ASSERT_EQ(found.code, 0) << found.err;
+    EXPECT_EQ(CMiniJsonParser::Parse(found.out)["devices"][0]["mode"].text, "LOADER") << found.out;
+
+    // And an update from there recovers it; the state keeps the result for the run after.
+    const ProgramRun recovered = Program({"--simulate", "--sim-state", state, "--log-dir", logs, "update", "--type",
+                                          "pen", file, "--yes", "--json"});
+    ASSERT_EQ(recovered.code, 0) << recovered.out << recovered.err;
+    EXPECT_EQ(CMiniJsonParser::Parse(recovered.out)["versionAfter"].text, "1.10");
+    const ProgramRun after = Program({"--simulate", "--sim-state", state, "list", "--json"});
+    const JsonValue device = CMiniJsonParser::Parse(after.out)["devices"][0];
+    EXPECT_EQ(device["mode"].text, "NORMAL");
+    EXPECT_EQ(device["boards"]["pen"]["version"].text, "1.10");
+
+    const ProgramRun badSpec = Program({"--simulate", "--sim-faults", "sneeze=1", "list"});
+    EXPECT_EQ(badSpec.code, 1);
+    EXPECT_NE(badSpec.err.find("--sim-faults"), std::string::npos);
+}
+#else
+TEST_F(CliProcess, SimulatorStateAndFaultsAreReportedAsUnavailable)
+{
+    const ProgramRun state = Program({"--simulate", "--sim-state", mWork.File("s"), "list"});
+    EXPECT_EQ(state.code, 1);
+    EXPECT_NE(state.err.find("--sim-state is not available in this build"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(mWork.File("s")));
+    const ProgramRun faults = Program({"--simulate", "--sim-faults", "seed=1", "list"});
+    EXPECT_EQ(faults.code, 1);
+    EXPECT_NE(faults.err.find("--sim-faults is not available in this build"), std::string::npos);
+}
+#endif
