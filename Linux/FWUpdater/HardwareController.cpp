@@ -1,30 +1,36 @@
 #include "FWUpdater/HardwareController.h"
 
-#include "FWUpdater/CPlatformDiscovery.h"
+#include "FWUpdater/CLinuxHotplugMonitor.h"
+#include "FWUpdater/CLinuxUpdateController.h"
+
+#include <mutex>
 
 namespace {
 
-// Until the hidraw/udev device layer is part of the build, hardware mode sees no interface:
-// "no supported tablet" is the honest answer.
-class CNoDeviceDiscovery : public CPlatformDiscovery
+// One udev monitor at a time, started when a sink is given and stopped (its thread joined, so
+// no call follows) when it is taken away.
+class CHotplugSwitch
 {
 public:
-    using CPlatformDiscovery::CPlatformDiscovery;
-
-protected:
-    std::vector<std::string> EnumerateInterfacePaths(EInterfaceClass) override { return {}; }
-    std::shared_ptr<CFLDeviceInterface> CreateFLDeviceInterface(int, const std::string&) override { return nullptr; }
-};
-
-class CNoDeviceUpdateController : public CUpdateController
-{
-public:
-    explicit CNoDeviceUpdateController(const std::string& topologyPath_I)
-        : CUpdateController(std::make_unique<CNoDeviceDiscovery>(topologyPath_I))
+    void SetSink(InterfaceEventSink sink_I)
     {
+        std::lock_guard<std::mutex> lock(mMutex);
+        if (mMonitor) {
+            mMonitor->Stop();
+            mMonitor.reset();
+        }
+        if (!sink_I)
+            return;
+        mMonitor = std::make_unique<CLinuxHotplugMonitor>(std::move(sink_I));
+        // Without udev's netlink socket (some containers) arrivals go unseen; the controller's
+        // own rediscovery still finds a board that came back.
+        if (!mMonitor->Start())
+            mMonitor.reset();
     }
-    bool SignalStopEvent() override { return false; }
-    bool SignalStartEvent() override { return false; }
+
+private:
+    std::mutex mMutex;
+    std::unique_ptr<CLinuxHotplugMonitor> mMonitor;
 };
 
 } // namespace
@@ -32,8 +38,9 @@ public:
 HardwareController CreateHardwareController(const std::string& topologyPath_I)
 {
     HardwareController hardware;
-    hardware.controller = std::make_shared<CNoDeviceUpdateController>(topologyPath_I);
-    hardware.setEventSink = [](InterfaceEventSink) {};
-    hardware.hasDeviceLayer = false;
+    hardware.controller = CreateLinuxUpdateController(topologyPath_I);
+    auto hotplug = std::make_shared<CHotplugSwitch>();
+    hardware.setEventSink = [hotplug](InterfaceEventSink sink_I) { hotplug->SetSink(std::move(sink_I)); };
+    hardware.hasDeviceLayer = true;
     return hardware;
 }

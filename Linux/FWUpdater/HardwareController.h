@@ -15,10 +15,10 @@ using InterfaceEventSink = std::function<void(bool arrival, const std::string& p
 struct HardwareController
 {
     std::shared_ptr<CUpdateController> controller;
-    // Starts delivering arrivals and removals to the sink (null stops them); may do nothing on a
-    // platform layer without hotplug events.
+    // Starts delivering arrivals and removals to the sink; null stops them, and no delivery
+    // follows its return.
     std::function<void(InterfaceEventSink)> setEventSink;
-    // False while this build has no device layer: discovery then finds nothing.
+    // False for a build without a device layer (discovery then finds nothing).
     bool hasDeviceLayer = false;
 };
 
