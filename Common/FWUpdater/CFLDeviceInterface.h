@@ -159,6 +159,11 @@ public:
     virtual bool WriteFlash();
     virtual bool WriteFlashBlock(std::uint32_t blockIndex_I);
     virtual bool FinalizeFlash();
+    // Reads every programmed block back through the read report (the address set by the value
+    // report) and compares it byte for byte with the image. On a difference the board's magic
+    // word and checksums are invalidated, so that it stays in its loader instead of starting
+    // an application that is not the image; false then.
+    virtual bool VerifyFlash();
     virtual void SetProtocolType(int type_I);
     virtual void SetIntelHexData(std::shared_ptr<CIntelHex> data_I);
     virtual void SetAiroFlashData(std::shared_ptr<CBinaryAiroFlash> data_I);

@@ -410,3 +410,44 @@ bool CFLDeviceInterface::FinalizeFlash()
     }
     return true;
 }
+
+bool CFLDeviceInterface::VerifyFlash()
+{
+    Message("Starting VerifyFlash...");
+    const std::uint32_t readSize = loaderParameters.readSize;
+    if (readSize == 0) {
+        Error("VerifyFlash: the loader reports read size 0");
+        return false;
+    }
+    std::vector<std::uint8_t> read;
+    for (std::uint32_t i = 0; i < mFlash.size(); ++i) {
+        const FlashBlock& b = mFlash[i];
+        // Exactly the blocks WriteFlash erased and wrote; the whole block is compared, so a
+        // write that landed in the wrong place shows as well as one that went missing.
+        if (b.data.empty() || b.isProtected)
+            continue;
+        const std::uint64_t reports = (static_cast<std::uint64_t>(b.size) + readSize - 1) / readSize;
+        read.clear();
+        if (!SendValue(b.address) || !ReadData(read, static_cast<std::int32_t>(reports)) || read.size() < b.size) {
+            Error("VerifyFlash: could not read block " + std::to_string(i) + " at [0x" + Hex8(b.address) + "] back");
+            return false;
+        }
+        const auto difference = std::mismatch(b.data.begin(), b.data.end(), read.begin());
+        if (difference.first == b.data.end()) {
+            Message("Block " + std::to_string(i) + " verified.");
+            continue;
+        }
+        const auto offset = static_cast<std::uint32_t>(difference.first - b.data.begin());
+        char text[128];
+        std::snprintf(text, sizeof text, "VerifyFlash: block %u differs at [0x%08X]: read 0x%02X, expected 0x%02X", i,
+                      b.address + offset, *difference.second, *difference.first);
+        Error(text);
+        // The board computed its checksums over what it holds: with them valid it would start
+        // an application that is not the image. Invalidate them so that it stays in its loader.
+        if (!InitializeFlash())
+            Error("VerifyFlash: could not invalidate the board's checksums");
+        return false;
+    }
+    Message("VerifyFlash done!");
+    return true;
+}

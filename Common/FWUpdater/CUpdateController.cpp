@@ -397,6 +397,7 @@ bool CUpdateController::UpdateDevice()
     const std::uint32_t sectors = GetSectorsForUpdateType();
     const std::shared_ptr<CDevice> startDevice = GetCurrentDevice();
     const bool checkSectors = startDevice && !startDevice->mLoaderMode;
+    mVerified.store(false);
 
     if (!GetMainInterface()) {
         ASSERT_FAILED("Oops - Could not get a mainInterface pointer");
@@ -429,7 +430,7 @@ bool CUpdateController::UpdateDevice()
     Log(loader->GetDeviceInfo());
     loader->SetDataSourceFormat(mDataSource.GetFileType());
 
-    if (!InitCheck(sectors, checkSectors, loader) || !ProgramLoaderBoard(loader)) {
+    if (!InitCheck(sectors, checkSectors, loader) || !ProgramLoaderBoard(loader) || !VerifyProgrammedBoard(loader)) {
         if (CFLProtocol::Instance()->GetProtocolType() != 1)
             loader->SwitchFromBLMode();
         loader->SetNotifier(nullptr);
@@ -457,6 +458,24 @@ bool CUpdateController::ProgramLoaderBoard(const std::shared_ptr<CFLDeviceInterf
         ReportError("Error Programming Board");
         return false;
     }
+    return true;
+}
+
+bool CUpdateController::VerifyProgrammedBoard(const std::shared_ptr<CFLDeviceInterface>& interface_I)
+{
+    if (!mVerifyAfterProgramming.load())
+        return true;
+    if (!IsSRecFormat(mDataSource.GetFileType())) {
+        Log("Read-back verification is only available for S-record images; not verified");
+        return true;
+    }
+    Log("Verifying the programmed flash...");
+    if (!interface_I->VerifyFlash()) {
+        ReportError("Verification of the programmed flash failed");
+        return false;
+    }
+    Log("Programmed flash verified");
+    mVerified.store(true);
     return true;
 }
 

@@ -76,6 +76,14 @@ public:
     bool SelectDeviceByPath(const std::string& path_I);
     bool UpdateDevice();
 
+    // Opt-in: after an S-record image is programmed, read it back and compare it before the
+    // board leaves its loader (VerifyFlash); a difference fails the update. Off, the reports on
+    // the wire are the programming sequence's alone.
+    void SetVerifyAfterProgramming(bool verify_I) { mVerifyAfterProgramming.store(verify_I); }
+    bool GetVerifyAfterProgramming() const { return mVerifyAfterProgramming.load(); }
+    // True when the last update's image was read back and matched.
+    bool WasVerified() const { return mVerified.load(); }
+
     std::shared_ptr<CDevice> GetCurrentDevice() const;
     std::int32_t GetUpdateType() const { return mUpdateType.load(); }
     bool IsAutoUpdate() const { return mAutoUpdate.load(); }
@@ -98,6 +106,8 @@ protected:
     std::shared_ptr<CFLDeviceInterface> GetNormalInterface();
     bool PreUpdate();
     bool ProgramLoaderBoard(const std::shared_ptr<CFLDeviceInterface>& interface_I);
+    // The opt-in read-back after programming; true when it is off or not applicable.
+    bool VerifyProgrammedBoard(const std::shared_ptr<CFLDeviceInterface>& interface_I);
     void UpdateSucceeded();
     void UpdateFailed(std::int32_t code_I, const std::string& message_I);
 
@@ -128,4 +138,6 @@ private:
     std::atomic<std::int32_t> mState {ESTATE_IDLE};
     std::atomic<std::int32_t> mUpdateType {eUpdateTypePen};
     std::atomic<bool> mAutoUpdate {false};
+    std::atomic<bool> mVerifyAfterProgramming {false};
+    std::atomic<bool> mVerified {false};
 };

@@ -1,0 +1,95 @@
+#include "FWUpdater/CliJson.h"
+
+#include "FWUpdater/FirmwareSummary.h"
+
+#include <cstdio>
+
+std::string JsonString(const std::string& text_I)
+{
+    std::string out = "\"";
+    for (const char c : text_I) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"') {
+            out += "\\\"";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (u < 0x20 || u == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string InspectJson(const FirmwareSummary& summary_I)
+{
+    const FirmwareSummary& s = summary_I;
+    std::string out = "{\"file\": " + JsonString(s.fileName) + ", \"format\": " + JsonString(s.formatName) +
+                      ", \"formatId\": " + std::to_string(static_cast<int>(s.format));
+    switch (s.format) {
+    case eFormatPen:
+    case eFormatTouch:
+    case eFormatVel: {
+        out += ", \"srec\": {\"blocks\": [";
+        for (std::size_t i = 0; i < s.blocks.size(); ++i) {
+            const FirmwareBlockSummary& b = s.blocks[i];
+            out += (i ? ", " : "") + std::string("{\"address\": ") + std::to_string(b.address) +
+                   ", \"size\": " + std::to_string(b.size) + ", \"byteSum\": " + std::to_string(b.byteSum) + "}";
+        }
+        out += "]}";
+        break;
+    }
+    case eFormatIntelHex:
+        out += ", \"intelHex\": {\"startAddress\": " + std::to_string(s.startAddress) +
+               ", \"dataLength\": " + std::to_string(s.dataLength) + ", \"byteSum\": " + std::to_string(s.dataByteSum) +
+               "}";
+        break;
+    case eFormatAiroFlash:
+        out += ", \"airoFlash\": {\"size\": " + std::to_string(s.size) + ", \"byteSum\": " + std::to_string(s.byteSum) +
+               "}";
+        break;
+    default:
+        break;
+    }
+    return out + "}";
+}
+
+std::string ListJson(const std::vector<ListedDevice>& devices_I)
+{
+    std::string out = "{\"devices\": [";
+    for (std::size_t d = 0; d < devices_I.size(); ++d) {
+        const ListedDevice& device = devices_I[d];
+        out += (d ? ", " : "") + std::string("{\"name\": ") + JsonString(device.name) +
+               ", \"mode\": " + (device.loaderMode ? "\"LOADER\"" : "\"NORMAL\"") + ", \"boards\": {";
+        for (std::size_t b = 0; b < device.boards.size(); ++b) {
+            const ListedBoard& board = device.boards[b];
+            out += (b ? ", " : "") + JsonString(board.board) + ": {\"path\": " + JsonString(board.path) +
+                   ", \"interface\": " + JsonString(board.interfaceKind) +
+                   ", \"vendorId\": " + std::to_string(board.vendorId) +
+                   ", \"productId\": " + std::to_string(board.productId) + ", \"version\": " + JsonString(board.version) +
+                   "}";
+        }
+        out += "}}";
+    }
+    return out + "]}";
+}
+
+std::string UpdateSummaryJson(const UpdateSummary& summary_I)
+{
+    const UpdateSummary& s = summary_I;
+    return "{\"result\": " + std::string(s.success ? "\"success\"" : "\"failure\"") + ", \"board\": " +
+           JsonString(s.board) + ", \"versionBefore\": " + JsonString(s.versionBefore) +
+           ", \"versionAfter\": " + JsonString(s.versionAfter) + ", \"checksumOld\": " + std::to_string(s.checksumOld) +
+           ", \"checksumNew\": " + std::to_string(s.checksumNew) +
+           ", \"checksumExpected\": " + std::to_string(s.checksumExpected) +
+           ", \"verified\": " + (s.verified ? "true" : "false") + ", \"log\": " + JsonString(s.log) + "}";
+}

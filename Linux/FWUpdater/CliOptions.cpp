@@ -1,0 +1,241 @@
+#include "FWUpdater/CliOptions.h"
+
+#include <cstddef>
+
+namespace {
+
+// Global and command options that take a value.
+const char* const kValueOptions[] = {"--sim-state", "--sim-faults", "--topology", "--lang", "--log-dir", "--type"};
+
+bool TakesValue(const std::string& name_I)
+{
+    for (const char* name : kValueOptions) {
+        if (name_I == name)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int UpdateTypeFromWord(const std::string& word_I)
+{
+    if (word_I == "pen")
+        return 0;
+    if (word_I == "touch")
+        return 1;
+    if (word_I == "bluetooth")
+        return 2;
+    return -1;
+}
+
+const char* UpdateTypeWord(int type_I)
+{
+    switch (type_I) {
+    case 0:
+        return "pen";
+    case 1:
+        return "touch";
+    case 2:
+        return "bluetooth";
+    default:
+        return "";
+    }
+}
+
+bool ParseCliOptions(const std::vector<std::string>& arguments_I, CliOptions& options_O, std::string& error_O)
+{
+    CliOptions options;
+    std::vector<std::string> words;
+    bool help = false;
+    bool version = false;
+    bool typeGiven = false;
+
+    for (std::size_t i = 0; i < arguments_I.size(); ++i) {
+        const std::string& argument = arguments_I[i];
+        if (argument.size() < 3 || argument.compare(0, 2, "--") != 0) {
+            words.push_back(argument);
+            continue;
+        }
+        std::string name = argument;
+        std::string value;
+        bool hasValue = false;
+        if (const std::size_t equals = argument.find('='); equals != std::string::npos) {
+            name = argument.substr(0, equals);
+            value = argument.substr(equals + 1);
+            hasValue = true;
+        }
+        if (TakesValue(name) && !hasValue) {
+            if (i + 1 >= arguments_I.size()) {
+                error_O = name + " needs a value";
+                return false;
+            }
+            value = arguments_I[++i];
+            hasValue = true;
+        }
+        if (name == "--simulate") {
+            options.simulate = true;
+            if (hasValue) {
+                if (value.empty()) {
+                    error_O = "--simulate= needs a scenario name";
+                    return false;
+                }
+                options.scenario = value;
+            }
+            continue;
+        }
+        if (!TakesValue(name) && hasValue) {
+            error_O = name + " takes no value";
+            return false;
+        }
+        if (name == "--help")
+            help = true;
+        else if (name == "--version")
+            version = true;
+        else if (name == "--json")
+            options.json = true;
+        else if (name == "--yes")
+            options.yes = true;
+        else if (name == "--verify")
+            options.verify = true;
+        else if (name == "--sim-state") {
+            options.hasSimState = true;
+            options.simState = value;
+        } else if (name == "--sim-faults") {
+            options.hasSimFaults = true;
+            options.simFaults = value;
+        } else if (name == "--topology")
+            options.topology = value;
+        else if (name == "--lang")
+            options.language = value;
+        else if (name == "--log-dir")
+            options.logDirectory = value;
+        else if (name == "--type") {
+            options.updateType = UpdateTypeFromWord(value);
+            typeGiven = true;
+            if (options.updateType < 0) {
+                error_O = "--type must be pen, touch or bluetooth, not '" + value + "'";
+                return false;
+            }
+        } else {
+            error_O = "unknown option '" + argument + "'";
+            return false;
+        }
+    }
+
+    if (help || version) {
+        options.command = help ? ECliCommand::eHelp : ECliCommand::eVersion;
+        options_O = options;
+        return true;
+    }
+    if (words.empty()) {
+        error_O = "no command given";
+        return false;
+    }
+
+    const std::string& command = words.front();
+    const std::vector<std::string> rest(words.begin() + 1, words.end());
+    if (command == "list") {
+        options.command = ECliCommand::eList;
+        if (!rest.empty()) {
+            error_O = "list takes no argument ('" + rest.front() + "')";
+            return false;
+        }
+    } else if (command == "inspect") {
+        options.command = ECliCommand::eInspect;
+        if (rest.size() != 1) {
+            error_O = "inspect needs exactly one FILE";
+            return false;
+        }
+        options.file = rest.front();
+    } else if (command == "update") {
+        options.command = ECliCommand::eUpdate;
+        if (!typeGiven) {
+            error_O = "update needs --type pen|touch|bluetooth";
+            return false;
+        }
+        if (rest.size() != 1) {
+            error_O = "update needs exactly one FILE";
+            return false;
+        }
+        options.file = rest.front();
+    } else if (!command.empty() && command[0] == '-') {
+        options.command = ECliCommand::eUnattended;
+        for (std::size_t i = 0; i < words.size(); ++i)
+            options.unattendedLine += (i ? " " : "") + words[i];
+    } else {
+        error_O = "unknown command '" + command + "'";
+        return false;
+    }
+
+    // Options that belong to one command only.
+    const bool update = options.command == ECliCommand::eUpdate;
+    if (!update && (options.yes || options.verify || typeGiven)) {
+        error_O = std::string(options.yes ? "--yes" : options.verify ? "--verify" : "--type") +
+                  " only applies to the update command";
+        return false;
+    }
+    if (options.json && options.command == ECliCommand::eUnattended) {
+        error_O = "--json does not apply to the unattended form";
+        return false;
+    }
+    if ((options.hasSimState || options.hasSimFaults) && !options.simulate) {
+        error_O = std::string(options.hasSimState ? "--sim-state" : "--sim-faults") + " needs --simulate";
+        return false;
+    }
+    options_O = options;
+    return true;
+}
+
+std::string CliUsage()
+{
+    return "Usage:\n"
+           "  vellum-fwupdater [GLOBAL] list [--json]\n"
+           "  vellum-fwupdater [GLOBAL] inspect FILE [--json]\n"
+           "  vellum-fwupdater [GLOBAL] update --type pen|touch|bluetooth FILE [--yes] [--verify] [--json]\n"
+           "  vellum-fwupdater [GLOBAL] -path PATH -auto BOARD [-lang LOCALE]\n"
+           "  vellum-fwupdater --help | --version\n"
+           "\n"
+           "Updates the firmware of a pen tablet's boards (pen, touch, bluetooth) through their boot\n"
+           "loaders.\n"
+           "\n"
+           "Commands:\n"
+           "  list      the tablets found: per board its interface path, kind, ids, mode and version\n"
+           "  inspect   what a firmware file holds (format, blocks, byte sums)\n"
+           "  update    programs FILE into the board of the given type; asks for confirmation\n"
+           "            unless --yes is given (without a terminal, --yes is required)\n"
+           "    --verify  read the programmed S-record blocks back and compare them byte for byte\n"
+           "              before the board leaves its loader\n"
+           "    --json    one summary object on stdout at the end; progress goes to stderr\n"
+           "  -path PATH -auto BOARD [-lang LOCALE]\n"
+           "            unattended update, as installers start it: PATH names one interface of the\n"
+           "            tablet (a Windows-form path without its \\\\?\\ prefix and with each '&'\n"
+           "            written as '+', or a path starting with '/'), BOARD is pen, touch or\n"
+           "            bluetooth; the update file is the one the topology names for that board,\n"
+           "            looked for next to the topology file. Words are separated by single blanks.\n"
+           "\n"
+           "Global options:\n"
+           "  --simulate[=SCENARIO]  use the simulated tablets of SCENARIO (default basic; also\n"
+           "                         protocol1, bulk, two-tablets) instead of attached hardware\n"
+           "  --sim-state FILE       keep the simulated tablets' flash in FILE across runs\n"
+           "  --sim-faults SPEC      inject faults into the simulated boards; SPEC is a comma list of\n"
+           "                         seed=N, drop=R (0..1: share of reports that fail), busy=MS (after\n"
+           "                         each erase), unplug-at=N, replug=MS, power-loss-at=N,\n"
+           "                         power-back=MS (N counts a board's reports from the start), e.g.\n"
+           "                         seed=7,drop=0.01,busy=3000,power-loss-at=300\n"
+#if !(__has_include("SimFaults.h") && __has_include("SimState.h"))
+           "                         (--sim-state and --sim-faults are not available in this build)\n"
+#endif
+           "  --topology FILE        the tablet topology (default ./fw_loader.ini; when simulating,\n"
+           "                         the scenario's own)\n"
+           "  --lang LOCALE          language of the messages (a locale such as de or de_DE.UTF-8);\n"
+           "                         default: LC_ALL, LC_MESSAGES, LANG\n"
+           "  --log-dir DIR          where the log file goes (default $TMPDIR, else /tmp)\n"
+           "  --help                 this text\n"
+           "  --version              the program version\n"
+           "\n"
+           "Exit codes: 0 success; 1 failure (also usage errors); 2 cancelled by the user;\n"
+           "255 another copy is running.\n"
+           "Environment: VFWU_DATA_DIR (folder holding scenarios/), VFWU_LOCK_DIR (folder of the\n"
+           "single-instance lock; default $XDG_RUNTIME_DIR, else /tmp/vfwu-UID), VFWU_DEBUG.\n";
+}

@@ -1,0 +1,34 @@
+// The command line of vellum-fwupdater: arguments separated by NUL bytes, parsed as the program
+// parses them, and the unattended words read by the application object's token rules.
+
+#include "FWUpdater/CliOptions.h"
+#include "FirmwareUpdaterApp.h"
+#include "StringUtils.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    std::vector<std::string> arguments(1);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == 0)
+            arguments.emplace_back();
+        else
+            arguments.back() += static_cast<char>(data[i]);
+    }
+    CliOptions options;
+    std::string error;
+    if (!ParseCliOptions(arguments, options, error)) {
+        if (error.empty())
+            __builtin_trap(); // a refusal always says why
+        return 0;
+    }
+    if (options.command == ECliCommand::eUnattended) {
+        const CFirmwareUpdaterApp app(Utf8ToUtf16(options.unattendedLine), CFirmwareUpdaterApp::EPathStyle::eWindowsOrPosix);
+        (void)app.GetDevicePath().size();
+    }
+    return 0;
+}

@@ -1,0 +1,85 @@
+// The single-instance lock and where the simulated scenarios are found.
+
+#include "FWUpdater/CSingleInstanceLock.h"
+#include "FWUpdater/DataDirectory.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+TEST(SingleInstanceLock, OneHolderAtATime)
+{
+    CTempDir dir;
+    const std::string folder = dir.File("run/vfwu"); // created on demand, one level
+    std::filesystem::create_directory(dir.File("run"));
+    std::string error;
+    CSingleInstanceLock first;
+    ASSERT_EQ(first.Acquire(folder, error), CSingleInstanceLock::EResult::eAcquired) << error;
+    EXPECT_TRUE(first.Held());
+    EXPECT_EQ(first.Path(), folder + "/VFWUMutex.lock");
+    struct stat info {};
+    ASSERT_EQ(stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    // flock belongs to the open file: a second open in the same process is a second copy.
+    CSingleInstanceLock second;
+    EXPECT_EQ(second.Acquire(folder, error), CSingleInstanceLock::EResult::eHeldByOther);
+    EXPECT_FALSE(second.Held());
+    first.Release();
+    EXPECT_EQ(second.Acquire(folder, error), CSingleInstanceLock::EResult::eAcquired) << error;
+}
+
+TEST(SingleInstanceLock, RefusesALinkPlantedInPlaceOfTheLockFile)
+{
+    CTempDir dir;
+    WriteFile(dir.File("victim"), "keep me");
+    std::filesystem::create_symlink(dir.File("victim"), dir.File("VFWUMutex.lock"));
+    CSingleInstanceLock lock;
+    std::string error;
+    EXPECT_EQ(lock.Acquire(dir.Path().string(), error), CSingleInstanceLock::EResult::eUnavailable);
+    EXPECT_NE(error.find("VFWUMutex.lock"), std::string::npos);
+    EXPECT_EQ(ReadFile(dir.File("victim")), "keep me");
+
+    EXPECT_EQ(lock.Acquire(dir.File("victim"), error), CSingleInstanceLock::EResult::eUnavailable); // not a folder
+}
+
+TEST(SingleInstanceLock, DefaultFolderFollowsTheEnvironment)
+{
+    const char* saved = std::getenv("VFWU_LOCK_DIR");
+    const std::string restore = saved ? saved : "";
+    setenv("VFWU_LOCK_DIR", "/some/where", 1);
+    EXPECT_EQ(CSingleInstanceLock::DefaultLockDirectory(), "/some/where");
+    unsetenv("VFWU_LOCK_DIR");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string expected =
+        runtime && *runtime ? std::string(runtime) : "/tmp/vfwu-" + std::to_string(static_cast<unsigned long>(getuid()));
+    EXPECT_EQ(CSingleInstanceLock::DefaultLockDirectory(), expected);
+    if (saved)
+        setenv("VFWU_LOCK_DIR", restore.c_str(), 1);
+}
+
+TEST(DataDirectory, EnvironmentThenTheSourceTree)
+{
+    EXPECT_EQ(DirectoryOf("a/b/fw_loader.ini"), "a/b");
+    EXPECT_EQ(DirectoryOf("fw_loader.ini"), ".");
+    EXPECT_EQ(DirectoryOf("/fw_loader.ini"), "/");
+
+    const char* saved = std::getenv("VFWU_DATA_DIR");
+    const std::string restore = saved ? saved : "";
+    CTempDir dir;
+    std::filesystem::create_directory(dir.File("scenarios"));
+    setenv("VFWU_DATA_DIR", dir.Path().c_str(), 1);
+    EXPECT_EQ(FindDataDirectory(), dir.Path().string());
+    // Named but without scenarios: an error, not a silent fallback to another copy.
+    setenv("VFWU_DATA_DIR", dir.File("scenarios").c_str(), 1);
+    EXPECT_EQ(FindDataDirectory(), "");
+    unsetenv("VFWU_DATA_DIR");
+    // The test program is no installed copy: the source tree's data/ is found.
+    EXPECT_EQ(std::filesystem::canonical(FindDataDirectory()), std::filesystem::canonical(std::string(VFWU_SOURCE_DIR) + "/data"));
+    if (saved)
+        setenv("VFWU_DATA_DIR", restore.c_str(), 1);
+}
