@@ -1,5 +1,6 @@
 #include "CSimBus.h"
 
+#include "Clock.h"
 #include "FWUpdater/CDiscovery.h"
 
 #include <mutex>
@@ -27,6 +28,21 @@ CSimBoard::CSimBoard(std::shared_ptr<CSimHost> host_I, SimBoardSpec spec_I)
             mLoader->SetBlockContents(i, bytes);
     }
     mLoader->InstallApplication();
+    CSimFaultInjector::Actions actions;
+    actions.unplug = [this] {
+        Unplug();
+        if (mInjector->Spec().replugMs >= 0)
+            ScheduleAction(static_cast<std::uint32_t>(mInjector->Spec().replugMs), &CSimBoard::PlugIn);
+    };
+    actions.powerLoss = [this] {
+        PowerOff();
+        if (mInjector->Spec().powerBackMs >= 0)
+            ScheduleAction(static_cast<std::uint32_t>(mInjector->Spec().powerBackMs), &CSimBoard::PowerOn);
+    };
+    // The erase report of either protocol type (type 1 adds 0xC1 to the id).
+    const std::uint8_t eraseId = mSpec.srec.protocolType == 1 ? 0x12 + 0xC1 : 0x12;
+    actions.startsBusy = [eraseId](std::uint8_t id) { return id == eraseId; };
+    mInjector = std::make_shared<CSimFaultInjector>(mLoader, std::move(actions));
     mLoader->SetOnEnterLoader([this] { OnEnterLoader(); });
     mLoader->SetOnExitLoader([this](bool started) { OnExitLoader(started); });
 }
@@ -69,11 +85,14 @@ bool CSimBoard::IsPluggedIn() const
 
 void CSimBoard::PlugIn()
 {
-    mHost->AddNode(NodeInfo(UsesLoaderNode()), mLoader);
+    if (!mPowered || IsPluggedIn())
+        return;
+    mHost->AddNode(NodeInfo(UsesLoaderNode()), mInjector);
 }
 
 void CSimBoard::Unplug()
 {
+    ++mEpoch;
     mHost->RemoveNode(mSpec.normal.path);
     if (mSpec.intoBLMode)
         mHost->RemoveNode(mSpec.loader.path);
@@ -81,9 +100,66 @@ void CSimBoard::Unplug()
 
 void CSimBoard::PowerCycle()
 {
+    PowerOff();
+    PowerOn();
+}
+
+void CSimBoard::PowerOff()
+{
     Unplug();
+    mPowered = false;
+}
+
+void CSimBoard::PowerOn()
+{
+    if (mPowered)
+        return;
+    mPowered = true;
     mLoader->PowerCycle();
     PlugIn();
+}
+
+void CSimBoard::SetFaults(const SimFaultSpec& spec_I, std::uint64_t stream_I)
+{
+    mInjector->Arm(spec_I, stream_I);
+}
+
+void CSimBoard::ClearFaults()
+{
+    mInjector->Disarm();
+}
+
+void CSimBoard::RestoreState(const std::vector<std::vector<std::uint8_t>>& flash_I,
+                             const std::vector<std::uint32_t>& checksums_I, std::uint32_t magic_I, bool inLoader_I)
+{
+    Unplug();
+    for (std::size_t i = 0; i < flash_I.size() && i < mSpec.srec.blocks.size(); ++i)
+        mLoader->SetBlockContents(i, flash_I[i]);
+    mLoader->RestoreCommitted(checksums_I, magic_I, inLoader_I);
+    mPowered = true;
+    PlugIn();
+}
+
+void CSimBoard::ScheduleNode(std::uint32_t delayMs_I, const SimHidNodeInfo& info_I)
+{
+    std::weak_ptr<CSimBoard> self = weak_from_this();
+    const std::uint64_t epoch = mEpoch;
+    GetClock()->scheduleAfter(delayMs_I, [self, epoch, info_I]() {
+        auto board = self.lock();
+        if (board && board->mPowered && board->mEpoch == epoch)
+            board->mHost->AddNode(info_I, board->mInjector);
+    });
+}
+
+void CSimBoard::ScheduleAction(std::uint32_t delayMs_I, void (CSimBoard::*action_I)())
+{
+    std::weak_ptr<CSimBoard> self = weak_from_this();
+    const std::uint64_t epoch = mEpoch;
+    GetClock()->scheduleAfter(delayMs_I, [self, epoch, action_I]() {
+        auto board = self.lock();
+        if (board && board->mEpoch == epoch)
+            ((*board).*action_I)();
+    });
 }
 
 void CSimBoard::OnEnterLoader()
@@ -96,7 +172,7 @@ void CSimBoard::OnEnterLoader()
     // arrives once it has enumerated.
     ++mReenumerations;
     mHost->RemoveNode(mSpec.normal.path);
-    mHost->ScheduleAddNode(mSpec.reenumerateMs, NodeInfo(true), mLoader);
+    ScheduleNode(mSpec.reenumerateMs, NodeInfo(true));
 }
 
 void CSimBoard::OnExitLoader(bool started_I)
@@ -109,7 +185,7 @@ void CSimBoard::OnExitLoader(bool started_I)
     // start-up check accepts the flash, and otherwise as its loader again.
     ++mReenumerations;
     mHost->RemoveNode(mSpec.loader.path);
-    mHost->ScheduleAddNode(mSpec.reenumerateMs, NodeInfo(!started_I), mLoader);
+    ScheduleNode(mSpec.reenumerateMs, NodeInfo(!started_I));
 }
 
 CSimBus::CSimBus(std::shared_ptr<CSimHost> host_I)
@@ -152,4 +228,24 @@ void CSimBus::SetInterfaceEventSink(std::function<void(bool arrival, const std::
 {
     std::lock_guard<std::mutex> lock(mSink->mMutex);
     mSink->mTarget = std::move(sink_I);
+}
+
+void CSimBus::SetFaults(const SimFaultSpec& spec_I)
+{
+    for (std::size_t i = 0; i < mBoards.size(); ++i)
+        mBoards[i]->SetFaults(spec_I, i);
+}
+
+void CSimBus::ClearFaults()
+{
+    for (const auto& board : mBoards)
+        board->ClearFaults();
+}
+
+SimFaultStats CSimBus::FaultStats() const
+{
+    SimFaultStats total;
+    for (const auto& board : mBoards)
+        total += board->FaultStats();
+    return total;
 }

@@ -9,6 +9,7 @@
 
 #include "CSimHost.h"
 #include "CSimSRecLoader.h"
+#include "SimFaults.h"
 #include "FWUpdater/SRecBlock.h"
 
 #include <cstdint>
@@ -49,7 +50,7 @@ struct SimBoardSpec
     std::vector<SRecBlock> factoryImage;
 };
 
-class CSimBoard
+class CSimBoard : public std::enable_shared_from_this<CSimBoard>
 {
 public:
     CSimBoard(std::shared_ptr<CSimHost> host_I, SimBoardSpec spec_I);
@@ -62,12 +63,32 @@ public:
     std::shared_ptr<CSimSRecLoader> LoaderDevice() const { return mLoader; }
 
     // Puts the node of the board's current mode on the bus (arrival), or takes it off (removal).
+    // An unplugged board keeps its power (a self-powered tablet, a hub that dropped the link):
+    // plugged back, it is in the mode it was in. A board without power is not plugged in.
+    // Unplugging also cancels a re-enumeration still under way.
     void PlugIn();
     void Unplug();
     bool IsPluggedIn() const;
     // The board loses power and gets it back: it leaves the bus, its flash stays as it is, and it
     // comes back (at once) as its application if that checks out, else as its loader.
     void PowerCycle();
+    // The two halves of a power cycle. While off the board is not on the bus and nothing it had
+    // scheduled (a re-enumeration) happens; its flash and committed checksums stay as they are.
+    void PowerOff();
+    void PowerOn();
+    bool IsPowered() const { return mPowered; }
+
+    // Fault injection between the board's node and its loader (see SimFaults.h); stream_I tells
+    // boards of one bus apart. ClearFaults lets every report through again.
+    void SetFaults(const SimFaultSpec& spec_I, std::uint64_t stream_I);
+    void ClearFaults();
+    SimFaultStats FaultStats() const { return mInjector->Stats(); }
+
+    // Replaces the board's persistent state, as after the board was stored away and plugged in
+    // again: flash per block (empty = erased), committed checksums and magic word, and whether it
+    // runs its loader. The board is powered and plugged in afterwards.
+    void RestoreState(const std::vector<std::vector<std::uint8_t>>& flash_I, const std::vector<std::uint32_t>& checksums_I,
+                      std::uint32_t magic_I, bool inLoader_I);
 
     // The path the board is reachable under now (normal or loader node).
     std::string CurrentPath() const;
@@ -82,11 +103,19 @@ private:
     void OnExitLoader(bool started_I);
     SimHidNodeInfo NodeInfo(bool loader_I) const;
     bool UsesLoaderNode() const;
+    // Adds the node after a delay unless the board lost power or was unplugged in between.
+    void ScheduleNode(std::uint32_t delayMs_I, const SimHidNodeInfo& info_I);
+    void ScheduleAction(std::uint32_t delayMs_I, void (CSimBoard::*action_I)());
 
     std::shared_ptr<CSimHost> mHost;
     SimBoardSpec mSpec;
     std::shared_ptr<CSimSRecLoader> mLoader;
+    // What the board's nodes carry: the loader behind the fault injector.
+    std::shared_ptr<CSimFaultInjector> mInjector;
     int mReenumerations = 0;
+    bool mPowered = true;
+    // Bumped by every unplug and power loss: scheduled arrivals of an older epoch are void.
+    std::uint64_t mEpoch = 0;
 };
 
 class CSimBus
@@ -99,6 +128,11 @@ public:
     std::shared_ptr<CSimBoard> AddBoard(SimBoardSpec spec_I);
     const std::vector<std::shared_ptr<CSimBoard>>& Boards() const { return mBoards; }
     std::shared_ptr<CSimBoard> Board(const std::string& name_I, std::size_t tablet_I = 0) const;
+
+    // Arms every board with the spec (board i gets stream i), or lets every report through.
+    void SetFaults(const SimFaultSpec& spec_I);
+    void ClearFaults();
+    SimFaultStats FaultStats() const;
 
     // Where arrivals and removals go: (true, path) for an arrival, (false, path) for a removal.
     void SetInterfaceEventSink(std::function<void(bool arrival, const std::string& path)> sink_I);
