@@ -1,0 +1,215 @@
+#include "SimState.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+constexpr char kHeader[] = "vellum-sim-state 1";
+
+struct BoardState
+{
+    std::vector<std::vector<std::uint8_t>> flash;
+    std::vector<std::uint32_t> checksums;
+    std::uint32_t magic = 0;
+    bool inLoader = false;
+};
+
+std::string HexBytes(const std::vector<std::uint8_t>& bytes_I)
+{
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes_I.size() * 2);
+    for (std::uint8_t b : bytes_I) {
+        text += kDigits[b >> 4];
+        text += kDigits[b & 0x0F];
+    }
+    return text;
+}
+
+int HexDigit(char c_I)
+{
+    if (c_I >= '0' && c_I <= '9')
+        return c_I - '0';
+    if (c_I >= 'A' && c_I <= 'F')
+        return c_I - 'A' + 10;
+    if (c_I >= 'a' && c_I <= 'f')
+        return c_I - 'a' + 10;
+    return -1;
+}
+
+bool ParseHexBytes(const std::string& text_I, std::vector<std::uint8_t>& bytes_O)
+{
+    if (text_I.size() % 2 != 0)
+        return false;
+    bytes_O.resize(text_I.size() / 2);
+    for (std::size_t i = 0; i < bytes_O.size(); ++i) {
+        const int high = HexDigit(text_I[2 * i]);
+        const int low = HexDigit(text_I[2 * i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        bytes_O[i] = static_cast<std::uint8_t>(high << 4 | low);
+    }
+    return true;
+}
+
+bool ParseHex32(const std::string& text_I, std::uint32_t& value_O)
+{
+    if (text_I.empty() || text_I.size() > 8)
+        return false;
+    std::uint32_t value = 0;
+    for (char c : text_I) {
+        const int digit = HexDigit(c);
+        if (digit < 0)
+            return false;
+        value = value << 4 | static_cast<std::uint32_t>(digit);
+    }
+    value_O = value;
+    return true;
+}
+
+std::string Hex32(std::uint32_t value_I)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", value_I);
+    return text;
+}
+
+bool Fail(std::string* error_O, const std::string& text_I)
+{
+    if (error_O)
+        *error_O = text_I;
+    return false;
+}
+
+} // namespace
+
+bool SaveSimState(const CSimBus& bus_I, const std::string& path_I)
+{
+    std::ostringstream out;
+    out << kHeader << "\n";
+    const auto& boards = bus_I.Boards();
+    for (std::size_t b = 0; b < boards.size(); ++b) {
+        const CSimBoard& board = *boards[b];
+        const CSimSRecLoader& loader = board.Loader();
+        const std::size_t blocks = loader.Config().blocks.size();
+        // Off: what it boots when the power comes back.
+        const bool inLoader = board.IsPowered() ? loader.InLoader() : !loader.ApplicationValid();
+        out << "board " << b << " " << board.Spec().name << " " << blocks << "\n";
+        out << "mode " << (inLoader ? "loader" : "application") << "\n";
+        out << "magic " << Hex32(loader.CommittedMagicWord()) << "\n";
+        out << "checksums";
+        for (std::uint32_t c : loader.CommittedChecksums())
+            out << " " << Hex32(c);
+        out << "\n";
+        for (std::size_t i = 0; i < blocks; ++i) {
+            if (!loader.BlockContents(i).empty())
+                out << "block " << i << " " << HexBytes(loader.BlockContents(i)) << "\n";
+        }
+    }
+    out << "end\n";
+    // Written beside the target and renamed over it: a process killed while saving leaves the
+    // previous state, not half a file.
+    const std::string temporary = path_I + ".tmp";
+    {
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        if (!file)
+            return false;
+        file << out.str();
+        file.flush();
+        if (!file)
+            return false;
+    }
+    return std::rename(temporary.c_str(), path_I.c_str()) == 0;
+}
+
+bool LoadSimState(CSimBus& bus_I, const std::string& path_I, std::string* error_O)
+{
+    std::ifstream file(path_I, std::ios::binary);
+    if (!file)
+        return Fail(error_O, "cannot open " + path_I);
+    const auto& boards = bus_I.Boards();
+    std::vector<BoardState> states;
+    std::string line;
+    if (!std::getline(file, line) || line != kHeader)
+        return Fail(error_O, "not a simulator state file: " + path_I);
+    bool ended = false;
+    int lineNumber = 1;
+    while (std::getline(file, line)) {
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        std::istringstream in(line);
+        std::string keyword;
+        in >> keyword;
+        const std::string where = path_I + ":" + std::to_string(lineNumber) + ": ";
+        if (keyword.empty())
+            continue;
+        if (ended)
+            return Fail(error_O, where + "text after the end");
+        if (keyword == "end") {
+            ended = true;
+            continue;
+        }
+        if (keyword == "board") {
+            std::size_t index = 0;
+            std::size_t blocks = 0;
+            std::string name;
+            if (!(in >> index >> name >> blocks) || index != states.size())
+                return Fail(error_O, where + "malformed board line");
+            if (index >= boards.size() || boards[index]->Spec().name != name ||
+                boards[index]->Loader().Config().blocks.size() != blocks)
+                return Fail(error_O, where + "board " + std::to_string(index) + " (" + name +
+                                         ") does not match the simulated bus");
+            BoardState state;
+            state.flash.resize(blocks);
+            states.push_back(std::move(state));
+            continue;
+        }
+        if (states.empty())
+            return Fail(error_O, where + "item before the first board");
+        BoardState& state = states.back();
+        std::string value;
+        if (keyword == "mode") {
+            in >> value;
+            if (value != "loader" && value != "application")
+                return Fail(error_O, where + "unknown mode");
+            state.inLoader = value == "loader";
+        } else if (keyword == "magic") {
+            in >> value;
+            if (!ParseHex32(value, state.magic))
+                return Fail(error_O, where + "malformed magic word");
+        } else if (keyword == "checksums") {
+            std::uint32_t checksum = 0;
+            while (in >> value) {
+                if (!ParseHex32(value, checksum))
+                    return Fail(error_O, where + "malformed checksum");
+                state.checksums.push_back(checksum);
+            }
+            if (state.checksums.size() != state.flash.size())
+                return Fail(error_O, where + "checksum count differs from the block count");
+        } else if (keyword == "block") {
+            std::size_t index = 0;
+            const std::size_t board = states.size() - 1;
+            if (!(in >> index >> value) || index >= state.flash.size() ||
+                !ParseHexBytes(value, state.flash[index]) ||
+                state.flash[index].size() != boards[board]->Loader().Config().blocks[index].size)
+                return Fail(error_O, where + "malformed block");
+        } else {
+            return Fail(error_O, where + "unknown item " + keyword);
+        }
+    }
+    if (!ended)
+        return Fail(error_O, path_I + ": the file is cut short");
+    if (states.size() != boards.size())
+        return Fail(error_O, path_I + ": holds " + std::to_string(states.size()) + " boards, the bus " +
+                                 std::to_string(boards.size()));
+    for (std::size_t b = 0; b < states.size(); ++b) {
+        if (states[b].checksums.size() != states[b].flash.size())
+            return Fail(error_O, path_I + ": board " + std::to_string(b) + " has no checksum table");
+    }
+    for (std::size_t b = 0; b < states.size(); ++b)
+        boards[b]->RestoreState(states[b].flash, states[b].checksums, states[b].magic, states[b].inLoader);
+    return true;
+}
