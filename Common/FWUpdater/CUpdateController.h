@@ -98,6 +98,9 @@ protected:
     std::shared_ptr<CFLDeviceInterface> GetNormalInterface();
     bool PreUpdate();
     bool ProgramLoaderBoard(const std::shared_ptr<CFLDeviceInterface>& interface_I);
+    // With checksum support, the loader's sum of the new block checksums must be the sum the
+    // image gives; anything else means the flash or the committed table is not the image.
+    bool VerifyProgrammedChecksums(const std::shared_ptr<CFLDeviceInterface>& interface_I);
     void UpdateSucceeded();
     void UpdateFailed(std::int32_t code_I, const std::string& message_I);
 
