@@ -33,17 +33,31 @@ std::vector<std::uint8_t> SimWrapVendorReport(const std::vector<std::uint8_t>& i
 
 void CSimHost::AddNode(const SimHidNodeInfo& info_I, std::shared_ptr<CSimHidDevice> device_I)
 {
+    AddAnyNode(info_I, std::move(device_I), nullptr);
+}
+
+void CSimHost::AddUsbNode(const SimHidNodeInfo& info_I, std::shared_ptr<CSimUsbDevice> device_I)
+{
+    AddAnyNode(info_I, nullptr, std::move(device_I));
+}
+
+void CSimHost::AddAnyNode(const SimHidNodeInfo& info_I, std::shared_ptr<CSimHidDevice> device_I,
+                          std::shared_ptr<CSimUsbDevice> usbDevice_I)
+{
+    SimHidNodeInfo info = info_I;
+    info.interfaceClass = usbDevice_I ? ESimInterfaceClass::eBulkLoader : ESimInterfaceClass::eHid;
     {
         std::lock_guard<std::mutex> lock(mMutex);
         auto node = std::make_shared<Node>();
-        node->info = info_I;
+        node->info = info;
         node->device = std::move(device_I);
-        auto& slot = mNodes[info_I.path];
+        node->usbDevice = std::move(usbDevice_I);
+        auto& slot = mNodes[info.path];
         if (slot)
             slot->present = false; // the old node under this path is gone for its handles
         slot = node;
     }
-    Notify(SimHostEvent{SimHostEvent::eArrival, info_I});
+    Notify(SimHostEvent{SimHostEvent::eArrival, info});
 }
 
 bool CSimHost::UpdateNodeInfo(const SimHidNodeInfo& info_I)
@@ -79,6 +93,16 @@ void CSimHost::ScheduleAddNode(std::uint32_t delayMs_I, const SimHidNodeInfo& in
     GetClock()->scheduleAfter(delayMs_I, [self, info_I, device_I]() {
         if (auto host = self.lock())
             host->AddNode(info_I, device_I);
+    });
+}
+
+void CSimHost::ScheduleAddUsbNode(std::uint32_t delayMs_I, const SimHidNodeInfo& info_I,
+                                  std::shared_ptr<CSimUsbDevice> device_I)
+{
+    std::weak_ptr<CSimHost> self = weak_from_this();
+    GetClock()->scheduleAfter(delayMs_I, [self, info_I, device_I]() {
+        if (auto host = self.lock())
+            host->AddUsbNode(info_I, device_I);
     });
 }
 
@@ -141,6 +165,90 @@ void CSimHost::CloseHandle(Handle handle_I)
     mHandles.erase(handle_I);
 }
 
+CSimHost::UsbHandle CSimHost::UsbInitialize(Handle handle_I)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    auto it = mHandles.find(handle_I);
+    if (it == mHandles.end())
+        return 0;
+    const std::shared_ptr<Node>& node = it->second;
+    if (!node->present || !node->usbDevice || node->claimed)
+        return 0;
+    auto refused = mRefusedClaims.find(node->info.path);
+    if (refused != mRefusedClaims.end() && refused->second)
+        return 0;
+    node->claimed = true;
+    const UsbHandle usb = mNextUsbHandle++;
+    mUsbHandles[usb] = UsbClaim{handle_I, node};
+    return usb;
+}
+
+void CSimHost::UsbFree(UsbHandle usb_I)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    auto it = mUsbHandles.find(usb_I);
+    if (it == mUsbHandles.end())
+        return;
+    it->second.node->claimed = false;
+    mUsbHandles.erase(it);
+}
+
+std::shared_ptr<CSimHost::Node> CSimHost::NodeOfUsb(UsbHandle usb_I) const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    auto it = mUsbHandles.find(usb_I);
+    // The claim dies with the file handle it was made on and with the node.
+    if (it == mUsbHandles.end() || !it->second.node->present || mHandles.count(it->second.file) == 0)
+        return nullptr;
+    return it->second.node;
+}
+
+bool CSimHost::UsbGetDescriptor(UsbHandle usb_I, std::uint8_t type_I, std::uint8_t index_I, std::uint16_t language_I,
+                                std::vector<std::uint8_t>& buffer_IO, std::size_t& transferred_O)
+{
+    transferred_O = 0;
+    const auto node = NodeOfUsb(usb_I);
+    if (!node || type_I != 1 || index_I != 0 || language_I != 0)
+        return false;
+    const SimHidNodeInfo& info = node->info;
+    const std::vector<std::uint8_t> descriptor{
+        18, 1, 0x00, 0x02,        // bLength, bDescriptorType, bcdUSB 2.00
+        0xFF, 0x00, 0x00, 64,     // vendor class, subclass, protocol, bMaxPacketSize0
+        static_cast<std::uint8_t>(info.vendorId), static_cast<std::uint8_t>(info.vendorId >> 8),
+        static_cast<std::uint8_t>(info.productId), static_cast<std::uint8_t>(info.productId >> 8),
+        static_cast<std::uint8_t>(info.version), static_cast<std::uint8_t>(info.version >> 8),
+        1, 2, 3, 1};              // string indexes, bNumConfigurations
+    transferred_O = std::min(buffer_IO.size(), descriptor.size());
+    std::copy_n(descriptor.begin(), transferred_O, buffer_IO.begin());
+    return true;
+}
+
+bool CSimHost::UsbControlTransfer(UsbHandle usb_I, const std::vector<std::uint8_t>& setup_I,
+                                  std::vector<std::uint8_t>& buffer_IO, std::size_t& transferred_O)
+{
+    transferred_O = 0;
+    const auto node = NodeOfUsb(usb_I);
+    if (!node || setup_I.size() != 8)
+        return false;
+    const bool in = (setup_I[0] & 0x80) != 0;
+    const std::size_t wLength = static_cast<std::size_t>(setup_I[6]) | (static_cast<std::size_t>(setup_I[7]) << 8);
+    // WinUSB refuses a data stage longer than the buffer it was given.
+    bool ok = false;
+    std::vector<std::uint8_t> in_data;
+    if (wLength <= buffer_IO.size())
+        ok = node->usbDevice->ControlTransfer(setup_I, in_data);
+    std::vector<std::uint8_t> record = setup_I;
+    if (ok && in) {
+        transferred_O = std::min(in_data.size(), wLength);
+        std::copy_n(in_data.begin(), transferred_O, buffer_IO.begin());
+        record.insert(record.end(), buffer_IO.begin(), buffer_IO.begin() + static_cast<std::ptrdiff_t>(transferred_O));
+    } else if (ok) {
+        transferred_O = wLength;
+    }
+    Record(in ? ESimWireDirection::eGet : ESimWireDirection::eSet, node->info.path, record, ok, true);
+    return ok;
+}
+
 std::shared_ptr<CSimHost::Node> CSimHost::NodeOf(Handle handle_I) const
 {
     std::lock_guard<std::mutex> lock(mMutex);
@@ -154,7 +262,7 @@ bool CSimHost::GetAttributes(Handle handle_I, std::uint16_t& vendorId_O, std::ui
                              std::uint16_t& version_O)
 {
     const auto node = NodeOf(handle_I);
-    if (!node)
+    if (!node || !node->device)
         return false;
     vendorId_O = node->info.vendorId;
     productId_O = node->info.productId;
@@ -165,7 +273,7 @@ bool CSimHost::GetAttributes(Handle handle_I, std::uint16_t& vendorId_O, std::ui
 bool CSimHost::GetCaps(Handle handle_I, std::uint16_t& usage_O, std::uint16_t& usagePage_O)
 {
     const auto node = NodeOf(handle_I);
-    if (!node)
+    if (!node || !node->device)
         return false;
     usage_O = node->info.usage;
     usagePage_O = node->info.usagePage;
@@ -182,17 +290,17 @@ std::string CSimHost::GetDeviceId(const std::string& path_I, std::uint8_t levels
 }
 
 void CSimHost::Record(ESimWireDirection direction_I, const std::string& path_I,
-                      const std::vector<std::uint8_t>& bytes_I, bool ok_I)
+                      const std::vector<std::uint8_t>& bytes_I, bool ok_I, bool control_I)
 {
     std::lock_guard<std::mutex> lock(mMutex);
     if (mTranscriptEnabled)
-        mTranscript.push_back(SimWireRecord{direction_I, path_I, bytes_I, ok_I});
+        mTranscript.push_back(SimWireRecord{direction_I, path_I, bytes_I, ok_I, control_I});
 }
 
 bool CSimHost::SetFeature(Handle handle_I, const std::vector<std::uint8_t>& buffer_I)
 {
     const auto node = NodeOf(handle_I);
-    if (!node)
+    if (!node || !node->device)
         return false;
     bool ok = false;
     if (!buffer_I.empty()) {
@@ -210,7 +318,7 @@ bool CSimHost::SetFeature(Handle handle_I, const std::vector<std::uint8_t>& buff
 bool CSimHost::GetFeature(Handle handle_I, std::vector<std::uint8_t>& buffer_IO)
 {
     const auto node = NodeOf(handle_I);
-    if (!node)
+    if (!node || !node->device)
         return false;
     std::vector<std::uint8_t> answer;
     bool ok = false;
@@ -283,4 +391,16 @@ int CSimHost::OpenHandles() const
 {
     std::lock_guard<std::mutex> lock(mMutex);
     return static_cast<int>(mHandles.size());
+}
+
+int CSimHost::ClaimedUsbHandles() const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    return static_cast<int>(mUsbHandles.size());
+}
+
+void CSimHost::RefuseUsbClaims(const std::string& path_I, bool refuse_I)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    mRefusedClaims[path_I] = refuse_I;
 }

@@ -8,6 +8,11 @@
 // Nodes come and go (AddNode/RemoveNode, or scheduled on the clock); a handle opened on a node
 // that has gone stays dead even when a node with the same path appears again, as a file handle
 // on a re-enumerated device does. Listeners hear every arrival and removal.
+//
+// Besides HID nodes the host offers USB interface nodes of the bulk loader's class, driven the
+// way WinUSB drives them: open the path, claim the interface, read the device descriptor, issue
+// control transfers. HID calls on a USB node fail and USB calls on a HID node fail, as they do
+// on a real system.
 
 #include <cstdint>
 #include <functional>
@@ -29,6 +34,24 @@ public:
     virtual bool GetFeature(const std::vector<std::uint8_t>& request_I, std::vector<std::uint8_t>& answer_O) = 0;
 };
 
+// A USB interface driven by control transfers (the bulk loader's interface class).
+class CSimUsbDevice
+{
+public:
+    virtual ~CSimUsbDevice() = default;
+    // One control transfer; setup_I is the 8-byte setup packet. For a device-to-host request
+    // the device puts its data stage in in_O (the host copies what fits the caller's buffer and
+    // the request's wLength). False = the device stalls the request.
+    virtual bool ControlTransfer(const std::vector<std::uint8_t>& setup_I, std::vector<std::uint8_t>& in_O) = 0;
+};
+
+// The interface class a node is enumerated under.
+enum class ESimInterfaceClass
+{
+    eHid,        // HID class: feature reports
+    eBulkLoader, // the bulk loader's USB class: control transfers through WinUSB
+};
+
 struct SimHidNodeInfo
 {
     std::string path;
@@ -39,6 +62,8 @@ struct SimHidNodeInfo
     std::uint16_t usage = 0;
     // parentIds[0] is the node's own instance id, [1] its parent's, and so on up the tree.
     std::vector<std::string> parentIds;
+    // Set by AddNode (HID) and AddUsbNode (bulk loader).
+    ESimInterfaceClass interfaceClass = ESimInterfaceClass::eHid;
 };
 
 enum class ESimWireDirection
@@ -55,6 +80,9 @@ struct SimWireRecord
     std::string path;
     std::vector<std::uint8_t> bytes;
     bool ok = false;
+    // A USB control transfer: bytes are the 8-byte setup packet, followed for a device-to-host
+    // request by the data received.
+    bool control = false;
 };
 
 struct SimHostEvent
@@ -72,6 +100,7 @@ class CSimHost : public std::enable_shared_from_this<CSimHost>
 {
 public:
     using Handle = std::uint64_t; // 0 = invalid, like INVALID_HANDLE_VALUE
+    using UsbHandle = std::uint64_t; // 0 = invalid, like a failed WinUsb_Initialize
     using Listener = std::function<void(const SimHostEvent&)>;
     // Sees (and may change) the raw bytes of every GET answer before the caller does, and may
     // turn the result into a failure: for faults of the transport rather than of the device.
@@ -86,6 +115,10 @@ public:
     bool RemoveNode(const std::string& path_I);
     void ScheduleAddNode(std::uint32_t delayMs_I, const SimHidNodeInfo& info_I, std::shared_ptr<CSimHidDevice> device_I);
     void ScheduleRemoveNode(std::uint32_t delayMs_I, const std::string& path_I);
+    // A node of the bulk loader's USB class.
+    void AddUsbNode(const SimHidNodeInfo& info_I, std::shared_ptr<CSimUsbDevice> device_I);
+    void ScheduleAddUsbNode(std::uint32_t delayMs_I, const SimHidNodeInfo& info_I,
+                            std::shared_ptr<CSimUsbDevice> device_I);
     bool IsPresent(const std::string& path_I) const;
     // Changes what a present node reports (e.g. its version after a board restarted in place),
     // without a removal or arrival. False when the node is not present.
@@ -102,6 +135,17 @@ public:
     std::string GetDeviceId(const std::string& path_I, std::uint8_t levels_I) const;    // CM_Get_Parent walk
     bool SetFeature(Handle handle_I, const std::vector<std::uint8_t>& buffer_I);        // HidD_SetFeature
     bool GetFeature(Handle handle_I, std::vector<std::uint8_t>& buffer_IO);             // HidD_GetFeature
+    // WinUSB: claim the interface behind an open file handle (one claim per node at a time).
+    UsbHandle UsbInitialize(Handle handle_I);                                          // WinUsb_Initialize
+    void UsbFree(UsbHandle usb_I);                                                      // WinUsb_Free
+    // Descriptor type 1 (device), index 0: the 18-byte device descriptor, built from the node's
+    // ids. transferred_O = bytes copied into buffer_IO (its size is the caller's buffer).
+    bool UsbGetDescriptor(UsbHandle usb_I, std::uint8_t type_I, std::uint8_t index_I, std::uint16_t language_I,
+                          std::vector<std::uint8_t>& buffer_IO, std::size_t& transferred_O); // WinUsb_GetDescriptor
+    // One control transfer: setup_I is the 8-byte setup packet; buffer_IO is the caller's data
+    // buffer (never written past its size or past wLength).
+    bool UsbControlTransfer(UsbHandle usb_I, const std::vector<std::uint8_t>& setup_I,
+                            std::vector<std::uint8_t>& buffer_IO, std::size_t& transferred_O); // WinUsb_ControlTransfer
 
     // Test side.
     std::vector<SimWireRecord> Transcript() const;
@@ -111,23 +155,39 @@ public:
     void SetWireTamper(WireTamper tamper_I);
     int OpenCount(const std::string& path_I) const; // successful opens so far
     int OpenHandles() const;
+    int ClaimedUsbHandles() const;
+    // Makes WinUsb_Initialize fail on a path (a driver that does not bind).
+    void RefuseUsbClaims(const std::string& path_I, bool refuse_I);
 
 private:
     struct Node
     {
         SimHidNodeInfo info;
-        std::shared_ptr<CSimHidDevice> device;
+        std::shared_ptr<CSimHidDevice> device;    // HID nodes
+        std::shared_ptr<CSimUsbDevice> usbDevice; // bulk loader nodes
         bool present = true;
+        bool claimed = false;
     };
+    void AddAnyNode(const SimHidNodeInfo& info_I, std::shared_ptr<CSimHidDevice> device_I,
+                    std::shared_ptr<CSimUsbDevice> usbDevice_I);
+    std::shared_ptr<Node> NodeOfUsb(UsbHandle usb_I) const;
     std::shared_ptr<Node> NodeOf(Handle handle_I) const;
     void Record(ESimWireDirection direction_I, const std::string& path_I, const std::vector<std::uint8_t>& bytes_I,
-                bool ok_I);
+                bool ok_I, bool control_I = false);
     void Notify(const SimHostEvent& event_I);
 
     mutable std::mutex mMutex;
     std::map<std::string, std::shared_ptr<Node>> mNodes;
     std::map<Handle, std::shared_ptr<Node>> mHandles;
     Handle mNextHandle = 1;
+    struct UsbClaim
+    {
+        Handle file = 0;
+        std::shared_ptr<Node> node;
+    };
+    std::map<UsbHandle, UsbClaim> mUsbHandles;
+    UsbHandle mNextUsbHandle = 1;
+    std::map<std::string, bool> mRefusedClaims;
     std::map<std::string, int> mOpenCounts;
     std::vector<Listener> mListeners;
     std::vector<SimWireRecord> mTranscript;

@@ -264,20 +264,6 @@ bool CFLDeviceInterface::ProgramBoard()
     }
 }
 
-// Intel HEX and Airoha programming through report 0xE4 are not part of this build yet; fail
-// loudly rather than pretend.
-bool CFLDeviceInterface::ProgramBoardIntelHex()
-{
-    Error("ProgramBoardIntelHex: Intel HEX programming is not supported by this build");
-    return false;
-}
-
-bool CFLDeviceInterface::ProgramBoardAiroHaBinary()
-{
-    Error("ProgramBoardAiroHaBinary: Airoha binary programming is not supported by this build");
-    return false;
-}
-
 bool CFLDeviceInterface::SetCurrentCpu()
 {
     if (!IsOpenLoader())

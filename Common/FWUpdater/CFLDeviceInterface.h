@@ -81,6 +81,21 @@ constexpr std::uint32_t kMaxFilledBlockSize = 16u * 1024u * 1024u;
 // A protocol-type-1 loader checks a block as a 4096-byte buffer.
 constexpr std::uint32_t kProtocol1ChecksumBufferSize = 4096;
 
+// Whole-image programming through report 0xE4: one 512-byte buffer is command and status.
+constexpr std::size_t kImageReportLength = 512;
+constexpr int kImageCommandRetries = 10;          // after the first attempt
+constexpr std::uint32_t kImageCommandRetryMs = 20;
+constexpr int kImageBusyPolls = 101;
+constexpr std::uint32_t kImageBusyPollMs = 100;
+constexpr std::uint32_t kIntelHexPacketBytes = 128;
+constexpr std::uint32_t kIntelHexMaxOffset = 0x2C000; // the image never reaches further
+constexpr std::uint32_t kAirohaPacketBytes = 256;
+// Flash the bluetooth board keeps for itself: never sent.
+constexpr std::uint32_t kAirohaSkipFirst = 0x3000;
+constexpr std::uint32_t kAirohaSkipEnd = 0x8000;
+// Airoha packets carry 24-bit addresses.
+constexpr std::uint64_t kAirohaAddressSpace = 0x1000000;
+
 class CFLDeviceInterface
 {
 public:
@@ -200,6 +215,11 @@ protected:
     std::uint32_t ImageChecksumOfBlock(const FlashBlock& block_I) const;
     // False when the used range reaches beyond the 4096-byte buffer.
     bool Protocol1ChecksumOfBlock(const FlashBlock& block_I, std::uint32_t& checksum_O) const;
+    // Report 0xE4: SafeWrite of the buffer, repeated 20 ms apart up to 10 more times.
+    bool WriteImageCommand(const std::vector<std::uint8_t>& buffer_I);
+    // Report 0xE4: up to 101 rounds of 100 ms then SafeRead into the buffer, until a read
+    // succeeds with byte 3 (busy) = 0.
+    bool WaitImageNotBusy(std::vector<std::uint8_t>& buffer_IO);
 
     std::string path;
     bool isOpen = false;

@@ -258,6 +258,9 @@ TEST_F(FlashVector, UnknownFormatAssertsAndFails)
     EXPECT_FALSE(device->ProgramBoard());
     device->SetDataSourceFormat(eFormatIntelHex);
     EXPECT_FALSE(device->ProgramBoard());
-    EXPECT_TRUE(notifier.HasError("ProgramBoardIntelHex: Intel HEX programming is not supported by this build"));
+    EXPECT_TRUE(notifier.HasError("ProgramBoardIntelHex: No IntelHexData"));
+    device->SetDataSourceFormat(eFormatAiroFlash);
+    EXPECT_FALSE(device->ProgramBoard());
+    EXPECT_TRUE(notifier.HasError("ProgramBoardAiroHaBinary: No AiroFlashData"));
     EXPECT_TRUE(Wire().empty());
 }
