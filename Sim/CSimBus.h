@@ -12,6 +12,7 @@
 #include "SimFaults.h"
 #include "FWUpdater/SRecBlock.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -113,9 +114,10 @@ private:
     // What the board's nodes carry: the loader behind the fault injector.
     std::shared_ptr<CSimFaultInjector> mInjector;
     int mReenumerations = 0;
-    bool mPowered = true;
+    // Read by scheduled events, which a steady clock runs on its timer thread.
+    std::atomic<bool> mPowered{true};
     // Bumped by every unplug and power loss: scheduled arrivals of an older epoch are void.
-    std::uint64_t mEpoch = 0;
+    std::atomic<std::uint64_t> mEpoch{0};
 };
 
 class CSimBus

@@ -21,8 +21,8 @@
 //                     (hexadecimal with 0x or decimal, separated by '/'); default all ids
 //   busy=MS           after each block erase the board answers nothing for MS milliseconds of
 //                     the clock (the flash is busy); 4294967295 = it never answers again
-//   unplug-at=N       the board's cable is pulled when its N-th report arrives (1-based; that
-//                     report fails): it leaves the bus, keeping whatever state it has
+//   unplug-at=N       the board's cable is pulled when its N-th report since the faults were
+//                     set arrives (1-based; that report fails): it leaves the bus, keeping whatever state it has
 //   replug=MS         an unplugged board is plugged back MS milliseconds later (default: never;
 //                     a test or the user plugs it back)
 //   power-loss-at=N   the board loses power when its N-th report arrives (that report fails):
