@@ -1,6 +1,7 @@
 #include "SimState.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -121,7 +122,11 @@ bool SaveSimState(const CSimBus& bus_I, const std::string& path_I)
         if (!file)
             return false;
     }
-    return std::rename(temporary.c_str(), path_I.c_str()) == 0;
+    // std::filesystem::rename replaces an existing file on every platform (std::rename does not
+    // on Windows).
+    std::error_code error;
+    std::filesystem::rename(temporary, path_I, error);
+    return !error;
 }
 
 bool LoadSimState(CSimBus& bus_I, const std::string& path_I, std::string* error_O)

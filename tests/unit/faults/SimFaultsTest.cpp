@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 TEST(SimFaultSpecText, ParsesEveryKey)
 {
     SimFaultSpec spec;
@@ -241,6 +243,10 @@ TEST(SimState, SavedBoardsComeBackInAnotherBus)
     ASSERT_TRUE(LoadSimState(third.mBus, file));
     ASSERT_TRUE(SaveSimState(third.mBus, again));
     EXPECT_EQ(ReadFile(again), ReadFile(file));
+    // Saving over an existing file replaces it.
+    ASSERT_TRUE(SaveSimState(later.mBus, again));
+    EXPECT_NE(ReadFile(again), ReadFile(file));
+    EXPECT_FALSE(std::filesystem::exists(again + ".tmp"));
 }
 
 TEST(SimState, RefusesAFileThatDoesNotFitAndChangesNothing)
