@@ -5,9 +5,52 @@
 
 #include <mutex>
 
+CSimApplicationGate::CSimApplicationGate(std::shared_ptr<CSimImageLoader> loader_I) : mLoader(std::move(loader_I))
+{
+    mLoader->SetOnExitLoader([this] {
+        mInLoader = !mLoader->ImageValid();
+        if (mOnModeChange)
+            mOnModeChange();
+    });
+}
+
+bool CSimApplicationGate::SetFeature(const std::vector<std::uint8_t>& r)
+{
+    if (mInLoader)
+        return mLoader->SetFeature(r);
+    if (r.size() == 3 && r[0] == 0xCC && r[1] == 0x05 && r[2] == 0x6A) {
+        mEnterFirstSeen = true;
+        return true;
+    }
+    if (r.size() == 3 && r[0] == 0xCC && r[1] == 0x6A && r[2] == 0x05 && mEnterFirstSeen) {
+        mEnterFirstSeen = false;
+        mInLoader = true;
+        if (mOnModeChange)
+            mOnModeChange();
+        return true;
+    }
+    if (r.size() == 2 && r[0] == 0x02)
+        return true;
+    return r == std::vector<std::uint8_t>{0x08, 0x01, 0x00, 0xAA, 0xAA};
+}
+
+bool CSimApplicationGate::GetFeature(const std::vector<std::uint8_t>& request_I, std::vector<std::uint8_t>& answer_O)
+{
+    return mInLoader && mLoader->GetFeature(request_I, answer_O);
+}
+
 CSimBoard::CSimBoard(std::shared_ptr<CSimHost> host_I, SimBoardSpec spec_I)
     : mHost(std::move(host_I)), mSpec(std::move(spec_I))
 {
+    if (mSpec.kind == ESimBoardKind::eImage) {
+        mImageLoader = std::make_shared<CSimImageLoader>(mSpec.image);
+        for (const SRecBlock& segment : mSpec.factoryImage)
+            mImageLoader->SetFlash(segment.address, segment.data);
+        mGate = std::make_shared<CSimApplicationGate>(mImageLoader);
+        mGate->SetOnModeChange([this] { mHost->UpdateNodeInfo(NodeInfo(false)); });
+        MakeInjector();
+        return;
+    }
     SimSRecLoaderConfig config = mSpec.srec;
     config.startInLoader = false;
     mLoader = std::make_shared<CSimSRecLoader>(config);
@@ -28,6 +71,42 @@ CSimBoard::CSimBoard(std::shared_ptr<CSimHost> host_I, SimBoardSpec spec_I)
             mLoader->SetBlockContents(i, bytes);
     }
     mLoader->InstallApplication();
+    mLoader->SetOnEnterLoader([this] { OnEnterLoader(); });
+    mLoader->SetOnExitLoader([this](bool started) { OnExitLoader(started); });
+
+    if (mSpec.kind == ESimBoardKind::eSRecI2C) {
+        SimI2CBridgeConfig bridge = mSpec.bridge;
+        bridge.startInLoader = false;
+        mBridge = std::make_shared<CSimI2CBridge>(mLoader, bridge);
+        // The bridge switches the board behind it the way the board's own reports would.
+        mBridge->SetOnEnterLoader([this] {
+            FeedLoader({0xCC, 0x05, 0x6A});
+            FeedLoader({0xCC, 0x6A, 0x05});
+        });
+        mBridge->SetOnLeaveLoader([this] {
+            const std::uint8_t exitId = mSpec.srec.protocolType == 1 ? 0xD6 : 0x15;
+            FeedLoader({exitId, 0, 0, 0, 0});
+        });
+        mBridge->SetModeSource([this] { return mLoader->InLoader(); });
+    } else if (mSpec.kind == ESimBoardKind::eSRecBulk) {
+        mBulk = std::make_shared<CSimBulkDevice>();
+        mBulk->SetOnEnterLoader([this] {
+            FeedLoader({0xCC, 0x05, 0x6A});
+            FeedLoader({0xCC, 0x6A, 0x05});
+        });
+    }
+    MakeInjector();
+}
+
+void CSimBoard::MakeInjector()
+{
+    std::shared_ptr<CSimHidDevice> front;
+    if (mGate)
+        front = mGate;
+    else if (mBridge)
+        front = mBridge;
+    else
+        front = mLoader;
     CSimFaultInjector::Actions actions;
     actions.unplug = [this] {
         Unplug();
@@ -39,23 +118,42 @@ CSimBoard::CSimBoard(std::shared_ptr<CSimHost> host_I, SimBoardSpec spec_I)
         if (mInjector->Spec().powerBackMs >= 0)
             ScheduleAction(static_cast<std::uint32_t>(mInjector->Spec().powerBackMs), &CSimBoard::PowerOn);
     };
-    // The erase report of either protocol type (type 1 adds 0xC1 to the id).
-    const std::uint8_t eraseId = mSpec.srec.protocolType == 1 ? 0x12 + 0xC1 : 0x12;
-    actions.startsBusy = [eraseId](std::uint8_t id) { return id == eraseId; };
-    mInjector = std::make_shared<CSimFaultInjector>(mLoader, std::move(actions));
-    mLoader->SetOnEnterLoader([this] { OnEnterLoader(); });
-    mLoader->SetOnExitLoader([this](bool started) { OnExitLoader(started); });
+    if (mSpec.kind == ESimBoardKind::eImage) {
+        actions.startsBusy = [](const std::vector<std::uint8_t>& r) { return r.size() > 2 && r[0] == 0xE4 && r[2] == 1; };
+    } else if (mSpec.kind != ESimBoardKind::eSRecI2C) {
+        // The erase report of either protocol type (type 1 adds 0xC1 to the id).
+        const std::uint8_t eraseId = mSpec.srec.protocolType == 1 ? 0x12 + 0xC1 : 0x12;
+        actions.startsBusy = [eraseId](const std::vector<std::uint8_t>& r) { return r[0] == eraseId; };
+    }
+    mInjector = std::make_shared<CSimFaultInjector>(front, std::move(actions));
+}
+
+void CSimBoard::FeedLoader(const std::vector<std::uint8_t>& report_I)
+{
+    mLoader->SetFeature(report_I);
+}
+
+bool CSimBoard::InLoader() const
+{
+    return mGate ? mGate->InLoader() : mLoader->InLoader();
+}
+
+bool CSimBoard::Reenumerates() const
+{
+    return mSpec.intoBLMode && (mSpec.kind == ESimBoardKind::eSRecHid || mSpec.kind == ESimBoardKind::eSRecBulk);
 }
 
 bool CSimBoard::UsesLoaderNode() const
 {
-    return mSpec.intoBLMode && mLoader->InLoader();
+    return Reenumerates() && InLoader();
 }
 
 std::uint16_t CSimBoard::FlashVersion() const
 {
-    return static_cast<std::uint16_t>(mLoader->FlashByte(mSpec.versionAddress) |
-                                      (mLoader->FlashByte(mSpec.versionAddress + 1) << 8));
+    auto byte = [this](std::uint32_t address_I) {
+        return mImageLoader ? mImageLoader->FlashByte(address_I) : mLoader->FlashByte(address_I);
+    };
+    return static_cast<std::uint16_t>(byte(mSpec.versionAddress) | (byte(mSpec.versionAddress + 1) << 8));
 }
 
 SimHidNodeInfo CSimBoard::NodeInfo(bool loader_I) const
@@ -66,11 +164,45 @@ SimHidNodeInfo CSimBoard::NodeInfo(bool loader_I) const
     info.vendorId = mSpec.vendorId != 0 ? mSpec.vendorId : static_cast<std::uint16_t>(DefaultVendorId());
     info.productId = spec.productId;
     // A loader reports no application version; the application reports the one in its flash.
-    info.version = mLoader->InLoader() ? 0 : FlashVersion();
+    info.version = InLoader() ? 0 : FlashVersion();
     info.usagePage = spec.usagePage;
     info.usage = spec.usage;
     info.parentIds = spec.parentIds;
     return info;
+}
+
+void CSimBoard::AddNode(bool loader_I, std::uint32_t delayMs_I)
+{
+    const SimHidNodeInfo info = NodeInfo(loader_I);
+    const bool usb = mSpec.kind == ESimBoardKind::eSRecBulk && !loader_I;
+    auto add = [usb, info](CSimBoard& board_I) {
+        if (usb)
+            board_I.mHost->AddUsbNode(info, board_I.mBulk);
+        else
+            board_I.mHost->AddNode(info, board_I.mInjector);
+    };
+    if (delayMs_I == 0) {
+        add(*this);
+        return;
+    }
+    std::weak_ptr<CSimBoard> self = weak_from_this();
+    const std::uint64_t epoch = mEpoch;
+    GetClock()->scheduleAfter(delayMs_I, [self, epoch, add]() {
+        auto board = self.lock();
+        if (board && board->mPowered && board->mEpoch == epoch)
+            add(*board);
+    });
+}
+
+void CSimBoard::ScheduleAction(std::uint32_t delayMs_I, void (CSimBoard::*action_I)())
+{
+    std::weak_ptr<CSimBoard> self = weak_from_this();
+    const std::uint64_t epoch = mEpoch;
+    GetClock()->scheduleAfter(delayMs_I, [self, epoch, action_I]() {
+        auto board = self.lock();
+        if (board && board->mEpoch == epoch)
+            ((*board).*action_I)();
+    });
 }
 
 std::string CSimBoard::CurrentPath() const
@@ -87,14 +219,14 @@ void CSimBoard::PlugIn()
 {
     if (!mPowered || IsPluggedIn())
         return;
-    mHost->AddNode(NodeInfo(UsesLoaderNode()), mInjector);
+    AddNode(UsesLoaderNode(), 0);
 }
 
 void CSimBoard::Unplug()
 {
     ++mEpoch;
     mHost->RemoveNode(mSpec.normal.path);
-    if (mSpec.intoBLMode)
+    if (Reenumerates())
         mHost->RemoveNode(mSpec.loader.path);
 }
 
@@ -115,7 +247,10 @@ void CSimBoard::PowerOn()
     if (mPowered)
         return;
     mPowered = true;
-    mLoader->PowerCycle();
+    if (mGate)
+        mGate->PowerCycle();
+    else
+        mLoader->PowerCycle();
     PlugIn();
 }
 
@@ -132,6 +267,8 @@ void CSimBoard::ClearFaults()
 void CSimBoard::RestoreState(const std::vector<std::vector<std::uint8_t>>& flash_I,
                              const std::vector<std::uint32_t>& checksums_I, std::uint32_t magic_I, bool inLoader_I)
 {
+    if (!mLoader || mGate)
+        return;
     Unplug();
     for (std::size_t i = 0; i < flash_I.size() && i < mSpec.srec.blocks.size(); ++i)
         mLoader->SetBlockContents(i, flash_I[i]);
@@ -140,31 +277,20 @@ void CSimBoard::RestoreState(const std::vector<std::vector<std::uint8_t>>& flash
     PlugIn();
 }
 
-void CSimBoard::ScheduleNode(std::uint32_t delayMs_I, const SimHidNodeInfo& info_I)
+void CSimBoard::RestoreImageState(const std::vector<std::uint8_t>& flash_I, bool imageValid_I, bool inLoader_I)
 {
-    std::weak_ptr<CSimBoard> self = weak_from_this();
-    const std::uint64_t epoch = mEpoch;
-    GetClock()->scheduleAfter(delayMs_I, [self, epoch, info_I]() {
-        auto board = self.lock();
-        if (board && board->mPowered && board->mEpoch == epoch)
-            board->mHost->AddNode(info_I, board->mInjector);
-    });
-}
-
-void CSimBoard::ScheduleAction(std::uint32_t delayMs_I, void (CSimBoard::*action_I)())
-{
-    std::weak_ptr<CSimBoard> self = weak_from_this();
-    const std::uint64_t epoch = mEpoch;
-    GetClock()->scheduleAfter(delayMs_I, [self, epoch, action_I]() {
-        auto board = self.lock();
-        if (board && board->mEpoch == epoch)
-            ((*board).*action_I)();
-    });
+    if (!mGate)
+        return;
+    Unplug();
+    mImageLoader->RestoreFlash(flash_I, imageValid_I);
+    mGate->Restore(inLoader_I);
+    mPowered = true;
+    PlugIn();
 }
 
 void CSimBoard::OnEnterLoader()
 {
-    if (!mSpec.intoBLMode) {
+    if (!Reenumerates()) {
         mHost->UpdateNodeInfo(NodeInfo(false));
         return;
     }
@@ -172,12 +298,12 @@ void CSimBoard::OnEnterLoader()
     // arrives once it has enumerated.
     ++mReenumerations;
     mHost->RemoveNode(mSpec.normal.path);
-    ScheduleNode(mSpec.reenumerateMs, NodeInfo(true));
+    AddNode(true, mSpec.reenumerateMs);
 }
 
 void CSimBoard::OnExitLoader(bool started_I)
 {
-    if (!mSpec.intoBLMode) {
+    if (!Reenumerates()) {
         mHost->UpdateNodeInfo(NodeInfo(false));
         return;
     }
@@ -185,7 +311,7 @@ void CSimBoard::OnExitLoader(bool started_I)
     // start-up check accepts the flash, and otherwise as its loader again.
     ++mReenumerations;
     mHost->RemoveNode(mSpec.loader.path);
-    ScheduleNode(mSpec.reenumerateMs, NodeInfo(!started_I));
+    AddNode(!started_I, mSpec.reenumerateMs);
 }
 
 CSimBus::CSimBus(std::shared_ptr<CSimHost> host_I)
@@ -224,12 +350,6 @@ std::shared_ptr<CSimBoard> CSimBus::Board(const std::string& name_I, std::size_t
     return nullptr;
 }
 
-void CSimBus::SetInterfaceEventSink(std::function<void(bool arrival, const std::string& path)> sink_I)
-{
-    std::lock_guard<std::mutex> lock(mSink->mMutex);
-    mSink->mTarget = std::move(sink_I);
-}
-
 void CSimBus::SetFaults(const SimFaultSpec& spec_I)
 {
     for (std::size_t i = 0; i < mBoards.size(); ++i)
@@ -248,4 +368,10 @@ SimFaultStats CSimBus::FaultStats() const
     for (const auto& board : mBoards)
         total += board->FaultStats();
     return total;
+}
+
+void CSimBus::SetInterfaceEventSink(std::function<void(bool arrival, const std::string& path)> sink_I)
+{
+    std::lock_guard<std::mutex> lock(mSink->mMutex);
+    mSink->mTarget = std::move(sink_I);
 }

@@ -60,6 +60,8 @@ bool CSimI2CBridge::HandleModeSet(const std::vector<std::uint8_t>& r)
             mEnterWritesSeen = 0;
             if (mOnEnterLoader)
                 mOnEnterLoader();
+            if (mModeSource)
+                mLoader = mModeSource();
         }
         return true;
     }
@@ -71,6 +73,8 @@ bool CSimI2CBridge::HandleModeSet(const std::vector<std::uint8_t>& r)
             mLeaveWritesSeen = 0;
             if (mOnLeaveLoader)
                 mOnLeaveLoader();
+            if (mModeSource)
+                mLoader = mModeSource();
         }
         return true;
     }
@@ -138,6 +142,8 @@ bool CSimI2CBridge::GetFeature(const std::vector<std::uint8_t>& request_I, std::
     case kMode:
         ++mModeQueries;
         mLastModeQuery = request_I;
+        if (mModeSource)
+            mLoader = mModeSource();
         answer_O = mLoader ? std::vector<std::uint8_t>{kMode, 0x00, 0x00} : std::vector<std::uint8_t>{kMode, 0x01, 0x01};
         break;
     case kWrite: {

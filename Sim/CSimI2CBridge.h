@@ -63,6 +63,9 @@ public:
     // Called when the bridge switches the board's mode.
     void SetOnEnterLoader(std::function<void()> hook_I) { mOnEnterLoader = std::move(hook_I); }
     void SetOnLeaveLoader(std::function<void()> hook_I) { mOnLeaveLoader = std::move(hook_I); }
+    // Where the mode comes from when the board behind the bridge decides it (a board whose image
+    // does not check out stays in its loader after a leave request).
+    void SetModeSource(std::function<bool()> inLoader_I) { mModeSource = std::move(inLoader_I); }
 
 private:
     enum class EPending
@@ -101,4 +104,5 @@ private:
     std::map<std::uint8_t, std::function<void(std::vector<std::uint8_t>&)>> mTampers;
     std::function<void()> mOnEnterLoader;
     std::function<void()> mOnLeaveLoader;
+    std::function<bool()> mModeSource;
 };

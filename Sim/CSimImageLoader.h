@@ -59,6 +59,15 @@ public:
     bool SetFeature(const std::vector<std::uint8_t>& report_I) override;
     bool GetFeature(const std::vector<std::uint8_t>& request_I, std::vector<std::uint8_t>& answer_O) override;
 
+    // Factory contents of the flash (no command involved).
+    void SetFlash(std::uint32_t address_I, const std::vector<std::uint8_t>& bytes_I);
+    std::size_t FlashSize() const { return mFlash.size(); }
+    // The board as it was stored away: its whole flash and whether its image is whole (a start
+    // without its end leaves it not). Nothing of a programming run in progress survives.
+    void RestoreFlash(const std::vector<std::uint8_t>& flash_I, bool imageValid_I);
+    // What the board's start-up check decides: no image was started, or the last one completed.
+    bool ImageValid() const { return !mStarted || mCompleted; }
+
     // State for tests.
     std::uint8_t FlashByte(std::uint32_t address_I) const;
     std::vector<std::uint8_t> Flash(std::uint32_t address_I, std::size_t length_I) const;

@@ -269,7 +269,7 @@ bool CSimFaultInjector::SetFeature(const std::vector<std::uint8_t>& report_I)
     if (Intercept(id, true))
         return false;
     const bool ok = mInner->SetFeature(report_I);
-    if (ok && mArmed && mSpec.busyMs > 0 && mActions.startsBusy && mActions.startsBusy(id)) {
+    if (ok && mArmed && mSpec.busyMs > 0 && mActions.startsBusy && mActions.startsBusy(report_I)) {
         ++mStats.busyPeriods;
         mBusyUntil = GetClock()->now() + mSpec.busyMs;
         if (mSpec.busyMs == 0xFFFFFFFFu)

@@ -19,8 +19,8 @@
 //   ack-loss=R        a SET reaches the board and takes effect, but the host sees it fail
 //   ids=A/B/...       drops and lost acknowledgements apply only to these wire report ids
 //                     (hexadecimal with 0x or decimal, separated by '/'); default all ids
-//   busy=MS           after each block erase the board answers nothing for MS milliseconds of
-//                     the clock (the flash is busy); 4294967295 = it never answers again
+//   busy=MS           after each erase the board answers nothing for MS milliseconds of the
+//                     clock (the flash is busy); 4294967295 = it never answers again
 //   unplug-at=N       the board's cable is pulled when its N-th report since the faults were
 //                     set arrives (1-based; that report fails): it leaves the bus, keeping whatever state it has
 //   replug=MS         an unplugged board is plugged back MS milliseconds later (default: never;
@@ -34,8 +34,8 @@
 //
 // Example: "seed=7,drop=0.01,busy=3000,unplug-at=120,power-loss-at=300".
 //
-// The whole-image loader of report 0xE4 is not simulated in this build, so busy periods apply to
-// the S-record loader's erases.
+// Busy periods follow an S-record loader's block erases and a whole-image loader's start command
+// (which erases its image area); they come on top of the whole-image loader's own busy answers.
 
 #include "CSimHost.h"
 
@@ -109,8 +109,8 @@ public:
     {
         std::function<void()> unplug;
         std::function<void()> powerLoss;
-        // Whether a SET of this wire id (an erase) leaves the flash busy.
-        std::function<bool(std::uint8_t)> startsBusy;
+        // Whether this SET (an erase) leaves the flash busy.
+        std::function<bool(const std::vector<std::uint8_t>&)> startsBusy;
     };
 
     // Starts disarmed: reports pass untouched until Arm.

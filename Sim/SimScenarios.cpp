@@ -11,6 +11,12 @@ namespace {
 
 constexpr std::uint32_t kPenAppAddress = 0x1000;
 constexpr std::uint32_t kPenAppLength = 0x5000;
+constexpr std::uint32_t kTouchAppAddress = 0x0800;
+constexpr std::uint32_t kTouchAppLength = 0x1800;
+constexpr std::uint32_t kHexAppAddress = 0x8000;
+constexpr std::uint32_t kHexAppLength = 0x1000;
+constexpr std::uint32_t kAirohaImageSize = 0x9000;
+constexpr std::uint32_t kBulkClassGuidFirst = 0x5c9e1b2a; // the tablet's own USB interface class (made up)
 
 const char kHidClass[] = "{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
@@ -42,6 +48,73 @@ SimInterfaceSpec Interface(std::uint16_t pid_I, std::uint16_t usagePage_I, std::
     spec.usagePage = usagePage_I;
     spec.usage = usage_I;
     spec.parentIds = ParentIds(pid_I, instance, tablet_I);
+    return spec;
+}
+
+// The bulk loader's USB node: \\?\usb#vid_ffff&pid_XXXX#<serial>#{class}; device -> hub.
+SimInterfaceSpec UsbInterface(std::uint16_t pid_I, const std::string& tablet_I)
+{
+    char path[160];
+    std::snprintf(path, sizeof path, "\\\\?\\usb#vid_ffff&pid_%04x#%s#{%08x-7d3e-4f1b-9a60-0c8e5a3d2b71}", pid_I,
+                  ToLower(tablet_I).c_str(), kBulkClassGuidFirst);
+    char usb[96];
+    std::snprintf(usb, sizeof usb, "USB\\VID_FFFF&PID_%04X\\%s", pid_I, tablet_I.c_str());
+    SimInterfaceSpec spec;
+    spec.path = path;
+    spec.productId = pid_I;
+    spec.parentIds = {usb, "USB\\VID_FFFF&PID_0001\\HUB" + tablet_I, "USB\\ROOT_HUB30\\4&SIMROOT&0&0", "ROOT"};
+    return spec;
+}
+
+SimSRecLoaderConfig TouchLoader()
+{
+    // Small enough for the I2C tunnel: 16 blocks of 2 KiB, 128-byte block writes.
+    SimSRecLoaderConfig config;
+    config.protocolType = 0;
+    config.readSize = 32;
+    config.blockSize = 128;
+    config.wordSize = 4;
+    config.checksumSupport = true;
+    config.blocks.push_back({0x0000, 0x0800, 0x8000 | 4});
+    for (std::uint32_t address = 0x0800; address < 0x8000; address += 0x0800)
+        config.blocks.push_back({address, 0x0800, 4});
+    return config;
+}
+
+SimBoardSpec TouchI2CBoard(const std::string& tablet_I)
+{
+    SimBoardSpec spec;
+    spec.kind = ESimBoardKind::eSRecI2C;
+    spec.name = "touch";
+    spec.board = 1;
+    spec.transport = eInterfaceKindI2C;
+    spec.intoBLMode = false; // the bridge's node stays; the board switches behind it
+    spec.normal = Interface(0x0101, 0xFF0E, 0x0001, tablet_I, "0001");
+    spec.srec = TouchLoader();
+    spec.versionAddress = kTouchAppAddress;
+    spec.factoryImage = MakeSimApplication(kTouchAppAddress, kTouchAppLength, kSimFactoryVersion, 3);
+    return spec;
+}
+
+SimBoardSpec ImageBoard(const std::string& tablet_I, bool airoha_I)
+{
+    SimBoardSpec spec;
+    spec.kind = ESimBoardKind::eImage;
+    spec.name = airoha_I ? "bluetooth" : "touch";
+    spec.board = airoha_I ? 2 : 1;
+    spec.transport = eInterfaceKindHID;
+    spec.intoBLMode = false;
+    spec.normal = airoha_I ? Interface(0x0103, 0xFF0F, 0x0001, tablet_I, "0002")
+                           : Interface(0x0102, 0xFF0E, 0x0001, tablet_I, "0001");
+    spec.image.kind = airoha_I ? ESimImageKind::eAiroha : ESimImageKind::eIntelHex;
+    spec.versionAddress = airoha_I ? 0x0000 : kHexAppAddress;
+    if (airoha_I) {
+        // The reserved range 0x3000-0x7FFF keeps the loader's own factory data.
+        spec.factoryImage = MakeSimApplication(0x0000, 0x3000, kSimFactoryVersion, 5);
+        spec.factoryImage.push_back(MakeSimApplication(0x8000, kAirohaImageSize - 0x8000, 0x0000, 6).front());
+    } else {
+        spec.factoryImage = MakeSimApplication(kHexAppAddress, kHexAppLength, kSimFactoryVersion, 7);
+    }
     return spec;
 }
 
@@ -122,9 +195,29 @@ std::string ToSRecordText(const std::vector<SRecBlock>& image_I)
     return text;
 }
 
+std::string ToIntelHexText(std::uint32_t address_I, const std::vector<std::uint8_t>& data_I)
+{
+    std::string text;
+    char line[64];
+    for (std::size_t offset = 0; offset < data_I.size(); offset += 16) {
+        const std::size_t n = std::min<std::size_t>(16, data_I.size() - offset);
+        const std::uint32_t address = (address_I + static_cast<std::uint32_t>(offset)) & 0xFFFF;
+        unsigned sum = static_cast<unsigned>(n) + (address >> 8) + (address & 0xFF);
+        int pos = std::snprintf(line, sizeof line, ":%02X%04X00", static_cast<unsigned>(n), address);
+        for (std::size_t i = 0; i < n; ++i) {
+            sum += data_I[offset + i];
+            pos += std::snprintf(line + pos, sizeof line - static_cast<std::size_t>(pos), "%02X", data_I[offset + i]);
+        }
+        std::snprintf(line + pos, sizeof line - static_cast<std::size_t>(pos), "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
+        text += line;
+    }
+    text += ":00000001FF\r\n";
+    return text;
+}
+
 std::vector<std::string> SimScenarioNames()
 {
-    return {"basic", "protocol1", "two-tablets"};
+    return {"basic", "protocol1", "bulk", "two-tablets"};
 }
 
 bool GetSimScenario(const std::string& name_I, const std::string& dataDir_I, SimScenario& scenario_O)
@@ -134,11 +227,22 @@ bool GetSimScenario(const std::string& name_I, const std::string& dataDir_I, Sim
     scenario.topologyPath = dataDir_I + "/scenarios/" + name_I + "/fw_loader.ini";
     if (name_I == "basic") {
         scenario.boards.push_back(PenBoard("SIM0001", 0, true));
+        scenario.boards.push_back(TouchI2CBoard("SIM0001"));
     } else if (name_I == "two-tablets") {
-        scenario.boards.push_back(PenBoard("SIM0001", 0, true));
-        scenario.boards.push_back(PenBoard("SIM0002", 0, true));
+        for (const char* tablet : {"SIM0001", "SIM0002"}) {
+            scenario.boards.push_back(PenBoard(tablet, 0, true));
+            scenario.boards.push_back(TouchI2CBoard(tablet));
+        }
     } else if (name_I == "protocol1") {
         scenario.boards.push_back(PenBoard("SIM0101", 1, false));
+        scenario.boards.push_back(ImageBoard("SIM0101", false));
+        scenario.boards.push_back(ImageBoard("SIM0101", true));
+    } else if (name_I == "bulk") {
+        SimBoardSpec pen = PenBoard("SIM0301", 0, true);
+        pen.kind = ESimBoardKind::eSRecBulk;
+        pen.transport = eInterfaceKindBULK;
+        pen.normal = UsbInterface(0x0105, "SIM0301");
+        scenario.boards.push_back(pen);
     } else {
         return false;
     }
@@ -155,9 +259,22 @@ void PlugInSimScenario(const SimScenario& scenario_I, CSimBus& bus_I)
 std::vector<std::pair<std::string, std::string>> SimDemoFirmwareFiles()
 {
     const std::string pen = ToSRecordText(MakeSimApplication(kPenAppAddress, kPenAppLength, kSimDemoVersion, 2));
+    const std::string touch = ToSRecordText(MakeSimApplication(kTouchAppAddress, kTouchAppLength, kSimDemoVersion, 4));
+    const std::string hex =
+        ToIntelHexText(kHexAppAddress, MakeSimApplication(kHexAppAddress, kHexAppLength, kSimDemoVersion, 8).front().data);
+    std::string airoha(kAirohaImageSize, '\xFF');
+    const auto low = MakeSimApplication(0x0000, 0x3000, kSimDemoVersion, 9).front().data;
+    const auto high = MakeSimApplication(0x8000, kAirohaImageSize - 0x8000, 0x0000, 10).front().data;
+    std::copy(low.begin(), low.end(), airoha.begin());
+    std::copy(high.begin(), high.end(), airoha.begin() + 0x8000);
     return {
         {"basic/basic.pen", pen},
+        {"basic/basic.touch", touch},
         {"two-tablets/basic.pen", pen},
+        {"two-tablets/basic.touch", touch},
         {"protocol1/protocol1.pen", pen},
+        {"protocol1/protocol1.hex", hex},
+        {"protocol1/protocol1.airoflash", airoha},
+        {"bulk/bulk.pen", pen},
     };
 }

@@ -1,5 +1,6 @@
 #include "SimState.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -8,12 +9,16 @@
 namespace {
 
 constexpr char kHeader[] = "vellum-sim-state 1";
+constexpr std::size_t kChunk = 4096;
 
 struct BoardState
 {
-    std::vector<std::vector<std::uint8_t>> flash;
+    bool image = false;
+    std::vector<std::vector<std::uint8_t>> flash; // S-record: per block
     std::vector<std::uint32_t> checksums;
     std::uint32_t magic = 0;
+    std::vector<std::uint8_t> imageFlash; // whole-image: all of it
+    bool imageValid = true;
     bool inLoader = false;
 };
 
@@ -93,11 +98,24 @@ bool SaveSimState(const CSimBus& bus_I, const std::string& path_I)
     const auto& boards = bus_I.Boards();
     for (std::size_t b = 0; b < boards.size(); ++b) {
         const CSimBoard& board = *boards[b];
+        if (const auto image = board.ImageLoader()) {
+            // Off: what it boots when the power comes back.
+            const bool inLoader = board.IsPowered() ? board.InLoader() : !image->ImageValid();
+            out << "board " << b << " " << board.Spec().name << " image " << image->FlashSize() << "\n";
+            out << "mode " << (inLoader ? "loader" : "application") << "\n";
+            out << "image " << (image->ImageValid() ? "valid" : "incomplete") << "\n";
+            for (std::size_t at = 0; at < image->FlashSize(); at += kChunk) {
+                const std::vector<std::uint8_t> chunk =
+                    image->Flash(static_cast<std::uint32_t>(at), std::min(kChunk, image->FlashSize() - at));
+                if (std::any_of(chunk.begin(), chunk.end(), [](std::uint8_t v) { return v != 0xFF; }))
+                    out << "chunk " << Hex32(static_cast<std::uint32_t>(at)) << " " << HexBytes(chunk) << "\n";
+            }
+            continue;
+        }
         const CSimSRecLoader& loader = board.Loader();
         const std::size_t blocks = loader.Config().blocks.size();
-        // Off: what it boots when the power comes back.
         const bool inLoader = board.IsPowered() ? loader.InLoader() : !loader.ApplicationValid();
-        out << "board " << b << " " << board.Spec().name << " " << blocks << "\n";
+        out << "board " << b << " " << board.Spec().name << " srec " << blocks << "\n";
         out << "mode " << (inLoader ? "loader" : "application") << "\n";
         out << "magic " << Hex32(loader.CommittedMagicWord()) << "\n";
         out << "checksums";
@@ -159,16 +177,24 @@ bool LoadSimState(CSimBus& bus_I, const std::string& path_I, std::string* error_
         }
         if (keyword == "board") {
             std::size_t index = 0;
-            std::size_t blocks = 0;
+            std::size_t size = 0;
             std::string name;
-            if (!(in >> index >> name >> blocks) || index != states.size())
+            std::string kind;
+            if (!(in >> index >> name >> kind >> size) || index != states.size() || (kind != "srec" && kind != "image"))
                 return Fail(error_O, where + "malformed board line");
-            if (index >= boards.size() || boards[index]->Spec().name != name ||
-                boards[index]->Loader().Config().blocks.size() != blocks)
+            BoardState state;
+            state.image = kind == "image";
+            const bool fits =
+                index < boards.size() && boards[index]->Spec().name == name &&
+                (state.image ? boards[index]->ImageLoader() && boards[index]->ImageLoader()->FlashSize() == size
+                             : !boards[index]->ImageLoader() && boards[index]->Loader().Config().blocks.size() == size);
+            if (!fits)
                 return Fail(error_O, where + "board " + std::to_string(index) + " (" + name +
                                          ") does not match the simulated bus");
-            BoardState state;
-            state.flash.resize(blocks);
+            if (state.image)
+                state.imageFlash.assign(size, 0xFF);
+            else
+                state.flash.resize(size);
             states.push_back(std::move(state));
             continue;
         }
@@ -176,6 +202,8 @@ bool LoadSimState(CSimBus& bus_I, const std::string& path_I, std::string* error_
             return Fail(error_O, where + "item before the first board");
         BoardState& state = states.back();
         std::string value;
+        if (state.image && (keyword == "magic" || keyword == "checksums"))
+            return Fail(error_O, where + keyword + " for a whole-image board");
         if (keyword == "mode") {
             in >> value;
             if (value != "loader" && value != "application")
@@ -194,7 +222,20 @@ bool LoadSimState(CSimBus& bus_I, const std::string& path_I, std::string* error_
             }
             if (state.checksums.size() != state.flash.size())
                 return Fail(error_O, where + "checksum count differs from the block count");
-        } else if (keyword == "block") {
+        } else if (keyword == "image" && state.image) {
+            in >> value;
+            if (value != "valid" && value != "incomplete")
+                return Fail(error_O, where + "unknown image state");
+            state.imageValid = value == "valid";
+        } else if (keyword == "chunk" && state.image) {
+            std::uint32_t address = 0;
+            std::string address_text;
+            std::vector<std::uint8_t> bytes;
+            if (!(in >> address_text >> value) || !ParseHex32(address_text, address) || !ParseHexBytes(value, bytes) ||
+                address > state.imageFlash.size() || bytes.size() > state.imageFlash.size() - address)
+                return Fail(error_O, where + "malformed chunk");
+            std::copy(bytes.begin(), bytes.end(), state.imageFlash.begin() + address);
+        } else if (keyword == "block" && !state.image) {
             std::size_t index = 0;
             const std::size_t board = states.size() - 1;
             if (!(in >> index >> value) || index >= state.flash.size() ||
@@ -211,10 +252,15 @@ bool LoadSimState(CSimBus& bus_I, const std::string& path_I, std::string* error_
         return Fail(error_O, path_I + ": holds " + std::to_string(states.size()) + " boards, the bus " +
                                  std::to_string(boards.size()));
     for (std::size_t b = 0; b < states.size(); ++b) {
-        if (states[b].checksums.size() != states[b].flash.size())
+        if (!states[b].image && states[b].checksums.size() != states[b].flash.size())
             return Fail(error_O, path_I + ": board " + std::to_string(b) + " has no checksum table");
     }
-    for (std::size_t b = 0; b < states.size(); ++b)
-        boards[b]->RestoreState(states[b].flash, states[b].checksums, states[b].magic, states[b].inLoader);
+    for (std::size_t b = 0; b < states.size(); ++b) {
+        const BoardState& state = states[b];
+        if (state.image)
+            boards[b]->RestoreImageState(state.imageFlash, state.imageValid, state.inLoader);
+        else
+            boards[b]->RestoreState(state.flash, state.checksums, state.magic, state.inLoader);
+    }
     return true;
 }

@@ -63,7 +63,8 @@ struct DialogFixture
 TEST(MainDialog, NoTabletShowsErrorAndEndsWithOne)
 {
     DialogFixture d("basic");
-    d.sim.mBus.Board("pen")->Unplug();
+    for (const auto& board : d.sim.mBus.Boards())
+        board->Unplug();
     d.model->OnInitDialog(d.view);
     ASSERT_EQ(d.view.mMessages.size(), 1u);
     EXPECT_EQ(d.view.mMessages[0].text, u"Error: No supported tablet is connected.  Please connect a tablet.");
@@ -81,9 +82,10 @@ TEST(MainDialog, InitialisationShowsTheTabletAndItsFirmware)
     EXPECT_EQ(d.view.mTitle, u"Vellum Firmware Update Utility 2.22");
     EXPECT_EQ(d.view.Text(IDC_TABLET_NAME), u"Vellum Sim Tablet");
     EXPECT_EQ(d.view.Text(IDC_PEN_VERSION), u"1.05");
-    EXPECT_EQ(d.view.Text(IDC_TOUCH_VERSION), u"Not Supported");
+    EXPECT_EQ(d.view.Text(IDC_TOUCH_VERSION), u"1.05");
     EXPECT_EQ(d.view.Text(IDC_BLUETOOTH_VERSION), u"Not Supported");
-    EXPECT_EQ(d.view.mEntries, std::vector<std::u16string>{u"Pen"});
+    EXPECT_EQ(d.view.mEntries, (std::vector<std::u16string>{u"Pen", u"Touch"}));
+    EXPECT_TRUE(d.view.mMessages.empty());
     EXPECT_EQ(d.view.mSelected, 0);
     ASSERT_EQ(d.view.mFilter.size(), 2u);
     EXPECT_EQ(d.view.mFilter[0].second, u"*.pen");
@@ -268,4 +270,30 @@ TEST(MainDialog, RejectedFileAndUnchangedTypeChangeNothing)
     const int refreshes = d.view.mRefreshes;
     d.model->OnUpdateTypeSelected(d.view, 0);
     EXPECT_EQ(d.view.mRefreshes, refreshes);
+}
+
+TEST(MainDialog, TouchBoardDescribedButMissingIsReportedOnceAndNotOffered)
+{
+    DialogFixture d("basic");
+    d.sim.mBus.Board("touch")->Unplug();
+    d.model->OnInitDialog(d.view);
+    ASSERT_EQ(d.view.mMessages.size(), 1u);
+    EXPECT_EQ(d.view.mMessages[0].text,
+              u"Error: Attached device has touch support but touch board not found. Is the driver installed?");
+    EXPECT_EQ(d.view.Text(IDC_TOUCH_VERSION), u"Not Available");
+    EXPECT_EQ(d.view.mEntries, std::vector<std::u16string>{u"Pen"});
+}
+
+TEST(MainDialog, BluetoothWithoutTouchListsPenAndBluetoothAndSwitchesTheFilter)
+{
+    DialogFixture d("protocol1");
+    d.sim.mBus.Board("touch")->Unplug();
+    d.model->OnInitDialog(d.view);
+    EXPECT_EQ(d.view.mEntries, (std::vector<std::u16string>{u"Pen", u"Bluetooth"}));
+    d.model->OnUpdateTypeSelected(d.view, 1);
+    EXPECT_EQ(d.model->GetController().GetUpdateType(), 2);
+    ASSERT_EQ(d.view.mFilter.size(), 1u);
+    EXPECT_EQ(d.view.mFilter[0].second, u"*.airoflash");
+    EXPECT_EQ(d.view.Text(IDC_CHECKSUM), u"N/A");
+    EXPECT_FALSE(d.view.Enabled(IDC_PROGRAM));
 }

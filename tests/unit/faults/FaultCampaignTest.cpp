@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <map>
 
 namespace {
 
@@ -70,6 +71,7 @@ struct CampaignFigures
     std::uint64_t uncleanFailures = 0;
     std::uint64_t failuresWithoutCode = 0;
     SimFaultStats faults;
+    std::map<std::string, std::uint64_t> runsByBoard;
 };
 
 } // namespace
@@ -84,17 +86,24 @@ TEST(FaultCampaign, NoFalseSuccessAndEveryFailedBoardIsRecovered)
         const std::uint64_t seed = base + n;
         const std::string& scenario = scenarios[seed % scenarios.size()];
         CFaultRig rig(scenario);
-        const std::size_t tablet = rig.mBus.Boards().size() > 1 ? (seed / scenarios.size()) % rig.mBus.Boards().size() : 0;
+        // Every board of the scenario in turn (both tablets of two-tablets).
+        const auto& boards = rig.mBus.Boards();
+        const auto& chosen = boards[(seed / scenarios.size()) % boards.size()];
+        const std::string name = chosen->Spec().name;
+        std::size_t tablet = 0;
+        while (rig.Board(name, tablet) != chosen)
+            ++tablet;
         const SimFaultSpec spec = RandomSpec(seed);
-        const std::string label = "seed " + std::to_string(seed) + " (" + scenario + ", tablet " +
+        const std::string label = "seed " + std::to_string(seed) + " (" + scenario + ", " + name + " board, tablet " +
                                   std::to_string(tablet) + ", " + FormatSimFaultSpec(spec) + ")";
 
-        const FaultRunResult first = rig.Run(tablet, [&] { rig.mBus.SetFaults(spec); });
+        const FaultRunResult first = rig.Run(name, tablet, [&] { rig.mBus.SetFaults(spec); });
         ++figures.runs;
         figures.faultyRuns += spec.Any() ? 1 : 0;
         figures.faults += rig.mBus.FaultStats();
+        ++figures.runsByBoard[scenario + "/" + name];
         if (first.reported) {
-            if (!rig.BoardUpdated(tablet)) {
+            if (!rig.BoardUpdated(name, tablet)) {
                 ++figures.falseSuccesses;
                 ADD_FAILURE() << "false success: " << label << "\n" << first.log;
             }
@@ -110,10 +119,10 @@ TEST(FaultCampaign, NoFalseSuccessAndEveryFailedBoardIsRecovered)
                           << "\n" << first.log.substr(first.log.size() > 20000 ? first.log.size() - 20000 : 0);
         }
         rig.Restore();
-        const FaultRunResult second = rig.Run(tablet);
+        const FaultRunResult second = rig.Run(name, tablet, nullptr);
         ++figures.runs;
         ++figures.recoveryRuns;
-        if (!second.reported || !rig.BoardUpdated(tablet)) {
+        if (!second.reported || !rig.BoardUpdated(name, tablet)) {
             ++figures.unrecovered;
             ADD_FAILURE() << "board not recovered: " << label << "\nfirst run:\n"
                           << first.log.substr(first.log.size() > 20000 ? first.log.size() - 20000 : 0)
@@ -130,7 +139,10 @@ TEST(FaultCampaign, NoFalseSuccessAndEveryFailedBoardIsRecovered)
               << "  failures " << figures.failures << " (without an error code " << figures.failuresWithoutCode << "), failures not in state 6 "
               << figures.uncleanFailures
               << ", false successes " << figures.falseSuccesses << ", unrecovered boards " << figures.unrecovered
-              << std::endl;
+              << "\n  faulty runs by board:";
+    for (const auto& entry : figures.runsByBoard)
+        std::cout << " " << entry.first << " " << entry.second;
+    std::cout << std::endl;
     EXPECT_EQ(figures.falseSuccesses, 0u);
     EXPECT_EQ(figures.unrecovered, 0u);
     EXPECT_EQ(figures.uncleanFailures, 0u);

@@ -10,9 +10,12 @@
 #include "SimScenarios.h"
 #include "TestSupport.h"
 
+#include "FWUpdater/CDevice.h"
 #include "FWUpdater/CSRec.h"
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -67,18 +70,29 @@ public:
     ~CFaultRig() { mBus.SetInterfaceEventSink(nullptr); }
 
     static std::string DataDir() { return std::string(VFWU_SOURCE_DIR) + "/data"; }
+    std::string ScenarioDir() const { return DataDir() + "/scenarios/" + mScenario.name; }
     std::string UpdateFile() const
     {
-        const std::string file = mScenario.name == "protocol1" ? "protocol1.pen" : "basic.pen";
-        return DataDir() + "/scenarios/" + mScenario.name + "/" + file;
+        const std::string file = mScenario.name == "protocol1" ? "protocol1.pen" : mScenario.name == "bulk" ? "bulk.pen" : "basic.pen";
+        return ScenarioDir() + "/" + file;
     }
     const std::vector<SRecBlock>& Image() const { return mImage; }
     std::shared_ptr<CSimBoard> Board(std::size_t tablet_I = 0) const { return mBus.Board("pen", tablet_I); }
+    std::shared_ptr<CSimBoard> Board(const std::string& name_I, std::size_t tablet_I) const
+    {
+        return mBus.Board(name_I, tablet_I);
+    }
 
     // One run of the updater on the pen board of one tablet. before_I runs once the device list
     // is read and the file accepted, just before UpdateDevice (to arm faults on a known count
     // of reports).
     FaultRunResult Run(std::size_t tablet_I = 0, const std::function<void()>& before_I = nullptr)
+    {
+        return Run("pen", tablet_I, before_I);
+    }
+
+    // The same for any board: the file is the one the tablet's description names for it.
+    FaultRunResult Run(const std::string& boardName_I, std::size_t tablet_I, const std::function<void()>& before_I)
     {
         auto log = std::make_shared<CMemoryLogFile::Contents>();
         auto controller = std::make_shared<CSimUpdateController>(mBus.Host(), mScenario.topologyPath);
@@ -91,11 +105,15 @@ public:
         });
         FaultRunResult result;
         controller->UpdateDeviceList();
-        const auto board = Board(tablet_I);
+        const auto board = Board(boardName_I, tablet_I);
         if (board && mBus.Boards().size() > 1)
             controller->SelectDeviceByPath(board->CurrentPath());
-        controller->SetUpdateType(0);
-        if (controller->ProcessUpdateFile(UpdateFile())) {
+        const int type = board ? board->Spec().board : 0;
+        const auto device = controller->GetCurrentDevice();
+        const std::string file = device && !device->mUpdate[type].empty() ? ScenarioDir() + "/" + device->mUpdate[type]
+                                                                          : UpdateFile();
+        controller->SetUpdateType(type);
+        if (controller->ProcessUpdateFile(file)) {
             if (before_I)
                 before_I();
             result.reported = controller->UpdateDevice();
@@ -115,18 +133,55 @@ public:
 
     // The board holds the image, its committed checksums and magic word check out, and it runs
     // its application: what a reported success must mean.
-    bool BoardUpdated(std::size_t tablet_I = 0) const
+    bool BoardUpdated(std::size_t tablet_I = 0) const { return BoardUpdated("pen", tablet_I); }
+
+    bool BoardUpdated(const std::string& boardName_I, std::size_t tablet_I) const
     {
-        const auto board = Board(tablet_I);
-        if (!board || !board->IsPowered() || board->InLoader() || !board->Loader().ApplicationValid())
+        const auto board = Board(boardName_I, tablet_I);
+        if (!board || !board->IsPowered() || board->InLoader())
             return false;
-        for (const SRecBlock& block : Image()) {
+        if (const auto image = board->ImageLoader()) {
+            // The flash a fault-free update leaves, whole.
+            return image->ImageValid() &&
+                   image->Flash(0, image->FlashSize()) == ReferenceFlash(mScenario.name, boardName_I, tablet_I);
+        }
+        if (!board->Loader().ApplicationValid())
+            return false;
+        CSRec source;
+        if (!source.Load(ImageFileOf(boardName_I)))
+            return false;
+        for (const SRecBlock& block : source.GetBlocks()) {
             for (std::size_t i = 0; i < block.data.size(); ++i) {
                 if (board->Loader().FlashByte(block.address + static_cast<std::uint32_t>(i)) != block.data[i])
                     return false;
             }
         }
         return true;
+    }
+
+    // The S-record file a board is updated with.
+    std::string ImageFileOf(const std::string& boardName_I) const
+    {
+        if (boardName_I == "pen")
+            return UpdateFile();
+        return ScenarioDir() + "/basic.touch";
+    }
+
+    static std::vector<std::uint8_t> ReferenceFlash(const std::string& scenario_I, const std::string& board_I,
+                                                    std::size_t tablet_I)
+    {
+        static std::map<std::string, std::vector<std::uint8_t>> cache;
+        const std::string key = scenario_I + "/" + board_I + "/" + std::to_string(tablet_I);
+        auto it = cache.find(key);
+        if (it != cache.end())
+            return it->second;
+        CFaultRig clean(scenario_I);
+        const FaultRunResult run = clean.Run(board_I, tablet_I, nullptr);
+        const auto image = clean.Board(board_I, tablet_I)->ImageLoader();
+        std::vector<std::uint8_t> flash;
+        if (run.reported && image)
+            flash = image->Flash(0, image->FlashSize());
+        return cache[key] = flash;
     }
 
     // The user puts things right: power back, cable back, faults gone.

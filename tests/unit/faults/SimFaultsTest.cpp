@@ -158,7 +158,7 @@ TEST(SimFaultInjector, BusyAfterEraseForTheGivenClockTime)
     CScopedClock scoped(clock);
     auto device = std::make_shared<CCountingDevice>();
     CSimFaultInjector::Actions actions;
-    actions.startsBusy = [](std::uint8_t id) { return id == 0x12; };
+    actions.startsBusy = [](const std::vector<std::uint8_t>& r) { return r[0] == 0x12; };
     CSimFaultInjector injector(device, actions);
     SimFaultSpec spec;
     spec.busyMs = 3000;
@@ -257,7 +257,7 @@ TEST(SimState, RefusesAFileThatDoesNotFitAndChangesNothing)
     CFaultRig two("two-tablets");
     std::string error;
     EXPECT_FALSE(LoadSimState(two.mBus, dir.File("basic.state"), &error));
-    EXPECT_NE(error.find("holds 1 boards"), std::string::npos) << error;
+    EXPECT_NE(error.find("holds 2 boards, the bus 4"), std::string::npos) << error;
 
     const std::string text = ReadFile(dir.File("basic.state"));
     const std::string cut = text.substr(0, text.size() / 2);

@@ -56,7 +56,8 @@ TEST(ControllerRules, AutoUpdateWordIsExactAndTheFileIsLoadedFromTheGivenDirecto
     ASSERT_TRUE(f.mController->UpdateDeviceList());
     const std::string dir = SimTabletFixture::DataDir() + "/scenarios/basic";
     EXPECT_FALSE(f.mController->ValidateAutoUpdate("Pen", dir));
-    EXPECT_FALSE(f.mController->ValidateAutoUpdate("touch", dir)); // no touch update file
+    EXPECT_FALSE(f.mController->ValidateAutoUpdate("bluetooth", dir)); // no bluetooth board
+    EXPECT_FALSE(f.mController->ValidateAutoUpdate("tablet", dir));
     EXPECT_FALSE(f.mController->IsAutoUpdate());
     EXPECT_TRUE(f.mController->ValidateAutoUpdate("pen", dir));
     EXPECT_TRUE(f.mController->IsAutoUpdate());

@@ -158,3 +158,37 @@ TEST(SimUpdate, TwoTabletsEachUpdateOnlyTheirOwnBoard)
     EXPECT_EQ(first->FlashVersion(), kSimFactoryVersion);
     EXPECT_EQ(first->Reenumerations(), 0);
 }
+
+TEST(SimUpdateFailure, BulkPenFoundInItsLoaderIsRecoveredOverHid)
+{
+    SimTabletFixture f("bulk");
+    auto pen = f.mBus.Board("pen");
+    LeaveHalfProgrammed(*pen);
+    ASSERT_TRUE(pen->InLoader());
+    ASSERT_TRUE(f.mController->UpdateDeviceList());
+    ASSERT_TRUE(f.mController->GetCurrentDevice()->mLoaderMode);
+    f.mController->SetUpdateType(0);
+    ASSERT_TRUE(f.mController->ProcessUpdateFile(f.ScenarioFile("bulk.pen")));
+    ASSERT_TRUE(f.mController->UpdateDevice()) << f.LogText();
+    EXPECT_EQ(pen->BulkDevice()->EnterLoaderCount(), 0);
+    EXPECT_FALSE(pen->InLoader());
+    EXPECT_TRUE(pen->IsPluggedIn());
+    EXPECT_EQ(pen->FlashVersion(), kSimDemoVersion);
+}
+
+TEST(SimUpdateFailure, InPlaceBoardFoundInItsLoaderIsRecovered)
+{
+    SimTabletFixture f("protocol1");
+    auto pen = f.mBus.Board("pen");
+    LeaveHalfProgrammed(*pen);
+    ASSERT_TRUE(pen->InLoader());
+    ASSERT_TRUE(f.mController->UpdateDeviceList());
+    f.mController->SetUpdateType(0);
+    ASSERT_TRUE(f.mController->ProcessUpdateFile(f.ScenarioFile("protocol1.pen")));
+    // Its interface looks normal; the enter-loader reports are refused by the loader, which the
+    // flow survives, and programming then goes through the same interface.
+    ASSERT_TRUE(f.mController->UpdateDevice()) << f.LogText();
+    EXPECT_TRUE(f.LogHas("Error returned from SwitchToBLMode()"));
+    EXPECT_FALSE(pen->InLoader());
+    EXPECT_TRUE(pen->Loader().ApplicationValid());
+}

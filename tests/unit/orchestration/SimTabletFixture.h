@@ -54,6 +54,13 @@ public:
         return DataDir() + "/scenarios/" + mScenario.name + "/" + name_I;
     }
 
+    // The current device's pen-board "intoBLMode" (true without a current device).
+    bool GetCurrentPenIntoBLMode() const
+    {
+        const auto device = mController->GetCurrentDevice();
+        return !device || device->mIntoBLMode[0];
+    }
+
     std::string LogText()
     {
         std::lock_guard<std::mutex> lock(mLog->mMutex);
