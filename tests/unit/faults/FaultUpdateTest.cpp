@@ -465,3 +465,22 @@ TEST(StartUpCheck, BoardThatComesBackAsItsLoaderIsNoSuccess)
     EXPECT_TRUE(next.reported) << next.log;
     EXPECT_TRUE(rig.BoardUpdated());
 }
+
+// ---- the touch board behind the I2C bridge ---------------------------------------------------
+
+TEST(I2CBridge, LostModeAnswersAreNotTakenForTheApplication)
+{
+    // Campaign seeds that once reported success for a touch board left in its loader: a mode
+    // query whose answer was lost counted as "not in the loader", so programming skipped the
+    // checksum invalidation and commit, and the way back took the stuck board for switched.
+    for (const char* text : {"seed=3892,drop-set=0.01,drop-get=0.01,ack-loss=0.01", "seed=4156,drop-get=0.05"}) {
+        SimFaultSpec spec;
+        std::string error;
+        ASSERT_TRUE(ParseSimFaultSpec(text, spec, error)) << error;
+        CFaultRig rig("basic");
+        const FaultRunResult run = rig.Run("touch", 0, [&] { rig.mBus.SetFaults(spec); });
+        EXPECT_FALSE(run.HasLine("Checksum Support: No")) << text;
+        EXPECT_EQ(run.reported, rig.BoardUpdated("touch", 0)) << text << "\n" << run.log;
+        EXPECT_GT(rig.mBus.FaultStats().droppedGets, 0u) << text;
+    }
+}
