@@ -1,0 +1,313 @@
+// vfwu-uhid-tablet: a simulated tablet made real for the kernel. The boards of a simulated
+// scenario sit on a simulated bus as usual; every node that appears on that bus is created as a
+// HID device through /dev/uhid (with a report descriptor carrying the node's usage page, usage
+// and feature reports), and destroyed when it leaves. The kernel's feature-report requests are
+// answered by the simulated boards. So a board that enters its loader really disappears from
+// /dev and comes back as the loader device, with real udev events, and the updater talks to it
+// through real hidraw nodes.
+//
+// Usage: vfwu-uhid-tablet [--scenario NAME]   (runs until SIGINT/SIGTERM)
+//
+// A GET on a real wire carries only the report id. On the vendor page the host therefore names
+// the inner report it wants with a wrapped SET first (see CLinuxHIDFLDeviceInterface); this
+// board keeps that request and answers the next wrapper GET with it.
+
+#include "CSimBus.h"
+#include "CSimHost.h"
+#include "FWUpdater/CFLProtocol.h"
+#include "FWUpdater/HIDVendorWrapper.h"
+#include "SimHidDescriptors.h"
+#include "SimScenarios.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <linux/uhid.h>
+#include <map>
+#include <mutex>
+#include <poll.h>
+#include <set>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;
+
+void OnSignal(int)
+{
+    gStop = 1;
+}
+
+constexpr std::uint8_t kDigitizerReportId = 0x03;
+// The touch board's I2C bridge (scenarios basic and two-tablets).
+constexpr std::uint16_t kTouchBridgeProductId = 0x0101;
+
+// Inner reports the host reads (GET) in either protocol type: a wrapped SET of one of these
+// names the next GET's answer instead of being a command.
+bool IsReadReport(std::uint8_t id_I)
+{
+    static const std::set<std::uint8_t> ids = [] {
+        std::set<std::uint8_t> s;
+        for (std::uint8_t id : {eBL_HID_REP_READ_ID, eBL_HID_REP_STATUS_ID, eBL_HID_REP_LOADER_PARAMETERS_ID,
+                                eBL_HID_REP_LOADER_DESCRIPTION_ID, eBL_HID_REP_CHECKSUMS_ID, eBL_HID_REP_LOADER_INFO_ID,
+                                eBL_HID_REP_CURRENT_CPU_ID, eBL_HID_REP_CPU_COUNT_ID}) {
+            s.insert(id);
+            s.insert(static_cast<std::uint8_t>(id + kBLProtocol1IdOffset));
+        }
+        s.insert(eBL_HID_REP_LOADER_BYTE_ID); // the same id in both types
+        return s;
+    }();
+    return ids.count(id_I) != 0;
+}
+
+// One board's node as a uhid device: its own /dev/uhid file, open while the node is present.
+struct UhidNode
+{
+    int fd = -1;
+    SimHidNodeInfo info;
+    CSimHost::Handle handle = 0;
+    std::vector<SimFeatureReport> features;
+    std::vector<std::uint8_t> pending; // the wrapped read request the next wrapper GET answers
+};
+
+class CUhidTablet
+{
+public:
+    explicit CUhidTablet(std::shared_ptr<CSimHost> host_I) : mHost(std::move(host_I))
+    {
+        mWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        mHost->AddListener([this](const SimHostEvent& event) {
+            std::lock_guard<std::mutex> lock(mMutex);
+            mEvents.push_back(event);
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t n = ::write(mWake, &one, sizeof one);
+        });
+    }
+
+    int Run()
+    {
+        int rc = 0;
+        while (gStop == 0 && rc == 0) {
+            std::vector<pollfd> fds = {{mWake, POLLIN, 0}};
+            std::vector<std::string> paths;
+            for (const auto& [path, node] : mNodes) {
+                fds.push_back({node.fd, POLLIN, 0});
+                paths.push_back(path);
+            }
+            const int r = ::poll(fds.data(), fds.size(), 200);
+            if (r < 0 && errno != EINTR)
+                rc = 1;
+            if (r <= 0)
+                continue;
+            for (std::size_t i = 1; i < fds.size(); ++i) {
+                auto it = mNodes.find(paths[i - 1]);
+                if ((fds[i].revents & POLLIN) != 0 && it != mNodes.end() && !HandleKernelEvent(it->second))
+                    rc = 1;
+            }
+            if (fds[0].revents & POLLIN) {
+                std::uint64_t count = 0;
+                [[maybe_unused]] const ssize_t n = ::read(mWake, &count, sizeof count);
+                DrainBusEvents();
+            }
+        }
+        while (!mNodes.empty())
+            Destroy(mNodes.begin()->first);
+        return rc;
+    }
+
+private:
+    void DrainBusEvents()
+    {
+        std::deque<SimHostEvent> events;
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+            events.swap(mEvents);
+        }
+        for (const SimHostEvent& e : events) {
+            if (e.node.interfaceClass != ESimInterfaceClass::eHid)
+                continue; // USB nodes of the bulk loader are not HID devices
+            if (e.kind == SimHostEvent::eArrival)
+                Create(e.node);
+            else
+                Destroy(e.node.path);
+        }
+    }
+
+    void Create(const SimHidNodeInfo& info_I)
+    {
+        Destroy(info_I.path);
+        UhidNode node;
+        node.info = info_I;
+        node.fd = ::open("/dev/uhid", O_RDWR | O_CLOEXEC);
+        if (node.fd < 0) {
+            std::fprintf(stderr, "vfwu-uhid-tablet: cannot open /dev/uhid: %s\n", std::strerror(errno));
+            return;
+        }
+        node.handle = mHost->OpenPath(info_I.path);
+        std::vector<std::uint8_t> descriptor;
+        if (info_I.usagePage == kVendorWrapperUsagePage) {
+            node.features = SimVendorWrapperFeatures();
+        } else if (info_I.productId == kTouchBridgeProductId) {
+            node.features = SimI2CBridgeFeatures();
+        } else {
+            node.features = SimNormalModeFeatures();
+        }
+        descriptor = SimVendorCollection(info_I.usagePage, info_I.usage, node.features);
+        if (info_I.usagePage != kVendorWrapperUsagePage) {
+            // A pen collection besides the board's own: the input layer makes an input device of
+            // it, which shows the board's version in sysfs.
+            const std::vector<std::uint8_t> pen = SimDigitizerPenCollection(kDigitizerReportId);
+            descriptor.insert(descriptor.end(), pen.begin(), pen.end());
+        }
+        uhid_event ev {};
+        ev.type = UHID_CREATE2;
+        std::snprintf(reinterpret_cast<char*>(ev.u.create2.name), sizeof ev.u.create2.name, "Vellum Sim Tablet %04x",
+                      info_I.productId);
+        std::snprintf(reinterpret_cast<char*>(ev.u.create2.phys), sizeof ev.u.create2.phys, "vfwu-uhid/%s",
+                      info_I.parentIds.size() > 1 ? info_I.parentIds[1].c_str() : "0");
+        ev.u.create2.rd_size = static_cast<__u16>(descriptor.size());
+        ev.u.create2.bus = 0x03; // USB, as the tablet's boards are
+        ev.u.create2.vendor = info_I.vendorId;
+        ev.u.create2.product = info_I.productId;
+        ev.u.create2.version = info_I.version;
+        std::memcpy(ev.u.create2.rd_data, descriptor.data(), descriptor.size());
+        const bool created = Write(node.fd, ev);
+        std::fprintf(stderr, "vfwu-uhid-tablet: created %04x:%04x page %04x usage %04x version %04x%s\n",
+                     info_I.vendorId, info_I.productId, info_I.usagePage, info_I.usage, info_I.version,
+                     created ? "" : " FAILED");
+        if (!created) {
+            ::close(node.fd);
+            mHost->CloseHandle(node.handle);
+            return;
+        }
+        mNodes[info_I.path] = std::move(node);
+    }
+
+    void Destroy(const std::string& path_I)
+    {
+        auto it = mNodes.find(path_I);
+        if (it == mNodes.end())
+            return;
+        uhid_event ev {};
+        ev.type = UHID_DESTROY;
+        Write(it->second.fd, ev);
+        ::close(it->second.fd);
+        if (it->second.handle != 0)
+            mHost->CloseHandle(it->second.handle);
+        std::fprintf(stderr, "vfwu-uhid-tablet: destroyed %04x:%04x\n", it->second.info.vendorId,
+                     it->second.info.productId);
+        mNodes.erase(it);
+    }
+
+    static bool Write(int fd_I, const uhid_event& ev_I)
+    {
+        ssize_t n;
+        do {
+            n = ::write(fd_I, &ev_I, sizeof ev_I);
+        } while (n < 0 && errno == EINTR);
+        return n == static_cast<ssize_t>(sizeof ev_I);
+    }
+
+    static std::size_t DeclaredLength(const UhidNode& node_I, std::uint8_t id_I)
+    {
+        for (const SimFeatureReport& f : node_I.features)
+            if (f.id == id_I)
+                return f.length;
+        return 0;
+    }
+
+    bool HandleKernelEvent(UhidNode& node_IO)
+    {
+        uhid_event ev {};
+        ssize_t n;
+        do {
+            n = ::read(node_IO.fd, &ev, sizeof ev);
+        } while (n < 0 && errno == EINTR);
+        if (n <= 0)
+            return false;
+        const bool vendorPage = node_IO.info.usagePage == kVendorWrapperUsagePage;
+        if (ev.type == UHID_GET_REPORT) {
+            const std::uint8_t id = ev.u.get_report.rnum;
+            std::vector<std::uint8_t> buffer;
+            bool ok = false;
+            if (ev.u.get_report.rtype == UHID_FEATURE_REPORT) {
+                if (vendorPage && id == eBL_HID_REP_VENDOR_WRAPPER_ID)
+                    buffer = node_IO.pending;
+                else if (DeclaredLength(node_IO, id) != 0)
+                    buffer.assign(DeclaredLength(node_IO, id), 0), buffer[0] = id;
+                ok = !buffer.empty() && mHost->GetFeature(node_IO.handle, buffer);
+            }
+            uhid_event reply {};
+            reply.type = UHID_GET_REPORT_REPLY;
+            reply.u.get_report_reply.id = ev.u.get_report.id;
+            reply.u.get_report_reply.err = ok ? 0 : EIO;
+            const std::size_t size = ok ? std::min<std::size_t>(buffer.size(), UHID_DATA_MAX) : 0;
+            reply.u.get_report_reply.size = static_cast<__u16>(size);
+            if (size != 0)
+                std::memcpy(reply.u.get_report_reply.data, buffer.data(), size);
+            return Write(node_IO.fd, reply);
+        }
+        if (ev.type == UHID_SET_REPORT) {
+            const std::size_t size = std::min<std::size_t>(ev.u.set_report.size, UHID_DATA_MAX);
+            std::vector<std::uint8_t> buffer(ev.u.set_report.data, ev.u.set_report.data + size);
+            bool ok = false;
+            if (ev.u.set_report.rtype == UHID_FEATURE_REPORT && !buffer.empty()) {
+                std::vector<std::uint8_t> inner;
+                if (vendorPage && SimUnwrapVendorReport(buffer, inner) && !inner.empty() && IsReadReport(inner[0])) {
+                    node_IO.pending = buffer; // names the next GET's answer
+                    ok = true;
+                } else {
+                    ok = mHost->SetFeature(node_IO.handle, buffer);
+                }
+            }
+            uhid_event reply {};
+            reply.type = UHID_SET_REPORT_REPLY;
+            reply.u.set_report_reply.id = ev.u.set_report.id;
+            reply.u.set_report_reply.err = ok ? 0 : EIO;
+            return Write(node_IO.fd, reply);
+        }
+        return true; // start, stop, open, close, output: nothing to do
+    }
+
+    int mWake = -1;
+    std::shared_ptr<CSimHost> mHost;
+    std::mutex mMutex;
+    std::deque<SimHostEvent> mEvents;
+    std::map<std::string, UhidNode> mNodes;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string scenarioName = "basic";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--scenario") == 0 && i + 1 < argc) {
+            scenarioName = argv[++i];
+        } else {
+            std::fprintf(stderr, "usage: vfwu-uhid-tablet [--scenario NAME]\n");
+            return 2;
+        }
+    }
+    SimScenario scenario;
+    if (!GetSimScenario(scenarioName, ".", scenario)) {
+        std::fprintf(stderr, "vfwu-uhid-tablet: unknown scenario '%s'\n", scenarioName.c_str());
+        return 2;
+    }
+    if (::access("/dev/uhid", R_OK | W_OK) != 0) {
+        std::fprintf(stderr, "vfwu-uhid-tablet: cannot open /dev/uhid: %s\n", std::strerror(errno));
+        return 1;
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+
+    auto host = std::make_shared<CSimHost>();
+    CUhidTablet tablet(host);
+    CSimBus bus(host);
+    PlugInSimScenario(scenario, bus);
+    return tablet.Run();
+}

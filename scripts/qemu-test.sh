@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# The Linux hardware layer against a real kernel: boots Debian's own kernel (linux-image-amd64)
+# in QEMU (software emulation, no KVM) from an initramfs made of Debian's busybox, the kernel's
+# uhid and hid-generic modules, systemd-udevd and the project's binaries with the libraries they
+# load. Inside, vfwu-uhid-tablet makes the "basic" scenario's tablet a real HID device through
+# /dev/uhid; the updater finds it through udev and hidraw and updates its pen board through the
+# real removal and arrival of the loader device.
+#
+# Usage: bash scripts/qemu-test.sh [BUILD_DIR]   (default build/default; built if needed)
+# Exits non-zero, printing the guest's whole output, when any step fails.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$here/build/default}"
+cd "$here"
+
+if [[ ! -x "$build/vfwu-hw-check" || ! -x "$build/vfwu-uhid-tablet" ]]; then
+  cmake --preset default >/dev/null
+  cmake --build --preset default --target vellum-fwupdater vfwu-hw-check vfwu-uhid-tablet
+fi
+
+# The newest kernel that the linux-image package put in /boot, with its modules.
+kver=""
+for k in $(ls /lib/modules 2>/dev/null | sort -V -r); do
+  if [[ -f "/boot/vmlinuz-$k" && -d "/lib/modules/$k/kernel/drivers/hid" ]]; then kver="$k"; break; fi
+done
+if [[ -z "$kver" ]]; then
+  echo "qemu-test: no kernel image with modules found (package linux-image-amd64)" >&2
+  exit 1
+fi
+kernel="/boot/vmlinuz-$kver"
+[[ -r "$kernel" ]] || { echo "qemu-test: cannot read $kernel" >&2; exit 1; }
+
+vid=$(sed -n 's/^VFWU_DEFAULT_VENDOR_ID:STRING=0[xX]//p' "$build/CMakeCache.txt" | tr 'A-F' 'a-f')
+vid=$(printf '%04x' "$((16#${vid:-ffff}))")
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+root="$work/root"
+mkdir -p "$root"/{bin,sbin,dev,proc,sys,run,tmp,data,modules,lib/systemd,etc/udev/rules.d}
+
+# Busybox for the shell and tools; systemd-udevd is udevadm under another name.
+cp /bin/busybox "$root/bin/busybox"
+cp /usr/bin/udevadm "$root/bin/udevadm"
+ln -s /bin/udevadm "$root/lib/systemd/systemd-udevd"
+bins=("$build/vellum-fwupdater" "$build/vfwu-hw-check" "$build/vfwu-uhid-tablet")
+for b in "${bins[@]}"; do cp "$b" "$root/bin/"; done
+
+# Every shared library the dynamic binaries load, at its own path.
+for b in /usr/bin/udevadm "${bins[@]}"; do
+  ldd "$b" | awk '/=> \// {print $3} /^\t\/lib/ {print $1}'
+done | sort -u | while read -r lib; do
+  mkdir -p "$root$(dirname "$lib")"
+  cp -L "$lib" "$root$lib"
+done
+# The loader path is /lib64/ld-linux-x86-64.so.2 on amd64.
+if [[ -e /lib64/ld-linux-x86-64.so.2 && ! -e "$root/lib64/ld-linux-x86-64.so.2" ]]; then
+  mkdir -p "$root/lib64"; cp -L /lib64/ld-linux-x86-64.so.2 "$root/lib64/"
+fi
+
+# The modules, in dependency order (hid first).
+for m in hid uhid hid-generic; do
+  f=$(find "/lib/modules/$kver/kernel/drivers/hid" -maxdepth 1 -name "$m.ko*" | head -1)
+  [[ -n "$f" ]] || { echo "qemu-test: module $m missing for $kver" >&2; exit 1; }
+  case "$f" in
+    *.ko) cp "$f" "$root/modules/$m.ko" ;;
+    *.ko.xz) xz -dc "$f" > "$root/modules/$m.ko" ;;
+    *.ko.zst) zstd -dqc "$f" > "$root/modules/$m.ko" ;;
+    *.ko.gz) gzip -dc "$f" > "$root/modules/$m.ko" ;;
+  esac
+done
+
+# The project's udev rules, as installed (with the build's vendor id).
+cp "$build/udev/70-vellum-fwupdater.rules" "$root/etc/udev/rules.d/"
+cp data/scenarios/basic/fw_loader.ini data/scenarios/basic/basic.pen "$root/data/"
+
+cat > "$root/init" <<'INIT'
+#!/bin/busybox sh
+/bin/busybox --install -s /bin
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+mount -t tmpfs run /run
+mount -t tmpfs tmp /tmp
+echo 1 > /proc/sys/kernel/printk
+step() { echo "VFWU-STEP $*"; }
+fail() { echo "VFWU-FAIL $*"; poweroff -f; }
+for m in hid uhid hid-generic; do insmod /modules/$m.ko || fail "insmod $m"; done
+/lib/systemd/systemd-udevd --daemon || fail "udevd"
+step udevd-started
+cd /tmp
+vfwu-uhid-tablet --scenario basic 2>/tmp/tablet.log &
+tablet=$!
+n=0
+while [ ! -e /dev/hidraw0 ] && [ $n -lt 100 ]; do sleep 0.1; n=$((n + 1)); done
+[ -e /dev/hidraw0 ] || { cat /tmp/tablet.log; fail "no hidraw node"; }
+udevadm settle -t 10
+step hidraw-present
+udevadm info -q property /dev/hidraw0 | grep -q '^TAGS=.*:uaccess:' || fail "udev rules: no uaccess tag on the tablet's hidraw node"
+step uaccess-tag
+echo "VFWU-LIST-BEFORE"
+vfwu-hw-check list /data/fw_loader.ini || { cat /tmp/tablet.log; fail "list before"; }
+echo "VFWU-UPDATE"
+vfwu-hw-check update /data/fw_loader.ini /data/basic.pen > /tmp/update.out 2>&1
+rc=$?
+cat /tmp/update.out
+[ $rc -eq 0 ] || { cat /tmp/tablet.log; fail "update exit $rc"; }
+udevadm settle -t 10
+echo "VFWU-LIST-AFTER"
+vfwu-hw-check list /data/fw_loader.ini || { cat /tmp/tablet.log; fail "list after"; }
+echo "VFWU-TABLET-LOG"
+cat /tmp/tablet.log
+kill $tablet
+echo "VFWU-DONE"
+poweroff -f
+INIT
+chmod +x "$root/init"
+
+(cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) > "$work/initrd.gz"
+
+out="$work/guest.log"
+start=$(date +%s)
+set +e
+timeout 240 qemu-system-x86_64 -accel tcg -m 512 -smp 1 -nodefaults -display none -no-reboot \
+  -serial "file:$out" -kernel "$kernel" -initrd "$work/initrd.gz" \
+  -append "console=ttyS0 panic=-1 rdinit=/init quiet loglevel=1" </dev/null
+qrc=$?
+set -e
+secs=$(( $(date +%s) - start ))
+tr -d '\r' < "$out" > "$work/guest.txt"
+
+failed=""
+check() { grep -q -- "$1" "$work/guest.txt" || failed="${failed}  missing: $2"$'\n'; }
+check "^VFWU-DONE" "the guest reached the end"
+check "^VFWU-STEP uaccess-tag" "the uaccess tag of the udev rules on the tablet's node"
+grep -q "^VFWU-FAIL" "$work/guest.txt" && failed="${failed}  $(grep '^VFWU-FAIL' "$work/guest.txt")"$'\n'
+before=$(sed -n '/^VFWU-LIST-BEFORE/,/^VFWU-UPDATE/p' "$work/guest.txt")
+after=$(sed -n '/^VFWU-LIST-AFTER/,/^VFWU-TABLET-LOG/p' "$work/guest.txt")
+grep -q "vid=$vid pid=0100 version=0105 page=ff0d usage=0001 loader=0" <<<"$before" ||
+  failed="${failed}  list before the update: no pen board $vid:0100 version 1.05"$'\n'
+grep -q "vid=$vid pid=0100 version=0110 page=ff0d usage=0001 loader=0" <<<"$after" ||
+  failed="${failed}  list after the update: no pen board $vid:0100 version 1.10"$'\n'
+states=$(grep -o '^\[STATE\] [0-9]*' "$work/guest.txt" | awk '{print $2}' | tr '\n' ' ')
+grep -q "2 3 4 5 $" <<<"$states" || grep -q "2 3 4 5" <<<"$states" ||
+  failed="${failed}  states 2 3 4 5 in order (got: $states)"$'\n'
+grep -q "^update succeeded" "$work/guest.txt" || failed="${failed}  update succeeded"$'\n'
+grep -q "Detach Message (/dev/hidraw[0-9]*#1)" "$work/guest.txt" ||
+  failed="${failed}  a removal event for the second top-level collection (path #1)"$'\n'
+grep -q "IMPORTANT Attach Message (/dev/hidraw" "$work/guest.txt" ||
+  failed="${failed}  an arrival event from udev during the update"$'\n'
+
+if [[ -n "$failed" || $qrc -ne 0 ]]; then
+  echo "=== guest output ==="
+  cat "$work/guest.txt"
+  echo "=== qemu-test FAILED (qemu exit $qrc, ${secs}s) ==="
+  printf '%s' "$failed"
+  exit 1
+fi
+grep -E '^(device |\[STATE\]|update |LOG (IMPORTANT|Ignored))' "$work/guest.txt"
+echo "qemu-test: passed on kernel $kver in ${secs}s (boot to power-off)"
