@@ -1,5 +1,6 @@
 #include "CSimBus.h"
 
+#include "Clock.h"
 #include "FWUpdater/CDiscovery.h"
 
 #include <mutex>
@@ -47,6 +48,7 @@ CSimBoard::CSimBoard(std::shared_ptr<CSimHost> host_I, SimBoardSpec spec_I)
             mImageLoader->SetFlash(segment.address, segment.data);
         mGate = std::make_shared<CSimApplicationGate>(mImageLoader);
         mGate->SetOnModeChange([this] { mHost->UpdateNodeInfo(NodeInfo(false)); });
+        MakeInjector();
         return;
     }
     SimSRecLoaderConfig config = mSpec.srec;
@@ -93,6 +95,37 @@ CSimBoard::CSimBoard(std::shared_ptr<CSimHost> host_I, SimBoardSpec spec_I)
             FeedLoader({0xCC, 0x6A, 0x05});
         });
     }
+    MakeInjector();
+}
+
+void CSimBoard::MakeInjector()
+{
+    std::shared_ptr<CSimHidDevice> front;
+    if (mGate)
+        front = mGate;
+    else if (mBridge)
+        front = mBridge;
+    else
+        front = mLoader;
+    CSimFaultInjector::Actions actions;
+    actions.unplug = [this] {
+        Unplug();
+        if (mInjector->Spec().replugMs >= 0)
+            ScheduleAction(static_cast<std::uint32_t>(mInjector->Spec().replugMs), &CSimBoard::PlugIn);
+    };
+    actions.powerLoss = [this] {
+        PowerOff();
+        if (mInjector->Spec().powerBackMs >= 0)
+            ScheduleAction(static_cast<std::uint32_t>(mInjector->Spec().powerBackMs), &CSimBoard::PowerOn);
+    };
+    if (mSpec.kind == ESimBoardKind::eImage) {
+        actions.startsBusy = [](const std::vector<std::uint8_t>& r) { return r.size() > 2 && r[0] == 0xE4 && r[2] == 1; };
+    } else if (mSpec.kind != ESimBoardKind::eSRecI2C) {
+        // The erase report of either protocol type (type 1 adds 0xC1 to the id).
+        const std::uint8_t eraseId = mSpec.srec.protocolType == 1 ? 0x12 + 0xC1 : 0x12;
+        actions.startsBusy = [eraseId](const std::vector<std::uint8_t>& r) { return r[0] == eraseId; };
+    }
+    mInjector = std::make_shared<CSimFaultInjector>(front, std::move(actions));
 }
 
 void CSimBoard::FeedLoader(const std::vector<std::uint8_t>& report_I)
@@ -142,23 +175,34 @@ void CSimBoard::AddNode(bool loader_I, std::uint32_t delayMs_I)
 {
     const SimHidNodeInfo info = NodeInfo(loader_I);
     const bool usb = mSpec.kind == ESimBoardKind::eSRecBulk && !loader_I;
-    std::shared_ptr<CSimHidDevice> front;
-    if (mGate)
-        front = mGate;
-    else if (mBridge)
-        front = mBridge;
-    else
-        front = mLoader;
-    if (delayMs_I == 0) {
+    auto add = [usb, info](CSimBoard& board_I) {
         if (usb)
-            mHost->AddUsbNode(info, mBulk);
+            board_I.mHost->AddUsbNode(info, board_I.mBulk);
         else
-            mHost->AddNode(info, front);
-    } else if (usb) {
-        mHost->ScheduleAddUsbNode(delayMs_I, info, mBulk);
-    } else {
-        mHost->ScheduleAddNode(delayMs_I, info, front);
+            board_I.mHost->AddNode(info, board_I.mInjector);
+    };
+    if (delayMs_I == 0) {
+        add(*this);
+        return;
     }
+    std::weak_ptr<CSimBoard> self = weak_from_this();
+    const std::uint64_t epoch = mEpoch;
+    GetClock()->scheduleAfter(delayMs_I, [self, epoch, add]() {
+        auto board = self.lock();
+        if (board && board->mPowered && board->mEpoch == epoch)
+            add(*board);
+    });
+}
+
+void CSimBoard::ScheduleAction(std::uint32_t delayMs_I, void (CSimBoard::*action_I)())
+{
+    std::weak_ptr<CSimBoard> self = weak_from_this();
+    const std::uint64_t epoch = mEpoch;
+    GetClock()->scheduleAfter(delayMs_I, [self, epoch, action_I]() {
+        auto board = self.lock();
+        if (board && board->mEpoch == epoch)
+            ((*board).*action_I)();
+    });
 }
 
 std::string CSimBoard::CurrentPath() const
@@ -173,11 +217,14 @@ bool CSimBoard::IsPluggedIn() const
 
 void CSimBoard::PlugIn()
 {
+    if (!mPowered || IsPluggedIn())
+        return;
     AddNode(UsesLoaderNode(), 0);
 }
 
 void CSimBoard::Unplug()
 {
+    ++mEpoch;
     mHost->RemoveNode(mSpec.normal.path);
     if (Reenumerates())
         mHost->RemoveNode(mSpec.loader.path);
@@ -185,11 +232,59 @@ void CSimBoard::Unplug()
 
 void CSimBoard::PowerCycle()
 {
+    PowerOff();
+    PowerOn();
+}
+
+void CSimBoard::PowerOff()
+{
     Unplug();
+    mPowered = false;
+}
+
+void CSimBoard::PowerOn()
+{
+    if (mPowered)
+        return;
+    mPowered = true;
     if (mGate)
         mGate->PowerCycle();
     else
         mLoader->PowerCycle();
+    PlugIn();
+}
+
+void CSimBoard::SetFaults(const SimFaultSpec& spec_I, std::uint64_t stream_I)
+{
+    mInjector->Arm(spec_I, stream_I);
+}
+
+void CSimBoard::ClearFaults()
+{
+    mInjector->Disarm();
+}
+
+void CSimBoard::RestoreState(const std::vector<std::vector<std::uint8_t>>& flash_I,
+                             const std::vector<std::uint32_t>& checksums_I, std::uint32_t magic_I, bool inLoader_I)
+{
+    if (!mLoader || mGate)
+        return;
+    Unplug();
+    for (std::size_t i = 0; i < flash_I.size() && i < mSpec.srec.blocks.size(); ++i)
+        mLoader->SetBlockContents(i, flash_I[i]);
+    mLoader->RestoreCommitted(checksums_I, magic_I, inLoader_I);
+    mPowered = true;
+    PlugIn();
+}
+
+void CSimBoard::RestoreImageState(const std::vector<std::uint8_t>& flash_I, bool imageValid_I, bool inLoader_I)
+{
+    if (!mGate)
+        return;
+    Unplug();
+    mImageLoader->RestoreFlash(flash_I, imageValid_I);
+    mGate->Restore(inLoader_I);
+    mPowered = true;
     PlugIn();
 }
 
@@ -253,6 +348,26 @@ std::shared_ptr<CSimBoard> CSimBus::Board(const std::string& name_I, std::size_t
             return board;
     }
     return nullptr;
+}
+
+void CSimBus::SetFaults(const SimFaultSpec& spec_I)
+{
+    for (std::size_t i = 0; i < mBoards.size(); ++i)
+        mBoards[i]->SetFaults(spec_I, i);
+}
+
+void CSimBus::ClearFaults()
+{
+    for (const auto& board : mBoards)
+        board->ClearFaults();
+}
+
+SimFaultStats CSimBus::FaultStats() const
+{
+    SimFaultStats total;
+    for (const auto& board : mBoards)
+        total += board->FaultStats();
+    return total;
 }
 
 void CSimBus::SetInterfaceEventSink(std::function<void(bool arrival, const std::string& path)> sink_I)

@@ -12,8 +12,10 @@
 #include "CSimI2CBridge.h"
 #include "CSimImageLoader.h"
 #include "CSimSRecLoader.h"
+#include "SimFaults.h"
 #include "FWUpdater/SRecBlock.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -76,6 +78,7 @@ public:
     bool GetFeature(const std::vector<std::uint8_t>& request_I, std::vector<std::uint8_t>& answer_O) override;
     bool InLoader() const { return mInLoader; }
     void PowerCycle() { mInLoader = !mLoader->ImageValid(); mEnterFirstSeen = false; }
+    void Restore(bool inLoader_I) { mInLoader = inLoader_I; mEnterFirstSeen = false; }
     void SetOnModeChange(std::function<void()> hook_I) { mOnModeChange = std::move(hook_I); }
 
 private:
@@ -85,7 +88,7 @@ private:
     std::function<void()> mOnModeChange;
 };
 
-class CSimBoard
+class CSimBoard : public std::enable_shared_from_this<CSimBoard>
 {
 public:
     CSimBoard(std::shared_ptr<CSimHost> host_I, SimBoardSpec spec_I);
@@ -103,12 +106,36 @@ public:
     std::shared_ptr<CSimBulkDevice> BulkDevice() const { return mBulk; }
 
     // Puts the node of the board's current mode on the bus (arrival), or takes it off (removal).
+    // An unplugged board keeps its power (a self-powered tablet, a hub that dropped the link):
+    // plugged back, it is in the mode it was in. A board without power is not plugged in.
+    // Unplugging also cancels a re-enumeration still under way.
     void PlugIn();
     void Unplug();
     bool IsPluggedIn() const;
     // The board loses power and gets it back: it leaves the bus, its flash stays as it is, and it
     // comes back (at once) as its application if that checks out, else as its loader.
     void PowerCycle();
+    // The two halves of a power cycle. While off the board is not on the bus and nothing it had
+    // scheduled (a re-enumeration) happens; its flash and committed checksums stay as they are.
+    void PowerOff();
+    void PowerOn();
+    bool IsPowered() const { return mPowered; }
+
+    // Fault injection between the board's HID node and the device behind it (see SimFaults.h);
+    // stream_I tells boards of one bus apart. The USB node of a bulk board's application is not
+    // covered (its loader node is). Busy periods follow S-record erases and whole-image start
+    // commands; a board behind an I2C bridge has none. ClearFaults lets every report through.
+    void SetFaults(const SimFaultSpec& spec_I, std::uint64_t stream_I);
+    void ClearFaults();
+    SimFaultStats FaultStats() const { return mInjector->Stats(); }
+
+    // Replaces an S-record board's persistent state, as after the board was stored away and
+    // plugged in again: flash per block (empty = erased), committed checksums and magic word, and
+    // whether it runs its loader. The board is powered and plugged in afterwards.
+    void RestoreState(const std::vector<std::vector<std::uint8_t>>& flash_I, const std::vector<std::uint32_t>& checksums_I,
+                      std::uint32_t magic_I, bool inLoader_I);
+    // The same for a whole-image board: its flash and whether its image is whole.
+    void RestoreImageState(const std::vector<std::uint8_t>& flash_I, bool imageValid_I, bool inLoader_I);
 
     // The path the board is reachable under now (normal or loader node).
     std::string CurrentPath() const;
@@ -125,7 +152,10 @@ private:
     // The board leaves the bus and re-enumerates as another device on a mode switch.
     bool Reenumerates() const;
     bool UsesLoaderNode() const;
+    // Adds the node now, or after a delay unless the board lost power or was unplugged in between.
     void AddNode(bool loader_I, std::uint32_t delayMs_I);
+    void ScheduleAction(std::uint32_t delayMs_I, void (CSimBoard::*action_I)());
+    void MakeInjector();
     void FeedLoader(const std::vector<std::uint8_t>& report_I);
 
     std::shared_ptr<CSimHost> mHost;
@@ -135,7 +165,13 @@ private:
     std::shared_ptr<CSimApplicationGate> mGate;
     std::shared_ptr<CSimI2CBridge> mBridge;
     std::shared_ptr<CSimBulkDevice> mBulk;
+    // What the board's HID nodes carry: the device behind the fault injector.
+    std::shared_ptr<CSimFaultInjector> mInjector;
     int mReenumerations = 0;
+    // Read by scheduled events, which a steady clock runs on its timer thread.
+    std::atomic<bool> mPowered{true};
+    // Bumped by every unplug and power loss: scheduled arrivals of an older epoch are void.
+    std::atomic<std::uint64_t> mEpoch{0};
 };
 
 class CSimBus
@@ -148,6 +184,11 @@ public:
     std::shared_ptr<CSimBoard> AddBoard(SimBoardSpec spec_I);
     const std::vector<std::shared_ptr<CSimBoard>>& Boards() const { return mBoards; }
     std::shared_ptr<CSimBoard> Board(const std::string& name_I, std::size_t tablet_I = 0) const;
+
+    // Arms every board with the spec (board i gets stream i), or lets every report through.
+    void SetFaults(const SimFaultSpec& spec_I);
+    void ClearFaults();
+    SimFaultStats FaultStats() const;
 
     // Where arrivals and removals go: (true, path) for an arrival, (false, path) for a removal.
     void SetInterfaceEventSink(std::function<void(bool arrival, const std::string& path)> sink_I);

@@ -73,6 +73,16 @@ void CSimImageLoader::SetFlash(std::uint32_t address_I, const std::vector<std::u
         mFlash[address_I + i] = bytes_I[i];
 }
 
+void CSimImageLoader::RestoreFlash(const std::vector<std::uint8_t>& flash_I, bool imageValid_I)
+{
+    std::fill(mFlash.begin(), mFlash.end(), 0xFF);
+    std::copy_n(flash_I.begin(), std::min(flash_I.size(), mFlash.size()), mFlash.begin());
+    mStarted = !imageValid_I;
+    mCompleted = false;
+    mBusyUntil = 0;
+    mLast.clear();
+}
+
 std::uint8_t CSimImageLoader::FlashByte(std::uint32_t address_I) const
 {
     return address_I < mFlash.size() ? mFlash[address_I] : 0xFF;

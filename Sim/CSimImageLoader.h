@@ -61,6 +61,10 @@ public:
 
     // Factory contents of the flash (no command involved).
     void SetFlash(std::uint32_t address_I, const std::vector<std::uint8_t>& bytes_I);
+    std::size_t FlashSize() const { return mFlash.size(); }
+    // The board as it was stored away: its whole flash and whether its image is whole (a start
+    // without its end leaves it not). Nothing of a programming run in progress survives.
+    void RestoreFlash(const std::vector<std::uint8_t>& flash_I, bool imageValid_I);
     // What the board's start-up check decides: no image was started, or the last one completed.
     bool ImageValid() const { return !mStarted || mCompleted; }
 

@@ -133,6 +133,18 @@ void CSimSRecLoader::PowerCycle()
     mInLoader = !ApplicationValid();
 }
 
+void CSimSRecLoader::RestoreCommitted(const std::vector<std::uint32_t>& checksums_I, std::uint32_t magic_I,
+                                      bool inLoader_I)
+{
+    for (std::size_t i = 0; i < checksums_I.size() && i < mRomChecksums.size(); ++i)
+        mRomChecksums[i] = checksums_I[i];
+    mRomMagic = magic_I;
+    mChecksums = mRomChecksums;
+    mMagic = mRomMagic;
+    mEnterFirstSeen = false;
+    mInLoader = inLoader_I;
+}
+
 void CSimSRecLoader::Commit()
 {
     bool consistent = true;

@@ -65,6 +65,8 @@ public:
     bool InLoader() const { return mInLoader; }
     // Empty bytes_I erases the block.
     void SetBlockContents(std::size_t index_I, const std::vector<std::uint8_t>& bytes_I);
+    // A block's bytes as stored; empty = erased.
+    const std::vector<std::uint8_t>& BlockContents(std::size_t index_I) const { return mFlash.at(index_I); }
     // Flash byte at an address, 0xFF outside every block.
     std::uint8_t FlashByte(std::uint32_t address_I) const;
     std::uint32_t FlashChecksum(std::size_t index_I) const; // computed from the flash now
@@ -96,6 +98,11 @@ public:
     // and magic word match the flash, and the loader otherwise. RAM state (the working checksum
     // table and magic word) is lost.
     void PowerCycle();
+
+    // The board as it was stored away: committed checksums and magic word (the working copies in
+    // RAM start from them) and the mode it runs. Checksums of blocks the table lacks stay as they
+    // are.
+    void RestoreCommitted(const std::vector<std::uint32_t>& checksums_I, std::uint32_t magic_I, bool inLoader_I);
 
     // Mode hooks for a simulated bus.
     void SetOnEnterLoader(std::function<void()> hook_I) { mOnEnterLoader = std::move(hook_I); }

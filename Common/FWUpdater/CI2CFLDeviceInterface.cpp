@@ -13,8 +13,12 @@ CI2CFLDeviceInterface::CI2CFLDeviceInterface(const std::string& path_I, int inte
 bool CI2CFLDeviceInterface::IsFirmwareLoader()
 {
     std::vector<std::uint8_t> mode{eI2C_REP_MODE_ID, 0xFF, 0xFF};
-    // Only a whole mode answer counts: a short one proves nothing about the board.
-    firmwareLoader = RawReadFeature(mode) && mode.size() == kI2CModeReportLength && mode[1] == 0 && mode[2] == 0;
+    // Only a whole mode answer counts: a short one, or a query that failed on the link, proves
+    // nothing about the board, and the last known mode stands. Taking a lost answer for "not in
+    // the loader" let a board stuck in its loader pass for switched back, and made programming
+    // skip the checksum invalidation and commit of a board that has them.
+    if (RawReadFeature(mode) && mode.size() == kI2CModeReportLength)
+        firmwareLoader = mode[1] == 0 && mode[2] == 0;
     return firmwareLoader;
 }
 

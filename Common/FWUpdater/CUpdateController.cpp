@@ -11,6 +11,7 @@
 #include "UpdateNotifier.h"
 
 #include <cctype>
+#include <cstdio>
 #include <sstream>
 
 namespace {
@@ -376,6 +377,7 @@ std::shared_ptr<CFLDeviceInterface> CUpdateController::GetNormalInterface()
     }
 
     std::shared_ptr<CClock> clock = GetClock();
+    bool cameBackAsLoader = false;
     for (int attempt = 0; attempt < kWaitAttempts; ++attempt) {
         if (WaitInterrupted())
             return nullptr;
@@ -383,6 +385,16 @@ std::shared_ptr<CFLDeviceInterface> CUpdateController::GetNormalInterface()
         UpdateDeviceList();
         if (mState.load() != ESTATE_SUCCESS)
             continue;
+        // Any arrival moved the state on, but a board whose start-up check refused the new
+        // firmware comes back as its loader: that is not the normal interface, and returning it
+        // would report success for a board that does not run. Keep waiting for the application.
+        const std::shared_ptr<CDevice> current = GetCurrentDevice();
+        if (current && current->mLoaderMode) {
+            if (!cameBackAsLoader)
+                Log("GetNormalInterface: the device came back in loader mode");
+            cameBackAsLoader = true;
+            continue;
+        }
         std::shared_ptr<CFLDeviceInterface> normal = GetMainInterface();
         if (normal && normal->Open()) {
             normal->SetNotifier(this);
@@ -430,7 +442,8 @@ bool CUpdateController::UpdateDevice()
     Log(loader->GetDeviceInfo());
     loader->SetDataSourceFormat(mDataSource.GetFileType());
 
-    if (!InitCheck(sectors, checkSectors, loader) || !ProgramLoaderBoard(loader) || !VerifyProgrammedBoard(loader)) {
+    if (!InitCheck(sectors, checkSectors, loader) || !ProgramLoaderBoard(loader) || !VerifyProgrammedChecksums(loader) ||
+        !VerifyProgrammedBoard(loader)) {
         if (CFLProtocol::Instance()->GetProtocolType() != 1)
             loader->SwitchFromBLMode();
         loader->SetNotifier(nullptr);
@@ -459,6 +472,23 @@ bool CUpdateController::ProgramLoaderBoard(const std::shared_ptr<CFLDeviceInterf
         return false;
     }
     return true;
+}
+
+bool CUpdateController::VerifyProgrammedChecksums(const std::shared_ptr<CFLDeviceInterface>& interface_I)
+{
+    // A board that lost its RAM between the block checksums and their commit (a power cut, a
+    // reset) commits and reports a table that is not the image's: the board will not start, and
+    // reporting success would leave it in its loader.
+    if (!interface_I->HasChecksumSupport() || interface_I->GetDataSourceFormat() == eFormatIntelHex ||
+        interface_I->GetDataSourceFormat() == eFormatAiroFlash)
+        return true;
+    if (interface_I->GetChecksumNew() == interface_I->GetChecksumExpected())
+        return true;
+    char text[160];
+    std::snprintf(text, sizeof text, "Checksum mismatch after programming: expected 0x%08X, the board reports 0x%08X",
+                  interface_I->GetChecksumExpected(), interface_I->GetChecksumNew());
+    ReportError(text);
+    return false;
 }
 
 bool CUpdateController::VerifyProgrammedBoard(const std::shared_ptr<CFLDeviceInterface>& interface_I)

@@ -106,6 +106,9 @@ protected:
     std::shared_ptr<CFLDeviceInterface> GetNormalInterface();
     bool PreUpdate();
     bool ProgramLoaderBoard(const std::shared_ptr<CFLDeviceInterface>& interface_I);
+    // With checksum support, the loader's sum of the new block checksums must be the sum the
+    // image gives; anything else means the flash or the committed table is not the image.
+    bool VerifyProgrammedChecksums(const std::shared_ptr<CFLDeviceInterface>& interface_I);
     // The opt-in read-back after programming; true when it is off or not applicable.
     bool VerifyProgrammedBoard(const std::shared_ptr<CFLDeviceInterface>& interface_I);
     void UpdateSucceeded();
