@@ -27,15 +27,8 @@
 #include "StringUtils.h"
 #include "Version.h"
 
-// The simulated tablets' saved state and seeded faults come with the simulator's fault layer;
-// a build without it says so when the options are used.
-#if __has_include("SimFaults.h") && __has_include("SimState.h")
 #include "SimFaults.h"
 #include "SimState.h"
-#define VFWU_HAVE_SIM_FAULTS 1
-#else
-#define VFWU_HAVE_SIM_FAULTS 0
-#endif
 
 #include <atomic>
 #include <csignal>
@@ -81,12 +74,10 @@ struct Session
     std::string statePath;
 };
 
-#if VFWU_HAVE_SIM_FAULTS
 bool FileExists(const std::string& path_I)
 {
     return std::ifstream(path_I).good();
 }
-#endif
 
 bool OpenSession(const CliOptions& options_I, Session& session_O, std::string& error_O)
 {
@@ -97,22 +88,11 @@ bool OpenSession(const CliOptions& options_I, Session& session_O, std::string& e
         session_O.setEventSink = hardware.setEventSink;
         return true;
     }
-#if !VFWU_HAVE_SIM_FAULTS
-    if (options_I.hasSimState) {
-        error_O = "--sim-state is not available in this build";
-        return false;
-    }
-    if (options_I.hasSimFaults) {
-        error_O = "--sim-faults is not available in this build";
-        return false;
-    }
-#else
     SimFaultSpec faults;
     if (options_I.hasSimFaults && !ParseSimFaultSpec(options_I.simFaults, faults, error_O)) {
         error_O = "--sim-faults: " + error_O;
         return false;
     }
-#endif
     const std::string dataDir = FindDataDirectory();
     if (dataDir.empty()) {
         error_O = "cannot find the simulated tablets' data (a folder holding scenarios/); set VFWU_DATA_DIR";
@@ -128,7 +108,6 @@ bool OpenSession(const CliOptions& options_I, Session& session_O, std::string& e
     session_O.topologyPath = options_I.topology.empty() ? session_O.scenario.topologyPath : options_I.topology;
     session_O.bus = std::make_unique<CSimBus>();
     PlugInSimScenario(session_O.scenario, *session_O.bus);
-#if VFWU_HAVE_SIM_FAULTS
     if (options_I.hasSimState) {
         // A missing file is the first run: the tablets leave the factory.
         if (FileExists(options_I.simState) && !LoadSimState(*session_O.bus, options_I.simState, &error_O)) {
@@ -139,7 +118,6 @@ bool OpenSession(const CliOptions& options_I, Session& session_O, std::string& e
     }
     if (faults.Any())
         session_O.bus->SetFaults(faults);
-#endif
     session_O.controller = std::make_shared<CSimUpdateController>(session_O.bus->Host(), session_O.topologyPath);
     CSimBus* bus = session_O.bus.get();
     session_O.setEventSink = [bus](InterfaceEventSink sink_I) { bus->SetInterfaceEventSink(std::move(sink_I)); };
@@ -565,12 +543,10 @@ int RunCli(const CliOptions& options_I)
     // A worker left running by a stop (it never outlives its controller) is collected here.
     CUpdateWorker::JoinStragglers();
     session.setEventSink(nullptr);
-#if VFWU_HAVE_SIM_FAULTS
     if (!session.statePath.empty() && !SaveSimState(*session.bus, session.statePath)) {
         std::cerr << "vellum-fwupdater: could not save the simulated tablets to " << session.statePath << "\n";
         if (result == 0)
             result = 1;
     }
-#endif
     return result;
 }

@@ -318,7 +318,6 @@ TEST_F(CliProcess, UnattendedFailuresAndTheirLanguages)
     EXPECT_EQ(noData.code, 255);
 }
 
-#if __has_include("SimFaults.h") && __has_include("SimState.h")
 TEST_F(CliProcess, PowerLossThenRecoveryWithSavedState)
 {
     const std::string state = mWork.File("tablets.state");
@@ -349,15 +348,3 @@ TEST_F(CliProcess, PowerLossThenRecoveryWithSavedState)
     EXPECT_EQ(badSpec.code, 1);
     EXPECT_NE(badSpec.err.find("--sim-faults"), std::string::npos);
 }
-#else
-TEST_F(CliProcess, SimulatorStateAndFaultsAreReportedAsUnavailable)
-{
-    const ProgramRun state = Program({"--simulate", "--sim-state", mWork.File("s"), "list"});
-    EXPECT_EQ(state.code, 1);
-    EXPECT_NE(state.err.find("--sim-state is not available in this build"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(mWork.File("s")));
-    const ProgramRun faults = Program({"--simulate", "--sim-faults", "seed=1", "list"});
-    EXPECT_EQ(faults.code, 1);
-    EXPECT_NE(faults.err.find("--sim-faults is not available in this build"), std::string::npos);
-}
-#endif
