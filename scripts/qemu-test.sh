@@ -100,14 +100,24 @@ udevadm info -q property /dev/hidraw0 | grep -q '^TAGS=.*:uaccess:' || fail "ude
 step uaccess-tag
 echo "VFWU-LIST-BEFORE"
 vfwu-hw-check list /data/fw_loader.ini || { cat /tmp/tablet.log; fail "list before"; }
+echo "VFWU-JSON-BEFORE"
+vellum-fwupdater --topology /data/fw_loader.ini list --json || { cat /tmp/tablet.log; fail "vellum-fwupdater list before"; }
+echo
 echo "VFWU-UPDATE"
-vfwu-hw-check update /data/fw_loader.ini /data/basic.pen > /tmp/update.out 2>&1
+mkdir -p /tmp/logs
+vellum-fwupdater --topology /data/fw_loader.ini --log-dir /tmp/logs update --type pen /data/basic.pen --yes --verify > /tmp/update.out 2>&1
 rc=$?
 cat /tmp/update.out
-[ $rc -eq 0 ] || { cat /tmp/tablet.log; fail "update exit $rc"; }
+echo "VFWU-LOG"
+cat /tmp/logs/*.txt
+[ $rc -eq 0 ] || { cat /tmp/tablet.log; fail "vellum-fwupdater update exit $rc"; }
+echo "update succeeded"
 udevadm settle -t 10
 echo "VFWU-LIST-AFTER"
 vfwu-hw-check list /data/fw_loader.ini || { cat /tmp/tablet.log; fail "list after"; }
+echo "VFWU-JSON-AFTER"
+vellum-fwupdater --topology /data/fw_loader.ini list --json || { cat /tmp/tablet.log; fail "vellum-fwupdater list after"; }
+echo
 echo "VFWU-TABLET-LOG"
 cat /tmp/tablet.log
 kill $tablet
@@ -140,10 +150,18 @@ grep -q "vid=$vid pid=0100 version=0105 page=ff0d usage=0001 loader=0" <<<"$befo
   failed="${failed}  list before the update: no pen board $vid:0100 version 1.05"$'\n'
 grep -q "vid=$vid pid=0100 version=0110 page=ff0d usage=0001 loader=0" <<<"$after" ||
   failed="${failed}  list after the update: no pen board $vid:0100 version 1.10"$'\n'
-states=$(grep -o '^\[STATE\] [0-9]*' "$work/guest.txt" | awk '{print $2}' | tr '\n' ' ')
+states=$(sed -n '/^VFWU-LOG/,/^VFWU-LIST-AFTER/p' "$work/guest.txt" | grep -o '^\[STATE\] [0-9]*' | awk '{print $2}' | tr '\n' ' ')
 grep -q "2 3 4 5 $" <<<"$states" || grep -q "2 3 4 5" <<<"$states" ||
   failed="${failed}  states 2 3 4 5 in order (got: $states)"$'\n'
 grep -q "^update succeeded" "$work/guest.txt" || failed="${failed}  update succeeded"$'\n'
+jsonBefore=$(sed -n '/^VFWU-JSON-BEFORE/,/^VFWU-UPDATE/p' "$work/guest.txt")
+jsonAfter=$(sed -n '/^VFWU-JSON-AFTER/,/^VFWU-TABLET-LOG/p' "$work/guest.txt")
+grep -q '"productId": *256' <<<"$jsonBefore" && grep -q '"version": *"1.05"' <<<"$jsonBefore" ||
+  failed="${failed}  vellum-fwupdater list --json before: no pen board 0100 with version 1.05"$'\n'
+grep -q '"version": *"1.10"' <<<"$jsonAfter" ||
+  failed="${failed}  vellum-fwupdater list --json after: no version 1.10"$'\n'
+grep -q "Programmed flash verified" "$work/guest.txt" ||
+  failed="${failed}  the read-back verification (--verify)"$'\n'
 grep -q "Detach Message (/dev/hidraw[0-9]*#1)" "$work/guest.txt" ||
   failed="${failed}  a removal event for the second top-level collection (path #1)"$'\n'
 grep -q "IMPORTANT Attach Message (/dev/hidraw" "$work/guest.txt" ||
