@@ -185,7 +185,7 @@ public:
     const std::vector<std::shared_ptr<CSimBoard>>& Boards() const { return mBoards; }
     std::shared_ptr<CSimBoard> Board(const std::string& name_I, std::size_t tablet_I = 0) const;
 
-    // Arms every board with the spec (board i gets stream i), or lets every report through.
+    // Arms every board with the fault description (board i gets stream i), or lets every report through.
     void SetFaults(const SimFaultSpec& spec_I);
     void ClearFaults();
     SimFaultStats FaultStats() const;

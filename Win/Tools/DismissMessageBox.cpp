@@ -4,6 +4,7 @@
 // command ID given (0: none), and exits 0; exits 1 when no such window appeared in time. Lets CI
 // answer the program's message boxes and close its dialog without changing the program.
 
+#include "Clock.h"
 #include <windows.h>
 
 #include <cstdio>
@@ -53,7 +54,7 @@ int wmain(int argc, wchar_t** argv)
                 ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
             return 0;
         }
-        ::Sleep(100);
+        GetClock()->sleep(100);
     }
     std::fputs("vfwu_dismiss: no message box appeared\n", stderr);
     return 1;
