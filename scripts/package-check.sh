@@ -27,6 +27,7 @@ while read -r p; do [[ -e "$p" || -L "$p" ]] && echo "$p"; done <"$work/paths" >
 
 export DEBIAN_FRONTEND=noninteractive
 apt-get install -y -q "$deb" >"$work/install.log" 2>&1 || { cat "$work/install.log"; echo "package-check: apt-get install failed" >&2; exit 1; }
+step "installed"
 echo "package-check: installed $(dpkg-query -W -f='${Package} ${Version}, depends: ${Depends}' vellum-fwupdater)"
 [[ -S /run/udev/control ]] || echo "package-check: (no running udev here: the maintainer scripts skip the reload)"
 
@@ -68,6 +69,7 @@ head -1 "$copyright" | grep -q "^Format: https://www.debian.org/doc/packaging-ma
 # Purge: the package is gone from dpkg's records and from the disk.
 dpkg -L vellum-fwupdater | grep -vx "/\." | sort -u >"$work/listed"
 apt-get purge -y -q vellum-fwupdater >"$work/purge.log" 2>&1 || { cat "$work/purge.log"; fail "apt-get purge failed"; }
+step "purged"
 status=$(dpkg-query -W -f='${Status}' vellum-fwupdater 2>/dev/null || true)
 [[ -z "$status" || "$status" == *not-installed ]] || fail "dpkg still records vellum-fwupdater ($status)"
 left=0
