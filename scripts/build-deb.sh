@@ -24,6 +24,14 @@ rm -rf "$work"
 mkdir -p "$src"
 tar --exclude=./build --exclude=./.git --exclude=./.cache -cf - . | tar -xf - -C "$src"
 
+# debhelper gives the build a HOME of its own: a ccache used as compiler launcher keeps the
+# caller's configuration and cache.
+if [[ "${CMAKE_CXX_COMPILER_LAUNCHER:-}" == *ccache* ]]; then
+  export CCACHE_DIR="${CCACHE_DIR:-$(ccache -k cache_dir)}"
+  conf="${XDG_CONFIG_HOME:-$HOME/.config}/ccache/ccache.conf"
+  [[ -n "${CCACHE_CONFIGPATH:-}" || ! -f "$conf" ]] || export CCACHE_CONFIGPATH="$conf"
+fi
+
 t0=$SECONDS
 (cd "$src" && VFWU_WARNINGS_AS_ERRORS=ON dpkg-buildpackage -b --no-sign -jauto)
 echo "build-deb: package built in $((SECONDS - t0)) s"
