@@ -12,8 +12,13 @@ deb=$(realpath "${1:-build/packages/vellum-fwupdater_${version}_$(dpkg --print-a
 [[ -f "$deb" ]] || { echo "package-check: $deb is missing (bash scripts/build-deb.sh)" >&2; exit 1; }
 [[ $(id -u) -eq 0 ]] || { echo "package-check: run as root (it installs and purges the package)" >&2; exit 1; }
 if dpkg-query -W -f='${Status}' vellum-fwupdater 2>/dev/null | grep -qv "not-installed"; then
-  echo "package-check: vellum-fwupdater is installed already; remove it first (apt-get purge vellum-fwupdater)" >&2
-  exit 1
+  # A user's installation is left alone; on CI's machine it is a leftover of an interrupted run.
+  if [[ "${CI:-}" != true ]]; then
+    echo "package-check: vellum-fwupdater is installed already; remove it first (apt-get purge vellum-fwupdater)" >&2
+    exit 1
+  fi
+  echo "package-check: purging the vellum-fwupdater installed before this run"
+  DEBIAN_FRONTEND=noninteractive apt-get purge -y -q vellum-fwupdater >/dev/null
 fi
 t0=$SECONDS; step() { echo "package-check: [$((SECONDS - t0)) s] $*"; }
 work=$(mktemp -d)
