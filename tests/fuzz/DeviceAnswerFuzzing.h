@@ -196,13 +196,19 @@ enum ECorruption : std::uint8_t
 
 // Spoils chosen GET answers of a well-behaved device. The input is a list of records:
 //   skip (1 byte: answers that pass before the next spoiled one), kind (1 byte: the low four
-//   bits pick the ECorruption, the high four its variant), parameters (flip: 2 bytes per flipped bit; short:
-//   1 byte, the new length; long: 1 byte count, then that many bytes; other id: 1 byte).
-// When the records run out every further answer passes, and the update runs to its end.
+//   bits pick the ECorruption, 12-15 end the list, the high four bits pick a variant),
+//   parameters (flip: 2 bytes per flipped bit; short: 1 byte, the new length; long: 1 byte
+//   count, then that many bytes; other id: 1 byte).
+// A whole update costs a hundred reports or more, and what a spoiled answer does shows within a
+// few: so when the input runs out, a few more answers pass and then the update is stopped. An
+// input that ends its list with an end record instead lets the update run to its end, where a
+// reported success is checked against the board.
 class CAnswerCorruptor
 {
 public:
-    explicit CAnswerCorruptor(CFuzzInput& input_I) : mInput(input_I) { NextRecord(); }
+    static constexpr int kTailAnswers = 8;
+
+    explicit CAnswerCorruptor(CFuzzSession& session_I) : mSession(session_I), mInput(session_I.Input()) { NextRecord(); }
 
     // id_I: the report the answer belongs to (for stale answers and the bookkeeping of which
     // reports saw a spoiled answer).
@@ -217,6 +223,8 @@ public:
             NextRecord();
         } else if (mPending) {
             --mSkip;
+        } else if (!mRunToEnd && mTail-- == 0) {
+            mSession.Stop();
         }
         if (!genuine.empty()) {
             mLastById[id_I] = genuine;
@@ -234,6 +242,10 @@ private:
         if (mPending) {
             mSkip = mInput.Byte();
             mKind = mInput.Byte();
+            if ((mKind & 0x0F) >= 12) {
+                mPending = false;
+                mRunToEnd = true;
+            }
         }
     }
 
@@ -291,9 +303,12 @@ private:
                          before, answer_IO.size(), ok_IO ? "delivered" : "failed");
     }
 
+    CFuzzSession& mSession;
     CFuzzInput& mInput;
     int mAnswers = 0;
     bool mPending = false;
+    bool mRunToEnd = false;
+    int mTail = kTailAnswers;
     int mSkip = 0;
     std::uint8_t mKind = 0;
     std::map<std::uint8_t, std::vector<std::uint8_t>> mLastById;
@@ -338,7 +353,7 @@ inline void CorruptOnTheWire(CFuzzSession& session_I, CAnswerCorruptor& corrupto
 // blocks have that size; type 0 boards get smaller ones, for fewer reports per input.
 inline std::uint32_t SmallBlockSize(int protocolType_I)
 {
-    return protocolType_I == 1 ? 0x1000 : 0x400;
+    return protocolType_I == 1 ? 0x1000 : 0x100;
 }
 
 // A small S-record board: a protected loader block, three blocks to program (one of them with
@@ -349,7 +364,8 @@ inline SimSRecLoaderConfig SmallSRecLoader(int protocolType_I, std::uint8_t layo
     const std::uint32_t size = SmallBlockSize(protocolType_I);
     SimSRecLoaderConfig config;
     config.protocolType = protocolType_I;
-    config.readSize = static_cast<std::uint16_t>(size / 16 + ((layout_I & 1) ? 16 : 0));
+    // At most 256 bytes, what the I2C tunnel carries.
+    config.readSize = static_cast<std::uint16_t>(std::min<std::uint32_t>(size / 4, 0x100) - ((layout_I & 1) ? 16 : 0));
     config.wordSize = 4;
     config.blockSize = 64;
     config.checksumSupport = (layout_I & 2) == 0;

@@ -105,7 +105,7 @@ void CorruptedBridge(CFuzzSession& session_I, std::uint8_t setup_I)
     const int protocolType = (setup_I & 4) ? 1 : 0;
     const std::uint8_t layout = input.Byte();
     auto board = std::make_shared<CSimSRecLoader>(SmallSRecLoader(protocolType, layout));
-    CAnswerCorruptor corruptor(input);
+    CAnswerCorruptor corruptor(session_I);
     const bool atBoard = (setup_I & 0x80) != 0;
     std::shared_ptr<CSimHidDevice> behind = board;
     if (atBoard)
@@ -134,6 +134,7 @@ void WholeImage(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
 {
     CFuzzInput& input = session_I.Input();
     const bool airoha = (setup_I & 8) != 0;
+    const std::uint8_t airohaSize = airoha ? input.Byte() : 0;
     std::shared_ptr<CSimImageLoader> loader;
     std::unique_ptr<CAnswerCorruptor> corruptor;
     if (corrupted_I) {
@@ -141,7 +142,7 @@ void WholeImage(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
         config.kind = airoha ? ESimImageKind::eAiroha : ESimImageKind::eIntelHex;
         config.flashSize = airoha ? 0x8000 : 0x9000;
         loader = std::make_shared<CSimImageLoader>(config);
-        corruptor = std::make_unique<CAnswerCorruptor>(input);
+        corruptor = std::make_unique<CAnswerCorruptor>(session_I);
         session_I.AddNode("loader", (setup_I & 2) ? 0xFF00 : 0x000D,
                           std::make_shared<CCorruptedDevice>(loader, *corruptor));
     } else {
@@ -154,7 +155,7 @@ void WholeImage(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
     if (!device.Open())
         return;
     if (airoha) {
-        const auto image = AirohaImage(input.Byte());
+        const auto image = AirohaImage(airohaSize);
         device.SetDataSourceFormat(eFormatAiroFlash);
         device.SetAiroFlashData(image);
         if (device.ProgramBoard() && loader) {
