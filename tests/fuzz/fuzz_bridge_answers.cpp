@@ -127,7 +127,7 @@ void CorruptedBridge(CFuzzSession& session_I, std::uint8_t setup_I)
     const bool readsSpoiled =
         atBoard ? corruptor.Spoiled(BLReportIdFor(eBL_HID_REP_READ_ID, protocolType)) : corruptor.Spoiled(0xB1);
     if (done && !readsSpoiled)
-        ExpectImageOnBoard(*board, image);
+        ExpectImageOnBoard(*board, device, image);
 }
 
 void WholeImage(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)

@@ -74,7 +74,7 @@ void Corrupted(CFuzzSession& session_I, std::uint8_t setup_I)
     // Verification reads the flash back; only a spoiled read answer can fake what it saw.
     const std::uint8_t readId = BLReportIdFor(eBL_HID_REP_READ_ID, protocolType);
     if (done && !corruptor.Spoiled(readId))
-        ExpectImageOnBoard(*board, image);
+        ExpectImageOnBoard(*board, device, image);
     device.SwitchFromBLMode();
 }
 
