@@ -197,7 +197,7 @@ enum ECorruption : std::uint8_t
 
 // Spoils chosen GET answers of a well-behaved device. The input is a list of records:
 //   skip (1 byte: answers that pass before the next spoiled one), kind (1 byte: the low four
-//   bits pick the ECorruption, 12-15 end the list, the high four bits pick a variant),
+//   bits pick the ECorruption, 15 ends the list, the high four bits pick a variant),
 //   parameters (flip: 2 bytes per flipped bit; short: 1 byte, the new length; long: 1 byte
 //   count, then that many bytes; other id: 1 byte).
 // A whole update costs a hundred reports or more, and what a spoiled answer does shows within a
@@ -208,6 +208,7 @@ class CAnswerCorruptor
 {
 public:
     static constexpr int kTailAnswers = 8;
+    static constexpr std::uint8_t kEndOfRecords = 0x0F;
 
     explicit CAnswerCorruptor(CFuzzSession& session_I) : mSession(session_I), mInput(session_I.Input()) { NextRecord(); }
 
@@ -215,21 +216,25 @@ public:
     // reports saw a spoiled answer).
     void Apply(std::uint8_t id_I, std::vector<std::uint8_t>& answer_IO, bool& ok_IO)
     {
-        const std::vector<std::uint8_t> genuine = ok_IO ? answer_IO : std::vector<std::uint8_t>();
         if (Tracing())
             std::fprintf(stderr, "fuzz: answer %d to 0x%02X\n", mAnswers, id_I);
         ++mAnswers;
+        // The genuine answer becomes the previous one; kept in place, so most answers cost no
+        // allocation.
+        const bool genuine = ok_IO && !answer_IO.empty();
         if (mPending && mSkip == 0) {
+            const std::vector<std::uint8_t> answer = answer_IO;
             Corrupt(id_I, answer_IO, ok_IO);
             NextRecord();
-        } else if (mPending) {
-            --mSkip;
-        } else if (!mRunToEnd && mTail-- == 0) {
-            mSession.Stop();
-        }
-        if (!genuine.empty()) {
-            mLastById[id_I] = genuine;
-            mLast = genuine;
+            if (genuine)
+                Remember(id_I, answer);
+        } else {
+            if (mPending)
+                --mSkip;
+            else if (!mRunToEnd && mTail-- == 0)
+                mSession.Stop();
+            if (genuine)
+                Remember(id_I, answer_IO);
         }
     }
 
@@ -237,13 +242,19 @@ public:
     bool Spoiled(std::uint8_t id_I) const { return mSpoiledIds.count(id_I) != 0; }
 
 private:
+    void Remember(std::uint8_t id_I, const std::vector<std::uint8_t>& answer_I)
+    {
+        mLastById[id_I].assign(answer_I.begin(), answer_I.end());
+        mLast.assign(answer_I.begin(), answer_I.end());
+    }
+
     void NextRecord()
     {
         mPending = !mInput.Empty();
         if (mPending) {
             mSkip = mInput.Byte();
             mKind = mInput.Byte();
-            if ((mKind & 0x0F) >= 12) {
+            if ((mKind & 0x0F) == kEndOfRecords) {
                 mPending = false;
                 mRunToEnd = true;
             }

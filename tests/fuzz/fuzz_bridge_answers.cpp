@@ -5,7 +5,8 @@
 //
 // Byte 0 chooses the setup: bit 0 whole-image loader instead of the bridge, bit 1 the vendor
 // page, bit 2 protocol type, bit 3 (bridge) switch to the loader first / (whole image) Airoha
-// instead of Intel HEX, bits 4-5 the bridge's data source format, bit 6 the mode.
+// instead of Intel HEX, bits 4-5 the bridge's data source format / (Airoha) bit 4 an image
+// reaching past the board's own range, bit 6 the mode.
 // Hostile mode (bit 6 clear): every GET answer (and whether each report succeeds) comes from the
 // input. Corrupted mode: a simulated bridge in front of a simulated S-record loader, or a
 // simulated whole-image loader, answers, and the input spoils chosen answers
@@ -49,14 +50,17 @@ std::shared_ptr<CIntelHex> IntelHexImage()
     return image;
 }
 
-std::shared_ptr<CBinaryAiroFlash> AirohaImage(std::uint8_t size_I)
+// Large images reach past the board's own range (48 packets before it); small ones are one to
+// five packets, so that most inputs reach the end of the programming.
+std::shared_ptr<CBinaryAiroFlash> AirohaImage(bool large_I, std::uint8_t size_I)
 {
-    static std::array<std::shared_ptr<CBinaryAiroFlash>, 256> images;
-    std::shared_ptr<CBinaryAiroFlash>& image = images[size_I];
+    static std::array<std::shared_ptr<CBinaryAiroFlash>, 512> images;
+    std::shared_ptr<CBinaryAiroFlash>& image = images[(large_I ? 256u : 0u) + size_I];
     if (!image) {
         image = std::make_shared<CBinaryAiroFlash>();
         std::string bytes;
-        for (std::uint32_t i = 0; i < 0x3000u + size_I * 16u; ++i)
+        const std::uint32_t size = large_I ? 0x3000u + size_I * 16u : 1u + size_I * 4u;
+        for (std::uint32_t i = 0; i < size; ++i)
             bytes.push_back(static_cast<char>(0x5A ^ (i * 11 + (i >> 8))));
         std::istringstream in(bytes);
         image->LoadFromStream(in);
@@ -155,7 +159,7 @@ void WholeImage(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
     if (!device.Open())
         return;
     if (airoha) {
-        const auto image = AirohaImage(airohaSize);
+        const auto image = AirohaImage((setup_I & 0x10) != 0, airohaSize);
         device.SetDataSourceFormat(eFormatAiroFlash);
         device.SetAiroFlashData(image);
         if (device.ProgramBoard() && loader) {

@@ -39,7 +39,7 @@ def fail(skip):
 
 
 # After the last record: let the update run to its end (else it stops a few answers later).
-TO_END = [0, 0x0C]
+TO_END = [0, 0x0F]
 
 
 def bit(byte, number):
@@ -77,7 +77,7 @@ SEEDS = {
         "intelhex_stale_busy": [0x41] + stale(1) + stale(1, any_report=True) + TO_END,
         "intelhex_other_id": [0x41] + other_id(2, 0xD3),
         "intelhex_flip_busy_vendor": [0x43] + flip(1, bit(3, 0)),
-        "airoha_long_status": [0x49, 0x10] + long_(3, b"\x00" * 4) + TO_END,
+        "airoha_long_status": [0x59, 0x10] + long_(3, b"\x00" * 4) + TO_END,
         "airoha_fail_status": [0x49, 0x20] + fail(0) + fail(4),
         "hostile_bridge_burst": [0x08, 0x00, 0x00, 0x00, 0x08, 100] + [0x47] * 6,
     },
