@@ -201,13 +201,16 @@ enum ECorruption : std::uint8_t
 //   parameters (flip: 2 bytes per flipped bit; short: 1 byte, the new length; long: 1 byte
 //   count, then that many bytes; other id: 1 byte).
 // A whole update costs a hundred reports or more, and what a spoiled answer does shows within a
-// few: so when the input runs out, a few more answers pass and then the update is stopped. An
+// few: so when the input runs out, a few more reports pass and then the update is stopped. An
 // input that ends its list with an end record instead lets the update run to its end, where a
-// reported success is checked against the board.
+// reported success is checked against the board. A device that keeps refusing a command (one
+// a spoiled answer made wrong) costs up to 1,111 SETs without a GET: after 64 the update is
+// stopped too (the retry paths themselves are fuzzed by the hostile mode's bursts).
 class CAnswerCorruptor
 {
 public:
-    static constexpr int kTailAnswers = 8;
+    static constexpr int kTailReports = 8;
+    static constexpr int kSetsWithoutGet = 64;
     static constexpr std::uint8_t kEndOfRecords = 0x0F;
 
     explicit CAnswerCorruptor(CFuzzSession& session_I) : mSession(session_I), mInput(session_I.Input()) { NextRecord(); }
@@ -219,6 +222,7 @@ public:
         if (Tracing())
             std::fprintf(stderr, "fuzz: answer %d to 0x%02X\n", mAnswers, id_I);
         ++mAnswers;
+        mSetsInARow = 0;
         // The genuine answer becomes the previous one; kept in place, so most answers cost no
         // allocation.
         const bool genuine = ok_IO && !answer_IO.empty();
@@ -231,10 +235,22 @@ public:
         } else {
             if (mPending)
                 --mSkip;
-            else if (!mRunToEnd && mTail-- == 0)
-                mSession.Stop();
+            else
+                CountTail();
             if (genuine)
                 Remember(id_I, answer_IO);
+        }
+    }
+
+    // A SET passed to the device.
+    void Set()
+    {
+        if (!mPending)
+            CountTail();
+        if (++mSetsInARow == kSetsWithoutGet) {
+            if (Tracing())
+                std::fprintf(stderr, "fuzz: %d SETs without a GET: stopped\n", kSetsWithoutGet);
+            mSession.Stop();
         }
     }
 
@@ -242,6 +258,12 @@ public:
     bool Spoiled(std::uint8_t id_I) const { return mSpoiledIds.count(id_I) != 0; }
 
 private:
+    void CountTail()
+    {
+        if (!mRunToEnd && mTail-- == 0)
+            mSession.Stop();
+    }
+
     void Remember(std::uint8_t id_I, const std::vector<std::uint8_t>& answer_I)
     {
         mLastById[id_I].assign(answer_I.begin(), answer_I.end());
@@ -320,7 +342,8 @@ private:
     int mAnswers = 0;
     bool mPending = false;
     bool mRunToEnd = false;
-    int mTail = kTailAnswers;
+    int mTail = kTailReports;
+    int mSetsInARow = 0;
     int mSkip = 0;
     std::uint8_t mKind = 0;
     std::map<std::uint8_t, std::vector<std::uint8_t>> mLastById;
@@ -328,30 +351,38 @@ private:
     std::map<std::uint8_t, bool> mSpoiledIds;
 };
 
-// A well-behaved simulated device whose GET answers pass through the corruptor. SETs reach the
-// device as sent: the class fuzzed is what comes back.
+// A well-behaved simulated device whose GET answers pass through the corruptor (unless they
+// are spoiled on the wire instead). SETs reach the device as sent: the class fuzzed is what
+// comes back.
 class CCorruptedDevice : public CSimHidDevice
 {
 public:
-    CCorruptedDevice(std::shared_ptr<CSimHidDevice> device_I, CAnswerCorruptor& corruptor_I)
-        : mDevice(std::move(device_I)), mCorruptor(corruptor_I)
+    CCorruptedDevice(std::shared_ptr<CSimHidDevice> device_I, CAnswerCorruptor& corruptor_I, bool spoilGets_I = true)
+        : mDevice(std::move(device_I)), mCorruptor(corruptor_I), mSpoilGets(spoilGets_I)
     {
     }
-    bool SetFeature(const std::vector<std::uint8_t>& report_I) override { return mDevice->SetFeature(report_I); }
+    bool SetFeature(const std::vector<std::uint8_t>& report_I) override
+    {
+        mCorruptor.Set();
+        return mDevice->SetFeature(report_I);
+    }
     bool GetFeature(const std::vector<std::uint8_t>& request_I, std::vector<std::uint8_t>& answer_O) override
     {
         bool ok = mDevice->GetFeature(request_I, answer_O);
-        mCorruptor.Apply(request_I.empty() ? 0 : request_I[0], answer_O, ok);
+        if (mSpoilGets)
+            mCorruptor.Apply(request_I.empty() ? 0 : request_I[0], answer_O, ok);
         return ok;
     }
 
 private:
     std::shared_ptr<CSimHidDevice> mDevice;
     CAnswerCorruptor& mCorruptor;
+    bool mSpoilGets;
 };
 
 // Spoils the answers as they cross the OS boundary instead: on the vendor page that is the
-// wrapped form, so the wrapper's id and length field are hit too.
+// wrapped form, so the wrapper's id and length field are hit too. The node's device must be a
+// CCorruptedDevice that leaves GETs alone, so that SETs are still counted.
 inline void CorruptOnTheWire(CFuzzSession& session_I, CAnswerCorruptor& corruptor_I)
 {
     session_I.Host()->SetWireTamper([&corruptor_I](const std::string&, std::vector<std::uint8_t>& bytes, bool& ok) {

@@ -55,13 +55,10 @@ void Corrupted(CFuzzSession& session_I, std::uint8_t setup_I)
     auto board = std::make_shared<CSimSRecLoader>(SmallSRecLoader(protocolType, input.Byte()));
     CAnswerCorruptor corruptor(session_I);
     const bool onWire = (setup_I & 4) != 0;
-    if (onWire) {
-        session_I.AddNode("fuzz", (setup_I & 2) ? 0xFF00 : 0x000D, board);
+    session_I.AddNode("fuzz", (setup_I & 2) ? 0xFF00 : 0x000D,
+                      std::make_shared<CCorruptedDevice>(board, corruptor, !onWire));
+    if (onWire)
         CorruptOnTheWire(session_I, corruptor);
-    } else {
-        session_I.AddNode("fuzz", (setup_I & 2) ? 0xFF00 : 0x000D,
-                          std::make_shared<CCorruptedDevice>(board, corruptor));
-    }
     CSimHIDFLDeviceInterface device("fuzz", session_I.Host());
     device.SetNotifier(TraceNotifier());
     device.ReadAttributes();
