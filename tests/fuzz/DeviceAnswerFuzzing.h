@@ -196,7 +196,7 @@ enum ECorruption : std::uint8_t
 };
 
 // Spoils chosen GET answers of a well-behaved device. The input is a list of records:
-//   skip (1 byte: answers that pass before the next spoiled one), kind (1 byte: the low four
+//   skip (1 byte, modulo the place's range: answers that pass before the next spoiled one), kind (1 byte: the low four
 //   bits pick the ECorruption, 15 ends the list, the high four bits pick a variant),
 //   parameters (flip: 2 bytes per flipped bit; short: 1 byte, the new length; long: 1 byte
 //   count, then that many bytes; other id: 1 byte).
@@ -213,7 +213,14 @@ public:
     static constexpr int kSetsWithoutGet = 64;
     static constexpr std::uint8_t kEndOfRecords = 0x0F;
 
-    explicit CAnswerCorruptor(CFuzzSession& session_I) : mSession(session_I), mInput(session_I.Input()) { NextRecord(); }
+    // skipRange_I: about the answers of one update at this place (19 GETs of an S-record loader,
+    // 270 of an I2C bridge), so that a record's answer is mostly reached rather than the update
+    // running clean past it.
+    CAnswerCorruptor(CFuzzSession& session_I, int skipRange_I)
+        : mSession(session_I), mInput(session_I.Input()), mSkipRange(skipRange_I)
+    {
+        NextRecord();
+    }
 
     // id_I: the report the answer belongs to (for stale answers and the bookkeeping of which
     // reports saw a spoiled answer).
@@ -274,7 +281,7 @@ private:
     {
         mPending = !mInput.Empty();
         if (mPending) {
-            mSkip = mInput.Byte();
+            mSkip = mInput.Byte() % mSkipRange;
             mKind = mInput.Byte();
             if ((mKind & 0x0F) == kEndOfRecords) {
                 mPending = false;
@@ -339,6 +346,7 @@ private:
 
     CFuzzSession& mSession;
     CFuzzInput& mInput;
+    int mSkipRange;
     int mAnswers = 0;
     bool mPending = false;
     bool mRunToEnd = false;

@@ -109,8 +109,8 @@ void CorruptedBridge(CFuzzSession& session_I, std::uint8_t setup_I)
     const int protocolType = (setup_I & 4) ? 1 : 0;
     const std::uint8_t layout = input.Byte();
     auto board = std::make_shared<CSimSRecLoader>(SmallSRecLoader(protocolType, layout));
-    CAnswerCorruptor corruptor(session_I);
     const bool atBoard = (setup_I & 0x80) != 0;
+    CAnswerCorruptor corruptor(session_I, atBoard ? 32 : 256);
     std::shared_ptr<CSimHidDevice> behind = board;
     if (atBoard)
         behind = std::make_shared<CCorruptedDevice>(board, corruptor);
@@ -146,7 +146,7 @@ void WholeImage(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
         config.kind = airoha ? ESimImageKind::eAiroha : ESimImageKind::eIntelHex;
         config.flashSize = airoha ? 0x8000 : 0x9000;
         loader = std::make_shared<CSimImageLoader>(config);
-        corruptor = std::make_unique<CAnswerCorruptor>(session_I);
+        corruptor = std::make_unique<CAnswerCorruptor>(session_I, airoha && (setup_I & 0x10) ? 128 : 32);
         session_I.AddNode("loader", (setup_I & 2) ? 0xFF00 : 0x000D,
                           std::make_shared<CCorruptedDevice>(loader, *corruptor));
     } else {

@@ -53,7 +53,7 @@ void Corrupted(CFuzzSession& session_I, std::uint8_t setup_I)
     CFuzzInput& input = session_I.Input();
     const int protocolType = setup_I & 1;
     auto board = std::make_shared<CSimSRecLoader>(SmallSRecLoader(protocolType, input.Byte()));
-    CAnswerCorruptor corruptor(session_I);
+    CAnswerCorruptor corruptor(session_I, 32);
     const bool onWire = (setup_I & 4) != 0;
     session_I.AddNode("fuzz", (setup_I & 2) ? 0xFF00 : 0x000D,
                       std::make_shared<CCorruptedDevice>(board, corruptor, !onWire));
