@@ -204,13 +204,13 @@ enum ECorruption : std::uint8_t
 // few: so when the input runs out, a few more reports pass and then the update is stopped. An
 // input that ends its list with an end record instead lets the update run to its end, where a
 // reported success is checked against the board. A device that keeps refusing a command (one
-// a spoiled answer made wrong) costs up to 1,111 SETs without a GET: after 64 the update is
-// stopped too (the retry paths themselves are fuzzed by the hostile mode's bursts).
+// a spoiled answer made wrong) costs up to 1,111 SETs: after 128 refused in a row (one whole
+// SafeWrite with its reopen, and a bit) the update is stopped too.
 class CAnswerCorruptor
 {
 public:
     static constexpr int kTailReports = 8;
-    static constexpr int kSetsWithoutGet = 64;
+    static constexpr int kRefusedSets = 128;
     static constexpr std::uint8_t kEndOfRecords = 0x0F;
 
     // skipRange_I: about the answers of one update at this place (19 GETs of an S-record loader,
@@ -229,7 +229,6 @@ public:
         if (Tracing())
             std::fprintf(stderr, "fuzz: answer %d to 0x%02X\n", mAnswers, id_I);
         ++mAnswers;
-        mSetsInARow = 0;
         // The genuine answer becomes the previous one; kept in place, so most answers cost no
         // allocation.
         const bool genuine = ok_IO && !answer_IO.empty();
@@ -249,14 +248,16 @@ public:
         }
     }
 
-    // A SET passed to the device.
-    void Set()
+    // A SET passed to the device, which accepted it or not.
+    void Set(bool accepted_I)
     {
         if (!mPending)
             CountTail();
-        if (++mSetsInARow == kSetsWithoutGet) {
+        if (accepted_I) {
+            mRefusedInARow = 0;
+        } else if (++mRefusedInARow == kRefusedSets) {
             if (Tracing())
-                std::fprintf(stderr, "fuzz: %d SETs without a GET: stopped\n", kSetsWithoutGet);
+                std::fprintf(stderr, "fuzz: %d SETs refused in a row: stopped\n", kRefusedSets);
             mSession.Stop();
         }
     }
@@ -351,7 +352,7 @@ private:
     bool mPending = false;
     bool mRunToEnd = false;
     int mTail = kTailReports;
-    int mSetsInARow = 0;
+    int mRefusedInARow = 0;
     int mSkip = 0;
     std::uint8_t mKind = 0;
     std::map<std::uint8_t, std::vector<std::uint8_t>> mLastById;
@@ -371,8 +372,9 @@ public:
     }
     bool SetFeature(const std::vector<std::uint8_t>& report_I) override
     {
-        mCorruptor.Set();
-        return mDevice->SetFeature(report_I);
+        const bool accepted = mDevice->SetFeature(report_I);
+        mCorruptor.Set(accepted);
+        return accepted;
     }
     bool GetFeature(const std::vector<std::uint8_t>& request_I, std::vector<std::uint8_t>& answer_O) override
     {
