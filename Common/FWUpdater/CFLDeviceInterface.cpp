@@ -5,6 +5,7 @@
 #include "FWUpdater/ByteOrder.h"
 #include "FWUpdater/CInterfaceNotifier.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <sstream>
@@ -307,7 +308,39 @@ bool CFLDeviceInterface::LoadLoaderDescription()
 {
     if (!IsOpenLoader())
         return false;
-    return ReadLoaderDescription(loaderDescription);
+    if (!ReadLoaderDescription(loaderDescription))
+        return false;
+    // Blocks that share addresses leave it open where an image byte belongs and whether it may
+    // be written: image data inside a protected block that overlaps the writable ones would be
+    // skipped as protected and the update reported done. No loader describes its flash so.
+    const std::size_t blocks = std::min<std::size_t>(loaderParameters.blocks, kMaxLoaderBlocks);
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < blocks; ++i) {
+        if (loaderDescription[i].size != 0)
+            order.push_back(i);
+    }
+    std::stable_sort(order.begin(), order.end(), [this](std::size_t a_I, std::size_t b_I) {
+        return loaderDescription[a_I].address < loaderDescription[b_I].address;
+    });
+    std::uint64_t furthestEnd = 0;
+    std::size_t furthest = 0;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const LoaderBlockEntry& e = loaderDescription[order[k]];
+        if (e.address < furthestEnd) {
+            char text[128];
+            std::snprintf(text, sizeof text, "LoadLoaderDescription: block %zu at [0x%08X] overlaps block %zu at [0x%08X]",
+                          order[k], e.address, furthest, loaderDescription[furthest].address);
+            Error(text);
+            loaderDescription.fill(LoaderBlockEntry());
+            return false;
+        }
+        const std::uint64_t end = static_cast<std::uint64_t>(e.address) + e.size;
+        if (end > furthestEnd) {
+            furthestEnd = end;
+            furthest = order[k];
+        }
+    }
+    return true;
 }
 
 bool CFLDeviceInterface::IsWritableRange(std::uint32_t address_I, std::size_t length_I) const
@@ -617,8 +650,10 @@ bool CFLDeviceInterface::ReadCpuCount(std::uint16_t& count_O)
 bool CFLDeviceInterface::ReadAttempt(std::vector<std::uint8_t>& buffer_IO, const std::vector<std::uint8_t>& request_I)
 {
     // An answer of another length than asked for is as good as none: nothing after this point
-    // may index past what the device actually sent.
-    if (ReadFeature(buffer_IO) && buffer_IO.size() == request_I.size())
+    // may index past what the device actually sent. So is an answer that names another report:
+    // its bytes mean something else, and the whole-image buffer would carry its id into the
+    // next command (a report 0xE4 command sent as 0xD3, the erase report, say).
+    if (ReadFeature(buffer_IO) && buffer_IO.size() == request_I.size() && buffer_IO[0] == request_I[0])
         return true;
     buffer_IO = request_I; // the next attempt asks again with the id and zeros
     return false;

@@ -264,3 +264,52 @@ TEST_F(FlashVector, UnknownFormatAssertsAndFails)
     EXPECT_TRUE(notifier.HasError("ProgramBoardAiroHaBinary: No AiroFlashData"));
     EXPECT_TRUE(Wire().empty());
 }
+
+TEST_F(FlashVector, OverlappingBlocksInTheDescriptionAreRefused)
+{
+    // Blocks that share addresses leave open where an image byte belongs and whether it may be
+    // written; a protected block over the writable ones made an image look like loader data, be
+    // skipped, and the update pass its own read-back.
+    struct Case
+    {
+        const char* name;
+        std::vector<SimLoaderBlock> blocks;
+        const char* error; // null: accepted
+    };
+    const Case cases[] = {
+        {"protected block over the others",
+         {{0x000, 0x500, 0x8004}, {0x100, 0x100, 4}, {0x200, 0x100, 4}},
+         "LoadLoaderDescription: block 1 at [0x00000100] overlaps block 0 at [0x00000000]"},
+        {"neighbours sharing their last and first bytes",
+         {{0x000, 0x100, 0x8004}, {0x0F0, 0x100, 4}},
+         "LoadLoaderDescription: block 1 at [0x000000F0] overlaps block 0 at [0x00000000]"},
+        {"same start",
+         {{0x100, 0x100, 4}, {0x100, 0x40, 4}},
+         "LoadLoaderDescription: block 1 at [0x00000100] overlaps block 0 at [0x00000100]"},
+        {"listed out of order, a long block reaching past its neighbour",
+         {{0x300, 0x100, 4}, {0x100, 0x100, 4}, {0x000, 0x380, 0x8004}},
+         "LoadLoaderDescription: block 1 at [0x00000100] overlaps block 2 at [0x00000000]"},
+        {"touching blocks", {{0x000, 0x100, 0x8004}, {0x100, 0x100, 4}, {0x200, 0x100, 4}}, nullptr},
+        {"listed out of order, apart", {{0x200, 0x100, 4}, {0x000, 0x100, 0x8004}, {0x100, 0x80, 4}}, nullptr},
+        {"an empty block inside another", {{0x000, 0x200, 4}, {0x100, 0, 4}}, nullptr},
+        {"a block ending at 4 GiB", {{0x100, 0x100, 4}, {0xFFFFFF00u, 0x100, 4}}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        host = std::make_shared<CSimHost>();
+        notifier.mEntries.clear();
+        MakeBoard(Loader(c.blocks));
+        const std::uint32_t target = c.blocks[1].address;
+        const bool initialised = Init({{target, Pattern(4)}});
+        if (!c.error) {
+            EXPECT_TRUE(initialised);
+            continue;
+        }
+        EXPECT_FALSE(initialised);
+        EXPECT_TRUE(notifier.HasError(c.error));
+        EXPECT_TRUE(notifier.HasError("Can't get Loader Description"));
+        // Nothing of the refused table stays behind to be programmed.
+        EXPECT_EQ(device->GetLoaderDescription()[0].size, 0u);
+        EXPECT_TRUE(Blocks().empty());
+    }
+}

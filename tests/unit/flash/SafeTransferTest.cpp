@@ -245,3 +245,59 @@ TEST_F(SafeTransfer, ShortAndOverlongAnswersNeverReachTheParser)
     EXPECT_EQ(p.blockSize, 16);
     EXPECT_EQ(p.blocks, 2);
 }
+
+TEST_F(SafeTransfer, AnswersNamingAnotherReportAreRetriedNotTaken)
+{
+    // A device that answers a GET with another report's bytes (a stale buffer, a mixed-up id):
+    // the answer is as good as none, the read is repeated, and only an answer of the asked-for
+    // report is parsed.
+    struct Case
+    {
+        const char* name;
+        std::uint8_t id;
+        std::function<bool()> read; // the report operation; true when it read the genuine answer
+    };
+    const Case cases[] = {
+        {"parameters", 0x17,
+         [this] {
+             LoaderParameters p;
+             return device->ReadLoaderParameters(p) && p.blockSize == 16 && p.readSize == 8 && p.blocks == 2;
+         }},
+        {"status", 0x14,
+         [this] {
+             std::uint32_t status = 1;
+             return device->ReadStatus(status) && status == 0;
+         }},
+        {"description", 0x18,
+         [this] {
+             LoaderDescription d;
+             return device->ReadLoaderDescription(d) && d[1].address == 0x100 && d[1].size == 0x100;
+         }},
+        {"data", 0x10,
+         [this] {
+             std::vector<std::uint8_t> out;
+             return device->ReadData(out, 1) && out == std::vector<std::uint8_t>(8, 0xFF);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Once: the second attempt gets the genuine answer.
+        int spoiled = 0;
+        loader->SetAnswerTamper(c.id, [&spoiled](std::vector<std::uint8_t>& a) {
+            if (spoiled++ == 0)
+                a[0] ^= 0x80;
+        });
+        host->ClearTranscript();
+        clock->clearSleeps();
+        EXPECT_TRUE(c.read());
+        EXPECT_EQ(Count(ESimWireDirection::eGet, static_cast<std::uint8_t>(c.id ^ 0x80)), 1);
+        EXPECT_EQ(Count(ESimWireDirection::eGet, c.id), 1);
+        EXPECT_EQ(clock->sleeps(), (std::vector<std::uint32_t>{10}));
+        // Always: refused like a device that never answers.
+        loader->SetAnswerTamper(c.id, [](std::vector<std::uint8_t>& a) { a[0] ^= 0x80; });
+        notifier.mEntries.clear();
+        EXPECT_FALSE(c.read());
+        EXPECT_TRUE(notifier.HasLog("Read failed."));
+        loader->SetAnswerTamper(c.id, nullptr);
+    }
+}

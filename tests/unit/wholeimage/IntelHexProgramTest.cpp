@@ -2,6 +2,8 @@
 
 #include "ImageFixture.h"
 
+#include <algorithm>
+
 namespace {
 
 class IntelHexProgram : public ImageFixture
@@ -258,4 +260,43 @@ TEST_F(IntelHexProgram, ProtocolType0AssertsAndSendsIdZero)
     EXPECT_EQ(sets[0][0], 0x00);
     EXPECT_EQ(sets[0][2], 0x01);
     EXPECT_TRUE(notifier.HasError("ProgramBoardIntelHex: Programming error happens - device not responding"));
+}
+
+TEST_F(IntelHexProgram, StatusAnswerNamingAnotherReportIsNotTakenIntoTheNextCommand)
+{
+    // The buffer of the data packets keeps bytes 0 and 1 of the last status answer: an answer
+    // naming another report (0xD3, the erase report of protocol type 1) must be read again, not
+    // sent on as the id of the next command.
+    struct Case
+    {
+        const char* name;
+        int spoiledAnswer; // which 0xE4 answer on the wire carries the other id
+        std::uint8_t otherId;
+    };
+    const Case cases[] = {
+        {"first answer after the start", 0, 0xD3},
+        {"answer after the first data packet", 3, 0xD3},
+        {"answer after the first data packet, id 0x00", 3, 0x00},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        host = std::make_shared<CSimHost>();
+        notifier.mEntries.clear();
+        const Bytes image = Pattern(256, 5);
+        MakeIntelHexBoard(image);
+        int answers = 0;
+        host->SetWireTamper([&](const std::string&, Bytes& bytes, bool&) {
+            if (!bytes.empty() && bytes[0] == 0xE4 && answers++ == c.spoiledAnswer)
+                bytes[0] = c.otherId;
+        });
+        ASSERT_TRUE(device->ProgramBoard());
+        for (const Bytes& set : Reports(ESimWireDirection::eSet))
+            EXPECT_EQ(set[0], 0xE4);
+        EXPECT_EQ(loader->Flash(0x8000, 256), image);
+        EXPECT_TRUE(loader->Completed());
+        EXPECT_TRUE(loader->Violations().empty());
+        // The spoiled answer cost one retry of 10 ms.
+        const std::vector<std::uint32_t> sleeps = clock->sleeps();
+        EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 10u), 1);
+    }
 }
