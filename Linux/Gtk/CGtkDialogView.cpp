@@ -243,7 +243,6 @@ void CGtkDialogView::Build()
             gtk_widget_set_margin_top(label, 6);
         GtkWidget* value = AddLabel(r.valueId, r.value);
         gtk_widget_set_valign(value, GTK_ALIGN_END);
-        gtk_label_set_selectable(GTK_LABEL(value), TRUE);
         gtk_grid_attach(GTK_GRID(current), label, 0, row, 1, 1);
         gtk_grid_attach(GTK_GRID(current), value, 1, row, 1, 1);
         ++row;
@@ -285,7 +284,6 @@ void CGtkDialogView::Build()
     gtk_grid_attach(GTK_GRID(chosen), browse, 2, 1, 1, 1);
     gtk_grid_attach(GTK_GRID(chosen), AddLabel(IDC_CHECKSUM_LABEL, "Checksum:"), 0, 2, 1, 1);
     GtkWidget* checksum = AddLabel(IDC_CHECKSUM, "N/A");
-    gtk_label_set_selectable(GTK_LABEL(checksum), TRUE);
     gtk_grid_attach(GTK_GRID(chosen), checksum, 1, 2, 2, 1);
     gtk_box_append(GTK_BOX(mContent), chosen);
 

@@ -126,11 +126,12 @@ bool SaveWindowPng(GtkWindow* window_I, const std::string& path_I)
     GtkSnapshot* snapshot = gtk_snapshot_new();
     gdk_paintable_snapshot(paintable, snapshot, width, height);
     GskRenderNode* node = gtk_snapshot_free_to_node(snapshot);
+
     bool saved = false;
     if (node != nullptr) {
         const graphene_rect_t area = GRAPHENE_RECT_INIT(0.0f, 0.0f, static_cast<float>(width), static_cast<float>(height));
         GdkTexture* texture = gsk_renderer_render_texture(renderer, node, &area);
-        saved = gdk_texture_save_to_png(texture, path_I.c_str());
+        saved = texture != nullptr && gdk_texture_save_to_png(texture, path_I.c_str());
         g_object_unref(texture);
         gsk_render_node_unref(node);
     }
@@ -220,7 +221,22 @@ void Screenshot(CGtkDialogView& view_I, const char* name_I)
     if (folder == nullptr || *folder == '\0')
         return;
     std::filesystem::create_directories(folder);
-    Pump();
+    // What is saved is the last frame the window painted: wait for one painted after now
+    // (painting is the X server's and the frame clock's work, not a timed wait).
+    GtkWidget* window = GTK_WIDGET(view_I.Window());
+    GdkFrameClock* frameClock = gtk_widget_get_frame_clock(window);
+    ASSERT_NE(frameClock, nullptr);
+    int painted = 0;
+    const gulong handler = g_signal_connect(frameClock, "after-paint",
+                                            G_CALLBACK(+[](GdkFrameClock*, gpointer count_I) { ++*static_cast<int*>(count_I); }),
+                                            &painted);
+    gtk_widget_queue_draw(window);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (painted < 2 && std::chrono::steady_clock::now() < deadline) {
+        g_main_context_iteration(nullptr, FALSE);
+        std::this_thread::yield();
+    }
+    g_signal_handler_disconnect(frameClock, handler);
     EXPECT_TRUE(SaveWindowPng(view_I.Window(), std::string(folder) + "/" + name_I)) << name_I;
 }
 
