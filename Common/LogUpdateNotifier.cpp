@@ -21,20 +21,37 @@ CLogUpdateNotifier::CLogUpdateNotifier(std::unique_ptr<CLogFile> file_I, std::st
 
 CLogUpdateNotifier::~CLogUpdateNotifier() = default;
 
+void CLogUpdateNotifier::AppendEncoded(const std::u16string& text_I, std::string& bytes_IO) const
+{
+    if (mEncoding == ELogEncoding::eUtf8) {
+        bytes_IO += Utf16ToUtf8(text_I);
+        return;
+    }
+    for (char16_t c : text_I)
+        bytes_IO.push_back(c <= 0xFF ? static_cast<char>(c) : '?');
+}
+
 void CLogUpdateNotifier::WriteLine(const std::u16string& line_I)
 {
     CriticalLock lock(&mWriteLock);
     if (mFailed)
         return;
+    // A message may hold lines of its own (a device description, a line ending in "\n"): each of
+    // its line ends, LF or CR LF, and the report's own end become the file's end of line, so
+    // every line of the file ends alike (no bare LF and no CR CR LF in a CR LF file).
     std::string bytes;
-    if (mEncoding == ELogEncoding::eUtf8) {
-        bytes = Utf16ToUtf8(line_I);
-    } else {
-        bytes.reserve(line_I.size());
-        for (char16_t c : line_I)
-            bytes.push_back(c <= 0xFF ? static_cast<char>(c) : '?');
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t feed = line_I.find(u'\n', start);
+        std::size_t end = feed == std::u16string::npos ? line_I.size() : feed;
+        if (end > start && line_I[end - 1] == u'\r')
+            --end;
+        AppendEncoded(line_I.substr(start, end - start), bytes);
+        bytes += mEndOfLine;
+        if (feed == std::u16string::npos)
+            break;
+        start = feed + 1;
     }
-    bytes += mEndOfLine;
     if (!mFile->Write(bytes))
         mFailed = true; // like a stream in its failed state: later writes are skipped
 }

@@ -63,7 +63,9 @@ public:
     bool IsLogOpen();
 
 private:
+    // Writes one report; its own line ends become the file's.
     void WriteLine(const std::u16string& line_I);
+    void AppendEncoded(const std::u16string& text_I, std::string& bytes_IO) const;
 
     std::int32_t mLastErrorCode = 0;
     std::string mLastErrorMessage;

@@ -151,7 +151,9 @@ std::string FormatSimFaultSpec(const SimFaultSpec& spec_I)
         for (std::uint8_t id : spec_I.ids) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "0x%02X", id);
-            text += (first ? "" : "/") + std::string(hex);
+            if (!first)
+                text += '/';
+            text += hex;
             first = false;
         }
     }

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs the Windows build under Wine: the test programs of the cross build, then VellumFWUpdater.exe on a
 # virtual display, once without a tablet (must show text 2200 and end with 1) and once on the
-# simulated tablet, unattended (must show text 2105 and end with 0). Message boxes are answered
-# by build/mingw/Win/vfwu_dismiss.exe, which also prints their text for the checks.
+# simulated tablet, unattended, asked to close and to end the session while it waits for the
+# loader and while it programs (must refuse, show text 2105, end with 0 and leave a whole log).
+# Message boxes are answered by build/mingw/Win/vfwu_dismiss.exe, which also prints their text
+# and sends the close and end-of-session messages for the checks.
 #
 #   bash scripts/wine-check.sh [BUILD_DIR]     (default build/mingw; needs the mingw preset built)
 set -euo pipefail
@@ -51,6 +53,9 @@ run() { # expected-code expected-text args...
   [[ \$rc == "\$code" && "\$shown" == "\$text" ]]
 }
 ok=0
+title="Vellum Firmware Update Utility 2.22"
+# The program's temporary folder, where its log files go.
+temp=\$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -type d -name Temp | head -1)
 # The test programs (the Windows ones open windows too); they find the sources' data files
 # through the tree's absolute path, which Wine maps to its drive Z:.
 t0=\$SECONDS
@@ -70,7 +75,40 @@ done
 echo "wine-check: \$count test programs in \$((SECONDS - t0)) s"
 t0=\$SECONDS
 run 1 "Error: No supported tablet is connected.  Please connect a tablet." || ok=1
-run 0 "Firmware was successfully updated." -simulate -path '$simpath' -auto pen || ok=1
+# The unattended update on the simulated tablet, and while it is busy (waiting for the loader,
+# then programming) the close box, Escape and the end of the session: all refused, so the update
+# runs on and the program ends with 0 after text 2105. The log file is whole: every line ends in
+# CR LF (the device description inside one message too), and it ends with the run's end (the
+# success state, then the pen's checksums and the empty line after them).
+[[ -n "\$temp" ]] && rm -f "\$temp"/VellumFWUpdater_*.txt
+t1=\$SECONDS
+"$wine" ./VellumFWUpdater.exe -simulate -path '$simpath' -auto pen & pid=\$!
+shown=\$("$wine" ./vfwu_dismiss.exe --busy "\$title" "Waiting for Loader Mode" --busy "\$title" "Programming" \\
+  "Vellum Firmware Update Utility" 120 | tr -d '\r')
+wait \$pid; rc=\$?
+echo "wine-check: unattended update closed while busy -> exit \$rc in \$((SECONDS - t1)) s, shown:"
+echo "\$shown" | sed 's/^/  /'
+expected=\$(printf '%s\n' 'busy "Waiting for Loader Mode": end of session refused' \\
+  'busy "Programming": end of session refused' 'Firmware was successfully updated.')
+[[ \$rc == 0 && "\$shown" == "\$expected" ]] || { echo "wine-check: closing while busy was not refused" >&2; ok=1; }
+logs=("\${temp:-/nonexistent}"/VellumFWUpdater_*.txt)
+if [[ \${#logs[@]} == 1 && -f "\${logs[0]}" ]]; then
+  log=\${logs[0]}
+  feeds=\$(tr -cd '\n' <"\$log" | wc -c)
+  crlf=\$(grep -c \$'\r\$' "\$log")
+  crcrlf=\$(grep -c \$'\r\r\$' "\$log")
+  described=\$(grep -c \$'^\tSectors = [0-9]*\r\$' "\$log")
+  mapfile -t last < <(tail -n 3 "\$log" | tr -d '\r')
+  echo "wine-check: log \$(basename "\$log"): \$feeds lines, \$crlf end in CR LF, \$crcrlf in CR CR LF, \$described description lines with CR LF; last lines:"
+  printf '  | %s\n' "\${last[@]}"
+  [[ \$feeds -gt 0 && \$crlf == \$feeds && \$crcrlf == 0 && \$described -gt 0 ]] || { echo "wine-check: log lines do not all end in CR LF" >&2; ok=1; }
+  penline='^pen: old checksum: 0x[0-9a-f]{8}; new checksum: 0x[0-9a-f]{8}\$'
+  [[ \${#last[@]} == 3 && "\${last[0]}" == "[STATE] 5" && "\${last[1]}" =~ \$penline && -z "\${last[2]}" ]] ||
+    { echo "wine-check: the log does not end with the run's end" >&2; ok=1; }
+else
+  echo "wine-check: expected one log file in \$temp, found: \${logs[*]}" >&2
+  ok=1
+fi
 # One copy at a time: a second start while the dialog is open ends at once with -1 (255 as
 # the shell sees it); the first then closes by its close command with 2.
 "$wine" ./VellumFWUpdater.exe -simulate & first=\$!

@@ -63,9 +63,13 @@ CMainDialogModel::CMainDialogModel(std::shared_ptr<CUpdateController> controller
 CMainDialogModel::~CMainDialogModel()
 {
     mController->SignalStartEvent();
-    // From here on a worker that still runs reports nowhere; then it is asked to stop.
-    mController->SetNotifier(nullptr);
-    mWorker.Stop();
+    // The worker is asked to stop and waited for (bounded). Until it has ended it still reports:
+    // the notifier and its log stay with it, so the log ends with the worker's own last lines
+    // (its failure, or its success) instead of breaking off. Once it has ended, here or in
+    // CUpdateWorker::JoinStragglers, the controller lets go of the notifier, which closes the log.
+    std::shared_ptr<CUpdateController> controller = mController;
+    std::shared_ptr<CLogUpdateNotifier> notifier = std::move(mNotifier);
+    mWorker.Stop(mWorkerStopWaitMs, [controller, notifier] { controller->ReleaseNotifier(notifier.get()); });
 }
 
 bool CMainDialogModel::IsUnattended() const

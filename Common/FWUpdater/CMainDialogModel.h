@@ -111,6 +111,9 @@ public:
     void SetAutoUpdateDirectory(const std::string& directory_I) { mAutoUpdateDirectory = directory_I; }
     // True while an update worker has not yet returned.
     bool IsUpdateRunning() const { return mWorker.IsRunning(); }
+    // How long the destructor waits for a running worker (default 200 ms) before leaving it to
+    // CUpdateWorker::JoinStragglers.
+    void SetWorkerStopWait(std::uint32_t ms_I) { mWorkerStopWaitMs = ms_I; }
 
     bool IsBusy();
     std::int32_t GetState();
@@ -136,7 +139,9 @@ private:
     std::u16string Text(int id_I) const { return mLoadString(id_I); }
 
     std::shared_ptr<CUpdateController> mController;
-    std::unique_ptr<CLogUpdateNotifier> mNotifier;
+    // Shared only so that a worker left running by the destructor can keep reporting to the log
+    // until it ends.
+    std::shared_ptr<CLogUpdateNotifier> mNotifier;
     std::function<std::u16string(int)> mLoadString;
     std::u16string mTitle;
     std::u16string mDevicePath;
@@ -145,6 +150,7 @@ private:
     int mSelectedTypeIndex = 0;
     std::vector<int> mEntryTypes;
     CUpdateWorker mWorker;
+    std::uint32_t mWorkerStopWaitMs = CUpdateWorker::kStopWaitMs;
     bool mStartRequested = false;
     bool mRefreshAfterUpdate = false;
     int mDots = 1;

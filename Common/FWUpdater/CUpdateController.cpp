@@ -51,6 +51,13 @@ void CUpdateController::SetNotifier(CUpdateNotifier* notifier_I)
     mNotifier = notifier_I;
 }
 
+void CUpdateController::ReleaseNotifier(const CUpdateNotifier* notifier_I)
+{
+    std::lock_guard<std::mutex> lock(mNotifierMutex);
+    if (mNotifier == notifier_I)
+        mNotifier = nullptr;
+}
+
 void CUpdateController::Log(const std::string& message_I)
 {
     std::lock_guard<std::mutex> lock(mNotifierMutex);

@@ -69,6 +69,9 @@ public:
 
     // Not owned; null silences every report.
     void SetNotifier(CUpdateNotifier* notifier_I);
+    // Clears the notifier if it is still notifier_I (its owner is about to destroy it), and
+    // leaves a notifier set since then alone.
+    void ReleaseNotifier(const CUpdateNotifier* notifier_I);
 
     bool ProcessUpdateFile(const std::string& path_I);
     void SetUpdateType(std::int32_t type_I);

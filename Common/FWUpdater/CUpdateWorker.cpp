@@ -18,16 +18,36 @@ struct CUpdateWorker::Shared
 
 namespace {
 
-std::mutex& StragglerMutex()
+struct Straggler
 {
-    static std::mutex m;
-    return m;
+    std::thread mThread;
+    std::function<void()> mAfterEnd;
+};
+
+void Collect(std::vector<Straggler>& stragglers_IO)
+{
+    for (Straggler& straggler : stragglers_IO) {
+        straggler.mThread.join();
+        if (straggler.mAfterEnd)
+            straggler.mAfterEnd();
+        straggler.mAfterEnd = nullptr;
+    }
+    stragglers_IO.clear();
 }
 
-std::vector<std::thread>& Stragglers()
+struct StragglerList
 {
-    static std::vector<std::thread> threads;
-    return threads;
+    std::mutex mMutex;
+    std::vector<Straggler> mThreads;
+    // A front end that forgot JoinStragglers: waiting here at exit is still better than the
+    // std::terminate of a joinable thread's destructor.
+    ~StragglerList() { Collect(mThreads); }
+};
+
+StragglerList& Stragglers()
+{
+    static StragglerList list;
+    return list;
 }
 
 } // namespace
@@ -58,10 +78,13 @@ bool CUpdateWorker::Start(std::shared_ptr<CUpdateController> controller_I)
     return true;
 }
 
-void CUpdateWorker::Stop(std::uint32_t maxWaitMs_I)
+void CUpdateWorker::Stop(std::uint32_t maxWaitMs_I, std::function<void()> afterEnd_I)
 {
-    if (!mThread.joinable())
+    if (!mThread.joinable()) {
+        if (afterEnd_I)
+            afterEnd_I();
         return;
+    }
     mShared->mStop->RequestStop();
     bool finished;
     {
@@ -69,13 +92,16 @@ void CUpdateWorker::Stop(std::uint32_t maxWaitMs_I)
         // A bounded wait for the thread's end, not a pause of the program's logic.
         finished = mShared->mDone.wait_for(lock, std::chrono::milliseconds(maxWaitMs_I), [this] { return mShared->mFinished; });
     }
+    mShared.reset();
     if (finished) {
         mThread.join();
+        if (afterEnd_I)
+            afterEnd_I();
     } else {
-        std::lock_guard<std::mutex> lock(StragglerMutex());
-        Stragglers().push_back(std::move(mThread));
+        StragglerList& list = Stragglers();
+        std::lock_guard<std::mutex> lock(list.mMutex);
+        list.mThreads.push_back(Straggler {std::move(mThread), std::move(afterEnd_I)});
     }
-    mShared.reset();
 }
 
 bool CUpdateWorker::IsRunning() const
@@ -88,11 +114,18 @@ bool CUpdateWorker::IsRunning() const
 
 void CUpdateWorker::JoinStragglers()
 {
-    std::vector<std::thread> threads;
+    std::vector<Straggler> threads;
     {
-        std::lock_guard<std::mutex> lock(StragglerMutex());
-        threads.swap(Stragglers());
+        StragglerList& list = Stragglers();
+        std::lock_guard<std::mutex> lock(list.mMutex);
+        threads.swap(list.mThreads);
     }
-    for (std::thread& t : threads)
-        t.join();
+    Collect(threads);
+}
+
+std::size_t CUpdateWorker::StragglerCount()
+{
+    StragglerList& list = Stragglers();
+    std::lock_guard<std::mutex> lock(list.mMutex);
+    return list.mThreads.size();
 }

@@ -8,6 +8,7 @@
 #include "CSimBus.h"
 #include "CSimUpdateController.h"
 #include "FWUpdater/CUpdateController.h"
+#include "FWUpdater/CUpdateWorker.h"
 #include "FWUpdater/DialogResource.h"
 #include "SimScenarios.h"
 
@@ -46,7 +47,13 @@ public:
         mBus.SetInterfaceEventSink(
             [this](bool arrival, const std::string& path) { mDialog->PostInterfaceEvent(arrival, path); });
     }
-    ~CDialogDriver() { mBus.SetInterfaceEventSink(nullptr); }
+    ~CDialogDriver()
+    {
+        mBus.SetInterfaceEventSink(nullptr);
+        // As the program does: a worker the dialog left running ends before the simulated bus goes.
+        mDialog.reset();
+        CUpdateWorker::JoinStragglers();
+    }
 
     INT_PTR Run(std::function<bool(CDialogDriver&)> step_I)
     {

@@ -7,6 +7,7 @@
 #include "CWinStringResources.h"
 #include "CWinUpdateController.h"
 #include "CWinUpdateNotifier.h"
+#include "FWUpdater/CUpdateWorker.h"
 #include "FirmwareUpdaterApp.h"
 #include "SimScenarios.h"
 #include "SimulateOption.h"
@@ -48,9 +49,15 @@ INT_PTR RunDialog(HINSTANCE instance_I, const CFirmwareUpdaterApp& app_I, const 
 {
     std::string scenarioName;
     if (!ParseSimulateOption(commandLine_I, scenarioName)) {
-        CDialogFirmwareUpdater dialog(std::make_shared<CWinUpdateController>(), app_I.GetDevicePath(),
-                                      app_I.GetAutoUpdateBoard(), app_I.GetLanguage());
-        return dialog.DoModal(instance_I);
+        INT_PTR result = -1;
+        {
+            CDialogFirmwareUpdater dialog(std::make_shared<CWinUpdateController>(), app_I.GetDevicePath(),
+                                          app_I.GetAutoUpdateBoard(), app_I.GetLanguage());
+            result = dialog.DoModal(instance_I);
+        }
+        // A worker the dialog's bounded stop left running ends here, still logging.
+        CUpdateWorker::JoinStragglers();
+        return result;
     }
 
     const std::string dataDir = ProgramDirectory();
@@ -75,6 +82,9 @@ INT_PTR RunDialog(HINSTANCE instance_I, const CFirmwareUpdaterApp& app_I, const 
         result = dialog.DoModal(instance_I);
         bus.SetInterfaceEventSink(nullptr);
     }
+    // Before the simulated bus goes: a worker left running by the dialog's bounded stop still
+    // talks to it.
+    CUpdateWorker::JoinStragglers();
     return result;
 }
 
@@ -127,6 +137,8 @@ int WINAPI wWinMain(HINSTANCE instance_I, HINSTANCE, PWSTR commandLine_I, int)
         const CFirmwareUpdaterApp app(commandLine);
         result = Run(instance_I, app, commandLine);
     }
+    // No worker thread may still be joinable when the process exits (std::terminate).
+    CUpdateWorker::JoinStragglers();
     ::CloseHandle(gMutex);
     gMutex = nullptr;
     return result;

@@ -43,11 +43,12 @@ protected:
     {
         std::string command = "cd " + Quote(mWork.Path().string()) + " && env -i PATH=/usr/bin:/bin VFWU_LOCK_DIR=" +
                               Quote(mLocks.Path().string());
+        // Appended piecewise: GCC 12 reports a false overlap for " " + std::string at -O3.
         for (const std::string& variable : environment_I)
-            command += " " + Quote(variable);
-        command += " " + Quote(VFWU_CLI_PATH);
+            command.append(" ").append(Quote(variable));
+        command.append(" ").append(Quote(VFWU_CLI_PATH));
         for (const std::string& argument : arguments_I)
-            command += " " + Quote(argument);
+            command.append(" ").append(Quote(argument));
         const std::string out = mWork.File("stdout.txt");
         const std::string err = mWork.File("stderr.txt");
         command += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";

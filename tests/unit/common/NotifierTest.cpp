@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -149,4 +151,49 @@ TEST(LogNotifier, ConcurrentReportsKeepLinesWhole)
     EXPECT_EQ(errors, kLines);
     EXPECT_EQ(states, kLines);
     EXPECT_EQ(n->GetLastErrorCode(), 8);
+}
+
+// A message's own line ends (LF or CR LF, and a CR just before the report's end) become the
+// file's end of line: in a CR LF log every LF follows exactly one CR; in an LF log no CR is left
+// at a line end.
+TEST(LogNotifier, LineEndsInsideAMessageBecomeTheFilesEndOfLine)
+{
+    struct Case
+    {
+        const char* message;
+        std::vector<std::string> lines; // the file's lines, without their ends
+    };
+    const Case cases[] = {
+        {"one line", {"one line"}},
+        {"Tablet: Sim\n  pen: 1.05\n  touch: 1.05", {"Tablet: Sim", "  pen: 1.05", "  touch: 1.05"}},
+        {"pen: old checksum: 0x00000000; new checksum: 0x1234abcd\n",
+         {"pen: old checksum: 0x00000000; new checksum: 0x1234abcd", ""}},
+        {"a\r\nb", {"a", "b"}},
+        {"a\r\n\r\n", {"a", "", ""}},
+        {"\n", {"", ""}},
+        {"ends in CR\r", {"ends in CR"}},
+        {"a\rb", {"a\rb"}}, // a CR that ends no line stays as it is
+        {"\n\nx", {"", "", "x"}},
+    };
+    for (const char* eol : {"\r\n", "\n"}) {
+        for (const Case& c : cases) {
+            Fixture f;
+            f.Make(eol)->Log(c.message);
+            std::string expected;
+            for (const std::string& line : c.lines)
+                expected += line + eol;
+            EXPECT_EQ(f.Text(), expected) << "message \"" << c.message << "\" with end of line of " << std::strlen(eol)
+                                          << " bytes";
+        }
+    }
+}
+
+TEST(LogNotifier, AnErrorWhoseMessageHoldsLinesEndsEachLineAlike)
+{
+    Fixture f;
+    auto n = f.Make("\r\n");
+    n->ReportError(8, "first\nsecond\r\n");
+    EXPECT_EQ(f.Text(), "[ERROR] first\r\nsecond\r\n (8)\r\n");
+    // The stored message is the caller's, unchanged.
+    EXPECT_EQ(n->GetLastErrorMessage(), "first\nsecond\r\n");
 }

@@ -33,7 +33,12 @@ struct DialogFixture
                                                    std::move(board_I));
         model->SetAutoUpdateDirectory(SimTabletFixture::DataDir() + "/scenarios/" + scenario_I);
     }
-    ~DialogFixture() { model.reset(); }
+    ~DialogFixture()
+    {
+        model.reset();
+        // A worker the dialog left running still uses the simulated bus: it ends before the bus goes.
+        CUpdateWorker::JoinStragglers();
+    }
 
     // Timer ticks until the dialog ends or the update is over (state 5/6/7 with no worker),
     // bounded so that a hang fails instead of blocking.

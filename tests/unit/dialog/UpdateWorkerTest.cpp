@@ -1,9 +1,14 @@
 #include "../orchestration/SimTabletFixture.h"
 
+#include "RecordingView.h"
+
+#include "FWUpdater/CMainDialogModel.h"
 #include "FWUpdater/CUpdateWorker.h"
+#include "ResourceUtils.h"
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 
 namespace {
@@ -19,6 +24,33 @@ bool WaitUntil(Condition condition_I)
         std::this_thread::yield();
     }
     return true;
+}
+
+// Holds the worker inside a device call, as an operating-system call that does not return
+// would, until the test lets it go: the worker's stop request cannot shorten it.
+class CHungCall
+{
+public:
+    // At virtual time at_I the worker (the thread that advances the clock) enters the call.
+    void ScheduleOn(CClock& clock_I, CClock::TimePoint at_I)
+    {
+        clock_I.schedule(at_I, [this] {
+            mEntered = true;
+            mRelease.get_future().wait();
+        });
+    }
+    bool Entered() const { return mEntered.load(); }
+    void Release() { mRelease.set_value(); }
+
+private:
+    std::atomic<bool> mEntered {false};
+    std::promise<void> mRelease;
+};
+
+// The pen board takes ten minutes to come back in its loader: the worker waits for it.
+void SlowLoader(SimScenario& scenario_I)
+{
+    scenario_I.boards[0].reenumerateMs = 10 * 60 * 1000;
 }
 
 } // namespace
@@ -68,4 +100,100 @@ TEST(UpdateWorker, StartAfterAFinishedUpdateRunsAFreshWorker)
     ASSERT_TRUE(WaitUntil([&] { return !worker.IsRunning(); }));
     EXPECT_EQ(f.mNotifier->GetState(), 5);
     EXPECT_EQ(f.mBus.Board("pen")->Reenumerations(), 4);
+}
+
+// What runs after the worker's end (here: letting go of the log) runs once, and only when the
+// worker has really ended: at once when it ended in time or none ran, otherwise when the
+// program collects the stragglers.
+TEST(UpdateWorker, AfterEndActionWaitsForTheWorkersEnd)
+{
+    enum class EWorker
+    {
+        eNone,
+        eEnded,
+        eHung,
+    };
+    for (EWorker kind : {EWorker::eNone, EWorker::eEnded, EWorker::eHung}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        SimTabletFixture f("basic", SlowLoader);
+        ASSERT_TRUE(f.mController->UpdateDeviceList());
+        f.mController->SetUpdateType(0);
+        ASSERT_TRUE(f.mController->ProcessUpdateFile(f.ScenarioFile("basic.pen")));
+        CHungCall hung;
+        hung.ScheduleOn(*f.mClock, f.mClock->now() + 30000);
+        CUpdateWorker worker;
+        if (kind != EWorker::eNone) {
+            ASSERT_TRUE(worker.Start(f.mController));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return kind == EWorker::eNone || hung.Entered(); }));
+        int runs = 0;
+        if (kind == EWorker::eEnded) {
+            // Let go before the stop, it ends within the (generous) wait.
+            hung.Release();
+            worker.Stop(60 * 1000, [&runs] { ++runs; });
+        } else {
+            worker.Stop(0, [&runs] { ++runs; });
+        }
+        EXPECT_FALSE(worker.HasWorker());
+        if (kind == EWorker::eHung) {
+            EXPECT_EQ(runs, 0);
+            EXPECT_EQ(CUpdateWorker::StragglerCount(), 1u);
+            hung.Release();
+        } else {
+            EXPECT_EQ(runs, 1);
+            EXPECT_EQ(CUpdateWorker::StragglerCount(), 0u);
+        }
+        CUpdateWorker::JoinStragglers();
+        EXPECT_EQ(runs, 1);
+        EXPECT_EQ(CUpdateWorker::StragglerCount(), 0u);
+    }
+}
+
+// The dialog ends (the device went away, the session ends) while the worker hangs in a device
+// call: the dialog does not wait for it, but its log stays open for the worker, which still
+// writes its own end there; only then is the log let go, and later reports of the controller
+// reach nothing.
+TEST(UpdateWorker, ADialogEndingDuringAnUpdateLeavesTheLogOpenUntilTheWorkerEnds)
+{
+    SimTabletFixture f("basic", SlowLoader);
+    f.mController->SetNotifier(nullptr); // the dialog's own notifier logs
+    auto log = std::make_shared<CMemoryLogFile::Contents>();
+    auto notifier = std::make_unique<CLogUpdateNotifier>(std::make_unique<CMemoryLogFile>(log), "memory", "\n",
+                                                         ELogEncoding::eUtf8);
+    auto text = [&log] {
+        std::lock_guard<std::mutex> lock(log->mMutex);
+        return log->mText;
+    };
+    auto model = std::make_unique<CMainDialogModel>(
+        f.mController, std::move(notifier),
+        [](int id_I) { return ResourceUtils::LoadResourceString(static_cast<std::uint32_t>(id_I), 0x0009); }, u"",
+        u"");
+    CRecordingView view;
+    model->OnInitDialog(view);
+    model->OnFileChosen(view, f.ScenarioFile("basic.pen"));
+    CHungCall hung;
+    hung.ScheduleOn(*f.mClock, f.mClock->now() + 30000);
+    model->OnProgram(view);
+    model->OnTimer(view); // starts the worker
+    ASSERT_TRUE(WaitUntil([&] { return hung.Entered(); }));
+    EXPECT_EQ(model->GetState(), 2); // waiting for the loader
+
+    model->SetWorkerStopWait(0);
+    model.reset();
+    EXPECT_EQ(CUpdateWorker::StragglerCount(), 1u);
+    const std::string atDialogEnd = text();
+    EXPECT_EQ(atDialogEnd.find("[STATE] 6"), std::string::npos);
+
+    hung.Release();
+    CUpdateWorker::JoinStragglers();
+    const std::vector<std::string> lines = SplitLines(text());
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(text().compare(0, atDialogEnd.size(), atDialogEnd), 0);
+    // The worker's last reports are the run's end: the failed wait and state 6.
+    EXPECT_EQ(lines.back(), "[STATE] 6");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "[ERROR] General Program Failure (6)"), lines.end());
+
+    const std::string atJoin = text();
+    f.mController->Log("after the dialog");
+    EXPECT_EQ(text(), atJoin);
 }
