@@ -1,7 +1,5 @@
 #include "FWUpdater/CliApp.h"
 
-#include "CSimBus.h"
-#include "CSimUpdateController.h"
 #include "Clock.h"
 #include "FileVersion.h"
 #include "FirmwareUpdaterApp.h"
@@ -20,15 +18,11 @@
 #include "FWUpdater/DataDirectory.h"
 #include "FWUpdater/DialogResource.h"
 #include "FWUpdater/FirmwareSummary.h"
-#include "FWUpdater/HardwareController.h"
+#include "FWUpdater/FrontEndSession.h"
 #include "LanguageProvider.h"
-#include "ResourceUtils.h"
-#include "SimScenarios.h"
 #include "StringUtils.h"
 #include "Version.h"
 
-#include "SimFaults.h"
-#include "SimState.h"
 
 #include <atomic>
 #include <csignal>
@@ -60,109 +54,6 @@ void CatchInterrupts()
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr);
-}
-
-// The controller and, when simulating, the bus it runs on.
-struct Session
-{
-    std::unique_ptr<CSimBus> bus;
-    SimScenario scenario;
-    std::shared_ptr<CUpdateController> controller;
-    std::function<void(InterfaceEventSink)> setEventSink;
-    std::string topologyPath;
-    // --sim-state: where the simulated tablets are kept between runs; empty when not asked.
-    std::string statePath;
-};
-
-bool FileExists(const std::string& path_I)
-{
-    return std::ifstream(path_I).good();
-}
-
-bool OpenSession(const CliOptions& options_I, Session& session_O, std::string& error_O)
-{
-    if (!options_I.simulate) {
-        session_O.topologyPath = options_I.topology.empty() ? "./fw_loader.ini" : options_I.topology;
-        HardwareController hardware = CreateHardwareController(session_O.topologyPath);
-        session_O.controller = hardware.controller;
-        session_O.setEventSink = hardware.setEventSink;
-        return true;
-    }
-    SimFaultSpec faults;
-    if (options_I.hasSimFaults && !ParseSimFaultSpec(options_I.simFaults, faults, error_O)) {
-        error_O = "--sim-faults: " + error_O;
-        return false;
-    }
-    const std::string dataDir = FindDataDirectory();
-    if (dataDir.empty()) {
-        error_O = "cannot find the simulated tablets' data (a folder holding scenarios/); set VFWU_DATA_DIR";
-        return false;
-    }
-    if (!GetSimScenario(options_I.scenario, dataDir, session_O.scenario)) {
-        std::string known;
-        for (const std::string& name : SimScenarioNames())
-            known += (known.empty() ? "" : ", ") + name;
-        error_O = "unknown scenario '" + options_I.scenario + "' (known: " + known + ")";
-        return false;
-    }
-    session_O.topologyPath = options_I.topology.empty() ? session_O.scenario.topologyPath : options_I.topology;
-    session_O.bus = std::make_unique<CSimBus>();
-    PlugInSimScenario(session_O.scenario, *session_O.bus);
-    if (options_I.hasSimState) {
-        // A missing file is the first run: the tablets leave the factory.
-        if (FileExists(options_I.simState) && !LoadSimState(*session_O.bus, options_I.simState, &error_O)) {
-            error_O = "--sim-state " + options_I.simState + ": " + error_O;
-            return false;
-        }
-        session_O.statePath = options_I.simState;
-    }
-    if (faults.Any())
-        session_O.bus->SetFaults(faults);
-    session_O.controller = std::make_shared<CSimUpdateController>(session_O.bus->Host(), session_O.topologyPath);
-    CSimBus* bus = session_O.bus.get();
-    session_O.setEventSink = [bus](InterfaceEventSink sink_I) { bus->SetInterfaceEventSink(std::move(sink_I)); };
-    return true;
-}
-
-// Arrivals and removals reach the model on the platform's event thread; teardown waits for a
-// delivery in progress, so none reaches a model that is gone.
-class CEventForwarder
-{
-public:
-    CEventForwarder(Session& session_I, CMainDialogModel& model_I) : mSession(session_I), mState(std::make_shared<State>())
-    {
-        mState->model = &model_I;
-        std::shared_ptr<State> state = mState;
-        mSession.setEventSink([state](bool arrival_I, const std::string& path_I) {
-            std::lock_guard<std::mutex> lock(state->mutex);
-            if (state->model == nullptr)
-                return;
-            arrival_I ? state->model->OnDeviceArrival(path_I) : state->model->OnDeviceRemoval(path_I);
-        });
-    }
-    ~CEventForwarder()
-    {
-        mSession.setEventSink(nullptr);
-        std::lock_guard<std::mutex> lock(mState->mutex);
-        mState->model = nullptr;
-    }
-    CEventForwarder(const CEventForwarder&) = delete;
-    CEventForwarder& operator=(const CEventForwarder&) = delete;
-
-private:
-    struct State
-    {
-        std::mutex mutex;
-        CMainDialogModel* model = nullptr;
-    };
-    Session& mSession;
-    std::shared_ptr<State> mState;
-};
-
-std::function<std::u16string(int)> StringLoader(const LanguageProvider& provider_I)
-{
-    const std::uint16_t languageId = provider_I.GetResourceLanguageId();
-    return [languageId](int id_I) { return ResourceUtils::LoadResourceString(static_cast<std::uint32_t>(id_I), languageId); };
 }
 
 std::string VersionString(std::uint16_t version_I)
@@ -207,7 +98,7 @@ bool CanRead(const std::string& path_I, std::string& error_O)
 
 // ---- list ------------------------------------------------------------------------------------
 
-int RunList(const CliOptions& options_I, Session& session_I)
+int RunList(const CliOptions& options_I, FrontEndSession& session_I)
 {
     CDiscovery* discovery = session_I.controller->GetDiscovery();
     std::vector<ListedDevice> listed;
@@ -320,7 +211,7 @@ void RunTimer(CMainDialogModel& model_I, CTerminalView& view_I, bool untilUpdate
 
 // ---- update ----------------------------------------------------------------------------------
 
-int RunUpdate(const CliOptions& options_I, Session& session_I, const LanguageProvider& provider_I)
+int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const LanguageProvider& provider_I)
 {
     std::ostream& out = options_I.json ? std::cerr : std::cout;
     UpdateSummary summary;
@@ -441,7 +332,7 @@ int RunUpdate(const CliOptions& options_I, Session& session_I, const LanguagePro
 
 // ---- unattended ------------------------------------------------------------------------------
 
-int RunUnattended(Session& session_I, LanguageProvider& provider_I, const CFirmwareUpdaterApp& app_I,
+int RunUnattended(FrontEndSession& session_I, LanguageProvider& provider_I, const CFirmwareUpdaterApp& app_I,
                   const CliOptions& options_I)
 {
     if (!app_I.GetLanguage().empty())
@@ -463,18 +354,6 @@ int RunUnattended(Session& session_I, LanguageProvider& provider_I, const CFirmw
 }
 
 } // namespace
-
-void SelectCliLanguage(LanguageProvider& provider_I, const std::string& locale_I)
-{
-    const std::string lower = ToLower(locale_I);
-    for (const LanguageRecord& record : provider_I.GetLanguageTable()) {
-        if (ToLower(record.mName) == lower) {
-            provider_I.SelectLanguage(locale_I);
-            return;
-        }
-    }
-    provider_I.SelectLanguageId(LanguageIdFromLocaleName(locale_I));
-}
 
 int RunCli(const CliOptions& options_I)
 {
@@ -501,22 +380,12 @@ int RunCli(const CliOptions& options_I)
     }
 
     CSingleInstanceLock lock;
-    std::string error;
-    switch (lock.Acquire(std::string(), error)) {
-    case CSingleInstanceLock::EResult::eAcquired:
-        break;
-    case CSingleInstanceLock::EResult::eHeldByOther:
-        std::cerr << "vellum-fwupdater: another copy is running\n";
+    if (!TakeSingleInstanceLock(lock, "vellum-fwupdater"))
         return -1;
-    case CSingleInstanceLock::EResult::eUnavailable:
-        // Without the lock nothing keeps a second copy out, but refusing to run at all would
-        // leave the user with no updater; say so and go on.
-        std::cerr << "vellum-fwupdater: warning: single-instance lock not taken (" << error << ")\n";
-        break;
-    }
 
-    Session session;
-    if (!OpenSession(options_I, session, error)) {
+    std::string error;
+    FrontEndSession session;
+    if (!OpenFrontEndSession(options_I, session, error)) {
         std::cerr << "vellum-fwupdater: " << error << "\n";
         return setupFailure;
     }
@@ -540,11 +409,8 @@ int RunCli(const CliOptions& options_I)
     default:
         break;
     }
-    // A worker left running by a stop (it never outlives its controller) is collected here.
-    CUpdateWorker::JoinStragglers();
-    session.setEventSink(nullptr);
-    if (!session.statePath.empty() && !SaveSimState(*session.bus, session.statePath)) {
-        std::cerr << "vellum-fwupdater: could not save the simulated tablets to " << session.statePath << "\n";
+    if (!CloseFrontEndSession(session, error)) {
+        std::cerr << "vellum-fwupdater: " << error << "\n";
         if (result == 0)
             result = 1;
     }

@@ -43,7 +43,11 @@ const char* UpdateTypeWord(int type_I)
     }
 }
 
-bool ParseCliOptions(const std::vector<std::string>& arguments_I, CliOptions& options_O, std::string& error_O)
+namespace {
+
+// window_I: the GTK program's line, which has no command words; without any word it is the
+// interactive window.
+bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, CliOptions& options_O, std::string& error_O)
 {
     CliOptions options;
     std::vector<std::string> words;
@@ -128,14 +132,20 @@ bool ParseCliOptions(const std::vector<std::string>& arguments_I, CliOptions& op
         options_O = options;
         return true;
     }
-    if (words.empty()) {
+    if (words.empty() && !window_I) {
         error_O = "no command given";
         return false;
     }
 
-    const std::string& command = words.front();
-    const std::vector<std::string> rest(words.begin() + 1, words.end());
-    if (command == "list") {
+    const std::string command = words.empty() ? std::string() : words.front();
+    const std::vector<std::string> rest(words.empty() ? words.begin() : words.begin() + 1, words.end());
+    if (window_I && (command.empty() || command[0] != '-')) {
+        options.command = ECliCommand::eWindow;
+        if (!command.empty()) {
+            error_O = "unexpected argument '" + command + "'";
+            return false;
+        }
+    } else if (command == "list") {
         options.command = ECliCommand::eList;
         if (!rest.empty()) {
             error_O = "list takes no argument ('" + rest.front() + "')";
@@ -172,11 +182,11 @@ bool ParseCliOptions(const std::vector<std::string>& arguments_I, CliOptions& op
     const bool update = options.command == ECliCommand::eUpdate;
     if (!update && (options.yes || options.verify || typeGiven)) {
         error_O = std::string(options.yes ? "--yes" : options.verify ? "--verify" : "--type") +
-                  " only applies to the update command";
+                  (window_I ? " does not apply to the window" : " only applies to the update command");
         return false;
     }
-    if (options.json && options.command == ECliCommand::eUnattended) {
-        error_O = "--json does not apply to the unattended form";
+    if (options.json && (window_I || options.command == ECliCommand::eUnattended)) {
+        error_O = window_I ? "--json does not apply to the window" : "--json does not apply to the unattended form";
         return false;
     }
     if ((options.hasSimState || options.hasSimFaults) && !options.simulate) {
@@ -185,6 +195,18 @@ bool ParseCliOptions(const std::vector<std::string>& arguments_I, CliOptions& op
     }
     options_O = options;
     return true;
+}
+
+} // namespace
+
+bool ParseCliOptions(const std::vector<std::string>& arguments_I, CliOptions& options_O, std::string& error_O)
+{
+    return ParseOptions(arguments_I, false, options_O, error_O);
+}
+
+bool ParseWindowOptions(const std::vector<std::string>& arguments_I, CliOptions& options_O, std::string& error_O)
+{
+    return ParseOptions(arguments_I, true, options_O, error_O);
 }
 
 std::string CliUsage()

@@ -18,6 +18,7 @@ enum class ECliCommand
     eInspect,
     eUpdate,
     eUnattended,
+    eWindow, // the GTK program without the unattended form: the interactive window
 };
 
 struct CliOptions
@@ -48,6 +49,10 @@ struct CliOptions
 
 // False with a message for the user when the line is not valid.
 bool ParseCliOptions(const std::vector<std::string>& arguments_I, CliOptions& options_O, std::string& error_O);
+
+// The GTK program's line: the global options and, optionally, the unattended form; no command
+// words.
+bool ParseWindowOptions(const std::vector<std::string>& arguments_I, CliOptions& options_O, std::string& error_O);
 
 // "pen" 0, "touch" 1, "bluetooth" 2, else -1.
 int UpdateTypeFromWord(const std::string& word_I);

@@ -116,3 +116,47 @@ TEST(CliLanguage, TableNamesThenPosixLocalesThenEnglish)
     SelectCliLanguage(provider, "xx_YY");
     EXPECT_EQ(provider.GetCurrentLanguage().mName, "en");
 }
+
+// The GTK program's line: the same global options, the unattended form, and no command words.
+TEST(WindowOptions, GlobalOptionsAndTheUnattendedFormOnly)
+{
+    struct Case
+    {
+        std::vector<std::string> arguments;
+        bool valid;
+        ECliCommand command;
+        std::string unattendedLine;
+        std::string errorPart;
+    };
+    const Case cases[] = {
+        {{}, true, ECliCommand::eWindow, "", ""},
+        {{"--simulate=bulk", "--lang", "de"}, true, ECliCommand::eWindow, "", ""},
+        {{"--simulate", "-path", "a+b", "-auto", "pen", "-lang", "fr"}, true, ECliCommand::eUnattended,
+         "-path a+b -auto pen -lang fr", ""},
+        {{"--help"}, true, ECliCommand::eHelp, "", ""},
+        {{"--version", "--simulate"}, true, ECliCommand::eVersion, "", ""},
+        {{"list"}, false, ECliCommand::eHelp, "", "unexpected argument 'list'"},
+        {{"update", "--type", "pen", "f.pen"}, false, ECliCommand::eHelp, "", "unexpected argument 'update'"},
+        {{"--type", "pen"}, false, ECliCommand::eHelp, "", "--type does not apply to the window"},
+        {{"--yes"}, false, ECliCommand::eHelp, "", "--yes does not apply to the window"},
+        {{"--json"}, false, ECliCommand::eHelp, "", "--json does not apply to the window"},
+        {{"--sim-state", "s"}, false, ECliCommand::eHelp, "", "--sim-state needs --simulate"},
+    };
+    for (const Case& c : cases) {
+        std::string joined;
+        for (const std::string& a : c.arguments)
+            joined += a + " ";
+        SCOPED_TRACE(joined);
+        CliOptions options;
+        std::string error;
+        EXPECT_EQ(ParseWindowOptions(c.arguments, options, error), c.valid) << error;
+        if (!c.valid) {
+            EXPECT_NE(error.find(c.errorPart), std::string::npos) << error;
+            continue;
+        }
+        EXPECT_EQ(options.command, c.command);
+        EXPECT_EQ(options.unattendedLine, c.unattendedLine);
+    }
+    // The command-line program still wants a command.
+    EXPECT_EQ(Error({"--simulate"}), "no command given");
+}

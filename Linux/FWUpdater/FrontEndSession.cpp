@@ -1,0 +1,149 @@
+#include "FWUpdater/FrontEndSession.h"
+
+#include "CSimBus.h"
+#include "CSimUpdateController.h"
+#include "FWUpdater/CLinuxLanguagePlatform.h"
+#include "FWUpdater/CMainDialogModel.h"
+#include "FWUpdater/CSingleInstanceLock.h"
+#include "FWUpdater/CUpdateWorker.h"
+#include "FWUpdater/DataDirectory.h"
+#include "LanguageProvider.h"
+#include "ResourceUtils.h"
+#include "SimFaults.h"
+#include "SimScenarios.h"
+#include "SimState.h"
+#include "StringUtils.h"
+
+#include <fstream>
+#include <iostream>
+
+namespace {
+
+bool FileExists(const std::string& path_I)
+{
+    return std::ifstream(path_I).good();
+}
+
+} // namespace
+
+FrontEndSession::FrontEndSession() = default;
+FrontEndSession::~FrontEndSession() = default;
+
+bool OpenFrontEndSession(const CliOptions& options_I, FrontEndSession& session_O, std::string& error_O)
+{
+    if (!options_I.simulate) {
+        session_O.topologyPath = options_I.topology.empty() ? "./fw_loader.ini" : options_I.topology;
+        HardwareController hardware = CreateHardwareController(session_O.topologyPath);
+        session_O.controller = hardware.controller;
+        session_O.setEventSink = hardware.setEventSink;
+        return true;
+    }
+    SimFaultSpec faults;
+    if (options_I.hasSimFaults && !ParseSimFaultSpec(options_I.simFaults, faults, error_O)) {
+        error_O = "--sim-faults: " + error_O;
+        return false;
+    }
+    const std::string dataDir = FindDataDirectory();
+    if (dataDir.empty()) {
+        error_O = "cannot find the simulated tablets' data (a folder holding scenarios/); set VFWU_DATA_DIR";
+        return false;
+    }
+    SimScenario scenario;
+    if (!GetSimScenario(options_I.scenario, dataDir, scenario)) {
+        std::string known;
+        for (const std::string& name : SimScenarioNames())
+            known += (known.empty() ? "" : ", ") + name;
+        error_O = "unknown scenario '" + options_I.scenario + "' (known: " + known + ")";
+        return false;
+    }
+    session_O.topologyPath = options_I.topology.empty() ? scenario.topologyPath : options_I.topology;
+    session_O.bus = std::make_unique<CSimBus>();
+    PlugInSimScenario(scenario, *session_O.bus);
+    if (options_I.hasSimState) {
+        // A missing file is the first run: the tablets leave the factory.
+        if (FileExists(options_I.simState) && !LoadSimState(*session_O.bus, options_I.simState, &error_O)) {
+            error_O = "--sim-state " + options_I.simState + ": " + error_O;
+            return false;
+        }
+        session_O.statePath = options_I.simState;
+    }
+    if (faults.Any())
+        session_O.bus->SetFaults(faults);
+    session_O.controller = std::make_shared<CSimUpdateController>(session_O.bus->Host(), session_O.topologyPath);
+    CSimBus* bus = session_O.bus.get();
+    session_O.setEventSink = [bus](InterfaceEventSink sink_I) { bus->SetInterfaceEventSink(std::move(sink_I)); };
+    return true;
+}
+
+bool CloseFrontEndSession(FrontEndSession& session_I, std::string& error_O)
+{
+    // A worker left running by a stop (it never outlives its controller) is collected here.
+    CUpdateWorker::JoinStragglers();
+    if (session_I.setEventSink)
+        session_I.setEventSink(nullptr);
+    if (!session_I.statePath.empty() && !SaveSimState(*session_I.bus, session_I.statePath)) {
+        error_O = "could not save the simulated tablets to " + session_I.statePath;
+        return false;
+    }
+    return true;
+}
+
+CEventForwarder::CEventForwarder(FrontEndSession& session_I, CMainDialogModel& model_I, FrontEndDispatch dispatch_I)
+    : mSession(session_I), mState(std::make_shared<State>())
+{
+    mState->model = &model_I;
+    std::shared_ptr<State> state = mState;
+    mSession.setEventSink([state, dispatch_I](bool arrival_I, const std::string& path_I) {
+        auto deliver = [state, arrival_I, path_I] {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            if (state->model == nullptr)
+                return;
+            arrival_I ? state->model->OnDeviceArrival(path_I) : state->model->OnDeviceRemoval(path_I);
+        };
+        if (dispatch_I)
+            dispatch_I(std::move(deliver));
+        else
+            deliver();
+    });
+}
+
+CEventForwarder::~CEventForwarder()
+{
+    mSession.setEventSink(nullptr);
+    std::lock_guard<std::mutex> lock(mState->mutex);
+    mState->model = nullptr;
+}
+
+std::function<std::u16string(int)> StringLoader(const LanguageProvider& provider_I)
+{
+    const std::uint16_t languageId = provider_I.GetResourceLanguageId();
+    return [languageId](int id_I) { return ResourceUtils::LoadResourceString(static_cast<std::uint32_t>(id_I), languageId); };
+}
+
+void SelectCliLanguage(LanguageProvider& provider_I, const std::string& locale_I)
+{
+    const std::string lower = ToLower(locale_I);
+    for (const LanguageRecord& record : provider_I.GetLanguageTable()) {
+        if (ToLower(record.mName) == lower) {
+            provider_I.SelectLanguage(locale_I);
+            return;
+        }
+    }
+    provider_I.SelectLanguageId(LanguageIdFromLocaleName(locale_I));
+}
+
+bool TakeSingleInstanceLock(CSingleInstanceLock& lock_I, const std::string& program_I)
+{
+    std::string error;
+    switch (lock_I.Acquire(std::string(), error)) {
+    case CSingleInstanceLock::EResult::eAcquired:
+        return true;
+    case CSingleInstanceLock::EResult::eHeldByOther:
+        std::cerr << program_I << ": another copy is running\n";
+        return false;
+    case CSingleInstanceLock::EResult::eUnavailable:
+        std::cerr << program_I << ": warning: single-instance lock not taken (" << error << ")\n";
+        return true;
+    }
+    return true;
+}
