@@ -617,8 +617,8 @@ bool CFLDeviceInterface::ReadCpuCount(std::uint16_t& count_O)
 bool CFLDeviceInterface::ReadAttempt(std::vector<std::uint8_t>& buffer_IO, const std::vector<std::uint8_t>& request_I)
 {
     // An answer of another length than asked for is as good as none: nothing after this point
-    // may index past what the device actually sent.
-    if (ReadFeature(buffer_IO) && buffer_IO.size() == request_I.size())
+    // may index past what the device actually sent. Nor is the answer to another report.
+    if (ReadFeature(buffer_IO) && buffer_IO.size() == request_I.size() && buffer_IO[0] == request_I[0])
         return true;
     buffer_IO = request_I; // the next attempt asks again with the id and zeros
     return false;

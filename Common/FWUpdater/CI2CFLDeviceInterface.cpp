@@ -17,7 +17,8 @@ bool CI2CFLDeviceInterface::IsFirmwareLoader()
     // nothing about the board, and the last known mode stands. Taking a lost answer for "not in
     // the loader" let a board stuck in its loader pass for switched back, and made programming
     // skip the checksum invalidation and commit of a board that has them.
-    if (RawReadFeature(mode) && mode.size() == kI2CModeReportLength)
+    // The answer of another report is no answer either.
+    if (RawReadFeature(mode) && mode.size() == kI2CModeReportLength && mode[0] == eI2C_REP_MODE_ID)
         firmwareLoader = mode[1] == 0 && mode[2] == 0;
     return firmwareLoader;
 }
@@ -43,12 +44,16 @@ bool CI2CFLDeviceInterface::SwitchFromBLMode()
 {
     if (!IsOpen())
         return false;
+    // "Left the loader" ends the update as a success, so it takes two normal-mode answers in a
+    // row: one answer garbled on the link (a bit of 00 00 flipped) must not pass a board that
+    // still runs its loader for switched back.
+    auto leftLoader = [this] { return !IsFirmwareLoader() && !IsFirmwareLoader(); };
     for (int attempt = 0; attempt < kI2CModeSwitchTries; ++attempt) {
-        if (!IsFirmwareLoader())
+        if (leftLoader())
             return true;
         RawWriteFeature({eI2C_REP_MODE_ID, 0x01, 0x01});
     }
-    return !IsFirmwareLoader();
+    return leftLoader();
 }
 
 bool CI2CFLDeviceInterface::IsConnected()

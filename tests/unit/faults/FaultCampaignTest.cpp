@@ -265,7 +265,7 @@ TEST(FaultCampaign, NoFalseSuccessAndEveryFailedBoardIsRecovered)
             if (!rig.BoardUpdated(name, tablet)) {
                 ++figures.falseSuccesses;
                 count(&ClassFigures::falseSuccesses);
-                ADD_FAILURE() << "false success: " << label << "\n" << first.log;
+                ADD_FAILURE() << "false success: " << label << ": " << rig.WhyNotUpdated(name, tablet) << "\n" << first.log;
             }
             addTime();
             continue;
