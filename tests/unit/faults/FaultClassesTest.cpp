@@ -499,3 +499,47 @@ TEST(AnswerOfAnotherReport, IsReadAgain)
         EXPECT_TRUE(rig.BoardUpdated());
     }
 }
+
+// A block table garbled on the link (block 0's size swallowing its neighbours, a data block
+// marked protected) would leave blocks of the old firmware under valid checksums: it is read
+// until two reads agree, and an update whose table never reads the same twice fails.
+TEST(GarbledBlockTable, IsReadAgainUntilTwoReadsAgree)
+{
+    // Description entries are 10 bytes from byte 1: address, size, flags (little-endian).
+    struct Case
+    {
+        const char* what;
+        std::function<void(std::vector<std::uint8_t>&, int read)> garble;
+        int garbledReads; // how many reads, from the first, are garbled (-1 = all)
+        bool reported;
+    };
+    const Case cases[] = {
+        {"block 0 size 0x11000", [](std::vector<std::uint8_t>& a, int) { a[1 + 4 + 2] ^= 0x01; }, 1, true},
+        {"block 3 protected", [](std::vector<std::uint8_t>& a, int) { a[1 + 3 * 10 + 9] ^= 0x80; }, 1, true},
+        // Two garbled reads, each its own way, then two true ones.
+        {"two reads garbled", [](std::vector<std::uint8_t>& a, int read) { a[1 + read * 10 + 9] ^= 0x80; }, 2, true},
+        // Every read garbled, each its own way.
+        {"every read garbled", [](std::vector<std::uint8_t>& a, int read) { a[1 + read * 10 + 9] ^= 0x80; }, -1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CFaultRig rig("basic");
+        int reads = 0;
+        rig.Board()->LoaderDevice()->SetAnswerTamper(0x18, [&](std::vector<std::uint8_t>& answer_IO) {
+            ++reads;
+            if (c.garbledReads < 0 || reads <= c.garbledReads)
+                c.garble(answer_IO, reads);
+        });
+        const FaultRunResult run = rig.Run(0);
+        EXPECT_EQ(run.reported, c.reported) << run.log;
+        if (run.reported) {
+            EXPECT_TRUE(run.HasLine("LoadLoaderDescription: the block table read differently; reading it again"));
+            EXPECT_TRUE(rig.BoardUpdated()) << rig.WhyNotUpdated("pen", 0);
+        } else {
+            EXPECT_TRUE(run.HasLine("[ERROR] LoadLoaderDescription: the block table never read the same twice in a row (8)"))
+                << run.log;
+            // Nothing was touched: the board still runs its old firmware.
+            EXPECT_EQ(rig.Board()->FlashVersion(), kSimFactoryVersion);
+        }
+    }
+}
