@@ -4,6 +4,7 @@
 #include "FWUpdater/CFLDeviceInterface.h"
 #include "StringUtils.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "Settings/SettingsParser.h"
@@ -197,6 +198,58 @@ std::shared_ptr<CDevice> CDiscovery::GetDevice(const std::string& path_I) const
             return device;
     }
     return nullptr;
+}
+
+CDiscovery::TabletIdentity CDiscovery::GetTabletIdentity(const CDevice& device_I)
+{
+    const std::shared_ptr<CFLDeviceInterface>* boards[] = {&device_I.mPenInterface, &device_I.mTouchInterface,
+                                                           &device_I.mBluetoothInterface};
+    for (std::size_t board = 0; board < kBoardCount; ++board) {
+        if (!*boards[board])
+            continue;
+        TabletIdentity ancestors;
+        for (std::uint8_t level = 1; level <= device_I.mTopology[board]; ++level)
+            ancestors.push_back((*boards[board])->GetParentDeviceId(level));
+        if (ancestors.empty() || ancestors.back().empty())
+            return TabletIdentity();
+        return ancestors;
+    }
+    return TabletIdentity();
+}
+
+int CDiscovery::TabletDistance(const TabletIdentity& a_I, const TabletIdentity& b_I)
+{
+    if (a_I.empty() || b_I.empty())
+        return -1;
+    const auto contains = [](const TabletIdentity& path_I, const std::string& id_I) {
+        return std::find(path_I.begin(), path_I.end(), id_I) != path_I.end();
+    };
+    if (!contains(b_I, a_I.back()) && !contains(a_I, b_I.back()))
+        return -1;
+    int best = -1;
+    for (std::size_t i = 0; i < a_I.size(); ++i) {
+        for (std::size_t j = 0; j < b_I.size(); ++j) {
+            if (a_I[i] == b_I[j] && (best < 0 || static_cast<int>(i + j) < best))
+                best = static_cast<int>(i + j);
+        }
+    }
+    return best;
+}
+
+std::shared_ptr<CDevice> CDiscovery::GetDeviceByIdentity(const TabletIdentity& identity_I) const
+{
+    std::shared_ptr<CDevice> closest;
+    int closestDistance = -1;
+    for (const std::shared_ptr<CDevice>& device : mDevices) {
+        if (!device)
+            continue;
+        const int distance = TabletDistance(identity_I, GetTabletIdentity(*device));
+        if (distance >= 0 && (closestDistance < 0 || distance < closestDistance)) {
+            closest = device;
+            closestDistance = distance;
+        }
+    }
+    return closest;
 }
 
 std::string CDiscovery::Describe(const CDevice& device_I)

@@ -49,6 +49,21 @@ public:
     // a console program must not mix with its own output.
     std::shared_ptr<CDevice> GetDevice(const std::string& path_I) const;
 
+    // Where a tablet sits in the device tree: the ancestors (levels 1 up to the description's
+    // topology level) of its first board interface (pen, touch, bluetooth); the last one is the
+    // parent its boards share. Empty when that parent is unknown.
+    using TabletIdentity = std::vector<std::string>;
+    static TabletIdentity GetTabletIdentity(const CDevice& device_I);
+    // How close two records sit in the device tree when they are the same tablet: the smallest
+    // sum of the levels at which their paths meet; -1 when they are not the same tablet. They
+    // are when the shared parent of one lies on the other's path up to its own shared parent:
+    // a board that re-enumerates as its loader (even as another kind of interface, one level
+    // more or less below its port) comes back inside the same subtree, another tablet does not.
+    static int TabletDistance(const TabletIdentity& a_I, const TabletIdentity& b_I);
+    // The device of the list closest to the tablet identity_I names (the first on a tie); empty
+    // when none is that tablet (or when the identity is empty).
+    std::shared_ptr<CDevice> GetDeviceByIdentity(const TabletIdentity& identity_I) const;
+
     // The device dump: empty when the device has no pen interface.
     static std::string Describe(const CDevice& device_I);
 

@@ -104,6 +104,18 @@ void CUpdateController::SetCurrentDevice(std::shared_ptr<CDevice> device_I)
     mCurrentDevice = std::move(device_I);
 }
 
+void CUpdateController::SetFollowedIdentity(const std::vector<std::string>& identity_I)
+{
+    std::lock_guard<std::mutex> lock(mDeviceMutex);
+    mFollowedIdentity = identity_I;
+}
+
+std::vector<std::string> CUpdateController::GetFollowedIdentity() const
+{
+    std::lock_guard<std::mutex> lock(mDeviceMutex);
+    return mFollowedIdentity;
+}
+
 std::shared_ptr<CFLDeviceInterface> CUpdateController::GetMainInterface() const
 {
     const std::shared_ptr<CDevice> device = GetCurrentDevice();
@@ -194,7 +206,10 @@ bool CUpdateController::UpdateDeviceList()
     }
     Log("Device List Successfully Updated!");
     Log("Selecting Default Device... ");
-    std::shared_ptr<CDevice> device = mDiscovery->GetDefaultDevice();
+    // During an update the tablet being updated is followed; any other tablet is not it.
+    const std::vector<std::string> followed = GetFollowedIdentity();
+    std::shared_ptr<CDevice> device =
+        followed.empty() ? mDiscovery->GetDefaultDevice() : mDiscovery->GetDeviceByIdentity(followed);
     if (!device) {
         NotifyError(eErrorNoDevice, "Could not find selected device");
         return false;
@@ -327,6 +342,11 @@ std::shared_ptr<CFLDeviceInterface> CUpdateController::GetLoaderInterface()
             continue;
         if (!UpdateDeviceList())
             continue;
+        // The arrival that moved the state on may have been another device: the board is the
+        // loader only once discovery finds it in loader mode.
+        const std::shared_ptr<CDevice> current = GetCurrentDevice();
+        if (!current || !current->mLoaderMode)
+            continue;
         std::shared_ptr<CFLDeviceInterface> loader = GetMainInterface();
         if (loader && loader->Open()) {
             loader->SetNotifier(this);
@@ -359,12 +379,21 @@ std::shared_ptr<CFLDeviceInterface> CUpdateController::GetNormalInterface()
     Log("Exiting Loader Mode...");
     SetState(ESTATE_EXIT_LOADER);
     const bool isI2C = main->GetInterfaceKind() == eInterfaceKindI2C;
-    if (!main->SwitchFromBLMode()) {
+    const bool switched = main->SwitchFromBLMode();
+    if (!switched) {
         if (isI2C) {
             NotifyError(eErrorExitLoader, "I2C Device failed to switch from Loader mode");
             return nullptr;
         }
         Log("Error returned from SwitchFromBLMode()");
+    }
+    // A board that leaves its loader by re-enumerating proves it by coming back as its
+    // application. One that switches in place (not I2C: the bridge reports the mode) never leaves
+    // the node, so reopening it proves nothing: it must be seen out of its loader first.
+    if (!isI2C && !device->mIntoBLMode[0] && !LeftLoaderInPlace(main, switched)) {
+        Log("GetNormalInterface: the board did not leave its loader");
+        SetState(ESTATE_FAILED);
+        return nullptr;
     }
     if (isI2C || !device->mIntoBLMode[0]) {
         if (main->Open()) {
@@ -404,8 +433,40 @@ std::shared_ptr<CFLDeviceInterface> CUpdateController::GetNormalInterface()
     return nullptr;
 }
 
+bool CUpdateController::LeftLoaderInPlace(const std::shared_ptr<CFLDeviceInterface>& interface_I, bool exitAccepted_I)
+{
+    if (exitAccepted_I) {
+        // Reopening starts with the liveness check of the interface as it stands, a loader
+        // status read: its answer means the loader still runs. Asked here instead of inside
+        // Open, so a good run's reports stay exactly as they were (Open then finds the
+        // interface closed and opens it without asking again).
+        const bool loaderAnswers = interface_I->IsOpen() && interface_I->IsConnected();
+        if (!loaderAnswers)
+            interface_I->Close();
+        return !loaderAnswers;
+    }
+    // The exit report was never accepted: only the application's own liveness check, the ping
+    // that a loader refuses, shows that the board left anyway.
+    interface_I->SetFirmwareLoader(false);
+    const bool answers = (interface_I->IsOpen() || interface_I->Open()) && interface_I->IsConnected();
+    if (!answers)
+        interface_I->SetFirmwareLoader(true);
+    return answers;
+}
+
 bool CUpdateController::UpdateDevice()
 {
+    // Follow this tablet, and no other, through every rediscovery of the update.
+    struct FollowScope
+    {
+        CUpdateController& mController;
+        ~FollowScope() { mController.SetFollowedIdentity({}); }
+    } followScope {*this};
+    {
+        const std::shared_ptr<CDevice> device = GetCurrentDevice();
+        SetFollowedIdentity(device ? CDiscovery::GetTabletIdentity(*device) : CDiscovery::TabletIdentity());
+    }
+
     const std::uint32_t sectors = GetSectorsForUpdateType();
     const std::shared_ptr<CDevice> startDevice = GetCurrentDevice();
     const bool checkSectors = startDevice && !startDevice->mLoaderMode;
@@ -428,6 +489,13 @@ bool CUpdateController::UpdateDevice()
     }
 
     const std::shared_ptr<CDevice> device = GetCurrentDevice();
+    // From here on the tablet is followed as its loader sits in the device tree: the way back
+    // looks for the application next to where the loader was.
+    if (device) {
+        const CDiscovery::TabletIdentity loaderIdentity = CDiscovery::GetTabletIdentity(*device);
+        if (!loaderIdentity.empty())
+            SetFollowedIdentity(loaderIdentity);
+    }
     const int protocolType = (device && device->mIntoBLMode[0]) ? 0 : 1;
     Log("Setting protocolType to " + std::to_string(protocolType));
     loader->SetProtocolType(protocolType);

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class CDevice;
 class CDiscovery;
@@ -127,6 +128,12 @@ protected:
 
 private:
     void SetCurrentDevice(std::shared_ptr<CDevice> device_I);
+    void SetFollowedIdentity(const std::vector<std::string>& identity_I);
+    std::vector<std::string> GetFollowedIdentity() const;
+    // A board that switches in place (not I2C) answers on the same node in either mode. True when
+    // it is seen out of its loader after the exit report: the loader no longer answers its
+    // status read, or (when the exit report was never accepted) the application answers.
+    bool LeftLoaderInPlace(const std::shared_ptr<CFLDeviceInterface>& interface_I, bool exitAccepted_I);
     bool WaitInterrupted() const;
 
     CSRec mDataSource;
@@ -134,6 +141,10 @@ private:
 
     mutable std::mutex mDeviceMutex;
     std::shared_ptr<CDevice> mCurrentDevice;
+    // While an update runs: the identity (device-tree parent) of the tablet being updated, so
+    // that rediscovery follows that tablet through its mode switches instead of selecting
+    // whichever tablet comes first. Empty outside an update.
+    std::vector<std::string> mFollowedIdentity;
 
     std::mutex mNotifierMutex;
     CUpdateNotifier* mNotifier = nullptr;

@@ -348,3 +348,25 @@ TEST_F(CliProcess, PowerLossThenRecoveryWithSavedState)
     EXPECT_EQ(badSpec.code, 1);
     EXPECT_NE(badSpec.err.find("--sim-faults"), std::string::npos);
 }
+
+TEST_F(CliProcess, AnInPlaceBoardWhoseExitReportFailsIsNotReportedUpdated)
+{
+    // The protocol1 pen switches in place; every exit-loader report of its loader is lost.
+    const std::string state = mWork.File("protocol1.state");
+    const std::string logs = mLogs.Path().string();
+    const std::string file = Scenario("protocol1/protocol1.pen");
+    const ProgramRun stuck = Program({"--simulate=protocol1", "--sim-state", state, "--sim-faults", "drop-set=1,ids=0xD6",
+                                      "--log-dir", logs, "update", "--type", "pen", file, "--yes", "--json"});
+    EXPECT_EQ(stuck.code, 1) << stuck.out << stuck.err;
+    EXPECT_EQ(CMiniJsonParser::Parse(stuck.out)["result"].text, "failure") << stuck.out;
+
+    // Run again without the fault: the update is finished and the board runs the new firmware.
+    const ProgramRun again = Program({"--simulate=protocol1", "--sim-state", state, "--log-dir", logs, "update",
+                                      "--type", "pen", file, "--yes", "--json"});
+    ASSERT_EQ(again.code, 0) << again.out << again.err;
+    EXPECT_EQ(CMiniJsonParser::Parse(again.out)["result"].text, "success");
+    const ProgramRun after = Program({"--simulate=protocol1", "--sim-state", state, "list", "--json"});
+    const JsonValue device = CMiniJsonParser::Parse(after.out)["devices"][0];
+    EXPECT_EQ(device["mode"].text, "NORMAL") << after.out;
+    EXPECT_EQ(device["boards"]["pen"]["version"].text, "1.10") << after.out;
+}
