@@ -118,6 +118,20 @@ void CSimBoard::MakeInjector()
         if (mInjector->Spec().powerBackMs >= 0)
             ScheduleAction(static_cast<std::uint32_t>(mInjector->Spec().powerBackMs), &CSimBoard::PowerOn);
     };
+    // A board behind an I2C bridge receives the bridge's tunnel, not the loader's reports:
+    // neither busy periods nor torn reports are modelled there.
+    if (mSpec.kind != ESimBoardKind::eSRecI2C) {
+        actions.tear = [this](const std::vector<std::uint8_t>& r, CSimFaultRandom& random_IO) {
+            if (mGate && !mGate->InLoader())
+                return false;
+            const std::uint32_t span = mImageLoader ? mImageLoader->TearSpan(r) : mLoader->TearSpan(r);
+            if (span == 0)
+                return false;
+            const auto stop = static_cast<std::uint32_t>(random_IO.Between(0, span - 1));
+            const auto mask = static_cast<std::uint8_t>(random_IO.Next());
+            return mImageLoader ? mImageLoader->Tear(r, stop, mask) : mLoader->Tear(r, stop, mask);
+        };
+    }
     if (mSpec.kind == ESimBoardKind::eImage) {
         actions.startsBusy = [](const std::vector<std::uint8_t>& r) { return r.size() > 2 && r[0] == 0xE4 && r[2] == 1; };
     } else if (mSpec.kind != ESimBoardKind::eSRecI2C) {
@@ -298,7 +312,7 @@ void CSimBoard::OnEnterLoader()
     // arrives once it has enumerated.
     ++mReenumerations;
     mHost->RemoveNode(mSpec.normal.path);
-    AddNode(true, mSpec.reenumerateMs);
+    AddNode(true, mInjector->ReenumerationDelay(mSpec.reenumerateMs));
 }
 
 void CSimBoard::OnExitLoader(bool started_I)
@@ -311,14 +325,16 @@ void CSimBoard::OnExitLoader(bool started_I)
     // start-up check accepts the flash, and otherwise as its loader again.
     ++mReenumerations;
     mHost->RemoveNode(mSpec.loader.path);
-    AddNode(!started_I, mSpec.reenumerateMs);
+    AddNode(!started_I, mInjector->ReenumerationDelay(mSpec.reenumerateMs));
 }
 
 CSimBus::CSimBus(std::shared_ptr<CSimHost> host_I)
     : mHost(std::move(host_I)), mSink(std::make_shared<Sink>())
 {
     std::weak_ptr<Sink> weak = mSink;
-    mHost->AddListener([weak](const SimHostEvent& event_I) {
+    // Delivers to whatever sink is set when the notification arrives (a late one may find
+    // another program listening, or none).
+    auto deliver = [weak](bool arrival_I, const std::string& path_I) {
         auto sink = weak.lock();
         if (!sink)
             return;
@@ -328,7 +344,31 @@ CSimBus::CSimBus(std::shared_ptr<CSimHost> host_I)
             target = sink->mTarget;
         }
         if (target)
-            target(event_I.kind == SimHostEvent::eArrival, event_I.node.path);
+            target(arrival_I, path_I);
+    };
+    mHost->AddListener([weak, deliver](const SimHostEvent& event_I) {
+        auto sink = weak.lock();
+        if (!sink)
+            return;
+        std::shared_ptr<CSimBoard> owner;
+        {
+            std::lock_guard<std::mutex> lock(sink->mMutex);
+            for (const auto& entry : sink->mBoards) {
+                auto board = entry.lock();
+                if (board && board->OwnsPath(event_I.node.path))
+                    owner = board;
+            }
+        }
+        const CSimFaultInjector::NotificationFate fate =
+            owner ? owner->NextNotification() : CSimFaultInjector::NotificationFate();
+        const bool arrival = event_I.kind == SimHostEvent::eArrival;
+        const std::string path = event_I.node.path;
+        for (int copy = 0; copy < fate.copies; ++copy) {
+            if (fate.delayMs == 0)
+                deliver(arrival, path);
+            else
+                GetClock()->scheduleAfter(fate.delayMs, [deliver, arrival, path] { deliver(arrival, path); });
+        }
     });
 }
 
@@ -336,6 +376,10 @@ std::shared_ptr<CSimBoard> CSimBus::AddBoard(SimBoardSpec spec_I)
 {
     auto board = std::make_shared<CSimBoard>(mHost, std::move(spec_I));
     mBoards.push_back(board);
+    {
+        std::lock_guard<std::mutex> lock(mSink->mMutex);
+        mSink->mBoards.push_back(board);
+    }
     board->PlugIn();
     return board;
 }

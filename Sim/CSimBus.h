@@ -77,7 +77,12 @@ public:
     bool SetFeature(const std::vector<std::uint8_t>& report_I) override;
     bool GetFeature(const std::vector<std::uint8_t>& request_I, std::vector<std::uint8_t>& answer_O) override;
     bool InLoader() const { return mInLoader; }
-    void PowerCycle() { mInLoader = !mLoader->ImageValid(); mEnterFirstSeen = false; }
+    void PowerCycle()
+    {
+        mLoader->PowerCycle();
+        mInLoader = !mLoader->ImageValid();
+        mEnterFirstSeen = false;
+    }
     void Restore(bool inLoader_I) { mInLoader = inLoader_I; mEnterFirstSeen = false; }
     void SetOnModeChange(std::function<void()> hook_I) { mOnModeChange = std::move(hook_I); }
 
@@ -128,6 +133,10 @@ public:
     void SetFaults(const SimFaultSpec& spec_I, std::uint64_t stream_I);
     void ClearFaults();
     SimFaultStats FaultStats() const { return mInjector->Stats(); }
+    // What becomes of a notification about one of the board's nodes (see notify-* faults).
+    CSimFaultInjector::NotificationFate NextNotification() { return mInjector->NextNotification(); }
+    // Whether a node path is one of the board's.
+    bool OwnsPath(const std::string& path_I) const { return path_I == mSpec.normal.path || path_I == mSpec.loader.path; }
 
     // Replaces an S-record board's persistent state, as after the board was stored away and
     // plugged in again: flash per block (empty = erased), committed checksums and magic word, and
@@ -200,6 +209,8 @@ private:
     {
         std::mutex mMutex;
         std::function<void(bool, const std::string&)> mTarget;
+        // The boards, to ask what becomes of a notification about their nodes.
+        std::vector<std::weak_ptr<CSimBoard>> mBoards;
     };
     std::shared_ptr<Sink> mSink;
 };

@@ -80,6 +80,17 @@ void CSimImageLoader::RestoreFlash(const std::vector<std::uint8_t>& flash_I, boo
     mCompleted = false;
     mBusyUntil = 0;
     mLast.clear();
+    mSession = false;
+}
+
+void CSimImageLoader::PowerCycle()
+{
+    mSession = false;
+    mSequence = 0;
+    mNextAddress = mConfig.firstIntelHexAddress;
+    mAnyAirohaPacket = false;
+    mBusyUntil = 0;
+    mLast.clear();
 }
 
 std::uint8_t CSimImageLoader::FlashByte(std::uint32_t address_I) const
@@ -154,6 +165,7 @@ bool CSimImageLoader::HandleCommand(const std::vector<std::uint8_t>& r)
                       0xFF);
         }
         mStarted = true;
+        mSession = true;
         mCompleted = false;
         mSequence = 0;
         mNextAddress = mConfig.firstIntelHexAddress;
@@ -161,7 +173,7 @@ bool CSimImageLoader::HandleCommand(const std::vector<std::uint8_t>& r)
         Accept(r, mConfig.startBusyMs);
         return true;
     case 2: {
-        if (!mStarted)
+        if (!mStarted || !mSession)
             return Refuse("data before start");
         const bool ok = mConfig.kind == ESimImageKind::eAiroha ? HandleAirohaData(r) : HandleIntelHexData(r);
         if (!ok)
@@ -171,15 +183,69 @@ bool CSimImageLoader::HandleCommand(const std::vector<std::uint8_t>& r)
         return true;
     }
     case 3:
-        if (!mStarted)
+        if (!mStarted || !mSession)
             return Refuse("end before start");
         mStarted = false;
+        mSession = false;
         mCompleted = true;
         Accept(r, mConfig.endBusyMs);
         return true;
     default:
         return Refuse("sub-command " + std::to_string(r[2]));
     }
+}
+
+std::uint32_t CSimImageLoader::ImageAreaStart() const
+{
+    return mConfig.kind == ESimImageKind::eAiroha ? 0 : std::min<std::uint32_t>(mConfig.firstIntelHexAddress, static_cast<std::uint32_t>(mFlash.size()));
+}
+
+std::uint32_t CSimImageLoader::DataAddress(const std::vector<std::uint8_t>& r) const
+{
+    if (mConfig.kind == ESimImageKind::eAiroha)
+        return static_cast<std::uint32_t>(r[10]) << 16 | static_cast<std::uint32_t>(r[11]) << 8 | r[12];
+    return static_cast<std::uint32_t>(r[5]) | static_cast<std::uint32_t>(r[6]) << 8 |
+           static_cast<std::uint32_t>(r[7]) << 16 | static_cast<std::uint32_t>(r[8]) << 24;
+}
+
+std::uint32_t CSimImageLoader::TearSpan(const std::vector<std::uint8_t>& r) const
+{
+    if (r.size() != kReportLength || r[0] != kImageReport)
+        return 0;
+    if (r[2] == 1)
+        return static_cast<std::uint32_t>(mFlash.size()) - ImageAreaStart();
+    if (r[2] == 2)
+        return mConfig.kind == ESimImageKind::eAiroha ? 256 : 128;
+    return 0;
+}
+
+bool CSimImageLoader::Tear(const std::vector<std::uint8_t>& r, std::uint32_t stop_I, std::uint8_t mask_I)
+{
+    const std::uint32_t span = TearSpan(r);
+    if (span == 0 || stop_I >= span || Busy())
+        return false;
+    const std::vector<std::uint8_t> before = mFlash;
+    // Apply the whole command as the loader would, then put back what the power cut kept.
+    if (!HandleCommand(r))
+        return false;
+    const bool erase = r[2] == 1;
+    const std::uint32_t first = erase ? ImageAreaStart() : DataAddress(r);
+    const std::size_t dataAt = mConfig.kind == ESimImageKind::eAiroha ? 14 : 10;
+    for (std::uint32_t i = stop_I; i < span; ++i) {
+        const std::size_t at = first + i;
+        if (i > stop_I)
+            mFlash[at] = before[at];
+        else if (erase)
+            mFlash[at] = static_cast<std::uint8_t>(before[at] | mask_I);
+        else
+            mFlash[at] = static_cast<std::uint8_t>(before[at] & (r[dataAt + i] | static_cast<std::uint8_t>(~mask_I)));
+    }
+    // The Airoha erase skips the board's own range: whatever it held stays.
+    if (erase && mConfig.kind == ESimImageKind::eAiroha) {
+        for (std::uint32_t a = kSimAirohaReservedFirst; a < kSimAirohaReservedEnd && a < mFlash.size(); ++a)
+            mFlash[a] = before[a];
+    }
+    return true;
 }
 
 bool CSimImageLoader::HandleIntelHexData(const std::vector<std::uint8_t>& r)

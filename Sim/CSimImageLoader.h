@@ -67,6 +67,10 @@ public:
     void RestoreFlash(const std::vector<std::uint8_t>& flash_I, bool imageValid_I);
     // What the board's start-up check decides: no image was started, or the last one completed.
     bool ImageValid() const { return !mStarted || mCompleted; }
+    // Power comes back: the flash (and whether an image was started or completed) stays; the
+    // programming session in RAM (sequence, next address, busy period) is gone, so data and end
+    // commands are refused until a new start command.
+    void PowerCycle();
 
     // State for tests.
     std::uint8_t FlashByte(std::uint32_t address_I) const;
@@ -82,6 +86,13 @@ public:
     const std::vector<std::uint32_t>& PacketAddresses() const { return mPacketAddresses; }
     int ExitLoaderCount() const { return mExits; }
 
+    // The power fails while this SET is applied: a start command the loader would accept erases
+    // its image area only up to byte `stop_I` of it, a data command writes its data only up to
+    // byte `stop_I`; byte `stop_I` itself gets only the bits in `mask_I` erased or programmed.
+    // True when the report was such a command. TearSpan: the bytes it would cover, else 0.
+    bool Tear(const std::vector<std::uint8_t>& report_I, std::uint32_t stop_I, std::uint8_t mask_I);
+    std::uint32_t TearSpan(const std::vector<std::uint8_t>& report_I) const;
+
     // Fault hooks for report 0xE4: fail the next count SETs/GETs after letting `after` pass
     // (-1 = all from then on).
     void FailSets(int count_I, int after_I = 0) { mFailSets.Set(count_I, after_I); }
@@ -96,6 +107,9 @@ private:
     bool HandleCommand(const std::vector<std::uint8_t>& report_I);
     bool HandleIntelHexData(const std::vector<std::uint8_t>& report_I);
     bool HandleAirohaData(const std::vector<std::uint8_t>& report_I);
+    // First flash address of the image area, and of a data command's bytes.
+    std::uint32_t ImageAreaStart() const;
+    std::uint32_t DataAddress(const std::vector<std::uint8_t>& report_I) const;
     void Accept(const std::vector<std::uint8_t>& report_I, std::uint32_t busyMs_I);
 
     SimImageLoaderConfig mConfig;
@@ -104,6 +118,7 @@ private:
     std::uint64_t mBusyUntil = 0;
     bool mStarted = false;
     bool mCompleted = false;
+    bool mSession = false; // a start command was accepted since power-up (RAM)
     std::uint32_t mSequence = 0;
     std::uint32_t mNextAddress = 0;
     bool mAnyAirohaPacket = false;

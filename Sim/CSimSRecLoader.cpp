@@ -225,6 +225,61 @@ bool CSimSRecLoader::SetFeature(const std::vector<std::uint8_t>& report_I)
     return ok;
 }
 
+std::uint32_t CSimSRecLoader::TearSpan(const std::vector<std::uint8_t>& r) const
+{
+    std::uint8_t logical = 0;
+    if (!mInLoader || r.empty() || !LogicalId(r[0], logical))
+        return 0;
+    if (logical == kEraseBlock && r.size() == 5 && Le32(r, 1) < mConfig.blocks.size())
+        return mConfig.blocks[Le32(r, 1)].size;
+    if (logical == kWriteBlock && r.size() == mConfig.blockSize + 5u)
+        return mConfig.blockSize;
+    if (logical == kWriteWord && r.size() == mConfig.wordSize + 5u)
+        return mConfig.wordSize;
+    return 0;
+}
+
+bool CSimSRecLoader::Tear(const std::vector<std::uint8_t>& r, std::uint32_t stop_I, std::uint8_t mask_I)
+{
+    const std::uint32_t span = TearSpan(r);
+    if (span == 0 || stop_I >= span)
+        return false;
+    std::uint8_t logical = 0;
+    LogicalId(r[0], logical);
+    // Which block, and where in it the torn range starts.
+    std::size_t index = 0;
+    std::uint32_t first = 0;
+    if (logical == kEraseBlock) {
+        index = Le32(r, 1);
+    } else {
+        const int writable = WritableBlock(Le32(r, 1), span);
+        if (writable < 0)
+            return false;
+        index = static_cast<std::size_t>(writable);
+        first = Le32(r, 1) - mConfig.blocks[index].address;
+    }
+    std::vector<std::uint8_t> before = mFlash[index];
+    if (before.empty())
+        before.assign(mConfig.blocks[index].size, 0xFF);
+    // Apply the whole report as the loader would, then put back what the power cut kept from it.
+    if (!HandleLoaderSet(logical, r))
+        return false;
+    std::vector<std::uint8_t> after = mFlash[index];
+    if (after.empty())
+        after.assign(mConfig.blocks[index].size, 0xFF);
+    for (std::uint32_t i = stop_I; i < span; ++i) {
+        const std::size_t at = first + i;
+        if (i > stop_I)
+            after[at] = before[at];
+        else if (logical == kEraseBlock)
+            after[at] = static_cast<std::uint8_t>(before[at] | mask_I);
+        else
+            after[at] = static_cast<std::uint8_t>(before[at] & (r[5 + i] | static_cast<std::uint8_t>(~mask_I)));
+    }
+    mFlash[index] = after;
+    return true;
+}
+
 bool CSimSRecLoader::HandleApplicationSet(const std::vector<std::uint8_t>& r)
 {
     if (r[0] == 0xCC && r.size() == 3) {

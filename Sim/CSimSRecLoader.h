@@ -90,6 +90,15 @@ public:
     // Changes the answer to a GET of a wire id before it leaves the board.
     void SetAnswerTamper(std::uint8_t id_I, std::function<void(std::vector<std::uint8_t>&)> tamper_I);
 
+    // The power fails while this SET is applied. An erase or write the loader would accept is
+    // applied up to byte `stop_I` of the block (erase) or of the report's data (write); byte
+    // `stop_I` itself gets only the bits in `mask_I` erased (set) or programmed (cleared); the
+    // rest stays as it was. True when the report was such an erase or write.
+    bool Tear(const std::vector<std::uint8_t>& report_I, std::uint32_t stop_I, std::uint8_t mask_I);
+    // Size of what a torn report would cover (the block of an erase, the data of a write), 0
+    // when the report is neither.
+    std::uint32_t TearSpan(const std::vector<std::uint8_t>& report_I) const;
+
     // Factory state: the current flash is committed as a valid application (checksum table and
     // magic word in ROM), as the board leaves the production line.
     void InstallApplication();

@@ -23,6 +23,8 @@ constexpr std::uint32_t kSafeRetryBaseMs = 10;
 constexpr std::uint32_t kReopenPauseMs = 1000;
 constexpr int kReportAttempts = 5;
 constexpr std::uint32_t kReportReopenPauseMs = 500;
+// Reads of the loader's block table at most, until two in a row agree.
+constexpr int kDescriptionReads = 4;
 
 class CFlagGuard
 {
@@ -308,12 +310,39 @@ bool CFLDeviceInterface::LoadLoaderDescription()
 {
     if (!IsOpenLoader())
         return false;
+    // The block table decides which blocks are erased, written and skipped as protected; one
+    // bit garbled on the link (a size that swallows its neighbours, a protected flag) would
+    // leave blocks of the old firmware beside the new one under checksums that the board
+    // computes over whatever it holds. So it is believed only when two reads in a row agree.
+    const std::size_t blocks = std::min<std::size_t>(loaderParameters.blocks, kMaxLoaderBlocks);
+    auto same = [blocks](const LoaderDescription& a_I, const LoaderDescription& b_I) {
+        for (std::size_t i = 0; i < blocks; ++i) {
+            if (a_I[i].address != b_I[i].address || a_I[i].size != b_I[i].size || a_I[i].flags != b_I[i].flags)
+                return false;
+        }
+        return true;
+    };
     if (!ReadLoaderDescription(loaderDescription))
         return false;
+    bool agreed = false;
+    for (int read = 1; read < kDescriptionReads && !agreed; ++read) {
+        LoaderDescription again;
+        if (!ReadLoaderDescription(again))
+            return false;
+        agreed = same(again, loaderDescription);
+        if (!agreed) {
+            Message("LoadLoaderDescription: the block table read differently; reading it again");
+            loaderDescription = again;
+        }
+    }
+    if (!agreed) {
+        loaderDescription.fill(LoaderBlockEntry());
+        Error("LoadLoaderDescription: the block table never read the same twice in a row");
+        return false;
+    }
     // Blocks that share addresses leave it open where an image byte belongs and whether it may
     // be written: image data inside a protected block that overlaps the writable ones would be
     // skipped as protected and the update reported done. No loader describes its flash so.
-    const std::size_t blocks = std::min<std::size_t>(loaderParameters.blocks, kMaxLoaderBlocks);
     std::vector<std::size_t> order;
     for (std::size_t i = 0; i < blocks; ++i) {
         if (loaderDescription[i].size != 0)

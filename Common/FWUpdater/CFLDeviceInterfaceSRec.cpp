@@ -9,6 +9,9 @@
 
 namespace {
 
+// Reads of the committed checksum table before a mismatch with the image is believed.
+constexpr int kChecksumReadbacks = 3;
+
 std::string Hex8(std::uint32_t value_I)
 {
     char text[16];
@@ -398,15 +401,25 @@ bool CFLDeviceInterface::FinalizeFlash()
         Error("Failed writing checksum to ROM");
         return false;
     }
-    ChecksumRecord record;
-    if (!ReadChecksums(record)) {
-        Error("Failed refreshing checksum info");
-        return false;
-    }
+    // A table that does not add up to the image's is read again before it is believed: an
+    // answer garbled on the way (a flipped bit, another report's answer) must not turn a board
+    // that holds the image into a failed update. A real mismatch reads the same every time.
     const std::size_t counted = std::min<std::size_t>(mFlash.size(), kMaxLoaderBlocks);
-    for (std::uint32_t i = 0; i < counted; ++i) {
-        if (CountsInChecksumSums(i))
-            checksumNew += record.checksums[i];
+    for (int read = 0; read < kChecksumReadbacks; ++read) {
+        if (read > 0)
+            Message("FinalizeFlash: the checksums read back do not add up to the image's; reading them again");
+        ChecksumRecord record;
+        if (!ReadChecksums(record)) {
+            Error("Failed refreshing checksum info");
+            return false;
+        }
+        checksumNew = 0;
+        for (std::uint32_t i = 0; i < counted; ++i) {
+            if (CountsInChecksumSums(i))
+                checksumNew += record.checksums[i];
+        }
+        if (checksumNew == checksumExpected)
+            break;
     }
     return true;
 }

@@ -12,14 +12,24 @@ CI2CFLDeviceInterface::CI2CFLDeviceInterface(const std::string& path_I, int inte
 
 bool CI2CFLDeviceInterface::IsFirmwareLoader()
 {
+    bool loader = false;
+    QueryMode(loader);
+    return firmwareLoader;
+}
+
+bool CI2CFLDeviceInterface::QueryMode(bool& loader_O)
+{
     std::vector<std::uint8_t> mode{eI2C_REP_MODE_ID, 0xFF, 0xFF};
     // Only a whole mode answer counts: a short one, or a query that failed on the link, proves
     // nothing about the board, and the last known mode stands. Taking a lost answer for "not in
     // the loader" let a board stuck in its loader pass for switched back, and made programming
     // skip the checksum invalidation and commit of a board that has them.
-    if (RawReadFeature(mode) && mode.size() == kI2CModeReportLength)
-        firmwareLoader = mode[1] == 0 && mode[2] == 0;
-    return firmwareLoader;
+    // The answer of another report is no answer either.
+    if (!RawReadFeature(mode) || mode.size() != kI2CModeReportLength || mode[0] != eI2C_REP_MODE_ID)
+        return false;
+    firmwareLoader = mode[1] == 0 && mode[2] == 0;
+    loader_O = firmwareLoader;
+    return true;
 }
 
 bool CI2CFLDeviceInterface::SwitchToBLMode()
@@ -43,12 +53,21 @@ bool CI2CFLDeviceInterface::SwitchFromBLMode()
 {
     if (!IsOpen())
         return false;
+    // "Left the loader" ends the update as a success, so it takes two normal-mode answers in a
+    // row, both real answers (a failed query's "last known mode" counts for nothing): one
+    // answer garbled on the link (a bit of 00 00 flipped) must not pass a board that still runs
+    // its loader for switched back.
+    auto leftLoader = [this] {
+        bool first = true;
+        bool second = true;
+        return QueryMode(first) && !first && QueryMode(second) && !second;
+    };
     for (int attempt = 0; attempt < kI2CModeSwitchTries; ++attempt) {
-        if (!IsFirmwareLoader())
+        if (leftLoader())
             return true;
         RawWriteFeature({eI2C_REP_MODE_ID, 0x01, 0x01});
     }
-    return !IsFirmwareLoader();
+    return leftLoader();
 }
 
 bool CI2CFLDeviceInterface::IsConnected()

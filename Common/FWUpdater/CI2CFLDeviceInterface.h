@@ -69,6 +69,9 @@ public:
     virtual bool RawReadFeature(std::vector<std::uint8_t>& report_IO) = 0;
 
 private:
+    // One mode query: true when a whole answer of the mode report came, and then the mode it
+    // tells (remembered as IsFirmwareLoader does).
+    bool QueryMode(bool& loader_O);
     // Polls a status report until the bridge stops answering busy (bounded). On true, answer_O
     // holds a whole, well-formed answer whose status is not busy.
     bool PollBridge(EI2CReportId report_I, std::size_t length_I, std::vector<std::uint8_t>& answer_O);

@@ -323,3 +323,50 @@ TEST_F(I2CTunnel, VendorPageBridgeWrapsItsOwnReports)
     ASSERT_EQ(board->sets.size(), 1u);
     EXPECT_EQ(board->sets[0], (Bytes{0x12, 7, 0, 0, 0}));
 }
+
+// Leaving the loader ends an update as a success, so one garbled mode answer must not count: the
+// board must answer "normal" twice in a row, and an answer to another report is no answer.
+TEST_F(I2CTunnel, OneGarbledModeAnswerDoesNotPassTheLoaderForLeft)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<void(Bytes&)> garble;
+    };
+    const Case cases[] = {
+        {"a bit of 00 00 flipped", [](Bytes& a) { a[1] ^= 0x04; }},
+        {"another report's answer", [](Bytes& a) { a = {0xB1, 0x01, 0x01}; }},
+    };
+    // A garbled answer followed by a failed query: the mode remembered from the garbled one must
+    // not count as the second answer.
+    {
+        SimI2CBridgeConfig config;
+        config.leaveAfterWrites = -1;
+        MakeRecordingBridge(config);
+        int queries = 0;
+        bridge->SetAnswerTamper(0xB0, [&](Bytes& a) {
+            if (queries++ % 2 == 0)
+                a[2] ^= 0x01;
+        });
+        // The query after the first garbled answer fails on the link.
+        bridge->FailGets(0xB0, 1, 1);
+        EXPECT_FALSE(device->SwitchFromBLMode());
+        EXPECT_TRUE(bridge->InLoader());
+        bridge->SetAnswerTamper(0xB0, nullptr);
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimI2CBridgeConfig config;
+        config.leaveAfterWrites = -1; // the board stays in its loader whatever it is told
+        MakeRecordingBridge(config);
+        int queries = 0;
+        // Every other answer garbled: never two true "normal" answers in a row.
+        bridge->SetAnswerTamper(0xB0, [&](Bytes& a) {
+            if (queries++ % 2 == 0)
+                c.garble(a);
+        });
+        EXPECT_FALSE(device->SwitchFromBLMode());
+        EXPECT_TRUE(bridge->InLoader());
+        bridge->SetAnswerTamper(0xB0, nullptr);
+    }
+}

@@ -14,6 +14,7 @@
 #include "FWUpdater/CSRec.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <memory>
@@ -157,6 +158,48 @@ public:
             }
         }
         return true;
+    }
+
+    // Why BoardUpdated is false, for a failure message ("" when it is true).
+    std::string WhyNotUpdated(const std::string& boardName_I, std::size_t tablet_I) const
+    {
+        const auto board = Board(boardName_I, tablet_I);
+        if (!board || !board->IsPowered())
+            return "the board has no power";
+        if (board->InLoader())
+            return "the board runs its loader";
+        if (const auto image = board->ImageLoader()) {
+            if (!image->ImageValid())
+                return "the image is not whole";
+            const auto reference = ReferenceFlash(mScenario.name, boardName_I, tablet_I);
+            const auto flash = image->Flash(0, image->FlashSize());
+            for (std::size_t i = 0; i < flash.size() && i < reference.size(); ++i) {
+                if (flash[i] != reference[i])
+                    return "flash differs at 0x" + HexByteText(static_cast<std::uint32_t>(i));
+            }
+            return "";
+        }
+        if (!board->Loader().ApplicationValid())
+            return "the committed checksums or magic word do not check out";
+        CSRec source;
+        if (!source.Load(ImageFileOf(boardName_I)))
+            return "cannot load the image file";
+        for (const SRecBlock& block : source.GetBlocks()) {
+            for (std::size_t i = 0; i < block.data.size(); ++i) {
+                const std::uint32_t address = block.address + static_cast<std::uint32_t>(i);
+                if (board->Loader().FlashByte(address) != block.data[i])
+                    return "flash differs at 0x" + HexByteText(address) + ": " +
+                           HexByteText(board->Loader().FlashByte(address)) + " instead of " + HexByteText(block.data[i]);
+            }
+        }
+        return "";
+    }
+
+    static std::string HexByteText(std::uint32_t value_I)
+    {
+        char text[16];
+        std::snprintf(text, sizeof text, "%X", value_I);
+        return text;
     }
 
     // The S-record file a board is updated with.
