@@ -14,23 +14,10 @@ dismiss="$build/Win/vfwu_dismiss.exe"
 for f in "$msi" "$dismiss"; do
   [[ -f "$f" ]] || { echo "msi-check: $f is missing (cmake --build --preset mingw --target msi vfwu_dismiss)" >&2; exit 1; }
 done
-wine=$(command -v wine64 || true)
-[[ -n "$wine" ]] || wine=$(command -v wine)
-
-export WINEDEBUG=-all LC_ALL=C.UTF-8
-WINEPREFIX=$(mktemp -d /tmp/vfwu-msi.XXXXXX)
-export WINEPREFIX
+source scripts/wine-prefix.sh
+wine_new_prefix msi
 inner=$(mktemp /tmp/vfwu-msi-run.XXXXXX.sh)
-cleanup() {
-  wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$WINEPREFIX" "$inner"
-}
-trap cleanup EXIT
-
-t0=$SECONDS
-timeout 180 "$wine" wineboot -i >/dev/null 2>&1 || true
-timeout 60 wineserver -w || true
-echo "msi-check: prefix created in $((SECONDS - t0)) s"
+wine_temp_files+=("$inner")
 
 # The simulated pen interface as an installer passes it (as in scripts/wine-check.sh).
 simpath='hid#vid_ffff+pid_0100#8+sim0001+0+0000#{4d1e55b2-f16f-11cf-88cb-001111000030}'

@@ -14,25 +14,8 @@ win="$build/Win"
 for f in "$win/VellumFWUpdater.exe" "$win/vfwu_dismiss.exe"; do
   [[ -f "$f" ]] || { echo "wine-check: $f is missing (cmake --build --preset mingw)" >&2; exit 1; }
 done
-wine=$(command -v wine64 || true)
-[[ -n "$wine" ]] || wine=$(command -v wine)
-
-# A UTF-8 locale: Wine names files in the locale's character set (the tests use non-ASCII names).
-export WINEDEBUG=-all LC_ALL=C.UTF-8
-WINEPREFIX=$(mktemp -d /tmp/vfwu-wine.XXXXXX)
-export WINEPREFIX
-cleanup() {
-  wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$WINEPREFIX"
-}
-trap cleanup EXIT
-
-t0=$SECONDS
-timeout 180 "$wine" wineboot -i >/dev/null 2>&1 || true
-# The prefix's wineserver and desktop process were started without a display: let them end, so
-# that the runs on the virtual display start their own.
-timeout 60 wineserver -w || true
-echo "wine-check: prefix created in $((SECONDS - t0)) s"
+source scripts/wine-prefix.sh
+wine_new_prefix wine
 
 status=0
 
