@@ -207,7 +207,7 @@ private:
     // True when the report must fail before reaching the board.
     bool Intercept(const std::vector<std::uint8_t>& report_I, bool set_I);
     bool Applies(std::uint8_t id_I) const;
-    // Corrupts a good answer as the spec asks (at most one corruption per answer).
+    // Corrupts a good answer as the fault description asks (at most one corruption per answer).
     void Corrupt(std::uint8_t id_I, std::vector<std::uint8_t>& answer_IO);
 
     std::shared_ptr<CSimHidDevice> mInner;
