@@ -22,7 +22,10 @@ std::shared_ptr<CClock> SteadyClock()
     return clock;
 }
 
-thread_local std::shared_ptr<CStopToken> tStopToken;
+// The innermost scope of the calling thread. A plain pointer on purpose: a thread-local with a
+// destructor (a shared pointer) is destroyed at thread exit after mingw's emulated TLS block may
+// already be freed and reused, which crashed worker threads on Windows.
+thread_local const CStopScope* tStopScope = nullptr;
 
 } // namespace
 
@@ -47,24 +50,25 @@ bool CStopToken::WaitFor(std::uint32_t ms_I)
     return mWake.wait_for(lock, std::chrono::milliseconds(ms_I), [this] { return mStop; });
 }
 
-CStopScope::CStopScope(std::shared_ptr<CStopToken> token_I) : mPrevious(std::move(tStopToken))
+CStopScope::CStopScope(std::shared_ptr<CStopToken> token_I) : mToken(std::move(token_I)), mPrevious(tStopScope)
 {
-    tStopToken = std::move(token_I);
+    tStopScope = this;
 }
 
 CStopScope::~CStopScope()
 {
-    tStopToken = std::move(mPrevious);
+    tStopScope = mPrevious;
 }
 
 std::shared_ptr<CStopToken> CurrentStopToken()
 {
-    return tStopToken;
+    return tStopScope ? tStopScope->Token() : nullptr;
 }
 
 bool StopRequestedOnThisThread()
 {
-    return tStopToken && tStopToken->StopRequested();
+    const std::shared_ptr<CStopToken> token = CurrentStopToken();
+    return token && token->StopRequested();
 }
 
 std::shared_ptr<CClock> GetClock()
@@ -155,8 +159,8 @@ CClock::TimePoint CSteadyClock::now()
 
 void CSteadyClock::sleep(std::uint32_t ms_I)
 {
-    if (tStopToken) {
-        tStopToken->WaitFor(ms_I);
+    if (const std::shared_ptr<CStopToken> token = CurrentStopToken()) {
+        token->WaitFor(ms_I);
         return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(ms_I));

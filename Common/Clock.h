@@ -64,8 +64,11 @@ public:
     CStopScope(const CStopScope&) = delete;
     CStopScope& operator=(const CStopScope&) = delete;
 
+    std::shared_ptr<CStopToken> Token() const { return mToken; }
+
 private:
-    std::shared_ptr<CStopToken> mPrevious;
+    std::shared_ptr<CStopToken> mToken;
+    const CStopScope* mPrevious;
 };
 
 // The token bound to the calling thread, or null.
