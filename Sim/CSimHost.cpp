@@ -320,12 +320,15 @@ bool CSimHost::GetFeature(Handle handle_I, std::vector<std::uint8_t>& buffer_IO)
     const auto node = NodeOf(handle_I);
     if (!node || !node->device)
         return false;
+    // Room for an answer of the asked-for length up front: devices build theirs byte by byte.
     std::vector<std::uint8_t> answer;
+    answer.reserve(buffer_IO.size());
     bool ok = false;
     if (!buffer_IO.empty()) {
         if (node->info.usagePage == kVendorPage) {
             std::vector<std::uint8_t> inner;
             std::vector<std::uint8_t> innerAnswer;
+            innerAnswer.reserve(buffer_IO.size());
             ok = SimUnwrapVendorReport(buffer_IO, inner) && node->device->GetFeature(inner, innerAnswer);
             if (ok)
                 answer = SimWrapVendorReport(innerAnswer);

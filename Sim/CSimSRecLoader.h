@@ -69,6 +69,8 @@ public:
     const std::vector<std::uint8_t>& BlockContents(std::size_t index_I) const { return mFlash.at(index_I); }
     // Flash byte at an address, 0xFF outside every block.
     std::uint8_t FlashByte(std::uint32_t address_I) const;
+    // length_I flash bytes from an address on, appended to out_IO (as FlashByte gives them).
+    void AppendFlash(std::vector<std::uint8_t>& out_IO, std::uint32_t address_I, std::size_t length_I) const;
     std::uint32_t FlashChecksum(std::size_t index_I) const; // computed from the flash now
     const std::vector<std::uint32_t>& ChecksumTable() const { return mChecksums; }
     const std::vector<std::uint32_t>& CommittedChecksums() const { return mRomChecksums; }

@@ -22,6 +22,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -163,12 +164,19 @@ void WholeImage(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
         device.SetDataSourceFormat(eFormatAiroFlash);
         device.SetAiroFlashData(image);
         if (device.ProgramBoard() && loader) {
-            // Everything outside the board's own range went to the board.
-            for (std::uint32_t a = 0; a < image->GetSize(); ++a) {
-                if ((a < kAirohaSkipFirst || a >= kAirohaSkipEnd) && loader->FlashByte(a) != image->GetBuffer()[a]) {
-                    std::fprintf(stderr, "fuzz: Airoha success reported, but flash 0x%X differs\n", a);
-                    std::abort();
-                }
+            // Everything outside the board's own range went to the board. Compared as two
+            // ranges: a byte loop cost each input tens of thousands of instrumented compares.
+            const std::uint32_t size = image->GetSize();
+            const std::vector<std::uint8_t> flash = loader->Flash(0, size);
+            const auto differs = [&](std::uint32_t from_I, std::uint32_t to_I) {
+                return from_I < to_I && std::memcmp(flash.data() + from_I, image->GetBuffer() + from_I, to_I - from_I) != 0;
+            };
+            if (differs(0, std::min(size, kAirohaSkipFirst)) || differs(kAirohaSkipEnd, size)) {
+                std::uint32_t a = 0;
+                while ((a >= kAirohaSkipFirst && a < kAirohaSkipEnd) || flash[a] == image->GetBuffer()[a])
+                    ++a;
+                std::fprintf(stderr, "fuzz: Airoha success reported, but flash 0x%X differs\n", a);
+                std::abort();
             }
         }
     } else {
