@@ -109,6 +109,7 @@ bool CSimI2CBridge::HandleReadRequest(const std::vector<std::uint8_t>& r)
     std::vector<std::uint8_t> request(n, 0);
     request[0] = r[2];
     std::vector<std::uint8_t> answer;
+    answer.reserve(n); // the board builds its answer byte by byte
     const bool read = mBoard && mBoard->GetFeature(request, answer) && !answer.empty();
     mPending = EPending::eRead;
     mResult = read ? kDoneData : kFailed;
