@@ -220,13 +220,17 @@ std::uint8_t CSimSRecLoader::Id(std::uint8_t type0Id_I) const
 
 bool CSimSRecLoader::LogicalId(std::uint8_t wireId_I, std::uint8_t& logical_O) const
 {
-    for (std::uint8_t id = kRead; id <= kCpuCount; ++id) {
-        if (Id(id) == wireId_I) {
-            logical_O = id;
-            return true;
-        }
+    // Id() undone without a search: every report asks this.
+    std::uint8_t id = wireId_I;
+    if (mConfig.protocolType == 1 && wireId_I != kLoaderByte) {
+        id = static_cast<std::uint8_t>(wireId_I - 0xC1);
+        if (id == kLoaderByte)
+            return false; // the loader byte keeps its type-0 id
     }
-    return false;
+    if (id < kRead || id > kCpuCount)
+        return false;
+    logical_O = id;
+    return true;
 }
 
 int CSimSRecLoader::WritableBlock(std::uint32_t address_I, std::size_t length_I) const
