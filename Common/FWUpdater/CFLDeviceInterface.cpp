@@ -225,15 +225,17 @@ bool CFLDeviceInterface::InitializeProgrammingData(const std::vector<SRecBlock>&
         Error("Can't get Loader Description");
         return false;
     }
-    std::string description = "Device Loader Description loaded";
-    for (std::uint32_t i = 0; i < loaderParameters.blocks; ++i) {
-        const LoaderBlockEntry& e = loaderDescription[i];
-        description += "\tBlock " + std::to_string(i) + "\t(" + Hex(e.address) + " - " +
-                       Hex(e.address + e.size - 1) + ") size (" + Hex(e.size) + ")";
-        if (e.flags & kLoaderBlockProtected)
-            description += " [PROTECTED]";
+    if (Logging()) {
+        std::string description = "Device Loader Description loaded";
+        for (std::uint32_t i = 0; i < loaderParameters.blocks; ++i) {
+            const LoaderBlockEntry& e = loaderDescription[i];
+            description += "\tBlock " + std::to_string(i) + "\t(" + Hex(e.address) + " - " +
+                           Hex(e.address + e.size - 1) + ") size (" + Hex(e.size) + ")";
+            if (e.flags & kLoaderBlockProtected)
+                description += " [PROTECTED]";
+        }
+        Message(description);
     }
-    Message(description);
     ChecksumRecord record;
     checksumSupport = ReadChecksums(record);
     Message(std::string("Checksum Support: ") + (checksumSupport ? "Yes" : "No"));
@@ -332,7 +334,7 @@ bool CFLDeviceInterface::LoadLoaderDescription()
         agreed = same(again, loaderDescription);
         if (!agreed) {
             Message("LoadLoaderDescription: the block table read differently; reading it again");
-            loaderDescription = again;
+            std::copy_n(again.begin(), blocks, loaderDescription.begin()); // the rest is empty in both
         }
     }
     if (!agreed) {
@@ -551,7 +553,8 @@ bool CFLDeviceInterface::ReadLoaderDescription(LoaderDescription& description_O)
     std::vector<std::uint8_t> answer;
     if (!ReadReport(eBL_HID_REP_LOADER_DESCRIPTION_ID, blocks * 10 + 1, answer))
         return false;
-    description_O.fill(LoaderBlockEntry());
+    // Entries past the blocks read stay empty; the table is filled in place (it is 12 KiB).
+    std::fill(description_O.begin() + static_cast<std::ptrdiff_t>(blocks), description_O.end(), LoaderBlockEntry());
     for (std::size_t i = 0; i < blocks; ++i) {
         const std::uint8_t* entry = &answer[1 + i * 10];
         description_O[i].address = GetU32LE(entry);

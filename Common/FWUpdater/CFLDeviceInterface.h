@@ -209,6 +209,9 @@ public:
 protected:
     void Message(const std::string& text_I) const;
     void Error(const std::string& text_I) const;
+    // Whether messages go anywhere: texts that cost work of their own (a checksum per block, a
+    // line per block) are built only then.
+    bool Logging() const { return messageSink != nullptr; }
     bool IsOpenLoader();
     // True when [address, address + length) lies inside one unprotected block of the last
     // description read: the only places a write report may go.

@@ -144,8 +144,10 @@ bool CFLDeviceInterface::FillFlashBlocks(const std::vector<SRecBlock>& image_I)
         totalSize += b.dataLength;
     }
 
-    for (const FlashBlock& b : mFlash)
-        Message("Checksum Block [0x" + Hex8(b.address) + "] = 0x" + Hex8(CalculateChecksum(b.data)));
+    if (Logging()) {
+        for (const FlashBlock& b : mFlash)
+            Message("Checksum Block [0x" + Hex8(b.address) + "] = 0x" + Hex8(CalculateChecksum(b.data)));
+    }
     Message("Total size: " + std::to_string(totalSize));
     return true;
 }
@@ -361,7 +363,9 @@ bool CFLDeviceInterface::WriteFlashBlock(std::uint32_t blockIndex_I)
             return false;
         }
         chunk.assign(b.data.begin() + offset, b.data.begin() + offset + length);
-        Message("Block at [0x" + Hex8(b.address + offset) + "]; checksum: [0x" + Hex8(CalculateChecksum(chunk)) + "]");
+        if (Logging())
+            Message("Block at [0x" + Hex8(b.address + offset) + "]; checksum: [0x" + Hex8(CalculateChecksum(chunk)) +
+                    "]");
         if (whole) {
             if (!WriteBlock(chunk, b.address + offset)) {
                 Error("Failed writing block to device");
