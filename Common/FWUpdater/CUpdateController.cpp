@@ -625,9 +625,11 @@ bool CUpdateController::InitCheck(std::uint32_t sectors_I, bool checkSectors_I,
     if (IsSRecFormat(format))
         return InitCheckForSRecData(sectors_I, checkSectors_I, interface_I);
     if (format == eFormatIntelHex)
-        return InitCheckForIntelHexData(interface_I);
+        return InitCheckForImageData("InitCheckForIntelHexData", "IntelHex", mDataSource.GetIntelHexData(),
+                                     &CFLDeviceInterface::SetIntelHexData, interface_I);
     if (format == eFormatAiroFlash)
-        return InitCheckForAiroFlashData(interface_I);
+        return InitCheckForImageData("InitCheckForAiroFlashData", "BinaryAiroFlash", mDataSource.GetAiroFlashData(),
+                                     &CFLDeviceInterface::SetAiroFlashData, interface_I);
     ReportError("InitCheck: unrecognized data format");
     return false;
 }
@@ -656,36 +658,23 @@ bool CUpdateController::InitCheckForSRecData(std::uint32_t sectors_I, bool check
     return true;
 }
 
-bool CUpdateController::InitCheckForIntelHexData(const std::shared_ptr<CFLDeviceInterface>& interface_I)
+template <class TImage>
+bool CUpdateController::InitCheckForImageData(const char* check_I, const char* imageKind_I,
+                                              const std::shared_ptr<TImage>& image_I,
+                                              void (CFLDeviceInterface::*attach_I)(std::shared_ptr<TImage>),
+                                              const std::shared_ptr<CFLDeviceInterface>& interface_I)
 {
-    Log("InitCheckForIntelHexData: starting...");
+    const std::string check(check_I);
+    Log(check + ": starting...");
     if (!interface_I) {
-        ReportError("InitCheckForIntelHexData: NULL CFLDeviceInterface");
+        ReportError(check + ": NULL CFLDeviceInterface");
         return false;
     }
-    std::shared_ptr<CIntelHex> image = mDataSource.GetIntelHexData();
-    if (image && image->GetStartAddress() != -1) {
-        interface_I->SetIntelHexData(image);
-        Log("InitCheckForIntelHexData: IntelHex file data is loaded; we're good to go...");
+    if (image_I && image_I->GetStartAddress() != -1) {
+        ((*interface_I).*attach_I)(image_I);
+        Log(check + ": " + imageKind_I + " file data is loaded; we're good to go...");
         return true;
     }
-    Log("InitCheckForIntelHexData: ERROR - IntelHex file not loaded!");
-    return false;
-}
-
-bool CUpdateController::InitCheckForAiroFlashData(const std::shared_ptr<CFLDeviceInterface>& interface_I)
-{
-    Log("InitCheckForAiroFlashData: starting...");
-    if (!interface_I) {
-        ReportError("InitCheckForAiroFlashData: NULL CFLDeviceInterface");
-        return false;
-    }
-    std::shared_ptr<CBinaryAiroFlash> image = mDataSource.GetAiroFlashData();
-    if (image && image->GetStartAddress() != -1) {
-        interface_I->SetAiroFlashData(image);
-        Log("InitCheckForAiroFlashData: BinaryAiroFlash file data is loaded; we're good to go...");
-        return true;
-    }
-    Log("InitCheckForAiroFlashData: ERROR - BinaryAiroFlash file not loaded!");
+    Log(check + ": ERROR - " + imageKind_I + " file not loaded!");
     return false;
 }

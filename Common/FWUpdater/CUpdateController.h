@@ -121,8 +121,13 @@ protected:
     bool InitCheck(std::uint32_t sectors_I, bool checkSectors_I, const std::shared_ptr<CFLDeviceInterface>& interface_I);
     bool InitCheckForSRecData(std::uint32_t sectors_I, bool checkSectors_I,
                               const std::shared_ptr<CFLDeviceInterface>& interface_I);
-    bool InitCheckForIntelHexData(const std::shared_ptr<CFLDeviceInterface>& interface_I);
-    bool InitCheckForAiroFlashData(const std::shared_ptr<CFLDeviceInterface>& interface_I);
+    // The whole-image formats (Intel HEX, Airoha): the image must be loaded (have a start
+    // address) before the interface is given it through attach_I. check_I names the step in the
+    // log, imageKind_I the kind of file.
+    template <class TImage>
+    bool InitCheckForImageData(const char* check_I, const char* imageKind_I, const std::shared_ptr<TImage>& image_I,
+                               void (CFLDeviceInterface::*attach_I)(std::shared_ptr<TImage>),
+                               const std::shared_ptr<CFLDeviceInterface>& interface_I);
 
     // Stores the state after telling the notifier.
     void SetState(std::int32_t state_I);

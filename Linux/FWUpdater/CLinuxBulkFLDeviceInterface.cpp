@@ -40,18 +40,7 @@ bool LocateInterface(const std::string& syspath_I, int& bus_O, int& address_O, i
 
 } // namespace
 
-CLinuxBulkFLDeviceInterface::CLinuxBulkFLDeviceInterface(const std::string& path_I, int interfaceKind_I)
-    : CBulkFLDeviceInterface(path_I, interfaceKind_I)
-{
-}
-
-CLinuxBulkFLDeviceInterface::~CLinuxBulkFLDeviceInterface()
-{
-    // Not through the virtual slot: the handles are this class's own.
-    Release();
-}
-
-void CLinuxBulkFLDeviceInterface::Release()
+void CLibusbNode::Close()
 {
     if (mHandle != nullptr) {
         if (mInterfaceNumber >= 0)
@@ -65,13 +54,11 @@ void CLinuxBulkFLDeviceInterface::Release()
     mContext = nullptr;
 }
 
-bool CLinuxBulkFLDeviceInterface::Open()
+bool CLibusbNode::Open(const std::string& path_I)
 {
-    if (IsConnected())
-        return true;
     Close();
     int bus = 0, address = 0, number = 0;
-    if (!LocateInterface(path, bus, address, number) || libusb_init(&mContext) != 0) {
+    if (!LocateInterface(path_I, bus, address, number) || libusb_init(&mContext) != 0) {
         mContext = nullptr;
         return false;
     }
@@ -89,39 +76,30 @@ bool CLinuxBulkFLDeviceInterface::Open()
         if (libusb_claim_interface(mHandle, number) == 0)
             mInterfaceNumber = number;
     }
-    isOpen = mHandle != nullptr && mInterfaceNumber >= 0;
-    if (!isOpen)
-        Release();
-    return isOpen;
+    if (!IsOpen())
+        Close();
+    return IsOpen();
 }
 
-void CLinuxBulkFLDeviceInterface::Close()
+bool CLibusbNode::ReadAttributes(const std::string& /*path_I*/, NodeAttributes& attributes_O)
 {
-    Release();
-    isOpen = false;
-}
-
-bool CLinuxBulkFLDeviceInterface::ReadAttributes()
-{
-    if (!Open())
+    if (mHandle == nullptr)
         return false;
     libusb_device_descriptor d {};
-    const bool ok = libusb_get_device_descriptor(libusb_get_device(mHandle), &d) == 0;
-    if (ok) {
-        vendorId = d.idVendor;
-        productId = d.idProduct;
-        version = d.bcdDevice;
-    }
-    Close();
-    return ok;
+    if (libusb_get_device_descriptor(libusb_get_device(mHandle), &d) != 0)
+        return false;
+    attributes_O.vendorId = d.idVendor;
+    attributes_O.productId = d.idProduct;
+    attributes_O.version = d.bcdDevice;
+    return true;
 }
 
-std::string CLinuxBulkFLDeviceInterface::GetParentDeviceId(std::uint8_t levels_I)
+std::string CLibusbNode::ParentId(const std::string& path_I, std::uint8_t levels_I) const
 {
     UdevPtr u = NewUdev();
     if (!u)
         return std::string();
-    UdevDevicePtr intf(udev_device_new_from_syspath(u.get(), path.c_str()));
+    UdevDevicePtr intf(udev_device_new_from_syspath(u.get(), path_I.c_str()));
     udev_device* node = intf.get();
     for (std::uint8_t i = 0; i < levels_I && node != nullptr; ++i)
         node = udev_device_get_parent(node);
@@ -129,9 +107,9 @@ std::string CLinuxBulkFLDeviceInterface::GetParentDeviceId(std::uint8_t levels_I
     return syspath != nullptr ? std::string(syspath) : std::string();
 }
 
-bool CLinuxBulkFLDeviceInterface::ControlTransfer(const std::vector<std::uint8_t>& setup_I)
+bool CLibusbNode::ControlTransfer(const std::vector<std::uint8_t>& setup_I)
 {
-    if (!MayTransfer(setup_I) || mHandle == nullptr)
+    if (mHandle == nullptr)
         return false;
     UsbSetupPacket p;
     if (!UsbSetupPacket::FromBytes(setup_I, p) || p.length > kBulkControlBufferLength)
@@ -142,16 +120,6 @@ bool CLinuxBulkFLDeviceInterface::ControlTransfer(const std::vector<std::uint8_t
     unsigned char buffer[kBulkControlBufferLength] = {};
     return libusb_control_transfer(mHandle, p.requestType, p.request, p.value, index, buffer, p.length,
                                    kControlTimeoutMs) >= 0;
-}
-
-bool CLinuxBulkFLDeviceInterface::RawWriteFeature(const std::vector<std::uint8_t>& setup_I)
-{
-    return ControlTransfer(setup_I);
-}
-
-bool CLinuxBulkFLDeviceInterface::RawReadFeature(std::vector<std::uint8_t>& setup_IO)
-{
-    return ControlTransfer(setup_IO);
 }
 
 std::vector<std::string> EnumerateVendorUsbInterfaces()

@@ -8,38 +8,49 @@
 // there on Windows (and as usbfs requires: it refuses a request to an interface the caller has
 // not claimed).
 
-#include "FWUpdater/CBulkFLDeviceInterface.h"
+#include "FWUpdater/CNodeFLDeviceInterface.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 struct libusb_context;
 struct libusb_device_handle;
 
-class CLinuxBulkFLDeviceInterface : public CBulkFLDeviceInterface
+// The Linux node under the bulk platform class (see CNodeFLDeviceInterface.h). Not copyable;
+// releases the interface and closes on destruction.
+class CLibusbNode
 {
 public:
-    explicit CLinuxBulkFLDeviceInterface(const std::string& path_I, int interfaceKind_I = eInterfaceKindBULK);
-    ~CLinuxBulkFLDeviceInterface() override;
+    CLibusbNode() = default;
+    ~CLibusbNode() { Close(); }
+    CLibusbNode(const CLibusbNode&) = delete;
+    CLibusbNode& operator=(const CLibusbNode&) = delete;
 
-    // Already usable → true. Otherwise close, open the USB device behind the interface and
-    // claim the interface (detaching a kernel driver while it is claimed); false, isOpen false,
-    // when either step fails.
-    bool Open() override;
-    void Close() override;
-    // Opens, reads vendor id, product id and bcdDevice from the device descriptor, closes.
-    bool ReadAttributes() override;
+    // Opens the USB device behind the interface and claims the interface (detaching a kernel
+    // driver while it is claimed); false, nothing held, when either step fails.
+    bool Open(const std::string& path_I);
+    void Close();
+    bool IsOpen() const { return mHandle != nullptr && mInterfaceNumber >= 0; }
+    // Vendor id, product id and bcdDevice from the device descriptor.
+    bool ReadAttributes(const std::string& path_I, NodeAttributes& attributes_O);
     // The sysfs path of the ancestor: 0 = the USB interface itself, 1 = its USB device, ...
-    std::string GetParentDeviceId(std::uint8_t levels_I) override;
-    bool RawWriteFeature(const std::vector<std::uint8_t>& setup_I) override;
-    bool RawReadFeature(std::vector<std::uint8_t>& setup_IO) override;
+    std::string ParentId(const std::string& path_I, std::uint8_t levels_I) const;
+    bool ControlTransfer(const std::vector<std::uint8_t>& setup_I);
 
 private:
-    bool ControlTransfer(const std::vector<std::uint8_t>& setup_I);
-    void Release();
-
     libusb_context* mContext = nullptr;
     libusb_device_handle* mHandle = nullptr;
     int mInterfaceNumber = -1;
+};
+
+class CLinuxBulkFLDeviceInterface : public CBulkNodeFLDeviceInterface<CLibusbNode>
+{
+public:
+    explicit CLinuxBulkFLDeviceInterface(const std::string& path_I, int interfaceKind_I = eInterfaceKindBULK)
+        : CBulkNodeFLDeviceInterface(path_I, interfaceKind_I)
+    {
+    }
 };
 
 // The USB interfaces that may be a tablet's bulk loader: vendor-specific (class 0xFF)

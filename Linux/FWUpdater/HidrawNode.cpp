@@ -15,6 +15,14 @@ namespace {
 // The ioctl size field has 14 bits; hidraw itself refuses more than its buffer limit anyway.
 constexpr std::size_t kMaxIoctlBuffer = (1u << 14) - 1;
 
+std::string DevnodeOf(const std::string& path_I)
+{
+    std::string devnode;
+    std::size_t collection = 0;
+    SplitHidrawInterfacePath(path_I, devnode, collection);
+    return devnode;
+}
+
 int RetryIoctl(int fd_I, unsigned long request_I, void* argument_I)
 {
     int r;
@@ -31,12 +39,13 @@ CHidrawNode::~CHidrawNode()
     Close();
 }
 
-bool CHidrawNode::Open(const std::string& devnode_I)
+bool CHidrawNode::Open(const std::string& path_I)
 {
     Close();
+    const std::string devnode = DevnodeOf(path_I);
     int fd;
     do {
-        fd = ::open(devnode_I.c_str(), O_RDWR | O_CLOEXEC);
+        fd = ::open(devnode.c_str(), O_RDWR | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     mFd = fd;
     return mFd >= 0;
@@ -49,10 +58,13 @@ void CHidrawNode::Close()
     mFd = -1;
 }
 
-bool CHidrawNode::ReadAttributes(std::size_t collection_I, HidrawAttributes& attributes_O)
+bool CHidrawNode::ReadAttributes(const std::string& path_I, NodeAttributes& attributes_O)
 {
     if (mFd < 0)
         return false;
+    std::string devnode;
+    std::size_t collection = 0;
+    SplitHidrawInterfacePath(path_I, devnode, collection);
     hidraw_devinfo info {};
     if (RetryIoctl(mFd, HIDIOCGRAWINFO, &info) < 0)
         return false;
@@ -64,12 +76,13 @@ bool CHidrawNode::ReadAttributes(std::size_t collection_I, HidrawAttributes& att
     descriptor.size = static_cast<__u32>(descriptorSize);
     std::vector<HidCollectionUsage> collections;
     if (RetryIoctl(mFd, HIDIOCGRDESC, &descriptor) < 0 ||
-        !ParseTopLevelCollections(descriptor.value, descriptor.size, collections) || collection_I >= collections.size())
+        !ParseTopLevelCollections(descriptor.value, descriptor.size, collections) || collection >= collections.size())
         return false;
     attributes_O.vendorId = static_cast<std::uint16_t>(info.vendor);
     attributes_O.productId = static_cast<std::uint16_t>(info.product);
-    attributes_O.usagePage = collections[collection_I].usagePage;
-    attributes_O.usage = collections[collection_I].usage;
+    attributes_O.usagePage = collections[collection].usagePage;
+    attributes_O.usage = collections[collection].usage;
+    attributes_O.hasUsages = true;
     // A version that cannot be found is 0: the ids and usages still classify the interface.
     attributes_O.version = 0;
     struct stat st {};
@@ -81,6 +94,11 @@ bool CHidrawNode::ReadAttributes(std::size_t collection_I, HidrawAttributes& att
     return true;
 }
 
+std::string CHidrawNode::ParentId(const std::string& path_I, std::uint8_t levels_I) const
+{
+    return HidrawAncestorId(DevnodeOf(path_I), levels_I);
+}
+
 bool CHidrawNode::SetFeature(std::vector<std::uint8_t>& buffer_IO)
 {
     if (mFd < 0 || buffer_IO.empty() || buffer_IO.size() > kMaxIoctlBuffer)
@@ -88,7 +106,7 @@ bool CHidrawNode::SetFeature(std::vector<std::uint8_t>& buffer_IO)
     return RetryIoctl(mFd, HIDIOCSFEATURE(buffer_IO.size()), buffer_IO.data()) >= 0;
 }
 
-bool CHidrawNode::GetFeature(std::vector<std::uint8_t>& buffer_IO)
+bool CHidrawNode::GetFeatureReport(std::vector<std::uint8_t>& buffer_IO)
 {
     if (mFd < 0 || buffer_IO.empty() || buffer_IO.size() > kMaxIoctlBuffer)
         return false;
@@ -100,12 +118,12 @@ bool CHidrawNode::GetFeature(std::vector<std::uint8_t>& buffer_IO)
     return true;
 }
 
-bool CHidrawNode::GetFeatureNamingRequest(bool vendorPage_I, std::vector<std::uint8_t>& buffer_IO)
+bool CHidrawNode::GetFeature(bool vendorPage_I, std::vector<std::uint8_t>& buffer_IO)
 {
     if (vendorPage_I) {
         std::vector<std::uint8_t> request = buffer_IO;
         if (!SetFeature(request))
             return false;
     }
-    return GetFeature(buffer_IO);
+    return GetFeatureReport(buffer_IO);
 }

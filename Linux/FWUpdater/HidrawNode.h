@@ -1,20 +1,13 @@
 #pragma once
-// One open hidraw node: the OS calls the HID and I2C platform classes share (open, close, the
-// attributes of one top-level collection, feature SET/GET). Not copyable; closes on destruction.
+// The Linux node under the HID and I2C platform classes (see CNodeFLDeviceInterface.h): one
+// open hidraw node, named by an interface path (the node, with "#N" for the N-th top-level
+// collection, see HidReportDescriptor.h). Not copyable; closes on destruction.
 
-#include <cstddef>
+#include "FWUpdater/CNodeFLDeviceInterface.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-struct HidrawAttributes
-{
-    std::uint16_t vendorId = 0;
-    std::uint16_t productId = 0;
-    std::uint16_t version = 0; // 0 when sysfs shows none (see HidrawVersion)
-    std::uint16_t usagePage = 0;
-    std::uint16_t usage = 0;
-};
 
 class CHidrawNode
 {
@@ -24,27 +17,29 @@ public:
     CHidrawNode(const CHidrawNode&) = delete;
     CHidrawNode& operator=(const CHidrawNode&) = delete;
 
-    // Read-write; false when the node cannot be opened.
-    bool Open(const std::string& devnode_I);
+    // The path's node, read-write; false when it cannot be opened.
+    bool Open(const std::string& path_I);
     void Close();
     bool IsOpen() const { return mFd >= 0; }
 
-    // Ids (HIDIOCGRAWINFO), the usages of top-level collection collection_I (HIDIOCGRDESC) and
+    // Ids (HIDIOCGRAWINFO), the usages of the path's top-level collection (HIDIOCGRDESC) and
     // the version (sysfs). False when an ioctl fails or there is no such collection.
-    bool ReadAttributes(std::size_t collection_I, HidrawAttributes& attributes_O);
+    bool ReadAttributes(const std::string& path_I, NodeAttributes& attributes_O);
+    // The sysfs path of the ancestor (0 = the HID device owning the node); empty when absent.
+    std::string ParentId(const std::string& path_I, std::uint8_t levels_I) const;
 
-    // One feature report each (byte 0 = id). A GET shortens the buffer to what the kernel
-    // returned and never lengthens it.
+    // One feature report (byte 0 = id).
     bool SetFeature(std::vector<std::uint8_t>& buffer_IO);
-    bool GetFeature(std::vector<std::uint8_t>& buffer_IO);
-
     // The call for HIDGetFeature: on the vendor page the wrapped request goes out as a SET
     // before the GET. A GET on the wire (USB GET_REPORT, or the kernel's request to any HID
     // transport) carries only the report id, never the buffer, and on the vendor page every
     // report has the wrapper's id, so without it the board could not tell which inner report
     // is wanted.
-    bool GetFeatureNamingRequest(bool vendorPage_I, std::vector<std::uint8_t>& buffer_IO);
+    bool GetFeature(bool vendorPage_I, std::vector<std::uint8_t>& buffer_IO);
 
 private:
+    // One GET; shortens the buffer to what the kernel returned and never lengthens it.
+    bool GetFeatureReport(std::vector<std::uint8_t>& buffer_IO);
+
     int mFd = -1;
 };

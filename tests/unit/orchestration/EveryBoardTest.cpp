@@ -94,6 +94,14 @@ TEST_P(EveryBoard, UpdatesToTheDemoFirmwareAndComesBackWithItsVersion)
     EXPECT_EQ(states.back(), 5);
     EXPECT_EQ(f.mNotifier->GetProgress(), 100);
     EXPECT_TRUE(BoardHoldsFile(*board, file));
+    // The whole-image formats pass the init check of their own kind (the log names both).
+    const std::string name = c.file;
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".hex") == 0) {
+        EXPECT_TRUE(f.LogHas("InitCheckForIntelHexData: IntelHex file data is loaded; we're good to go..."));
+    }
+    if (name.size() > 10 && name.compare(name.size() - 10, 10, ".airoflash") == 0) {
+        EXPECT_TRUE(f.LogHas("InitCheckForAiroFlashData: BinaryAiroFlash file data is loaded; we're good to go..."));
+    }
     EXPECT_FALSE(board->InLoader());
     EXPECT_EQ(board->FlashVersion(), kSimDemoVersion);
     if (board->LoaderDevice()) {
