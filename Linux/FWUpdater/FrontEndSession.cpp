@@ -32,7 +32,7 @@ FrontEndSession::~FrontEndSession() = default;
 bool OpenFrontEndSession(const CliOptions& options_I, FrontEndSession& session_O, std::string& error_O)
 {
     if (!options_I.simulate) {
-        session_O.topologyPath = options_I.topology.empty() ? "./fw_loader.ini" : options_I.topology;
+        session_O.topologyPath = options_I.topology.empty() ? kDefaultTopology : options_I.topology;
         HardwareController hardware = CreateHardwareController(session_O.topologyPath);
         session_O.controller = hardware.controller;
         session_O.setEventSink = hardware.setEventSink;

@@ -16,6 +16,9 @@ class CSingleInstanceLock;
 class CSimBus;
 class LanguageProvider;
 
+// Where the hardware topology is looked for without --topology (the working directory).
+inline constexpr const char* kDefaultTopology = "./fw_loader.ini";
+
 // The controller and, when simulating, the bus it runs on.
 struct FrontEndSession
 {

@@ -1,0 +1,38 @@
+#pragma once
+// The commands of vellum-fwupdater, one file each (CliList.cpp, CliInspect.cpp, CliUpdate.cpp,
+// CliUnattended.cpp), and what they share. CliApp.cpp chooses the command and does the start-up
+// every command needs.
+
+#include "FWUpdater/CliOptions.h"
+#include "FWUpdater/FrontEndSession.h"
+
+#include <csignal>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CDevice;
+class CFLDeviceInterface;
+class CFirmwareUpdaterApp;
+class CMainDialogModel;
+class CTerminalView;
+class LanguageProvider;
+
+int RunList(const CliOptions& options_I, FrontEndSession& session_I);
+int RunInspect(const CliOptions& options_I);
+int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const LanguageProvider& provider_I);
+int RunUnattended(FrontEndSession& session_I, LanguageProvider& provider_I, const CFirmwareUpdaterApp& app_I,
+                  const CliOptions& options_I);
+
+// Set by the Ctrl-C and termination handlers; read and cleared by the dialog loop.
+extern volatile std::sig_atomic_t gCliInterrupted;
+void CatchInterrupts();
+
+// The dialog's 500 ms timer. Ends when the view ends the dialog, or (untilUpdateEnds_I) when the
+// update has finished and the model has shown its outcome.
+void RunDialogTimer(CMainDialogModel& model_I, CTerminalView& view_I, bool untilUpdateEnds_I);
+
+std::string VersionString(std::uint16_t version_I);
+const char* InterfaceKindName(int kind_I);
+// The device's interface of board_I (eBoardPen, eBoardTouch, eBoardBluetooth), may be null.
+std::shared_ptr<CFLDeviceInterface> BoardInterface(const CDevice& device_I, int board_I);

@@ -1,0 +1,27 @@
+// inspect: what a firmware file holds.
+
+#include "FWUpdater/CliCommands.h"
+
+#include "FWUpdater/CSRec.h"
+#include "FWUpdater/CliChecks.h"
+#include "FWUpdater/CliJson.h"
+#include "FWUpdater/FirmwareSummary.h"
+
+#include <iostream>
+
+int RunInspect(const CliOptions& options_I)
+{
+    std::string error;
+    CSRec source;
+    if (CheckReadableFile(options_I.file, "firmware file", error) && !source.Load(options_I.file))
+        error = options_I.file + " is not a firmware file this program can read";
+    if (!error.empty()) {
+        std::cerr << "vellum-fwupdater: " << error << "\n";
+        if (options_I.json)
+            std::cout << "{\"error\": " << JsonString(error) << "}\n";
+        return 1;
+    }
+    const FirmwareSummary summary = SummarizeFirmware(source);
+    std::cout << (options_I.json ? InspectJson(summary) + "\n" : FirmwareSummaryText(summary));
+    return 0;
+}

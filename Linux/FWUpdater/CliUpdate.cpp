@@ -1,0 +1,148 @@
+// update: the main dialog's model behind a terminal view, driven as the user would drive the
+// window: choose the board, choose the file, confirm, wait for the outcome.
+
+#include "FWUpdater/CliCommands.h"
+
+#include "FWUpdater/CDevice.h"
+#include "FWUpdater/CDiscovery.h"
+#include "FWUpdater/CFLDeviceInterface.h"
+#include "FWUpdater/CLinuxUpdateNotifier.h"
+#include "FWUpdater/CMainDialogModel.h"
+#include "FWUpdater/CTerminalView.h"
+#include "FWUpdater/CUpdateController.h"
+#include "FWUpdater/CliChecks.h"
+#include "FWUpdater/CliJson.h"
+#include "FWUpdater/DialogResource.h"
+#include "LanguageProvider.h"
+#include "StringUtils.h"
+
+#include <iostream>
+#include <unistd.h>
+
+namespace {
+
+std::string ChecksumString(std::uint32_t checksum_I)
+{
+    return checksum_I == 0 ? std::string("N/A") : Utf16ToUtf8(CMainDialogModel::ChecksumText(checksum_I));
+}
+
+} // namespace
+
+int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const LanguageProvider& provider_I)
+{
+    std::ostream& out = options_I.json ? std::cerr : std::cout;
+    UpdateSummary summary;
+    summary.board = UpdateTypeWord(options_I.updateType);
+    // With --json every end, early ones included, leaves one summary object on stdout.
+    const auto finish = [&](int code_I) {
+        if (options_I.json) {
+            summary.success = code_I == 0;
+            summary.verified = summary.success && session_I.controller->WasVerified();
+            std::cout << UpdateSummaryJson(summary) << "\n" << std::flush;
+        }
+        return code_I;
+    };
+    const bool canPrompt = isatty(STDIN_FILENO) != 0;
+    if (!options_I.yes && !canPrompt) {
+        std::cerr << "vellum-fwupdater: the update needs confirmation, but there is no terminal to ask on; "
+                     "run it from a terminal or pass --yes\n";
+        return finish(1);
+    }
+    std::string error;
+    if (!CheckReadableFile(options_I.file, "firmware file", error)) {
+        std::cerr << "vellum-fwupdater: " << error << "\n";
+        return finish(1);
+    }
+
+    auto notifier = std::make_unique<CLinuxUpdateNotifier>(options_I.logDirectory);
+    const std::string logPath = notifier->GetLogPath();
+    summary.log = logPath;
+    session_I.controller->SetVerifyAfterProgramming(options_I.verify);
+    CMainDialogModel model(session_I.controller, std::move(notifier), StringLoader(provider_I), u"", u"");
+    CEventForwarder forwarder(session_I, model);
+
+    CTerminalView::Settings settings;
+    settings.terminal = isatty(options_I.json ? STDERR_FILENO : STDOUT_FILENO) != 0;
+    settings.assumeYes = options_I.yes;
+    settings.canPrompt = canPrompt;
+    CTerminalView view(out, std::cin, settings);
+
+    model.OnInitDialog(view);
+    if (view.Result())
+        return finish(*view.Result());
+    const std::shared_ptr<CDevice> device = session_I.controller->GetCurrentDevice();
+    if (!device)
+        return finish(1);
+    std::shared_ptr<CFLDeviceInterface> board = BoardInterface(*device, options_I.updateType);
+    summary.versionBefore = board ? VersionString(board->GetVersion()) : std::string();
+    out << view.Title() << "\n"
+        << "Tablet: " << view.ControlText(IDC_TABLET_NAME) << (device->mLoaderMode ? " (in loader mode)" : "") << "\n"
+        << "Current Firmware\n"
+        << "  Pen Firmware Version:       " << view.ControlText(IDC_PEN_VERSION) << "\n"
+        << "  Touch Firmware Version:     " << view.ControlText(IDC_TOUCH_VERSION) << "\n"
+        << "  Bluetooth Firmware Version: " << view.ControlText(IDC_BLUETOOTH_VERSION) << "\n";
+
+    const std::vector<int>& entries = model.GetUpdateTypeEntries();
+    int position = -1;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i] == options_I.updateType)
+            position = static_cast<int>(i);
+    }
+    if (position < 0) {
+        std::cerr << "vellum-fwupdater: this tablet has no " << summary.board << " board to update\n";
+        return finish(1);
+    }
+    model.OnUpdateTypeSelected(view, position);
+    const int errorsBefore = view.ErrorCount();
+    model.OnFileChosen(view, options_I.file);
+    if (view.ErrorCount() != errorsBefore)
+        return finish(1);
+    out << "New Firmware\n"
+        << "  Firmware Update Type: " << summary.board << "\n"
+        << "  Firmware File:        " << options_I.file << "\n";
+
+    model.OnProgram(view);
+    if (view.LastAnswer() != EMessageResult::eYes) {
+        out << "Update cancelled.\n";
+        return finish(2);
+    }
+    RunDialogTimer(model, view, true);
+
+    // The model refreshed the labels from the board after the update.
+    const std::shared_ptr<CDevice> after = session_I.controller->GetCurrentDevice();
+    board = after ? BoardInterface(*after, options_I.updateType) : nullptr;
+    if (board) {
+        summary.versionAfter = VersionString(board->GetVersion());
+        summary.checksumOld = board->GetChecksumOld();
+        summary.checksumNew = board->GetChecksumNew();
+        summary.checksumExpected = board->GetChecksumExpected();
+        // A board that switches in place keeps its interface object, and with it the version
+        // read before the update: ask the bus afresh (the worker has ended).
+        const std::string path = board->GetPath();
+        if (CDiscovery* discovery = session_I.controller->GetDiscovery(); discovery && discovery->UpdateDeviceList()) {
+            for (const std::shared_ptr<CDevice>& found : discovery->GetDevices()) {
+                const std::shared_ptr<CFLDeviceInterface> fresh = BoardInterface(*found, options_I.updateType);
+                if (fresh && fresh->GetPath() == path)
+                    summary.versionAfter = VersionString(fresh->GetVersion());
+            }
+        }
+    }
+    const bool success = !view.Result() && model.GetState() == ESTATE_SUCCESS;
+    out << "Result\n"
+        << "  Firmware Version: " << summary.versionBefore << " -> "
+        << (summary.versionAfter.empty() ? std::string("unknown") : summary.versionAfter) << "\n"
+        << "  Old Checksum:     " << ChecksumString(summary.checksumOld) << "\n"
+        << "  New Checksum:     " << ChecksumString(summary.checksumNew) << "\n"
+        << "  Checksum:         " << ChecksumString(summary.checksumExpected) << "\n";
+    if (options_I.verify) {
+        const int format = session_I.controller->GetDataSource().GetFileType();
+        const bool srec = format == eFormatPen || format == eFormatTouch || format == eFormatVel;
+        out << "  Verified:         "
+            << (session_I.controller->WasVerified() ? "yes" : srec ? "no" : "no (read-back is for S-record images only)")
+            << "\n";
+    }
+    out << "  Log file:         " << (logPath.empty() ? std::string("(none)") : logPath) << "\n" << std::flush;
+    if (view.Result())
+        return finish(*view.Result());
+    return finish(success ? 0 : 1);
+}

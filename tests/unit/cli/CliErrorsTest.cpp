@@ -1,0 +1,130 @@
+// What the program says when something is wrong with what the user gave it: the file or folder
+// named, where in it, and what was expected; the exit code; and that nothing was touched.
+
+#include "CliProcess.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+TEST_F(CliProcess, UnusableTopologyFilesAreErrorsThatSayWhereAndWhat)
+{
+    struct Case
+    {
+        const char* name;
+        std::string content; // written to <name>; empty: not written
+        std::string message;  // after "vellum-fwupdater: ", with @ standing for the file's path
+    };
+    // Line and column counted by hand from the texts.
+    const Case cases[] = {
+        {"comma.ini", "[\n  {\n    \"name\": \"A\"\n    \"penBoard\": {}\n  }\n]\n",
+         "malformed topology file @, line 4, column 5: expected ',' or '}'"},
+        {"bytes.ini", std::string("\x01\x02\xfe garbage\n", 12),
+         "malformed topology file @, line 1, column 1: expected '[' or '{' to start the document"},
+        {"map.ini", "// one model\n  {\"name\": \"A\"}\n",
+         "malformed topology file @, line 2, column 3: expected '[' (a list of tablet descriptions), found a map"},
+        {"cut.ini", "[{\"name\": \"A\",\n \"penBoard\": {\"pid\": \"0100\"",
+         "malformed topology file @, line 2, column 28: expected '}' to close the map (the file ends there)"},
+        {"key.ini", "[{\"name\": \"A\", \"\": 1}]", "malformed topology file @, line 1, column 16: expected a name that is not empty"},
+        {"escape.ini", "[{\"name\": \"A\\q\"}]",
+         "malformed topology file @, line 1, column 13: expected an escape such as \\\", \\\\, \\n or \\uXXXX after the backslash"},
+        {"absent.ini", "", "cannot read @: No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = mWork.File(c.name);
+        if (!c.content.empty())
+            WriteFile(path, c.content);
+        std::string expected = c.message;
+        expected.replace(expected.find('@'), 1, path);
+        for (const bool simulate : {false, true}) {
+            std::vector<std::string> arguments = {"--topology", path, "list"};
+            if (simulate)
+                arguments.insert(arguments.begin(), "--simulate");
+            const ProgramRun run = Program(arguments);
+            EXPECT_EQ(run.code, 1);
+            EXPECT_EQ(run.err, "vellum-fwupdater: " + expected + "\n");
+            EXPECT_EQ(run.out, "");
+        }
+    }
+
+    const ProgramRun folder = Program({"--topology", mWork.Path().string(), "list", "--json"});
+    EXPECT_EQ(folder.code, 1);
+    EXPECT_EQ(folder.err, "vellum-fwupdater: cannot read " + mWork.Path().string() + ": it is a folder, not a topology file\n");
+
+    // The default place is checked as well when a file is there.
+    WriteFile(mWork.File("fw_loader.ini"), "[{\"name\": 1 2}]");
+    const ProgramRun local = Program({"list"});
+    EXPECT_EQ(local.code, 1);
+    EXPECT_EQ(local.err, "vellum-fwupdater: malformed topology file ./fw_loader.ini, line 1, column 13: expected ',' or '}'\n");
+
+    // Well-formed with entries discovery does not know: accepted, and nothing is found.
+    WriteFile(mWork.File("fw_loader.ini"), "[{\"name\": \"X\", \"colour\": \"red\"}, 7]");
+    const ProgramRun unknown = Program({"list"});
+    EXPECT_EQ(unknown.code, 0) << unknown.err;
+    EXPECT_EQ(unknown.out, "No supported tablet found.\n");
+}
+
+TEST_F(CliProcess, AnUnusableLogFolderIsRefusedBeforeAnythingIsTouched)
+{
+    const std::string state = mWork.File("tablets.state");
+    const std::string file = Scenario("basic/basic.pen");
+    WriteFile(mWork.File("plain"), "x");
+    struct Case
+    {
+        std::string folder;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {mWork.File("missing"), "No such file or directory"},
+        {mWork.File("plain"), "not a folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        for (const bool json : {false, true}) {
+            std::vector<std::string> arguments = {"--simulate", "--sim-state", state, "--log-dir", c.folder,
+                                                  "update", "--type", "pen", file, "--yes"};
+            if (json)
+                arguments.push_back("--json");
+            const ProgramRun run = Program(arguments);
+            EXPECT_EQ(run.code, 1);
+            EXPECT_EQ(run.err, "vellum-fwupdater: --log-dir " + c.folder + ": " + c.reason + "\n");
+            // The simulated tablets were never opened: no state was saved.
+            EXPECT_FALSE(std::filesystem::exists(state));
+        }
+        const ProgramRun unattended = Program({"--simulate", "--log-dir", c.folder, "-path", "x", "-auto", "pen"});
+        EXPECT_EQ(unattended.code, 1);
+        EXPECT_EQ(unattended.err, "vellum-fwupdater: --log-dir " + c.folder + ": " + c.reason + "\n");
+    }
+}
+
+TEST_F(CliProcess, FirmwarePathsThatAreNotRegularFilesAreRefusedUnopened)
+{
+    const std::string fifo = mWork.File("pipe.pen");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = mWork.File("folder.pen");
+    std::filesystem::create_directory(folder);
+    struct Case
+    {
+        std::string path;
+        std::string kind;
+    };
+    const Case cases[] = {{fifo, "a FIFO"}, {folder, "a folder"}, {"/dev/null", "a character device"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const std::string expected = "vellum-fwupdater: cannot read " + c.path + ": it is " + c.kind + ", not a firmware file\n";
+        // Nobody writes into the FIFO: a program that opened it would wait for ever (the
+        // subprocess's time limit turns that into exit 124).
+        const ProgramRun inspect = Program({"inspect", c.path});
+        EXPECT_EQ(inspect.code, 1);
+        EXPECT_EQ(inspect.err, expected);
+        const ProgramRun update = Program({"--simulate", "--log-dir", mLogs.Path().string(), "update", "--type", "pen",
+                                           c.path, "--yes"});
+        EXPECT_EQ(update.code, 1);
+        EXPECT_EQ(update.err, expected);
+        EXPECT_EQ(update.out, "");
+    }
+}
