@@ -145,7 +145,7 @@ int RunCli(const CliOptions& options_I)
     }
 
     CSingleInstanceLock lock;
-    if (!TakeSingleInstanceLock(lock, "vellum-fwupdater"))
+    if (!TakeSingleInstanceLock(lock, "vellum-fwupdater", options_I))
         return -1;
 
     FrontEndSession session;

@@ -263,7 +263,7 @@ std::string CliUsage()
            "  --version              the program version\n"
            "\n"
            "Exit codes: 0 success; 1 failure (also usage errors); 2 cancelled by the user;\n"
-           "255 another copy is running.\n"
+           "255 another copy is running (simulated runs do not count).\n"
            "Environment: VFWU_DATA_DIR (folder holding scenarios/), VFWU_LOCK_DIR (folder of the\n"
            "single-instance lock; default $XDG_RUNTIME_DIR, else /tmp/vfwu-UID), VFWU_DEBUG.\n";
 }

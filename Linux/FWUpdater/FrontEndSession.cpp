@@ -132,14 +132,23 @@ void SelectCliLanguage(LanguageProvider& provider_I, const std::string& locale_I
     provider_I.SelectLanguageId(LanguageIdFromLocaleName(locale_I));
 }
 
-bool TakeSingleInstanceLock(CSingleInstanceLock& lock_I, const std::string& program_I)
+std::string AnotherCopyMessage(const CSingleInstanceLock& lock_I)
 {
+    const std::string holder =
+        lock_I.HolderProcessId() > 0 ? "process " + std::to_string(lock_I.HolderProcessId()) : "process id unknown";
+    return "another copy is running (" + holder + ", holding " + lock_I.Path() + ")";
+}
+
+bool TakeSingleInstanceLock(CSingleInstanceLock& lock_I, const std::string& program_I, const CliOptions& options_I)
+{
+    if (options_I.simulate)
+        return true;
     std::string error;
     switch (lock_I.Acquire(std::string(), error)) {
     case CSingleInstanceLock::EResult::eAcquired:
         return true;
     case CSingleInstanceLock::EResult::eHeldByOther:
-        std::cerr << program_I << ": another copy is running\n";
+        std::cerr << program_I << ": " << AnotherCopyMessage(lock_I) << "\n";
         return false;
     case CSingleInstanceLock::EResult::eUnavailable:
         std::cerr << program_I << ": warning: single-instance lock not taken (" << error << ")\n";

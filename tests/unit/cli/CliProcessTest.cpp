@@ -112,19 +112,34 @@ TEST_F(CliProcess, InspectSummarizesAFileOrFailsWithAnError)
     EXPECT_EQ(missing.out, "");
 }
 
-TEST_F(CliProcess, ASecondCopyIsRefusedWithMinusOne)
+TEST_F(CliProcess, ASecondCopyIsRefusedWithMinusOneAndTheHolderNamed)
 {
+    // Another copy holds the lock and has written its process id, as the program does.
     const std::string lockPath = (mLocks.Path() / "VFWUMutex.lock").string();
     const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-    const ProgramRun second = Program({"--simulate", "list"});
+    const std::string pid = std::to_string(getpid()) + "\n";
+    ASSERT_EQ(write(fd, pid.data(), pid.size()), static_cast<ssize_t>(pid.size()));
+    const ProgramRun second = Program({"list"});
     EXPECT_EQ(second.code, 255);
-    EXPECT_NE(second.err.find("another copy is running"), std::string::npos);
+    EXPECT_EQ(second.err, "vellum-fwupdater: another copy is running (process " + std::to_string(getpid()) +
+                              ", holding " + lockPath + ")\n");
     EXPECT_EQ(second.out, "");
+
+    // A simulated run drives no real tablet: the lock does not concern it.
+    const ProgramRun demo = Program({"--simulate", "list"});
+    EXPECT_EQ(demo.code, 0) << demo.err;
+    EXPECT_NE(demo.out.find("Tablet: Vellum Sim Tablet"), std::string::npos);
     close(fd);
-    // Once the first copy is gone the next one runs.
-    EXPECT_EQ(Program({"--simulate", "list"}).code, 0);
+
+    // Once the first copy is gone the next one runs, and writes its own id for the next refusal.
+    const ProgramRun third = Program({"list"});
+    EXPECT_EQ(third.code, 0) << third.err;
+    const std::string written = ReadFile(lockPath);
+    EXPECT_FALSE(written.empty());
+    EXPECT_NE(written, pid);
+    EXPECT_EQ(written.back(), '\n');
 }
 
 TEST_F(CliProcess, UpdateRefusesWhatItCannotDoBeforeTouchingTheBoard)
