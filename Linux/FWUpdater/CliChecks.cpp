@@ -1,5 +1,6 @@
 #include "FWUpdater/CliChecks.h"
 
+#include "FWUpdater/CSRec.h"
 #include "Settings/SettingsParser.h"
 
 #include <cerrno>
@@ -119,6 +120,22 @@ bool CheckLogDirectory(const std::string& directory_I, std::string& error_O)
     }
     if (access(directory_I.c_str(), W_OK | X_OK) != 0) {
         error_O = "--log-dir " + directory_I + ": cannot create files there: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool CheckFirmwareFile(const std::string& path_I, const std::string& board_I, CSRec& source_O, std::string& error_O)
+{
+    if (!CheckReadableFile(path_I, "firmware file", error_O))
+        return false;
+    if (!source_O.Load(path_I)) {
+        error_O = path_I + " is not a firmware file this program can read: " + source_O.GetLoadError().Text();
+        return false;
+    }
+    const std::string board = CSRec::BoardOfFormat(source_O.GetFileType());
+    if (!board_I.empty() && board != board_I) {
+        error_O = path_I + " is firmware for the " + board + " board, not for the " + board_I + " board";
         return false;
     }
     return true;

@@ -13,9 +13,7 @@ int RunInspect(const CliOptions& options_I)
 {
     std::string error;
     CSRec source;
-    if (CheckReadableFile(options_I.file, "firmware file", error) && !source.Load(options_I.file))
-        error = options_I.file + " is not a firmware file this program can read";
-    if (!error.empty()) {
+    if (!CheckFirmwareFile(options_I.file, "", source, error)) {
         std::cerr << "vellum-fwupdater: " << error << "\n";
         if (options_I.json)
             std::cout << "{\"error\": " << JsonString(error) << "}\n";

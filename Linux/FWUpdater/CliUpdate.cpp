@@ -8,6 +8,7 @@
 #include "FWUpdater/CFLDeviceInterface.h"
 #include "FWUpdater/CLinuxUpdateNotifier.h"
 #include "FWUpdater/CMainDialogModel.h"
+#include "FWUpdater/CSRec.h"
 #include "FWUpdater/CTerminalView.h"
 #include "FWUpdater/CUpdateController.h"
 #include "FWUpdater/CliChecks.h"
@@ -48,8 +49,11 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
                      "run it from a terminal or pass --yes\n";
         return finish(1);
     }
+    // The file is read once before the tablet is opened, so that a file that cannot serve stops
+    // the run with its reason before anything is touched (the dialog reads it again when chosen).
     std::string error;
-    if (!CheckReadableFile(options_I.file, "firmware file", error)) {
+    CSRec probe;
+    if (!CheckFirmwareFile(options_I.file, summary.board, probe, error)) {
         std::cerr << "vellum-fwupdater: " << error << "\n";
         return finish(1);
     }

@@ -128,3 +128,74 @@ TEST_F(CliProcess, FirmwarePathsThatAreNotRegularFilesAreRefusedUnopened)
         EXPECT_EQ(update.out, "");
     }
 }
+
+TEST_F(CliProcess, FirmwareErrorsNameTheReasonAndTheLine)
+{
+    // Records made by hand: S1, count 05, address 0000, data 01 02; 05 + 00 + 00 + 01 + 02 = 0x08,
+    // so the checksum is 0xFF - 0x08 = 0xF7. Intel HEX: 01 + 00 + 00 + 00 + 01 = 0x02, checksum
+    // 0x100 - 0x02 = 0xFE; the type 4 record 02 + 00 + 00 + 04 + 00 + 00 = 0x06 needs 0xFA.
+    const std::string accepted = ".pen and .vel (S-records, pen board), .touch (S-records, touch board), .hex (Intel "
+                                 "HEX, touch board), .airoflash (Airoha flash binary, bluetooth board)";
+    struct Case
+    {
+        const char* name;
+        std::string content;
+        std::string reason; // after "<file> is not a firmware file this program can read: "
+    };
+    const Case cases[] = {
+        {"checksum.pen", "S0030000FC\nS10500000102F6\n",
+         "line 2: checksum mismatch (the record says 0xF6, its bytes give 0xF7)"},
+        {"truncated.pen", "S0030000FC\nS10500000102F7\nS1050002\n",
+         "line 3: too short for an S-record (8 characters, at least 10)"},
+        {"short-s2.touch", "S205000001\n",
+         "line 1: an S2 record needs at least 12 characters (type, count, 3-byte address, checksum), the line has 10"},
+        {"type.pen", "S10500000102F7\nS40500000102F7\n",
+         "line 2: 'S4' is not an S-record type (S0 to S3, S5, S7 to S9)"},
+        {"nodata.vel", "S0030000FC\n", "no data record (S1, S2 or S3) in the file"},
+        {"empty.pen", "", "the file is empty"},
+        {"checksum.hex", ":020000040000FA\r\n:0100000001FF\r\n",
+         "line 2: checksum mismatch (the record says 0xFF, its bytes give 0xFE)"},
+        {"lf.hex", ":020000040000FA\r\n:0100000001FE\n", "line 2: the line ends in LF alone; every line must end in CR LF"},
+        {"place.hex", ":0100000001FE\r\n", "the first data byte lies at 0x0; the touch board's image starts at 0x8000"},
+        {"image.bin", "S10500000102F7\n", "the extension .bin does not name a firmware format; accepted: " + accepted},
+        {"valid.srec", "S10500000102F7\n",
+         "the extension .srec does not name a firmware format; accepted: " + accepted +
+             ". An S-record file is named for its board here: rename it to .pen, .vel or .touch"},
+        {"valid.S19", "S10500000102F7\n",
+         "the extension .S19 does not name a firmware format; accepted: " + accepted +
+             ". An S-record file is named for its board here: rename it to .pen, .vel or .touch"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(mWork.File(c.name), c.content);
+        const std::string expected =
+            std::string("vellum-fwupdater: ") + c.name + " is not a firmware file this program can read: " + c.reason + "\n";
+        const ProgramRun inspect = Program({"inspect", c.name});
+        EXPECT_EQ(inspect.code, 1);
+        EXPECT_EQ(inspect.err, expected);
+        EXPECT_EQ(inspect.out, "");
+        const ProgramRun inspectJson = Program({"inspect", c.name, "--json"});
+        EXPECT_EQ(CMiniJsonParser::Parse(inspectJson.out)["error"].text + "\n", expected.substr(18));
+        // The update stops with the same words before the tablet is touched: no log is written.
+        const ProgramRun update = Program({"--simulate", "--log-dir", mLogs.Path().string(), "update", "--type", "pen",
+                                           c.name, "--yes"});
+        EXPECT_EQ(update.code, 1);
+        EXPECT_EQ(update.err, expected);
+        EXPECT_TRUE(std::filesystem::is_empty(mLogs.Path()));
+    }
+
+    // A good file for another board.
+    const ProgramRun wrongBoard = Program({"--simulate", "--log-dir", mLogs.Path().string(), "update", "--type",
+                                           "touch", Scenario("basic/basic.pen"), "--yes", "--json"});
+    EXPECT_EQ(wrongBoard.code, 1);
+    EXPECT_EQ(wrongBoard.err,
+              "vellum-fwupdater: " + Scenario("basic/basic.pen") + " is firmware for the pen board, not for the touch board\n");
+    EXPECT_EQ(CMiniJsonParser::Parse(wrongBoard.out)["result"].text, "failure");
+
+    // --help names the extensions and what each selects.
+    const ProgramRun help = Program({"--help"});
+    for (const char* line : {"  .pen, .vel   S-records for the pen board\n", "  .touch       S-records for the touch board\n",
+                             "  .hex         Intel HEX for the touch board\n",
+                             "  .airoflash   Airoha flash binary for the bluetooth board\n"})
+        EXPECT_NE(help.out.find(line), std::string::npos) << line;
+}

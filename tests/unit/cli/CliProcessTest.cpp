@@ -154,15 +154,18 @@ TEST_F(CliProcess, UpdateRefusesWhatItCannotDoBeforeTouchingTheBoard)
     EXPECT_EQ(unconfirmedJson.code, 1);
     EXPECT_EQ(CMiniJsonParser::Parse(unconfirmedJson.out)["result"].text, "failure");
 
-    const ProgramRun noBluetooth =
-        Program({"--simulate", "--log-dir", mLogs.Path().string(), "update", "--type", "bluetooth", file, "--yes"});
+    // Any bytes are an Airoha flash image.
+    WriteFile(mWork.File("radio.airoflash"), "\x01\x02\x03");
+    const ProgramRun noBluetooth = Program(
+        {"--simulate", "--log-dir", mLogs.Path().string(), "update", "--type", "bluetooth", "radio.airoflash", "--yes"});
     EXPECT_EQ(noBluetooth.code, 1);
     EXPECT_NE(noBluetooth.err.find("no bluetooth board"), std::string::npos);
 
     WriteFile(mWork.File("junk.pen"), "S0030000FC\nnot a record\n");
     const ProgramRun junk = Program({"--simulate", "--log-dir", mLogs.Path().string(), "update", "--type", "pen", "junk.pen", "--yes"});
     EXPECT_EQ(junk.code, 1);
-    EXPECT_NE(junk.out.find("does not appear to be a valid firmware file"), std::string::npos);
+    EXPECT_EQ(junk.err, "vellum-fwupdater: junk.pen is not a firmware file this program can read: no data record "
+                        "(S1, S2 or S3) in the file\n");
 
     // Hardware mode without a tablet: the dialog's "no supported tablet" error.
     const ProgramRun hardware = Program({"--log-dir", mLogs.Path().string(), "update", "--type", "pen", file, "--yes", "--json"});
