@@ -118,7 +118,10 @@ EMessageResult CTerminalView::ShowMessage(const std::u16string& text_I, const st
         mLastError = text;
         ++mErrors;
     }
-    mOut << caption << ": " << text << "\n";
+    if (icon_I == EMessageIcon::eError && !mSettings.errorPrefix.empty())
+        mOut << mSettings.errorPrefix << text << "\n";
+    else
+        mOut << caption << ": " << text << "\n";
     if (buttons_I != EMessageButtons::eYesNo) {
         mOut << std::flush;
         return EMessageResult::eOk;

@@ -18,6 +18,9 @@ public:
         bool terminal = false;   // out_I is a terminal: redraw the status line in place
         bool assumeYes = false;  // --yes: confirmations are answered yes without asking
         bool canPrompt = false;  // in_I is a terminal the user can answer on
+        // Error messages are printed as this prefix and the text (the program's one error
+        // style) instead of "caption: text"; empty keeps the caption.
+        std::string errorPrefix;
     };
 
     // Messages and status go to out_I; answers are read from in_I.

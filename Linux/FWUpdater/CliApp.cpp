@@ -12,6 +12,8 @@
 #include "FWUpdater/CUpdateWorker.h"
 #include "FWUpdater/CliChecks.h"
 #include "FWUpdater/CliCommands.h"
+#include "FWUpdater/CliJson.h"
+#include "FWUpdater/CliText.h"
 #include "LanguageProvider.h"
 #include "StringUtils.h"
 #include "Version.h"
@@ -78,8 +80,7 @@ void RunDialogTimer(CMainDialogModel& model_I, CTerminalView& view_I, bool until
             if (model_I.IsBusy()) {
                 view_I.FinishStatusLine();
                 if (!refusedNotice)
-                    std::cerr << "vellum-fwupdater: the board is being programmed and must not be interrupted; "
-                                 "please wait.\n";
+                    PrintCliError("the board is being programmed and must not be interrupted; please wait.");
                 refusedNotice = true;
             }
             model_I.OnCancel(view_I);
@@ -103,6 +104,16 @@ void RunDialogTimer(CMainDialogModel& model_I, CTerminalView& view_I, bool until
     view_I.FinishStatusLine();
 }
 
+std::string FailureJson(const CliOptions& options_I, const std::string& message_I)
+{
+    if (options_I.command != ECliCommand::eUpdate)
+        return ErrorJson(message_I);
+    UpdateSummary summary;
+    summary.board = UpdateTypeWord(options_I.updateType);
+    summary.error = message_I;
+    return UpdateSummaryJson(summary);
+}
+
 int RunCli(const CliOptions& options_I)
 {
     switch (options_I.command) {
@@ -119,40 +130,41 @@ int RunCli(const CliOptions& options_I)
     }
 
     const bool unattended = options_I.command == ECliCommand::eUnattended;
+    // Every end before the command runs: the error on stderr and, with --json, the command's one
+    // object on stdout.
+    const auto fail = [&options_I](int code_I, const std::string& message_I) {
+        PrintCliError(message_I);
+        if (options_I.json)
+            std::cout << FailureJson(options_I, message_I) << "\n" << std::flush;
+        return code_I;
+    };
     // The unattended form fails as the Windows program does when its dialog cannot be created.
     const int setupFailure = unattended ? -1 : 1;
     const CFirmwareUpdaterApp app(Utf8ToUtf16(options_I.unattendedLine), CFirmwareUpdaterApp::EPathStyle::eWindowsOrPosix);
-    if (unattended && (app.GetDevicePath().empty() || app.GetAutoUpdateBoard().empty())) {
-        std::cerr << "vellum-fwupdater: the unattended form needs -path PATH and -auto BOARD (see --help)\n";
-        return 1;
-    }
+    if (unattended && (app.GetDevicePath().empty() || app.GetAutoUpdateBoard().empty()))
+        return fail(1, "the unattended form needs -path PATH and -auto BOARD (see --help)");
 
     // What the user named is checked before anything is touched (the lock, the tablets, the log).
     std::string error;
     const bool writesLog = options_I.command == ECliCommand::eUpdate || unattended;
-    if (writesLog && !options_I.logDirectory.empty() && !CheckLogDirectory(options_I.logDirectory, error)) {
-        std::cerr << "vellum-fwupdater: " << error << "\n";
-        return 1;
-    }
+    if (writesLog && !options_I.logDirectory.empty() && !CheckLogDirectory(options_I.logDirectory, error))
+        return fail(1, error);
     // Without a topology no tablet can be recognised: one that was named, or that exists at the
     // default place, must be readable and well-formed. A missing default file keeps the old
     // meaning (nothing to find).
     const std::string topology = !options_I.topology.empty() ? options_I.topology : options_I.simulate ? "" : kDefaultTopology;
     if (!topology.empty() && (!options_I.topology.empty() || access(topology.c_str(), F_OK) == 0) &&
-        !CheckTopologyFile(topology, error)) {
-        std::cerr << "vellum-fwupdater: " << error << "\n";
-        return 1;
-    }
+        !CheckTopologyFile(topology, error))
+        return fail(1, error);
 
     CSingleInstanceLock lock;
-    if (!TakeSingleInstanceLock(lock, "vellum-fwupdater", options_I))
-        return -1;
+    std::string refusal;
+    if (!TakeSingleInstanceLock(lock, "vellum-fwupdater", options_I, &refusal))
+        return fail(-1, refusal);
 
     FrontEndSession session;
-    if (!OpenFrontEndSession(options_I, session, error)) {
-        std::cerr << "vellum-fwupdater: " << error << "\n";
-        return setupFailure;
-    }
+    if (!OpenFrontEndSession(options_I, session, error))
+        return fail(setupFailure, error);
     auto platform = std::make_shared<CLinuxLanguagePlatform>();
     LanguageProvider provider("userUI", platform);
     if (!options_I.language.empty())
@@ -173,8 +185,9 @@ int RunCli(const CliOptions& options_I)
     default:
         break;
     }
+    // The command has printed its object; this only adds to stderr.
     if (!CloseFrontEndSession(session, error)) {
-        std::cerr << "vellum-fwupdater: " << error << "\n";
+        PrintCliError(error);
         if (result == 0)
             result = 1;
     }

@@ -32,6 +32,10 @@ void CatchInterrupts();
 // update has finished and the model has shown its outcome.
 void RunDialogTimer(CMainDialogModel& model_I, CTerminalView& view_I, bool untilUpdateEnds_I);
 
+// With --json, the one object of a command that ended before it ran: {"error": ...}, or for
+// update the failed summary with its "error".
+std::string FailureJson(const CliOptions& options_I, const std::string& message_I);
+
 std::string VersionString(std::uint16_t version_I);
 const char* InterfaceKindName(int kind_I);
 // The device's interface of board_I (eBoardPen, eBoardTouch, eBoardBluetooth), may be null.

@@ -5,6 +5,7 @@
 #include "FWUpdater/CSRec.h"
 #include "FWUpdater/CliChecks.h"
 #include "FWUpdater/CliJson.h"
+#include "FWUpdater/CliText.h"
 #include "FWUpdater/FirmwareSummary.h"
 
 #include <iostream>
@@ -14,9 +15,9 @@ int RunInspect(const CliOptions& options_I)
     std::string error;
     CSRec source;
     if (!CheckFirmwareFile(options_I.file, "", source, error)) {
-        std::cerr << "vellum-fwupdater: " << error << "\n";
+        PrintCliError(error);
         if (options_I.json)
-            std::cout << "{\"error\": " << JsonString(error) << "}\n";
+            std::cout << ErrorJson(error) << "\n";
         return 1;
     }
     const FirmwareSummary summary = SummarizeFirmware(source);

@@ -7,6 +7,7 @@
 #include "FWUpdater/CFLDeviceInterface.h"
 #include "FWUpdater/CUpdateController.h"
 #include "FWUpdater/CliJson.h"
+#include "FWUpdater/CliText.h"
 
 #include <cstdio>
 #include <iostream>
@@ -45,7 +46,7 @@ int RunList(const CliOptions& options_I, FrontEndSession& session_I)
     for (std::size_t d = 0; d < listed.size(); ++d) {
         const ListedDevice& device = listed[d];
         const CDevice& description = *discovery->GetDevices()[d];
-        std::cout << "Tablet: " << device.name << (device.loaderMode ? " (LOADER mode)" : " (NORMAL mode)") << "\n";
+        std::cout << "Tablet: " << PrintableText(device.name) << (device.loaderMode ? " (LOADER mode)" : " (NORMAL mode)") << "\n";
         for (int board = 0; board < static_cast<int>(kBoardCount); ++board) {
             const ListedBoard* found = nullptr;
             for (const ListedBoard& b : device.boards) {
@@ -58,7 +59,7 @@ int RunList(const CliOptions& options_I, FrontEndSession& session_I)
                         found ? found->version.c_str() : supported ? "Not Available" : "Not Supported");
             if (found) {
                 std::printf("      %s, vendor 0x%04X, product 0x%04X\n      %s\n", found->interfaceKind.c_str(),
-                            found->vendorId, found->productId, found->path.c_str());
+                            found->vendorId, found->productId, PrintableText(found->path).c_str());
             }
         }
     }

@@ -57,6 +57,10 @@ bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, Cl
 
     for (std::size_t i = 0; i < arguments_I.size(); ++i) {
         const std::string& argument = arguments_I[i];
+        if (argument == "-h") {
+            help = true; // no word of the unattended form is this short
+            continue;
+        }
         if (argument.size() < 3 || argument.compare(0, 2, "--") != 0) {
             words.push_back(argument);
             continue;
@@ -267,7 +271,7 @@ std::string CliUsage()
            "  --lang LOCALE          language of the messages (a locale such as de or de_DE.UTF-8);\n"
            "                         default: LC_ALL, LC_MESSAGES, LANG\n"
            "  --log-dir DIR          where the log file goes (default $TMPDIR, else /tmp)\n"
-           "  --help                 this text\n"
+           "  -h, --help             this text\n"
            "  --version              the program version\n"
            "\n"
            "Exit codes: 0 success; 1 failure (also usage errors); 2 cancelled by the user;\n"

@@ -13,6 +13,7 @@
 #include "FWUpdater/CUpdateController.h"
 #include "FWUpdater/CliChecks.h"
 #include "FWUpdater/CliJson.h"
+#include "FWUpdater/CliText.h"
 #include "FWUpdater/DialogResource.h"
 #include "LanguageProvider.h"
 #include "StringUtils.h"
@@ -31,12 +32,17 @@ std::string ChecksumString(std::uint32_t checksum_I)
 
 int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const LanguageProvider& provider_I)
 {
-    std::ostream& out = options_I.json ? std::cerr : std::cout;
+    // The dialog (its texts, progress, messages and question) speaks on stderr; stdout carries
+    // the result alone: the result block, or with --json the one summary object.
+    std::ostream& out = std::cerr;
+    std::ostream& results = options_I.json ? std::cerr : std::cout;
     UpdateSummary summary;
     summary.board = UpdateTypeWord(options_I.updateType);
     // With --json every end, early ones included, leaves one summary object on stdout.
     const auto finish = [&](int code_I) {
         if (options_I.json) {
+            if (summary.error.empty() && code_I == 2)
+                summary.error = "cancelled";
             summary.success = code_I == 0;
             summary.verified = summary.success && session_I.controller->WasVerified();
             std::cout << UpdateSummaryJson(summary) << "\n" << std::flush;
@@ -44,19 +50,20 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
         return code_I;
     };
     const bool canPrompt = isatty(STDIN_FILENO) != 0;
-    if (!options_I.yes && !canPrompt) {
-        std::cerr << "vellum-fwupdater: the update needs confirmation, but there is no terminal to ask on; "
-                     "run it from a terminal or pass --yes\n";
+    const auto fail = [&](const std::string& message_I) {
+        PrintCliError(message_I);
+        summary.error = message_I;
         return finish(1);
-    }
+    };
+    if (!options_I.yes && !canPrompt)
+        return fail("the update needs confirmation, but there is no terminal to ask on; run it from a terminal or "
+                    "pass --yes");
     // The file is read once before the tablet is opened, so that a file that cannot serve stops
     // the run with its reason before anything is touched (the dialog reads it again when chosen).
     std::string error;
     CSRec probe;
-    if (!CheckFirmwareFile(options_I.file, summary.board, probe, error)) {
-        std::cerr << "vellum-fwupdater: " << error << "\n";
-        return finish(1);
-    }
+    if (!CheckFirmwareFile(options_I.file, summary.board, probe, error))
+        return fail(error);
 
     auto notifier = std::make_unique<CLinuxUpdateNotifier>(options_I.logDirectory);
     const std::string logPath = notifier->GetLogPath();
@@ -66,21 +73,26 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
     CEventForwarder forwarder(session_I, model);
 
     CTerminalView::Settings settings;
-    settings.terminal = isatty(options_I.json ? STDERR_FILENO : STDOUT_FILENO) != 0;
+    settings.terminal = isatty(STDERR_FILENO) != 0;
+    settings.errorPrefix = "vellum-fwupdater: ";
     settings.assumeYes = options_I.yes;
     settings.canPrompt = canPrompt;
     CTerminalView view(out, std::cin, settings);
 
     model.OnInitDialog(view);
-    if (view.Result())
+    if (view.Result()) {
+        summary.error = view.LastError();
         return finish(*view.Result());
+    }
     const std::shared_ptr<CDevice> device = session_I.controller->GetCurrentDevice();
-    if (!device)
+    if (!device) {
+        summary.error = view.LastError();
         return finish(1);
+    }
     std::shared_ptr<CFLDeviceInterface> board = BoardInterface(*device, options_I.updateType);
     summary.versionBefore = board ? VersionString(board->GetVersion()) : std::string();
     out << view.Title() << "\n"
-        << "Tablet: " << view.ControlText(IDC_TABLET_NAME) << (device->mLoaderMode ? " (in loader mode)" : "") << "\n"
+        << "Tablet: " << PrintableText(view.ControlText(IDC_TABLET_NAME)) << (device->mLoaderMode ? " (in loader mode)" : "") << "\n"
         << "Current Firmware\n"
         << "  Pen Firmware Version:       " << view.ControlText(IDC_PEN_VERSION) << "\n"
         << "  Touch Firmware Version:     " << view.ControlText(IDC_TOUCH_VERSION) << "\n"
@@ -92,18 +104,18 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
         if (entries[i] == options_I.updateType)
             position = static_cast<int>(i);
     }
-    if (position < 0) {
-        std::cerr << "vellum-fwupdater: this tablet has no " << summary.board << " board to update\n";
-        return finish(1);
-    }
+    if (position < 0)
+        return fail("this tablet has no " + summary.board + " board to update");
     model.OnUpdateTypeSelected(view, position);
     const int errorsBefore = view.ErrorCount();
     model.OnFileChosen(view, options_I.file);
-    if (view.ErrorCount() != errorsBefore)
+    if (view.ErrorCount() != errorsBefore) {
+        summary.error = view.LastError();
         return finish(1);
+    }
     out << "New Firmware\n"
         << "  Firmware Update Type: " << summary.board << "\n"
-        << "  Firmware File:        " << options_I.file << "\n";
+        << "  Firmware File:        " << PrintableText(options_I.file) << "\n";
 
     model.OnProgram(view);
     if (view.LastAnswer() != EMessageResult::eYes) {
@@ -132,7 +144,7 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
         }
     }
     const bool success = !view.Result() && model.GetState() == ESTATE_SUCCESS;
-    out << "Result\n"
+    results << "Result\n"
         << "  Firmware Version: " << summary.versionBefore << " -> "
         << (summary.versionAfter.empty() ? std::string("unknown") : summary.versionAfter) << "\n"
         << "  Old Checksum:     " << ChecksumString(summary.checksumOld) << "\n"
@@ -141,11 +153,14 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
     if (options_I.verify) {
         const int format = session_I.controller->GetDataSource().GetFileType();
         const bool srec = format == eFormatPen || format == eFormatTouch || format == eFormatVel;
-        out << "  Verified:         "
+        results << "  Verified:         "
             << (session_I.controller->WasVerified() ? "yes" : srec ? "no" : "no (read-back is for S-record images only)")
             << "\n";
     }
-    out << "  Log file:         " << (logPath.empty() ? std::string("(none)") : logPath) << "\n" << std::flush;
+    results << "  Log file:         " << (logPath.empty() ? std::string("(none)") : PrintableText(logPath)) << "\n"
+            << std::flush;
+    if (!success && summary.error.empty())
+        summary.error = view.LastError();
     if (view.Result())
         return finish(*view.Result());
     return finish(success ? 0 : 1);

@@ -139,7 +139,8 @@ std::string AnotherCopyMessage(const CSingleInstanceLock& lock_I)
     return "another copy is running (" + holder + ", holding " + lock_I.Path() + ")";
 }
 
-bool TakeSingleInstanceLock(CSingleInstanceLock& lock_I, const std::string& program_I, const CliOptions& options_I)
+bool TakeSingleInstanceLock(CSingleInstanceLock& lock_I, const std::string& program_I, const CliOptions& options_I,
+                            std::string* refusal_O)
 {
     if (options_I.simulate)
         return true;
@@ -148,7 +149,10 @@ bool TakeSingleInstanceLock(CSingleInstanceLock& lock_I, const std::string& prog
     case CSingleInstanceLock::EResult::eAcquired:
         return true;
     case CSingleInstanceLock::EResult::eHeldByOther:
-        std::cerr << program_I << ": " << AnotherCopyMessage(lock_I) << "\n";
+        if (refusal_O != nullptr)
+            *refusal_O = AnotherCopyMessage(lock_I);
+        else
+            std::cerr << program_I << ": " << AnotherCopyMessage(lock_I) << "\n";
         return false;
     case CSingleInstanceLock::EResult::eUnavailable:
         std::cerr << program_I << ": warning: single-instance lock not taken (" << error << ")\n";

@@ -79,7 +79,10 @@ void SelectCliLanguage(LanguageProvider& provider_I, const std::string& locale_I
 // runs; a lock that cannot be taken at all only warns on stderr, since refusing to run would
 // leave the user with no updater. A simulated run takes no lock: it drives no real tablet, so a
 // demonstration must not keep an update waiting, nor an update a demonstration.
-bool TakeSingleInstanceLock(CSingleInstanceLock& lock_I, const std::string& program_I, const CliOptions& options_I);
+// With refusal_O the refusal's text is handed back instead of printed (the caller prints it in
+// its own form).
+bool TakeSingleInstanceLock(CSingleInstanceLock& lock_I, const std::string& program_I, const CliOptions& options_I,
+                            std::string* refusal_O = nullptr);
 
 // The refusal's text, without the program name.
 std::string AnotherCopyMessage(const CSingleInstanceLock& lock_I);

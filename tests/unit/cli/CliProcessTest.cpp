@@ -227,12 +227,14 @@ TEST_F(CliProcess, VerifiedUpdateInTheUsersLanguage)
                              Scenario("basic/basic.pen"), "--yes", "--verify"},
                             {"LANG=de_DE.UTF-8"});
     ASSERT_EQ(run.code, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find("Vellum Firmware-Update Utility 2.22"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Warten auf Loader-Modus"), std::string::npos);
-    EXPECT_NE(run.out.find("Programmierung erfolgreich (100%)"), std::string::npos);
+    // The dialog speaks on stderr; stdout holds the result block alone.
+    EXPECT_NE(run.err.find("Vellum Firmware-Update Utility 2.22"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Warten auf Loader-Modus"), std::string::npos);
+    EXPECT_NE(run.err.find("Programmierung erfolgreich (100%)"), std::string::npos);
+    EXPECT_EQ(run.out.rfind("Result\n", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("Firmware Version: 1.05 -> 1.10"), std::string::npos);
     EXPECT_NE(run.out.find("Verified:         yes"), std::string::npos);
-    EXPECT_EQ(run.out.find('\r'), std::string::npos); // plain lines: not a terminal
+    EXPECT_EQ(run.err.find('\r'), std::string::npos); // plain lines: not a terminal
 }
 
 TEST_F(CliProcess, UnattendedSuccessEndsWithZero)
