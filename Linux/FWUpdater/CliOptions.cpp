@@ -5,7 +5,8 @@
 namespace {
 
 // Global and command options that take a value.
-const char* const kValueOptions[] = {"--sim-state", "--sim-faults", "--topology", "--lang", "--log-dir", "--type"};
+const char* const kValueOptions[] = {"--sim-state", "--sim-faults", "--topology", "--lang", "--log-dir", "--type",
+                                     "--device"};
 
 bool TakesValue(const std::string& name_I)
 {
@@ -118,6 +119,13 @@ bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, Cl
             options.language = value;
         else if (name == "--log-dir")
             options.logDirectory = value;
+        else if (name == "--device") {
+            options.device = value;
+            if (value.empty()) {
+                error_O = "--device needs a path (as list prints it)";
+                return false;
+            }
+        }
         else if (name == "--type") {
             options.updateType = UpdateTypeFromWord(value);
             typeGiven = true;
@@ -184,8 +192,8 @@ bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, Cl
 
     // Options that belong to one command only.
     const bool update = options.command == ECliCommand::eUpdate;
-    if (!update && (options.yes || options.verify || typeGiven)) {
-        error_O = std::string(options.yes ? "--yes" : options.verify ? "--verify" : "--type") +
+    if (!update && (options.yes || options.verify || typeGiven || !options.device.empty())) {
+        error_O = std::string(options.yes ? "--yes" : options.verify ? "--verify" : typeGiven ? "--type" : "--device") +
                   (window_I ? " does not apply to the window" : " only applies to the update command");
         return false;
     }
@@ -218,7 +226,7 @@ std::string CliUsage()
     return "Usage:\n"
            "  vellum-fwupdater [GLOBAL] list [--json]\n"
            "  vellum-fwupdater [GLOBAL] inspect FILE [--json]\n"
-           "  vellum-fwupdater [GLOBAL] update --type pen|touch|bluetooth FILE [--yes] [--verify] [--json]\n"
+           "  vellum-fwupdater [GLOBAL] update --type pen|touch|bluetooth FILE [--device PATH] [--yes] [--verify] [--json]\n"
            "  vellum-fwupdater [GLOBAL] -path PATH -auto BOARD [-lang LOCALE]\n"
            "  vellum-fwupdater --help | --version\n"
            "\n"
@@ -230,6 +238,8 @@ std::string CliUsage()
            "  inspect   what a firmware file holds (format, blocks, byte sums)\n"
            "  update    programs FILE into the board of the given type; asks for confirmation\n"
            "            unless --yes is given (without a terminal, --yes is required)\n"
+           "    --device PATH  the tablet to update, named by one of its interface paths as list\n"
+           "              prints it; needed when several tablets have the board\n"
            "    --verify  read the programmed S-record blocks back and compare them byte for byte\n"
            "              before the board leaves its loader\n"
            "    --json    one summary object on stdout at the end; progress goes to stderr\n"

@@ -42,6 +42,7 @@ struct CliOptions
     bool verify = false;
     int updateType = -1; // 0 pen, 1 touch, 2 bluetooth
     std::string file;
+    std::string device; // --device: an interface path as list prints it; empty: the only candidate
 
     // The unattended form's words joined by single blanks (UTF-8).
     std::string unattendedLine;

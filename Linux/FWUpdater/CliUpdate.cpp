@@ -28,6 +28,50 @@ std::string ChecksumString(std::uint32_t checksum_I)
     return checksum_I == 0 ? std::string("N/A") : Utf16ToUtf8(CMainDialogModel::ChecksumText(checksum_I));
 }
 
+// The tablet to update: the one --device names, else the only one that has the board. Several
+// with the board and no choice: they are listed and the run stops, since updating "the first"
+// would be a guess. path_O is one of the tablet's interface paths; empty when discovery finds no
+// tablet with the board (the dialog then says what is missing). False with the error printed.
+bool ChooseTablet(const CliOptions& options_I, FrontEndSession& session_I, std::string& path_O, std::string& error_O)
+{
+    path_O.clear();
+    CDiscovery* discovery = session_I.controller->GetDiscovery();
+    if (discovery == nullptr || !discovery->UpdateDeviceList())
+        return true;
+    const std::vector<std::shared_ptr<CDevice>> devices = discovery->GetDevices();
+    if (!options_I.device.empty()) {
+        for (const std::shared_ptr<CDevice>& device : devices) {
+            for (int board = 0; board < static_cast<int>(kBoardCount); ++board) {
+                const std::shared_ptr<CFLDeviceInterface> interface = BoardInterface(*device, board);
+                if (interface && ToLower(interface->GetPath()) == ToLower(options_I.device)) {
+                    path_O = interface->GetPath();
+                    return true;
+                }
+            }
+        }
+        error_O = "no tablet found has the interface " + options_I.device + " (list shows the paths)";
+        PrintCliError(error_O);
+        return false;
+    }
+    std::vector<std::pair<std::string, std::string>> candidates; // name, path of the board
+    for (const std::shared_ptr<CDevice>& device : devices) {
+        if (const std::shared_ptr<CFLDeviceInterface> interface = BoardInterface(*device, options_I.updateType))
+            candidates.emplace_back(device->mName, interface->GetPath());
+    }
+    if (candidates.size() == 1)
+        path_O = candidates.front().second;
+    if (candidates.size() <= 1)
+        return true;
+    const std::string board = UpdateTypeWord(options_I.updateType);
+    error_O = std::to_string(candidates.size()) + " tablets have a " + board + " board; choose one with --device PATH:";
+    PrintCliError(error_O);
+    for (const auto& [name, path] : candidates) {
+        std::cerr << "  " << PrintableText(name) << ": --device '" << PrintableText(path) << "'\n";
+        error_O += "\n  " + name + ": " + path;
+    }
+    return false;
+}
+
 } // namespace
 
 int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const LanguageProvider& provider_I)
@@ -65,11 +109,19 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
     if (!CheckFirmwareFile(options_I.file, summary.board, probe, error))
         return fail(error);
 
+    std::string devicePath;
+    if (!ChooseTablet(options_I, session_I, devicePath, error)) {
+        summary.error = error;
+        return finish(1);
+    }
+
     auto notifier = std::make_unique<CLinuxUpdateNotifier>(options_I.logDirectory);
     const std::string logPath = notifier->GetLogPath();
     summary.log = logPath;
     session_I.controller->SetVerifyAfterProgramming(options_I.verify);
-    CMainDialogModel model(session_I.controller, std::move(notifier), StringLoader(provider_I), u"", u"");
+    // A device path without an update board selects the tablet and starts nothing by itself.
+    CMainDialogModel model(session_I.controller, std::move(notifier), StringLoader(provider_I), Utf8ToUtf16(devicePath),
+                           u"");
     CEventForwarder forwarder(session_I, model);
 
     CTerminalView::Settings settings;

@@ -199,3 +199,50 @@ TEST_F(CliProcess, FirmwareErrorsNameTheReasonAndTheLine)
                              "  .airoflash   Airoha flash binary for the bluetooth board\n"})
         EXPECT_NE(help.out.find(line), std::string::npos) << line;
 }
+
+TEST_F(CliProcess, WithSeveralTabletsTheUserChoosesOne)
+{
+    const std::string state = mWork.File("two.state");
+    const std::string logs = mLogs.Path().string();
+    const std::string file = Scenario("two-tablets/basic.pen");
+    const auto penPaths = [&] {
+        const JsonValue doc =
+            CMiniJsonParser::Parse(Program({"--simulate=two-tablets", "--sim-state", state, "list", "--json"}).out);
+        std::vector<std::pair<std::string, std::string>> paths; // path, version
+        for (const JsonValue& device : doc["devices"].items)
+            paths.emplace_back(device["boards"]["pen"]["path"].text, device["boards"]["pen"]["version"].text);
+        return paths;
+    };
+    const auto before = penPaths();
+    ASSERT_EQ(before.size(), 2u);
+
+    // No choice: both are listed with the option that chooses each, and nothing is updated.
+    const ProgramRun unchosen =
+        Program({"--simulate=two-tablets", "--sim-state", state, "--log-dir", logs, "update", "--type", "pen", file, "--yes"});
+    EXPECT_EQ(unchosen.code, 1);
+    EXPECT_EQ(unchosen.out, "");
+    EXPECT_EQ(unchosen.err, "vellum-fwupdater: 2 tablets have a pen board; choose one with --device PATH:\n"
+                            "  Vellum Sim Tablet: --device '" + before[0].first + "'\n"
+                            "  Vellum Sim Tablet: --device '" + before[1].first + "'\n");
+    EXPECT_EQ(penPaths(), before);
+
+    // The second one, named by its path as list prints it.
+    const ProgramRun chosen = Program({"--simulate=two-tablets", "--sim-state", state, "--log-dir", logs, "update",
+                                       "--type", "pen", file, "--device", before[1].first, "--yes", "--json"});
+    ASSERT_EQ(chosen.code, 0) << chosen.err;
+    const auto after = penPaths();
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_EQ(after[0], before[0]); // the other tablet is untouched
+    EXPECT_EQ(after[1].first, before[1].first);
+    EXPECT_EQ(after[1].second, "1.10");
+
+    const ProgramRun unknown = Program({"--simulate=two-tablets", "--log-dir", logs, "update", "--type", "pen", file,
+                                        "--device", "/dev/hidraw99", "--yes", "--json"});
+    EXPECT_EQ(unknown.code, 1);
+    EXPECT_EQ(unknown.err, "vellum-fwupdater: no tablet found has the interface /dev/hidraw99 (list shows the paths)\n");
+    EXPECT_EQ(CMiniJsonParser::Parse(unknown.out)["result"].text, "failure");
+
+    const ProgramRun notForList = Program({"--simulate", "list", "--device", "x"});
+    EXPECT_EQ(notForList.code, 1);
+    EXPECT_NE(notForList.err.find("--device only applies to the update command"), std::string::npos);
+}
