@@ -35,15 +35,21 @@ void OnInterrupt(int)
 } // namespace
 
 // Ctrl-C and termination requests become the dialog's cancel command, which the model refuses
-// while the board is being programmed.
+// while the board is being switched, programmed or brought back. Without SA_RESTART a request
+// also ends a wait for the user's answer. A request that arrived before (held pending by a
+// blocked mask) is delivered here, once it can be seen.
 void CatchInterrupts()
 {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+        sigaddset(&signals, signal);
+    }
+    sigprocmask(SIG_UNBLOCK, &signals, nullptr);
 }
 
 std::string VersionString(std::uint16_t version_I)
@@ -79,8 +85,15 @@ void RunDialogTimer(CMainDialogModel& model_I, CTerminalView& view_I, bool until
             gCliInterrupted = 0;
             if (model_I.IsBusy()) {
                 view_I.FinishStatusLine();
+                // Once the switch has begun, stopping would leave the board half way: say where
+                // it is and why the request waits.
+                const std::int32_t state = model_I.GetState();
                 if (!refusedNotice)
-                    PrintCliError("the board is being programmed and must not be interrupted; please wait.");
+                    PrintCliError(state == ESTATE_ENTER_LOADER
+                                      ? "the board is being switched to its loader and must not be interrupted; please wait."
+                                  : state == ESTATE_PROGRAM
+                                      ? "the board is being programmed and must not be interrupted; please wait."
+                                      : "the board is leaving its loader and must not be interrupted; please wait.");
                 refusedNotice = true;
             }
             model_I.OnCancel(view_I);
@@ -144,6 +157,11 @@ int RunCli(const CliOptions& options_I)
     if (unattended && (app.GetDevicePath().empty() || app.GetAutoUpdateBoard().empty()))
         return fail(1, "the unattended form needs -path PATH and -auto BOARD (see --help)");
 
+    // From here on Ctrl-C cancels (until the board is switched to its loader) instead of killing
+    // the program half way through its start.
+    if (options_I.command == ECliCommand::eUpdate || unattended)
+        CatchInterrupts();
+
     // What the user named is checked before anything is touched (the lock, the tablets, the log).
     std::string error;
     const bool writesLog = options_I.command == ECliCommand::eUpdate || unattended;
@@ -170,7 +188,6 @@ int RunCli(const CliOptions& options_I)
     if (!options_I.language.empty())
         SelectCliLanguage(provider, options_I.language);
 
-    CatchInterrupts();
     int result = 1;
     switch (options_I.command) {
     case ECliCommand::eList:

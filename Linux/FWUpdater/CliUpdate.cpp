@@ -169,11 +169,17 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
         << "  Firmware Update Type: " << summary.board << "\n"
         << "  Firmware File:        " << PrintableText(options_I.file) << "\n";
 
-    model.OnProgram(view);
-    if (view.LastAnswer() != EMessageResult::eYes) {
+    // A Ctrl-C before the worker starts (and with it the switch to the loader) cancels: nothing
+    // has been sent to the board yet.
+    const auto cancelled = [&] {
         out << "Update cancelled.\n";
         return finish(2);
-    }
+    };
+    if (gCliInterrupted)
+        return cancelled();
+    model.OnProgram(view);
+    if (view.LastAnswer() != EMessageResult::eYes || gCliInterrupted)
+        return cancelled();
     RunDialogTimer(model, view, true);
 
     // The model refreshed the labels from the board after the update.
