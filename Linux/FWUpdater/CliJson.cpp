@@ -98,13 +98,14 @@ std::string ListJson(const std::vector<ListedDevice>& devices_I)
 std::string UpdateSummaryJson(const UpdateSummary& summary_I)
 {
     const UpdateSummary& s = summary_I;
+    const auto text = [](const std::string& value_I) { return value_I.empty() ? std::string("null") : JsonString(value_I); };
+    const auto checksum = [](std::uint32_t value_I) { return value_I == 0 ? std::string("null") : std::to_string(value_I); };
     return "{\"result\": " + std::string(s.success ? "\"success\"" : "\"failure\"") + ", \"board\": " +
-           JsonString(s.board) + ", \"versionBefore\": " + JsonString(s.versionBefore) +
-           ", \"versionAfter\": " + JsonString(s.versionAfter) + ", \"checksumOld\": " + std::to_string(s.checksumOld) +
-           ", \"checksumNew\": " + std::to_string(s.checksumNew) +
-           ", \"checksumExpected\": " + std::to_string(s.checksumExpected) +
-           ", \"verified\": " + (s.verified ? "true" : "false") + ", \"log\": " + JsonString(s.log) +
-           ", \"error\": " + (s.error.empty() ? std::string("null") : JsonString(s.error)) + "}";
+           JsonString(s.board) + ", \"versionBefore\": " + text(s.versionBefore) +
+           ", \"versionAfter\": " + text(s.versionAfter) + ", \"checksumOld\": " + checksum(s.checksumOld) +
+           ", \"checksumNew\": " + checksum(s.checksumNew) + ", \"checksumExpected\": " + checksum(s.checksumExpected) +
+           ", \"verified\": " + (s.verified ? "true" : "false") + ", \"log\": " + text(s.log) +
+           ", \"error\": " + text(s.error) + ", \"reason\": " + text(s.reason) + ", \"state\": " + text(s.state) + "}";
 }
 
 std::string ErrorJson(const std::string& message_I)

@@ -49,10 +49,13 @@ struct UpdateSummary
     bool verified = false;
     std::string log;
     std::string error; // why the run ended early or failed, as stderr says it; empty: null
+    std::string reason; // a failed update's cause: the first error the controller reported
+    std::string state;  // where the board is at the end: "firmware", "loader", "unknown"; empty: null
 };
 
 // {"result", "board", "versionBefore", "versionAfter", "checksumOld", "checksumNew",
-// "checksumExpected", "verified", "log", "error"}
+// "checksumExpected", "verified", "log", "error", "reason", "state"}; an empty text is null, and
+// so is a checksum of 0 (not known).
 std::string UpdateSummaryJson(const UpdateSummary& summary_I);
 
 // {"error": message}: the one object of a list or inspect that failed.

@@ -3,6 +3,8 @@
 
 #include "FWUpdater/CliCommands.h"
 
+#include "Clock.h"
+
 #include "FWUpdater/CDevice.h"
 #include "FWUpdater/CDiscovery.h"
 #include "FWUpdater/CFLDeviceInterface.h"
@@ -19,13 +21,118 @@
 #include "StringUtils.h"
 
 #include <iostream>
+#include <mutex>
+#include <vector>
 #include <unistd.h>
 
 namespace {
 
+// How long a failed update waits for the board to show where it is, and how often it looks.
+constexpr std::uint32_t kSettleMs = 5000;
+constexpr std::uint32_t kSettlePollMs = 250;
+
 std::string ChecksumString(std::uint32_t checksum_I)
 {
     return checksum_I == 0 ? std::string("N/A") : Utf16ToUtf8(CMainDialogModel::ChecksumText(checksum_I));
+}
+
+// The log notifier that also keeps the errors the controller reports, so that a failed update
+// can name its cause.
+class CRecordingNotifier : public CLinuxUpdateNotifier
+{
+public:
+    using CLinuxUpdateNotifier::CLinuxUpdateNotifier;
+
+    void ReportError(std::int32_t code_I, const std::string& message_I) override
+    {
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+            mErrors.push_back(Trimmed(message_I));
+        }
+        CLinuxUpdateNotifier::ReportError(code_I, message_I);
+    }
+    std::size_t ErrorCount() const
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return mErrors.size();
+    }
+    // The cause of a failed update among the errors reported since the count was first_I: the
+    // last text of a named operation ("ProgramBoardSRec: Failed to write ..."), which says what
+    // could not be done; else the first error that is neither a retry note nor one of the
+    // controller's closing summaries; else the first error.
+    std::string CauseSince(std::size_t first_I) const
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        const auto isRetry = [](const std::string& text_I) { return text_I.find("Retrying") != std::string::npos; };
+        const auto isOperation = [](const std::string& text_I) {
+            const std::size_t colon = text_I.find(": ");
+            if (colon == std::string::npos || colon == 0)
+                return false;
+            for (std::size_t i = 0; i < colon; ++i) {
+                const char c = text_I[i];
+                if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'))
+                    return false;
+            }
+            return true;
+        };
+        static const char* const kSummaries[] = {"General Program Failure", "Error Programming Board",
+                                                 "PreUpdate function failed"};
+        const auto isSummary = [](const std::string& text_I) {
+            for (const char* summary : kSummaries) {
+                if (text_I == summary)
+                    return true;
+            }
+            return false;
+        };
+        for (std::size_t i = mErrors.size(); i > first_I; --i) {
+            if (isOperation(mErrors[i - 1]) && !isRetry(mErrors[i - 1]))
+                return mErrors[i - 1];
+        }
+        for (std::size_t i = first_I; i < mErrors.size(); ++i) {
+            if (!mErrors[i].empty() && !isRetry(mErrors[i]) && !isSummary(mErrors[i]))
+                return mErrors[i];
+        }
+        for (std::size_t i = first_I; i < mErrors.size(); ++i) {
+            if (!mErrors[i].empty())
+                return mErrors[i];
+        }
+        return std::string();
+    }
+
+private:
+    mutable std::mutex mMutex;
+    std::vector<std::string> mErrors;
+};
+
+// Where the board is after a failed update, read from the bus afresh (the worker has ended and
+// the interface objects may still hold what they read before): at pathBefore_I in its firmware
+// (its version), in its loader, or not found.
+void ReadBoardAfresh(FrontEndSession& session_I, int board_I, const std::string& pathBefore_I, UpdateSummary& summary_IO)
+{
+    summary_IO.state = "unknown";
+    summary_IO.versionAfter.clear();
+    CDiscovery* discovery = session_I.controller->GetDiscovery();
+    if (discovery == nullptr || !discovery->UpdateDeviceList())
+        return;
+    bool loaderSeen = false;
+    for (const std::shared_ptr<CDevice>& device : discovery->GetDevices()) {
+        loaderSeen = loaderSeen || device->mLoaderMode;
+        const std::shared_ptr<CFLDeviceInterface> interface = BoardInterface(*device, board_I);
+        if (!interface || ToLower(interface->GetPath()) != ToLower(pathBefore_I))
+            continue;
+        // A board that switches in place keeps its path and interface object; its loader
+        // answers the version query with 0, which no firmware reports.
+        if (device->mLoaderMode || interface->GetVersion() == 0) {
+            summary_IO.state = "loader";
+        } else {
+            summary_IO.state = "firmware";
+            summary_IO.versionAfter = VersionString(interface->GetVersion());
+        }
+        return;
+    }
+    // A board that re-enumerates comes back under its loader's ids and path.
+    if (loaderSeen)
+        summary_IO.state = "loader";
 }
 
 // The tablet to update: the one --device names, else the only one that has the board. Several
@@ -115,7 +222,8 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
         return finish(1);
     }
 
-    auto notifier = std::make_unique<CLinuxUpdateNotifier>(options_I.logDirectory);
+    auto notifier = std::make_unique<CRecordingNotifier>(options_I.logDirectory);
+    CRecordingNotifier* const errors = notifier.get(); // owned by the model, which outlives its use here
     const std::string logPath = notifier->GetLogPath();
     summary.log = logPath;
     session_I.controller->SetVerifyAfterProgramming(options_I.verify);
@@ -177,10 +285,13 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
     };
     if (gCliInterrupted)
         return cancelled();
+    const std::string pathBefore = board ? board->GetPath() : std::string();
     model.OnProgram(view);
     if (view.LastAnswer() != EMessageResult::eYes || gCliInterrupted)
         return cancelled();
+    const std::size_t errorsAtStart = errors->ErrorCount();
     RunDialogTimer(model, view, true);
+    const bool success = !view.Result() && model.GetState() == ESTATE_SUCCESS;
 
     // The model refreshed the labels from the board after the update.
     const std::shared_ptr<CDevice> after = session_I.controller->GetCurrentDevice();
@@ -201,11 +312,42 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
             }
         }
     }
-    const bool success = !view.Result() && model.GetState() == ESTATE_SUCCESS;
+    summary.state = "firmware";
+    std::string shownAfter = summary.versionAfter.empty() ? std::string("unknown") : summary.versionAfter;
+    if (!success) {
+        // What the board holds now, not what the interface objects remember: a board that was
+        // never touched still runs its old firmware; one left in its loader says so.
+        // A board that leaves its loader after the failure takes a moment to come back: wait for
+        // it a bounded time (a board that stays in its loader or away costs the whole wait).
+        for (std::uint32_t waited = 0;; waited += kSettlePollMs) {
+            ReadBoardAfresh(session_I, options_I.updateType, pathBefore, summary);
+            if (summary.state == "firmware" || waited >= kSettleMs)
+                break;
+            GetClock()->sleep(kSettlePollMs);
+        }
+        summary.reason = errors->CauseSince(errorsAtStart);
+        if (summary.reason.empty())
+            summary.reason = view.LastError();
+        shownAfter = summary.state == "loader"     ? std::string("in its loader (the update did not finish)")
+                : summary.state == "firmware" ? summary.versionAfter + (summary.versionAfter == summary.versionBefore
+                                                                            ? " (unchanged)" : "")
+                                              : std::string("unknown (the board was not found)");
+        PrintCliError("the update failed" + (summary.reason.empty() ? std::string() : ": " + summary.reason));
+    }
     results << "Result\n"
-        << "  Firmware Version: " << summary.versionBefore << " -> "
-        << (summary.versionAfter.empty() ? std::string("unknown") : summary.versionAfter) << "\n"
-        << "  Old Checksum:     " << ChecksumString(summary.checksumOld) << "\n"
+        << "  Firmware Version: " << summary.versionBefore << " -> " << shownAfter << "\n";
+    if (!success) {
+        if (!summary.reason.empty())
+            results << "  Cause:            " << PrintableText(summary.reason) << "\n";
+        results << "  Next step:        "
+                << (summary.state == "loader" ? "run the same command again to finish the update"
+                    : summary.state == "firmware"
+                        ? "the board runs the firmware shown; correct the cause, then run the command again"
+                        : "the board did not answer: check its power and connection, then run 'vellum-fwupdater "
+                          "list'; if it shows the board in its loader, run the same command again")
+                << "\n";
+    }
+    results << "  Old Checksum:     " << ChecksumString(summary.checksumOld) << "\n"
         << "  New Checksum:     " << ChecksumString(summary.checksumNew) << "\n"
         << "  Checksum:         " << ChecksumString(summary.checksumExpected) << "\n";
     if (options_I.verify) {
@@ -218,7 +360,7 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
     results << "  Log file:         " << (logPath.empty() ? std::string("(none)") : PrintableText(logPath)) << "\n"
             << std::flush;
     if (!success && summary.error.empty())
-        summary.error = view.LastError();
+        summary.error = summary.reason.empty() ? "the update failed" : "the update failed: " + summary.reason;
     if (view.Result())
         return finish(*view.Result());
     return finish(success ? 0 : 1);

@@ -218,7 +218,29 @@ TEST_F(CliProcess, AFailedUpdateEndsWithOneAndSaysSo)
     EXPECT_EQ(doc["versionBefore"].text, "1.05");
     EXPECT_FALSE(doc["verified"].boolean);
     EXPECT_NE(run.err.find("Programming Failed"), std::string::npos);
-    EXPECT_NE(ReadFile(doc["log"].text).find("Sector/Block mismatch! Expected 39 got 40"), std::string::npos);
+    const std::string cause = "InitCheckForSRecData: Sector/Block mismatch! Expected 39 got 40";
+    EXPECT_NE(ReadFile(doc["log"].text).find(cause), std::string::npos);
+    // The cause, and the board as it is now: never erased, back in its firmware, still 1.05.
+    EXPECT_EQ(doc["reason"].text, cause);
+    EXPECT_EQ(doc["error"].text, "the update failed: " + cause);
+    EXPECT_EQ(doc["state"].text, "firmware");
+    EXPECT_EQ(doc["versionAfter"].text, "1.05");
+    // Nothing was read back from the board: the checksums are not known, not 0.
+    EXPECT_EQ(doc["checksumNew"].type, JsonValue::eNull);
+    EXPECT_EQ(doc["checksumExpected"].type, JsonValue::eNull);
+
+    // The same as a person sees it: the error on stderr, the result on stdout.
+    const ProgramRun text = Program({"--simulate", "--topology", mWork.File("fw_loader.ini"), "--log-dir",
+                                     mLogs.Path().string(), "update", "--type", "pen", Scenario("basic/basic.pen"), "--yes"});
+    EXPECT_EQ(text.code, 1);
+    EXPECT_NE(text.err.find("vellum-fwupdater: the update failed: " + cause + "\n"), std::string::npos) << text.err;
+    EXPECT_EQ(text.out.rfind("Result\n"
+                             "  Firmware Version: 1.05 -> 1.05 (unchanged)\n"
+                             "  Cause:            " + cause + "\n"
+                             "  Next step:        the board runs the firmware shown; correct the cause, then run the "
+                             "command again\n", 0),
+              0u)
+        << text.out;
 }
 
 TEST_F(CliProcess, VerifiedUpdateInTheUsersLanguage)
@@ -282,7 +304,12 @@ TEST_F(CliProcess, PowerLossThenRecoveryWithSavedState)
     const ProgramRun cut = Program({"--simulate", "--sim-state", state, "--sim-faults", "seed=1,power-loss-at=100",
                                     "--log-dir", logs, "update", "--type", "pen", file, "--yes", "--json"});
     EXPECT_EQ(cut.code, 1) << cut.out << cut.err;
-    EXPECT_EQ(CMiniJsonParser::Parse(cut.out)["result"].text, "failure");
+    const JsonValue cutDoc = CMiniJsonParser::Parse(cut.out);
+    EXPECT_EQ(cutDoc["result"].text, "failure");
+    // The board is off: where it is cannot be known.
+    EXPECT_EQ(cutDoc["state"].text, "unknown");
+    EXPECT_EQ(cutDoc["versionAfter"].type, JsonValue::eNull);
+    EXPECT_EQ(cutDoc["reason"].text, "ProgramBoardSRec: Failed to write flash data to device");
 
     // The next run finds it where a real half-programmed board is: in its loader.
     const ProgramRun found = Program({"--simulate", "--sim-state", state, "list", "--json"});
@@ -313,7 +340,17 @@ TEST_F(CliProcess, AnInPlaceBoardWhoseExitReportFailsIsNotReportedUpdated)
     const ProgramRun stuck = Program({"--simulate=protocol1", "--sim-state", state, "--sim-faults", "drop-set=1,ids=0xD6",
                                       "--log-dir", logs, "update", "--type", "pen", file, "--yes", "--json"});
     EXPECT_EQ(stuck.code, 1) << stuck.out << stuck.err;
-    EXPECT_EQ(CMiniJsonParser::Parse(stuck.out)["result"].text, "failure") << stuck.out;
+    const JsonValue failed = CMiniJsonParser::Parse(stuck.out);
+    EXPECT_EQ(failed["result"].text, "failure") << stuck.out;
+    // Left in its loader: no version to report, and the way out is to run the update again.
+    EXPECT_EQ(failed["state"].text, "loader") << stuck.out;
+    EXPECT_EQ(failed["versionAfter"].type, JsonValue::eNull);
+    EXPECT_EQ(failed["reason"].text, "There was a problem swapping out of flash mode");
+    EXPECT_NE(stuck.err.find("Firmware Version: 1.05 -> in its loader (the update did not finish)\n"
+                             "  Cause:            There was a problem swapping out of flash mode\n"
+                             "  Next step:        run the same command again to finish the update\n"),
+              std::string::npos)
+        << stuck.err;
 
     // Run again without the fault: the update is finished and the board runs the new firmware.
     const ProgramRun again = Program({"--simulate=protocol1", "--sim-state", state, "--log-dir", logs, "update",
