@@ -15,10 +15,13 @@
 #include "FWUpdater/CliJson.h"
 #include "FWUpdater/CliText.h"
 #include "LanguageProvider.h"
+#include "LogUpdateNotifier.h"
 #include "StringUtils.h"
 #include "Version.h"
 
+#include <ctime>
 #include <iostream>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 volatile std::sig_atomic_t gCliInterrupted = 0;
@@ -50,6 +53,29 @@ void CatchInterrupts()
         sigaddset(&signals, signal);
     }
     sigprocmask(SIG_UNBLOCK, &signals, nullptr);
+}
+
+void WriteLogHeader(CLogUpdateNotifier& notifier_I, const CliOptions& options_I)
+{
+    std::string line = "vellum-fwupdater";
+    for (const std::string& argument : options_I.arguments) {
+        const bool plain = !argument.empty() && argument.find_first_of(" \t\n'\"\\$`") == std::string::npos;
+        line += " " + (plain ? argument : "'" + argument + "'");
+    }
+    const std::time_t now = std::time(nullptr);
+    std::tm utc {};
+    gmtime_r(&now, &utc);
+    char when[64];
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", &utc);
+    struct utsname system {};
+    const std::string os = uname(&system) == 0 ? std::string(system.sysname) + " " + system.release + " " + system.machine
+                                               : std::string("unknown");
+    notifier_I.Log("Program: vellum-fwupdater " + FileVersion::FromWord(kProgramVersionWord).ToShortString());
+    notifier_I.Log(std::string("Started: ") + when);
+    notifier_I.Log("Command line: " + PrintableText(line));
+    notifier_I.Log(options_I.simulate ? "Tablets: simulated (scenario " + options_I.scenario + "), not hardware"
+                                      : std::string("Tablets: attached hardware"));
+    notifier_I.Log("System: " + os);
 }
 
 std::string VersionString(std::uint16_t version_I)

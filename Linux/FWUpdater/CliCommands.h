@@ -12,6 +12,7 @@
 #include <string>
 
 class CDevice;
+class CLogUpdateNotifier;
 class CFLDeviceInterface;
 class CFirmwareUpdaterApp;
 class CMainDialogModel;
@@ -35,6 +36,10 @@ void RunDialogTimer(CMainDialogModel& model_I, CTerminalView& view_I, bool until
 // With --json, the one object of a command that ended before it ran: {"error": ...}, or for
 // update the failed summary with its "error".
 std::string FailureJson(const CliOptions& options_I, const std::string& message_I);
+
+// The log's header for a support person, before the first line the controller writes: program
+// version, date and time, command line, simulated or real tablets, operating system.
+void WriteLogHeader(CLogUpdateNotifier& notifier_I, const CliOptions& options_I);
 
 std::string VersionString(std::uint16_t version_I);
 const char* InterfaceKindName(int kind_I);

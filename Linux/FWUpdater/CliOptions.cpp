@@ -51,6 +51,7 @@ namespace {
 bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, CliOptions& options_O, std::string& error_O)
 {
     CliOptions options;
+    options.arguments = arguments_I;
     std::vector<std::string> words;
     bool help = false;
     bool version = false;

@@ -46,6 +46,9 @@ struct CliOptions
 
     // The unattended form's words joined by single blanks (UTF-8).
     std::string unattendedLine;
+
+    // The whole command line as given (for the log's header).
+    std::vector<std::string> arguments;
 };
 
 // False with a message for the user when the line is not valid.

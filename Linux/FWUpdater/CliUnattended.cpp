@@ -19,6 +19,7 @@ int RunUnattended(FrontEndSession& session_I, LanguageProvider& provider_I, cons
     if (!app_I.GetLanguage().empty())
         provider_I.SelectLanguage(app_I.GetLanguage());
     auto notifier = std::make_unique<CLinuxUpdateNotifier>(options_I.logDirectory);
+    WriteLogHeader(*notifier, options_I);
     CMainDialogModel model(session_I.controller, std::move(notifier), StringLoader(provider_I), app_I.GetDevicePath(),
                            app_I.GetAutoUpdateBoard());
     // The update file that the topology names is looked for beside the topology file.

@@ -224,6 +224,7 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
 
     auto notifier = std::make_unique<CRecordingNotifier>(options_I.logDirectory);
     CRecordingNotifier* const errors = notifier.get(); // owned by the model, which outlives its use here
+    WriteLogHeader(*notifier, options_I);
     const std::string logPath = notifier->GetLogPath();
     summary.log = logPath;
     session_I.controller->SetVerifyAfterProgramming(options_I.verify);

@@ -193,6 +193,18 @@ TEST_F(CliProcess, UpdateSucceedsAndReportsOneJsonSummary)
     EXPECT_EQ(std::filesystem::path(log).parent_path(), mLogs.Path());
     const std::string logText = ReadFile(log);
     EXPECT_NE(logText.find("Device Update complete!"), std::string::npos);
+    // The header for a support person comes before the controller's first line.
+    EXPECT_EQ(logText.rfind("Program: vellum-fwupdater 2.22", 0), 0u) << logText.substr(0, 300);
+    const std::size_t firstOwnLine = logText.find("Updating Device List...");
+    for (const std::string& line :
+         {std::string("Command line: vellum-fwupdater --simulate --log-dir ") + mLogs.Path().string() + " update --type pen " +
+              Scenario("basic/basic.pen") + " --yes --json",
+          std::string("Tablets: simulated (scenario basic), not hardware"), std::string("Started: 20"),
+          std::string("System: Linux ")}) {
+        const std::size_t at = logText.find(line);
+        EXPECT_NE(at, std::string::npos) << line;
+        EXPECT_LT(at, firstOwnLine) << line;
+    }
     EXPECT_EQ(logText.find("VerifyFlash"), std::string::npos);
     // Progress and texts went to stderr; stdout holds the one object.
     EXPECT_NE(run.err.find("Programming Successful"), std::string::npos);
