@@ -21,6 +21,7 @@
 
 #include <ctime>
 #include <iostream>
+#include <sys/ioctl.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -29,6 +30,7 @@ volatile std::sig_atomic_t gCliInterrupted = 0;
 namespace {
 
 constexpr std::uint32_t kTickMs = 500;
+constexpr std::uint32_t kLiveMs = 100;
 
 void OnInterrupt(int)
 {
@@ -103,7 +105,14 @@ std::shared_ptr<CFLDeviceInterface> BoardInterface(const CDevice& device_I, int 
                                 : board_I == eBoardTouch ? device_I.mTouchInterface : device_I.mBluetoothInterface;
 }
 
-void RunDialogTimer(CMainDialogModel& model_I, CTerminalView& view_I, bool untilUpdateEnds_I)
+int TerminalColumns(int fd_I)
+{
+    struct winsize size {};
+    return ioctl(fd_I, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+void RunDialogTimer(CMainDialogModel& model_I, CTerminalView& view_I, bool untilUpdateEnds_I,
+                    const std::function<void()>& betweenTicks_I)
 {
     bool refusedNotice = false;
     while (!view_I.Result()) {
@@ -126,6 +135,10 @@ void RunDialogTimer(CMainDialogModel& model_I, CTerminalView& view_I, bool until
             if (view_I.Result())
                 break;
         }
+        // The live view first, so that a state the model is about to show carries the progress
+        // reached before it.
+        if (betweenTicks_I)
+            betweenTicks_I();
         model_I.OnTimer(view_I);
         if (view_I.Result())
             break;
@@ -138,7 +151,14 @@ void RunDialogTimer(CMainDialogModel& model_I, CTerminalView& view_I, bool until
                 break;
             }
         }
-        GetClock()->sleep(kTickMs);
+        if (!betweenTicks_I) {
+            GetClock()->sleep(kTickMs);
+            continue;
+        }
+        for (std::uint32_t slept = 0; slept < kTickMs && !gCliInterrupted; slept += kLiveMs) {
+            GetClock()->sleep(kLiveMs);
+            betweenTicks_I();
+        }
     }
     view_I.FinishStatusLine();
 }

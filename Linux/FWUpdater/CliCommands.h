@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,8 +31,13 @@ extern volatile std::sig_atomic_t gCliInterrupted;
 void CatchInterrupts();
 
 // The dialog's 500 ms timer. Ends when the view ends the dialog, or (untilUpdateEnds_I) when the
-// update has finished and the model has shown its outcome.
-void RunDialogTimer(CMainDialogModel& model_I, CTerminalView& view_I, bool untilUpdateEnds_I);
+// update has finished and the model has shown its outcome. betweenTicks_I (may be empty) runs
+// every 100 ms between the model's ticks, for what the terminal can show sooner than the model.
+void RunDialogTimer(CMainDialogModel& model_I, CTerminalView& view_I, bool untilUpdateEnds_I,
+                    const std::function<void()>& betweenTicks_I = nullptr);
+
+// The width of the terminal on fd_I, 0 when it is none or does not say.
+int TerminalColumns(int fd_I);
 
 // With --json, the one object of a command that ended before it ran: {"error": ...}, or for
 // update the failed summary with its "error".

@@ -235,6 +235,8 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
 
     CTerminalView::Settings settings;
     settings.terminal = isatty(STDERR_FILENO) != 0;
+    settings.columns = settings.terminal ? TerminalColumns(STDERR_FILENO) : 0;
+    settings.showElapsed = true;
     settings.errorPrefix = "vellum-fwupdater: ";
     settings.assumeYes = options_I.yes;
     settings.canPrompt = canPrompt;
@@ -291,7 +293,18 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
     if (view.LastAnswer() != EMessageResult::eYes || gCliInterrupted)
         return cancelled();
     const std::size_t errorsAtStart = errors->ErrorCount();
-    RunDialogTimer(model, view, true);
+    // The board reports every block; the model looks every 500 ms. Between its looks the bar
+    // follows the reports, also while the board returns after programming.
+    int shownProgress = -1;
+    RunDialogTimer(model, view, true, [&] {
+        const std::int32_t state = model.GetState();
+        const int progress = errors->GetProgress();
+        if ((state == ESTATE_PROGRAM || state == ESTATE_EXIT_LOADER) && progress != shownProgress) {
+            shownProgress = progress;
+            view.SetProgress(progress);
+            view.RefreshStatus();
+        }
+    });
     const bool success = !view.Result() && model.GetState() == ESTATE_SUCCESS;
 
     // The model refreshed the labels from the board after the update.

@@ -208,6 +208,12 @@ TEST_F(CliProcess, UpdateSucceedsAndReportsOneJsonSummary)
     EXPECT_EQ(logText.find("VerifyFlash"), std::string::npos);
     // Progress and texts went to stderr; stdout holds the one object.
     EXPECT_NE(run.err.find("Programming Successful"), std::string::npos);
+    // Without a terminal one line per state; the board reported its blocks, so the state after
+    // programming shows the progress reached (39 of 40 blocks reported: 97%), not 0%.
+    const std::size_t waiting = run.err.find("Waiting for Device Mode (");
+    ASSERT_NE(waiting, std::string::npos) << run.err;
+    EXPECT_GE(std::atoi(run.err.c_str() + waiting + 25), 90) << run.err.substr(waiting, 40);
+    EXPECT_EQ(run.err.find("Programming (1"), std::string::npos); // no line per step
     EXPECT_NE(run.err.find("1.05 -> 1.10"), std::string::npos);
 }
 
