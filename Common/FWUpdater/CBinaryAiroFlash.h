@@ -2,6 +2,8 @@
 // An Airoha flash binary for the bluetooth board: a raw image of the chip's flash, byte n of
 // the file at flash address n. No header, no records, no checksum of its own.
 
+#include "FWUpdater/FirmwareLoadError.h"
+
 #include <cstdint>
 #include <istream>
 #include <string>
@@ -26,8 +28,11 @@ public:
     // GetSize() bytes; null while the image holds no data.
     const std::uint8_t* GetBuffer() const { return mBuffer.empty() ? nullptr : mBuffer.data(); }
     const std::string& GetFileName() const { return mFileName; }
+    // Why the last load failed; empty after a success.
+    const FirmwareLoadError& GetLoadError() const { return mLoadError; }
 
 private:
+    FirmwareLoadError mLoadError;
     std::int32_t mStartAddress = -1;
     std::uint32_t mSize = 0;
     std::string mFileName;

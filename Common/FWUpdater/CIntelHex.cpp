@@ -3,6 +3,7 @@
 #include "FWUpdater/FileBytes.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -42,20 +43,27 @@ bool ReadHex(const char* text_I, std::size_t size_I, std::size_t& pos_IO, int di
     return true;
 }
 
-// Every line ends in CR LF, no NUL and no text-file end mark anywhere.
-bool TextIsWellFormed(const char* text_I, std::size_t size_I)
+// Every line ends in CR LF, no NUL and no text-file end mark anywhere. On failure, offset_O is
+// where the rule is broken and why_O says which.
+bool TextIsWellFormed(const char* text_I, std::size_t size_I, std::size_t& offset_O, const char*& why_O)
 {
-    if (size_I < 2 || text_I[size_I - 2] != '\r' || text_I[size_I - 1] != '\n') {
-        return false;
-    }
     for (std::size_t i = 0; i < size_I; ++i) {
         const char c = text_I[i];
         if (c == '\0' || c == '\x1A') {
+            offset_O = i;
+            why_O = c == '\0' ? "a NUL byte in the text" : "a text-file end mark (0x1A) in the text";
             return false;
         }
         if (c == '\n' && (i == 0 || text_I[i - 1] != '\r')) {
+            offset_O = i;
+            why_O = "the line ends in LF alone; every line must end in CR LF";
             return false;
         }
+    }
+    if (size_I < 2 || text_I[size_I - 2] != '\r' || text_I[size_I - 1] != '\n') {
+        offset_O = size_I;
+        why_O = "the last line does not end in CR LF";
+        return false;
     }
     return true;
 }
@@ -73,15 +81,24 @@ CIntelHex::~CIntelHex()
     mDataLength = 0;
 }
 
+bool CIntelHex::Fail(const char* text_I, std::size_t offset_I, std::string reason_I)
+{
+    mLoadError.Set(std::move(reason_I), LineOfOffset(text_I, offset_I));
+    return false;
+}
+
 bool CIntelHex::Load(const std::string& path_I)
 {
+    mLoadError.Clear();
     std::string text;
     const EFileReadResult read = ReadFileBytes(path_I, text);
     if (read == EFileReadResult::eCannotOpen) {
+        mLoadError.Set("the file cannot be opened");
         return false;
     }
     mFileName = path_I;
     if (read != EFileReadResult::eOk || text.empty()) {
+        mLoadError.Set(read != EFileReadResult::eOk ? "the file cannot be read" : "the file is empty");
         return false;
     }
     return LoadFromText(text.data(), text.size());
@@ -89,8 +106,11 @@ bool CIntelHex::Load(const std::string& path_I)
 
 bool CIntelHex::LoadFromText(const char* text_I, std::size_t size_I)
 {
-    if (!TextIsWellFormed(text_I, size_I)) {
-        return false;
+    mLoadError.Clear();
+    std::size_t badAt = 0;
+    const char* why = "";
+    if (!TextIsWellFormed(text_I, size_I, badAt, why)) {
+        return Fail(text_I, badAt, why);
     }
     std::vector<std::uint8_t> work(kImageSize, 0xFF);
     std::int64_t start = -1;
@@ -101,21 +121,22 @@ bool CIntelHex::LoadFromText(const char* text_I, std::size_t size_I)
     while (p < size_I) {
         const char c = text_I[p++];
         if (c == '\0') {
-            return false;
+            return Fail(text_I, p - 1, "a NUL byte in the text");
         }
         if (c != ':') {
             continue;
         }
+        const std::size_t recordAt = p - 1;
         std::uint32_t count = 0;
         std::uint32_t address = 0;
         std::uint32_t type = 0;
         if (!ReadHex(text_I, size_I, p, 2, count) || !ReadHex(text_I, size_I, p, 4, address)
             || !ReadHex(text_I, size_I, p, 2, type)) {
-            return false;
+            return Fail(text_I, recordAt, "the record's count, address or type is not hexadecimal");
         }
         std::uint32_t sum = count + (address & 0xFF) + (address >> 8) + type;
         if (type > 5) {
-            return false;
+            return Fail(text_I, recordAt, "record type " + std::to_string(type) + " is not an Intel HEX type (0 to 5)");
         }
         // Reads n bytes of the record into the checksum; the last one read is in byte.
         std::uint32_t byte = 0;
@@ -147,11 +168,11 @@ bool CIntelHex::LoadFromText(const char* text_I, std::size_t size_I)
             }
             for (std::uint32_t i = 0; i < count; ++i) {
                 if (!ReadHex(text_I, size_I, p, 2, byte)) {
-                    return false;
+                    return Fail(text_I, recordAt, "the record holds fewer data bytes than its count says, or a character that is not hexadecimal");
                 }
                 const std::uint64_t index = std::uint64_t{offset} + i;
                 if (index >= kImageSize) {
-                    return false;
+                    return Fail(text_I, recordAt, "the data lie outside the touch board's image (0x8000 to 0x37FFF)");
                 }
                 work[static_cast<std::size_t>(index)] = static_cast<std::uint8_t>(byte);
                 sum += byte;
@@ -162,42 +183,57 @@ bool CIntelHex::LoadFromText(const char* text_I, std::size_t size_I)
             break;
         case 2:
             if (!readBytes(2, value)) {
-                return false;
+                return Fail(text_I, recordAt, "the record is cut short or holds a character that is not hexadecimal");
             }
             base = value * 16;
             break;
         case 3:
             if (!readBytes(4, value)) {
-                return false;
+                return Fail(text_I, recordAt, "the record is cut short or holds a character that is not hexadecimal");
             }
             break;
         case 4:
             if (!readBytes(2, value)) {
-                return false;
+                return Fail(text_I, recordAt, "the record is cut short or holds a character that is not hexadecimal");
             }
             base = value << 16;
             break;
         case 5:
             if (!readBytes(4, value)) {
-                return false;
+                return Fail(text_I, recordAt, "the record is cut short or holds a character that is not hexadecimal");
             }
             break;
         }
         std::uint32_t check = 0;
         if (!ReadHex(text_I, size_I, p, 2, check)) {
-            return false;
+            return Fail(text_I, recordAt, "the record's checksum is missing or not hexadecimal");
         }
         if (((sum + check) & 0xFF) != 0) {
-            return false;
+            char text[96];
+            std::snprintf(text, sizeof text, "checksum mismatch (the record says 0x%02X, its bytes give 0x%02X)",
+                          static_cast<unsigned>(check), static_cast<unsigned>((0x100 - (sum & 0xFF)) & 0xFF));
+            return Fail(text_I, recordAt, text);
         }
         if (size_I - p < 2 || text_I[p] != '\r' || text_I[p + 1] != '\n') {
-            return false;
+            return Fail(text_I, recordAt, "text after the record's checksum (the record is longer than its count)");
         }
         p += 2;
     }
 
     highest |= 0x1FF;
-    if (highest >= kMaxDataLength || start != kBaseAddress) {
+    if (start < 0) {
+        mLoadError.Set("no data record in the file");
+        return false;
+    }
+    if (start != kBaseAddress) {
+        char text[96];
+        std::snprintf(text, sizeof text, "the first data byte lies at 0x%llX; the touch board's image starts at 0x8000",
+                      static_cast<unsigned long long>(start));
+        mLoadError.Set(text);
+        return false;
+    }
+    if (highest >= kMaxDataLength) {
+        mLoadError.Set("the data reach past 0x33FFF, the end of the touch board's flash");
         return false;
     }
     mDataLength = highest + 1;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include "FWUpdater/FirmwareLoadError.h"
 #include <string>
 #include <vector>
 
@@ -32,9 +33,14 @@ public:
     // kImageSize bytes; byte i belongs to address GetStartAddress() + i.
     const std::uint8_t* GetImage() const { return mImage.data(); }
     const std::string& GetFileName() const { return mFileName; }
+    // Why the last load failed, with the line; empty after a success.
+    const FirmwareLoadError& GetLoadError() const { return mLoadError; }
 
 private:
+    bool Fail(const char* text_I, std::size_t offset_I, std::string reason_I);
+
     std::string mFileName;
+    FirmwareLoadError mLoadError;
     std::int32_t mStartAddress = -1;
     std::uint32_t mDataLength = 0;
     std::vector<std::uint8_t> mImage;

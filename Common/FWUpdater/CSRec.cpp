@@ -6,6 +6,7 @@
 #include "StringUtils.h"
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -41,14 +42,23 @@ enum class ELineResult
     eFail,
 };
 
-// Decodes one line (without its line feed). For a data record, fills address_O and data_IO.
+std::string Hex2(unsigned value_I)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value_I & 0xFFu);
+    return text;
+}
+
+// Decodes one line (without its line feed). For a data record, fills address_O and data_IO; on
+// eFail, why_O says which rule the line broke.
 ELineResult DecodeLine(const char* line_I, std::size_t length_I, std::uint32_t& address_O,
-                       std::vector<std::uint8_t>& data_IO)
+                       std::vector<std::uint8_t>& data_IO, std::string& why_O)
 {
     if (length_I == 0 || (length_I == 1 && line_I[0] == '\r')) {
         return ELineResult::eSkip;
     }
     if (length_I < 10) {
+        why_O = "too short for an S-record (" + std::to_string(length_I) + " characters, at least 10)";
         return ELineResult::eFail;
     }
     if (line_I[0] != 'S') {
@@ -72,6 +82,7 @@ ELineResult DecodeLine(const char* line_I, std::size_t length_I, std::uint32_t& 
         addressBytes = 4;
         break;
     default:
+        why_O = std::string("'S") + line_I[1] + "' is not an S-record type (S0 to S3, S5, S7 to S9)";
         return ELineResult::eFail;
     }
     std::size_t l = length_I;
@@ -81,11 +92,15 @@ ELineResult DecodeLine(const char* line_I, std::size_t length_I, std::uint32_t& 
     // Type, count, address and checksum must all lie inside the line.
     const std::size_t dataStart = 4 + 2 * addressBytes;
     if (l < dataStart + 2) {
+        why_O = std::string("an S") + line_I[1] + " record needs at least " + std::to_string(dataStart + 2) +
+                " characters (type, count, " + std::to_string(addressBytes) + "-byte address, checksum), the line has " +
+                std::to_string(l);
         return ELineResult::eFail;
     }
     const int count = HexPair(line_I, 2);
     const int check = HexPair(line_I, l - 2);
     if (count < 3) {
+        why_O = "the record's byte count is below 3";
         return ELineResult::eFail;
     }
     unsigned sum = static_cast<unsigned>(count) & 0xFFu;
@@ -105,6 +120,8 @@ ELineResult DecodeLine(const char* line_I, std::size_t length_I, std::uint32_t& 
         sum += b;
     }
     if (static_cast<int>(sum & 0xFFu) + check != 255) {
+        why_O = "checksum mismatch (the record says " + Hex2(static_cast<unsigned>(check)) + ", its bytes give " +
+                Hex2(255u - (sum & 0xFFu)) + ")";
         return ELineResult::eFail;
     }
     address_O = address;
@@ -132,6 +149,7 @@ bool CSRec::Load(const std::string& path_I)
     if (&path_I != &mFileName) {
         mFileName = path_I;
     }
+    mLoadError.Clear();
     DetectFileType();
     switch (mFileType) {
     case eFormatPen:
@@ -139,12 +157,55 @@ bool CSRec::Load(const std::string& path_I)
     case eFormatVel:
         return LoadSRec(mFileName);
     case eFormatIntelHex:
-        return mIntelHex->Load(mFileName);
+        if (!mIntelHex->Load(mFileName)) {
+            mLoadError = mIntelHex->GetLoadError();
+            return false;
+        }
+        return true;
     case eFormatAiroFlash:
         return LoadAiroHa(mFileName);
-    default:
+    default: {
         ASSERT_FAILED("unrecognized file format");
+        const std::size_t dot = mFileName.rfind('.');
+        const std::size_t slash = mFileName.find_last_of("/\\");
+        const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+        std::string extension = hasExtension ? mFileName.substr(dot + 1) : std::string();
+        for (char& c : extension) {
+            c = ClassicToLower(c);
+        }
+        std::string reason = (hasExtension ? "the extension ." + mFileName.substr(dot + 1) : std::string("no extension")) +
+                             " does not name a firmware format; accepted: " + AcceptedExtensionsText();
+        static const char* const kSRecordNames[] = {"srec", "s19", "s28", "s37", "mot", "mhx", "s", "sx", "s1", "s2", "s3"};
+        for (const char* name : kSRecordNames) {
+            if (extension == name) {
+                reason += ". An S-record file is named for its board here: rename it to .pen, .vel or .touch";
+            }
+        }
+        mLoadError.Set(reason);
         return false;
+    }
+    }
+}
+
+std::string CSRec::AcceptedExtensionsText()
+{
+    return ".pen and .vel (S-records, pen board), .touch (S-records, touch board), .hex (Intel HEX, touch "
+           "board), .airoflash (Airoha flash binary, bluetooth board)";
+}
+
+const char* CSRec::BoardOfFormat(DataSourceFormat format_I)
+{
+    switch (format_I) {
+    case eFormatPen:
+    case eFormatVel:
+        return "pen";
+    case eFormatTouch:
+    case eFormatIntelHex:
+        return "touch";
+    case eFormatAiroFlash:
+        return "bluetooth";
+    default:
+        return "";
     }
 }
 
@@ -193,9 +254,10 @@ bool CSRec::LoadSRec(const std::string& path_I)
     mBlocks.shrink_to_fit();
     std::string text;
     if (ReadFileBytes(path_I, text) != EFileReadResult::eOk) {
+        mLoadError.Set("the file cannot be read");
         return false;
     }
-    return ParseSRecText(text.data(), text.size(), mBlocks);
+    return ParseSRecText(text.data(), text.size(), mBlocks, &mLoadError);
 }
 
 bool CSRec::LoadAiroHa(const std::string& path_I)
@@ -204,7 +266,11 @@ bool CSRec::LoadAiroHa(const std::string& path_I)
         ASSERT_FAILED("Trying to load a non-AiroHa file format!");
         return false;
     }
-    return mAiroFlash->Load(path_I);
+    if (!mAiroFlash->Load(path_I)) {
+        mLoadError = mAiroFlash->GetLoadError();
+        return false;
+    }
+    return true;
 }
 
 bool CSRec::HasLoadedData() const
@@ -213,10 +279,15 @@ bool CSRec::HasLoadedData() const
            || (mAiroFlash && mAiroFlash->GetStartAddress() != -1) || !mBlocks.empty();
 }
 
-bool CSRec::ParseSRecText(const char* text_I, std::size_t size_I, std::vector<SRecBlock>& blocks_O)
+bool CSRec::ParseSRecText(const char* text_I, std::size_t size_I, std::vector<SRecBlock>& blocks_O,
+                          FirmwareLoadError* error_O)
 {
+    FirmwareLoadError ignored;
+    FirmwareLoadError& error = error_O != nullptr ? *error_O : ignored;
+    error.Clear();
     blocks_O.clear();
     if (size_I == 0) {
+        error.Set("the file is empty");
         return false; // no data record
     }
     // The text ends at the text-file end mark.
@@ -228,15 +299,22 @@ bool CSRec::ParseSRecText(const char* text_I, std::size_t size_I, std::vector<SR
     data.reserve(256);
     const char* p = text_I;
     const char* const end = text_I + size_I;
+    std::size_t line = 0;
+    std::string why;
+    bool anyRecord = false;
     while (p < end) {
+        ++line;
         const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
         const char* lineEnd = lf ? lf : end;
         std::uint32_t address = 0;
-        switch (DecodeLine(p, static_cast<std::size_t>(lineEnd - p), address, data)) {
+        switch (DecodeLine(p, static_cast<std::size_t>(lineEnd - p), address, data, why)) {
         case ELineResult::eFail:
+            error.Set(why, line);
             return false;
         case ELineResult::eRecord:
+            anyRecord = true;
             if (!merger.AddRecord(address, data.data(), data.size())) {
+                error.Set("the record's data overlap data of an earlier record", line);
                 return false; // blocks overlap: the load can only fail
             }
             break;
@@ -245,5 +323,9 @@ bool CSRec::ParseSRecText(const char* text_I, std::size_t size_I, std::vector<SR
         }
         p = lf ? lf + 1 : end;
     }
-    return merger.Finish(blocks_O);
+    if (!merger.Finish(blocks_O)) {
+        error.Set(anyRecord ? "the data blocks overlap" : "no data record (S1, S2 or S3) in the file");
+        return false;
+    }
+    return true;
 }

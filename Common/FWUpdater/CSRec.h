@@ -6,6 +6,7 @@
 #include "FWUpdater/CBinaryAiroFlash.h"
 #include "FWUpdater/CIntelHex.h"
 #include "FWUpdater/DataSourceFormat.h"
+#include "FWUpdater/FirmwareLoadError.h"
 #include "FWUpdater/SRecBlock.h"
 
 #include <cstddef>
@@ -41,13 +42,21 @@ public:
 
     // The controller's test before an update: some image holds data.
     bool HasLoadedData() const;
+    // Why the last Load failed (the format's reader's reason); empty after a success.
+    const FirmwareLoadError& GetLoadError() const { return mLoadError; }
 
     // The S-record reader on text already in memory: replaces blocks_O (left empty on failure).
-    // The text ends at its first 0x1A byte, if any.
-    static bool ParseSRecText(const char* text_I, std::size_t size_I, std::vector<SRecBlock>& blocks_O);
+    // The text ends at its first 0x1A byte, if any. error_O, when given, says why it failed.
+    static bool ParseSRecText(const char* text_I, std::size_t size_I, std::vector<SRecBlock>& blocks_O,
+                              FirmwareLoadError* error_O = nullptr);
 
     // The format an extension names, as DetectFileType decides it.
     static DataSourceFormat FormatFromFileName(const std::string& fileName_I);
+    // The extensions and the format and board each selects, for help texts and errors:
+    // ".pen and .vel (S-records, pen board), .touch (...), ...".
+    static std::string AcceptedExtensionsText();
+    // The board a format is for: "pen", "touch", "bluetooth"; empty for eFormatUnknown.
+    static const char* BoardOfFormat(DataSourceFormat format_I);
 
 private:
     std::vector<SRecBlock> mBlocks;
@@ -55,4 +64,5 @@ private:
     DataSourceFormat mFileType = eFormatUnknown;
     std::shared_ptr<CIntelHex> mIntelHex;
     std::shared_ptr<CBinaryAiroFlash> mAiroFlash;
+    FirmwareLoadError mLoadError;
 };

@@ -156,7 +156,8 @@ bool CUpdateController::ProcessUpdateFile(const std::string& path_I)
     Log("Processing update file: " + path_I);
     if (!mDataSource.Load(path_I)) {
         SetState(ESTATE_IDLE);
-        NotifyError(eErrorFileLoad, "");
+        // The reader's reason: the log is what a support person sees of a rejected file.
+        NotifyError(eErrorFileLoad, mDataSource.GetLoadError().Text());
         return false;
     }
     const int format = mDataSource.GetFileType();

@@ -17,6 +17,20 @@ namespace
 
 const char kByteStringKey[] = "SbyteS";
 
+// The diagnosis of the ParseSettingsDiagnosed call running on this thread, if any. Only the first
+// failure is kept: the containers around it then fail as a consequence, not for a reason of their
+// own.
+thread_local SettingsSyntaxError* tDiagnosis = nullptr;
+
+CSettingsObjectPtr Fail(std::size_t pos_I, const char* expected_I)
+{
+    if (tDiagnosis != nullptr && tDiagnosis->expected.empty()) {
+        tDiagnosis->offset = pos_I;
+        tDiagnosis->expected = expected_I;
+    }
+    return nullptr;
+}
+
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -127,16 +141,45 @@ CSettingsObjectPtr LoadSettingsFile(const std::string& path_I)
 CSettingsObjectPtr ParseSettings(std::string_view buffer_I)
 {
     std::size_t pos = 0;
+    std::size_t firstStray = std::string_view::npos;
     while (true) {
         SkipCommentsAndBlanks(buffer_I, pos);
         if (pos >= buffer_I.size())
-            return nullptr;
+            return Fail(firstStray != std::string_view::npos ? firstStray : pos, "'[' or '{' to start the document");
+        if (tDiagnosis != nullptr && (buffer_I[pos] == '{' || buffer_I[pos] == '['))
+            tDiagnosis->documentStart = pos;
         if (buffer_I[pos] == '{')
             return ParseMap(buffer_I, pos, 0);
         if (buffer_I[pos] == '[')
             return ParseArray(buffer_I, pos, 0);
         REPORT_STRAY("isspace(buffer_I[pos])");
+        if (firstStray == std::string_view::npos)
+            firstStray = pos;
         ++pos;
+    }
+}
+
+CSettingsObjectPtr ParseSettingsDiagnosed(std::string_view buffer_I, SettingsSyntaxError& error_O)
+{
+    error_O = SettingsSyntaxError();
+    SettingsSyntaxError* const outer = tDiagnosis;
+    tDiagnosis = &error_O;
+    CSettingsObjectPtr result = ParseSettings(buffer_I);
+    tDiagnosis = outer;
+    return result;
+}
+
+void SettingsLineAndColumn(std::string_view buffer_I, std::size_t offset_I, std::size_t& line_O, std::size_t& column_O)
+{
+    line_O = 1;
+    column_O = 1;
+    for (std::size_t i = 0; i < offset_I && i < buffer_I.size(); ++i) {
+        if (buffer_I[i] == '\n') {
+            ++line_O;
+            column_O = 1;
+        } else {
+            ++column_O;
+        }
     }
 }
 
@@ -146,7 +189,7 @@ CSettingsObjectPtr ParseValue(std::string_view buffer_I, std::size_t& pos_IO, st
     while (true) {
         SkipCommentsAndBlanks(buffer_I, pos_IO);
         if (pos_IO >= n)
-            return nullptr;
+            return Fail(pos_IO, "a value");
         const char c = buffer_I[pos_IO];
         if (c == '{') {
             CSettingsObjectPtr value = ParseMap(buffer_I, pos_IO, depth_I);
@@ -208,7 +251,7 @@ CSettingsObjectPtr ParseString(std::string_view buffer_I, std::size_t& pos_IO)
             continue;
         }
         if (p + 1 >= n)
-            return nullptr;
+            return Fail(pos_IO, "a closing '\"' for the text that starts here");
         switch (buffer_I[p + 1]) {
         case '"': text += '"'; break;
         case '\\': text += '\\'; break;
@@ -221,12 +264,12 @@ CSettingsObjectPtr ParseString(std::string_view buffer_I, std::size_t& pos_IO)
         case 'u': {
             // Exactly four hexadecimal digits must follow within the buffer.
             if (n - (p + 2) < 4)
-                return nullptr;
+                return Fail(p, "four hexadecimal digits after \\u");
             std::uint32_t codePoint = 0;
             for (std::size_t k = 0; k < 4; ++k) {
                 const int digit = HexValue(buffer_I[p + 2 + k]);
                 if (digit < 0)
-                    return nullptr;
+                    return Fail(p, "four hexadecimal digits after \\u");
                 codePoint = codePoint * 16 + static_cast<std::uint32_t>(digit);
             }
             AppendUtf8(text, codePoint);
@@ -234,18 +277,20 @@ CSettingsObjectPtr ParseString(std::string_view buffer_I, std::size_t& pos_IO)
             continue;
         }
         default:
-            return nullptr;
+            return Fail(p, "an escape such as \\\", \\\\, \\n or \\uXXXX after the backslash");
         }
         p += 2;
     }
-    return nullptr;
+    return Fail(pos_IO, "a closing '\"' for the text that starts here");
 }
 
 CSettingsObjectPtr ParseMap(std::string_view buffer_I, std::size_t& pos_IO, std::uint32_t depth_I)
 {
     const std::size_t n = buffer_I.size();
-    if (pos_IO >= n || buffer_I[pos_IO] != '{' || depth_I >= kMaxSettingsDepth)
+    if (pos_IO >= n || buffer_I[pos_IO] != '{')
         return nullptr;
+    if (depth_I >= kMaxSettingsDepth)
+        return Fail(pos_IO, "fewer nested maps and arrays (at most 256)");
     ++pos_IO;
     auto map = CSettingsMap::Create();
     std::shared_ptr<CSettingsString> key;
@@ -254,7 +299,7 @@ CSettingsObjectPtr ParseMap(std::string_view buffer_I, std::size_t& pos_IO, std:
     while (true) {
         SkipCommentsAndBlanks(buffer_I, pos_IO);
         if (pos_IO >= n)
-            return nullptr;
+            return Fail(pos_IO, "'}' to close the map");
         const char c = buffer_I[pos_IO];
         const bool complete = colon && obj && key && !key->GetValue().empty();
         if (c == '}') {
@@ -269,7 +314,7 @@ CSettingsObjectPtr ParseMap(std::string_view buffer_I, std::size_t& pos_IO, std:
         }
         if (c == ',') {
             if (!complete)
-                return nullptr;
+                return Fail(pos_IO, key ? (colon ? "a value before ','" : "':' after the name") : "'\"' to start a name");
             map->Set(key->GetValue(), obj);
             key.reset();
             obj.reset();
@@ -279,22 +324,25 @@ CSettingsObjectPtr ParseMap(std::string_view buffer_I, std::size_t& pos_IO, std:
         }
         if (!key) {
             if (c != '"')
-                return nullptr;
+                return Fail(pos_IO, "'\"' to start a name, or '}'");
             ASSERT(!obj);
+            const std::size_t keyStart = pos_IO;
             key = std::dynamic_pointer_cast<CSettingsString>(ParseString(buffer_I, pos_IO));
-            if (!key || key->GetValue().empty())
+            if (!key)
                 return nullptr;
+            if (key->GetValue().empty())
+                return Fail(keyStart, "a name that is not empty");
             continue;
         }
         if (!colon) {
             if (c != ':')
-                return nullptr;
+                return Fail(pos_IO, "':' after the name");
             colon = true;
             ++pos_IO;
             continue;
         }
         if (obj)
-            return nullptr; // two values without a separator
+            return Fail(pos_IO, "',' or '}'"); // two values without a separator
         obj = ParseValue(buffer_I, pos_IO, depth_I + 1);
         if (!obj)
             return nullptr;
@@ -304,15 +352,17 @@ CSettingsObjectPtr ParseMap(std::string_view buffer_I, std::size_t& pos_IO, std:
 CSettingsObjectPtr ParseArray(std::string_view buffer_I, std::size_t& pos_IO, std::uint32_t depth_I)
 {
     const std::size_t n = buffer_I.size();
-    if (pos_IO >= n || buffer_I[pos_IO] != '[' || depth_I >= kMaxSettingsDepth)
+    if (pos_IO >= n || buffer_I[pos_IO] != '[')
         return nullptr;
+    if (depth_I >= kMaxSettingsDepth)
+        return Fail(pos_IO, "fewer nested maps and arrays (at most 256)");
     ++pos_IO;
     auto array = CSettingsArray::Create();
     CSettingsObjectPtr element;
     while (true) {
         SkipCommentsAndBlanks(buffer_I, pos_IO);
         if (pos_IO >= n)
-            return nullptr;
+            return Fail(pos_IO, "']' to close the array");
         const char c = buffer_I[pos_IO];
         if (c == ']') {
             if (element)
@@ -322,14 +372,14 @@ CSettingsObjectPtr ParseArray(std::string_view buffer_I, std::size_t& pos_IO, st
         }
         if (c == ',') {
             if (!element)
-                return nullptr;
+                return Fail(pos_IO, "a value before ','");
             array->Append(std::move(element));
             element.reset();
             ++pos_IO;
             continue;
         }
         if (element)
-            return nullptr;
+            return Fail(pos_IO, "',' or ']'");
         element = ParseValue(buffer_I, pos_IO, depth_I + 1);
         if (!element)
             return nullptr;
@@ -345,7 +395,7 @@ CSettingsObjectPtr ParseInteger(std::string_view buffer_I, std::size_t& pos_IO)
     while (p < n && (IsDigit(buffer_I[p]) || buffer_I[p] == '-'))
         ++p;
     if (p < n && (buffer_I[p] == '+' || buffer_I[p] == '.' || buffer_I[p] == 'e' || buffer_I[p] == 'E'))
-        return nullptr; // position stays at the start
+        return Fail(p, "a digit (a whole number has no '+')"); // position stays at the start
     const std::string_view span = buffer_I.substr(pos_IO, p - pos_IO);
     pos_IO = p;
     return CSettingsInteger::Create(ConvertInteger(span));

@@ -22,6 +22,21 @@ CSettingsObjectPtr LoadSettingsFile(const std::string& path_I);
 // The top-level entry: the first map or array of the buffer; whatever follows it is ignored.
 CSettingsObjectPtr ParseSettings(std::string_view buffer_I);
 
+// Where a document stopped being readable, for a person who has to correct the file.
+struct SettingsSyntaxError
+{
+    std::size_t offset = 0;    // byte offset of the trouble in the buffer
+    std::string expected;      // what the reader expected there, e.g. "',' or '}'"
+    std::size_t documentStart = std::string::npos; // offset of the top-level '{' or '['
+};
+
+// ParseSettings with the same result; when the result is empty, error_O says where and what was
+// expected (the first failure, the one that emptied the enclosing containers).
+CSettingsObjectPtr ParseSettingsDiagnosed(std::string_view buffer_I, SettingsSyntaxError& error_O);
+
+// 1-based line and column (in bytes) of offset_I.
+void SettingsLineAndColumn(std::string_view buffer_I, std::size_t offset_I, std::size_t& line_O, std::size_t& column_O);
+
 // The recursive pieces. Each reads one item at pos_IO and leaves pos_IO just past what it
 // consumed. depth_I counts the containers that enclose the item.
 CSettingsObjectPtr ParseValue(std::string_view buffer_I, std::size_t& pos_IO, std::uint32_t depth_I = 0);

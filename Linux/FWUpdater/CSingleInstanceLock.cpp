@@ -26,6 +26,8 @@ std::string CSingleInstanceLock::DefaultLockDirectory()
 CSingleInstanceLock::EResult CSingleInstanceLock::Acquire(const std::string& directory_I, std::string& error_O)
 {
     Release();
+    mPath.clear();
+    mHolder = 0;
     const std::string directory = directory_I.empty() ? DefaultLockDirectory() : directory_I;
     if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
         error_O = "cannot create " + directory + ": " + std::strerror(errno);
@@ -46,12 +48,23 @@ CSingleInstanceLock::EResult CSingleInstanceLock::Acquire(const std::string& dir
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        close(fd);
-        if (error == EWOULDBLOCK)
+        if (error == EWOULDBLOCK) {
+            char text[32] = {};
+            const ssize_t n = pread(fd, text, sizeof text - 1, 0);
+            if (n > 0)
+                mHolder = std::strtol(text, nullptr, 10);
+            close(fd);
+            mPath = path;
             return EResult::eHeldByOther;
+        }
+        close(fd);
         error_O = "cannot lock " + path + ": " + std::strerror(error);
         return EResult::eUnavailable;
     }
+    // Our process id for a copy that is refused; the lock does not depend on it.
+    const std::string pid = std::to_string(static_cast<long>(getpid())) + "\n";
+    if (ftruncate(fd, 0) == 0 && pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size()))
+        mHolder = 0; // a refused copy then says the id is unknown
     mFd = fd;
     mPath = path;
     return EResult::eAcquired;

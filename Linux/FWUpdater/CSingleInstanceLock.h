@@ -2,6 +2,8 @@
 // One running copy at a time: an exclusive flock on a file named after the Windows program's
 // mutex ("VFWUMutex") in the user's runtime directory, held for the life of the object. The
 // kernel drops the lock when the process ends, however it ends, so a crash leaves nothing stale.
+// The holder writes its process id into the file, so that a refused copy can say which process
+// holds the lock.
 
 #include <string>
 
@@ -25,7 +27,11 @@ public:
     EResult Acquire(const std::string& directory_I, std::string& error_O);
     void Release();
     bool Held() const { return mFd >= 0; }
+    // The lock file, also after eHeldByOther.
     const std::string& Path() const { return mPath; }
+    // After eHeldByOther: the process id the holder wrote, 0 when unknown (a holder that has
+    // not written it yet, or an older copy that did not).
+    long HolderProcessId() const { return mHolder; }
 
     // $VFWU_LOCK_DIR, else $XDG_RUNTIME_DIR, else /tmp/vfwu-<uid>.
     static std::string DefaultLockDirectory();
@@ -34,4 +40,5 @@ public:
 private:
     int mFd = -1;
     std::string mPath;
+    long mHolder = 0;
 };

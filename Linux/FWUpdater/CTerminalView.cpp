@@ -1,6 +1,7 @@
 #include "FWUpdater/CTerminalView.h"
 
 #include "FWUpdater/DialogResource.h"
+#include "Clock.h"
 #include "StringUtils.h"
 
 #include <algorithm>
@@ -24,6 +25,57 @@ std::string WithoutDots(std::string text_I)
 CTerminalView::CTerminalView(std::ostream& out_I, std::istream& in_I, Settings settings_I)
     : mOut(out_I), mIn(in_I), mSettings(settings_I)
 {
+}
+
+namespace {
+
+// Characters as the terminal counts them (code points; wide characters are not told apart).
+std::size_t Columns(const std::string& text_I)
+{
+    std::size_t count = 0;
+    for (const char c : text_I)
+        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return count;
+}
+
+// The first columns_I characters of text_I, not splitting a UTF-8 sequence.
+std::string FirstColumns(const std::string& text_I, std::size_t columns_I)
+{
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < text_I.size(); ++i) {
+        if ((static_cast<unsigned char>(text_I[i]) & 0xC0) != 0x80 && count++ == columns_I)
+            return text_I.substr(0, i);
+    }
+    return text_I;
+}
+
+} // namespace
+
+std::string CTerminalView::StatusLine(int percent_I, const std::string& status_I, const std::string& elapsed_I,
+                                      int columns_I)
+{
+    const auto compose = [&](int cells_I, bool time_I, const std::string& status_IN) {
+        std::string line = ProgressBar(percent_I, cells_I) + "  " + status_IN;
+        if (time_I && !elapsed_I.empty())
+            line += "  " + elapsed_I;
+        return line;
+    };
+    if (columns_I <= 0)
+        return compose(kBarCells, true, status_I);
+    const std::size_t room = static_cast<std::size_t>(std::max(columns_I - 1, 1));
+    for (const bool time : {true, false}) {
+        for (int cells = kBarCells; cells >= 10; --cells) {
+            const std::string line = compose(cells, time, status_I);
+            if (Columns(line) <= room)
+                return line;
+        }
+    }
+    // Even the narrow bar leaves too little: the status is shortened, and on a very narrow
+    // terminal only the percentage is left.
+    const std::string bar = ProgressBar(percent_I, 10) + "  ";
+    if (Columns(bar) + 4 <= room)
+        return bar + FirstColumns(status_I, room - Columns(bar));
+    return FirstColumns(ProgressBar(percent_I, 0).substr(3), room); // " 55%"
 }
 
 std::string CTerminalView::ProgressBar(int percent_I, int width_I)
@@ -84,17 +136,27 @@ void CTerminalView::DrawStatus()
             mLineOpen = false;
             return;
         }
-        // Carriage return and erase-line: the bar is redrawn in place.
-        mOut << "\r\033[K" << ProgressBar(percent, kBarCells) << "  " << status << std::flush;
+        std::string elapsed;
+        if (mSettings.showElapsed) {
+            const auto now = GetClock()->now();
+            if (!mStarted) {
+                mStarted = true;
+                mStartMs = now;
+            }
+            const std::uint64_t seconds = (now - mStartMs) / 1000;
+            const std::string ss = std::to_string(seconds % 60);
+            elapsed = std::to_string(seconds / 60) + ":" + (ss.size() < 2 ? "0" : "") + ss;
+        }
+        // Carriage return and erase-line: the bar is redrawn in place, within one line.
+        mOut << "\r\033[K" << StatusLine(percent, status, elapsed, mSettings.columns) << std::flush;
         mLineOpen = true;
         return;
     }
+    // Without a terminal (a log, a pipe): one line per state, with the progress at its start.
     const std::string base = WithoutDots(status);
-    const int step = std::clamp(percent, 0, 100) / 10;
-    if (base == mLastPlainStatus && step == mLastPlainStep)
+    if (base == mLastPlainStatus)
         return;
     mLastPlainStatus = base;
-    mLastPlainStep = step;
     if (base.empty())
         return;
     mOut << base << " (" << std::clamp(percent, 0, 100) << "%)\n" << std::flush;
@@ -118,7 +180,10 @@ EMessageResult CTerminalView::ShowMessage(const std::u16string& text_I, const st
         mLastError = text;
         ++mErrors;
     }
-    mOut << caption << ": " << text << "\n";
+    if (icon_I == EMessageIcon::eError && !mSettings.errorPrefix.empty())
+        mOut << mSettings.errorPrefix << text << "\n";
+    else
+        mOut << caption << ": " << text << "\n";
     if (buttons_I != EMessageButtons::eYesNo) {
         mOut << std::flush;
         return EMessageResult::eOk;

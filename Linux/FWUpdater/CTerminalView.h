@@ -5,6 +5,7 @@
 
 #include "FWUpdater/CMainDialogModel.h"
 
+#include <cstdint>
 #include <iosfwd>
 #include <map>
 #include <optional>
@@ -18,6 +19,14 @@ public:
         bool terminal = false;   // out_I is a terminal: redraw the status line in place
         bool assumeYes = false;  // --yes: confirmations are answered yes without asking
         bool canPrompt = false;  // in_I is a terminal the user can answer on
+        // Error messages are printed as this prefix and the text (the program's one error
+        // style) instead of "caption: text"; empty keeps the caption.
+        std::string errorPrefix;
+        // The terminal's width: the bar and the status are fitted into one line of it (0: not
+        // fitted).
+        int columns = 0;
+        // Shows the time since the status line first appeared (m:ss), from the injected clock.
+        bool showElapsed = false;
     };
 
     // Messages and status go to out_I; answers are read from in_I.
@@ -61,6 +70,10 @@ public:
 
     // "[#####-----]  50%" with `width` cells.
     static std::string ProgressBar(int percent_I, int width_I);
+    // The terminal's status line: the bar, the status and the elapsed time (may be empty), fitted
+    // into columns_I - 1 characters (the last column would wrap on some terminals) by narrowing
+    // the bar to 10 cells, then leaving out the time, then shortening the status.
+    static std::string StatusLine(int percent_I, const std::string& status_I, const std::string& elapsed_I, int columns_I);
 
 private:
     void DrawStatus();
@@ -81,6 +94,7 @@ private:
     std::optional<EMessageResult> mLastAnswer;
     // What the last plain line showed, so that unchanged states print nothing.
     std::string mLastPlainStatus;
-    int mLastPlainStep = -1;
     bool mLineOpen = false;
+    bool mStarted = false;
+    std::uint64_t mStartMs = 0;
 };

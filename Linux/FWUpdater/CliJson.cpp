@@ -1,5 +1,6 @@
 #include "FWUpdater/CliJson.h"
 
+#include "FWUpdater/CliText.h"
 #include "FWUpdater/FirmwareSummary.h"
 
 #include <cstdio>
@@ -7,9 +8,20 @@
 std::string JsonString(const std::string& text_I)
 {
     std::string out = "\"";
-    for (const char c : text_I) {
+    for (std::size_t i = 0; i < text_I.size(); ++i) {
+        const char c = text_I[i];
         const auto u = static_cast<unsigned char>(c);
-        if (c == '"') {
+        const std::size_t length = Utf8SequenceLength(text_I, i);
+        if (length == 0) {
+            // Not UTF-8 (a path or name in another encoding): the byte as the text \xNN, as the
+            // terminal shows it, so that every JSON parser reads the document.
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\\\x%02X", u);
+            out += escaped;
+        } else if (length > 1) {
+            out.append(text_I, i, length);
+            i += length - 1;
+        } else if (c == '"') {
             out += "\\\"";
         } else if (c == '\\') {
             out += "\\\\";
@@ -86,10 +98,17 @@ std::string ListJson(const std::vector<ListedDevice>& devices_I)
 std::string UpdateSummaryJson(const UpdateSummary& summary_I)
 {
     const UpdateSummary& s = summary_I;
+    const auto text = [](const std::string& value_I) { return value_I.empty() ? std::string("null") : JsonString(value_I); };
+    const auto checksum = [](std::uint32_t value_I) { return value_I == 0 ? std::string("null") : std::to_string(value_I); };
     return "{\"result\": " + std::string(s.success ? "\"success\"" : "\"failure\"") + ", \"board\": " +
-           JsonString(s.board) + ", \"versionBefore\": " + JsonString(s.versionBefore) +
-           ", \"versionAfter\": " + JsonString(s.versionAfter) + ", \"checksumOld\": " + std::to_string(s.checksumOld) +
-           ", \"checksumNew\": " + std::to_string(s.checksumNew) +
-           ", \"checksumExpected\": " + std::to_string(s.checksumExpected) +
-           ", \"verified\": " + (s.verified ? "true" : "false") + ", \"log\": " + JsonString(s.log) + "}";
+           JsonString(s.board) + ", \"versionBefore\": " + text(s.versionBefore) +
+           ", \"versionAfter\": " + text(s.versionAfter) + ", \"checksumOld\": " + checksum(s.checksumOld) +
+           ", \"checksumNew\": " + checksum(s.checksumNew) + ", \"checksumExpected\": " + checksum(s.checksumExpected) +
+           ", \"verified\": " + (s.verified ? "true" : "false") + ", \"log\": " + text(s.log) +
+           ", \"error\": " + text(s.error) + ", \"reason\": " + text(s.reason) + ", \"state\": " + text(s.state) + "}";
+}
+
+std::string ErrorJson(const std::string& message_I)
+{
+    return "{\"error\": " + JsonString(message_I) + "}";
 }

@@ -8,7 +8,8 @@
 
 struct FirmwareSummary;
 
-// A JSON string literal (UTF-8 passes through; control characters are escaped).
+// A JSON string literal (UTF-8 passes through; control characters are escaped; a byte that is
+// not part of well-formed UTF-8 becomes the text \xNN, as on the terminal).
 std::string JsonString(const std::string& text_I);
 
 // {"file", "format", "formatId", and one of "srec": {"blocks": [...]}, "intelHex": {...},
@@ -47,8 +48,15 @@ struct UpdateSummary
     std::uint32_t checksumExpected = 0;
     bool verified = false;
     std::string log;
+    std::string error; // why the run ended early or failed, as stderr says it; empty: null
+    std::string reason; // a failed update's cause: the first error the controller reported
+    std::string state;  // where the board is at the end: "firmware", "loader", "unknown"; empty: null
 };
 
 // {"result", "board", "versionBefore", "versionAfter", "checksumOld", "checksumNew",
-// "checksumExpected", "verified", "log"}
+// "checksumExpected", "verified", "log", "error", "reason", "state"}; an empty text is null, and
+// so is a checksum of 0 (not known).
 std::string UpdateSummaryJson(const UpdateSummary& summary_I);
+
+// {"error": message}: the one object of a list or inspect that failed.
+std::string ErrorJson(const std::string& message_I);

@@ -5,7 +5,8 @@
 namespace {
 
 // Global and command options that take a value.
-const char* const kValueOptions[] = {"--sim-state", "--sim-faults", "--topology", "--lang", "--log-dir", "--type"};
+const char* const kValueOptions[] = {"--sim-state", "--sim-faults", "--topology", "--lang", "--log-dir", "--type",
+                                     "--device"};
 
 bool TakesValue(const std::string& name_I)
 {
@@ -50,6 +51,7 @@ namespace {
 bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, CliOptions& options_O, std::string& error_O)
 {
     CliOptions options;
+    options.arguments = arguments_I;
     std::vector<std::string> words;
     bool help = false;
     bool version = false;
@@ -57,6 +59,10 @@ bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, Cl
 
     for (std::size_t i = 0; i < arguments_I.size(); ++i) {
         const std::string& argument = arguments_I[i];
+        if (argument == "-h") {
+            help = true; // no word of the unattended form is this short
+            continue;
+        }
         if (argument.size() < 3 || argument.compare(0, 2, "--") != 0) {
             words.push_back(argument);
             continue;
@@ -114,6 +120,13 @@ bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, Cl
             options.language = value;
         else if (name == "--log-dir")
             options.logDirectory = value;
+        else if (name == "--device") {
+            options.device = value;
+            if (value.empty()) {
+                error_O = "--device needs a path (as list prints it)";
+                return false;
+            }
+        }
         else if (name == "--type") {
             options.updateType = UpdateTypeFromWord(value);
             typeGiven = true;
@@ -180,8 +193,8 @@ bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, Cl
 
     // Options that belong to one command only.
     const bool update = options.command == ECliCommand::eUpdate;
-    if (!update && (options.yes || options.verify || typeGiven)) {
-        error_O = std::string(options.yes ? "--yes" : options.verify ? "--verify" : "--type") +
+    if (!update && (options.yes || options.verify || typeGiven || !options.device.empty())) {
+        error_O = std::string(options.yes ? "--yes" : options.verify ? "--verify" : typeGiven ? "--type" : "--device") +
                   (window_I ? " does not apply to the window" : " only applies to the update command");
         return false;
     }
@@ -214,7 +227,7 @@ std::string CliUsage()
     return "Usage:\n"
            "  vellum-fwupdater [GLOBAL] list [--json]\n"
            "  vellum-fwupdater [GLOBAL] inspect FILE [--json]\n"
-           "  vellum-fwupdater [GLOBAL] update --type pen|touch|bluetooth FILE [--yes] [--verify] [--json]\n"
+           "  vellum-fwupdater [GLOBAL] update --type pen|touch|bluetooth FILE [--device PATH] [--yes] [--verify] [--json]\n"
            "  vellum-fwupdater [GLOBAL] -path PATH -auto BOARD [-lang LOCALE]\n"
            "  vellum-fwupdater --help | --version\n"
            "\n"
@@ -226,6 +239,8 @@ std::string CliUsage()
            "  inspect   what a firmware file holds (format, blocks, byte sums)\n"
            "  update    programs FILE into the board of the given type; asks for confirmation\n"
            "            unless --yes is given (without a terminal, --yes is required)\n"
+           "    --device PATH  the tablet to update, named by one of its interface paths as list\n"
+           "              prints it; needed when several tablets have the board\n"
            "    --verify  read the programmed S-record blocks back and compare them byte for byte\n"
            "              before the board leaves its loader\n"
            "    --json    one summary object on stdout at the end; progress goes to stderr\n"
@@ -235,6 +250,14 @@ std::string CliUsage()
            "            written as '+', or a path starting with '/'), BOARD is pen, touch or\n"
            "            bluetooth; the update file is the one the topology names for that board,\n"
            "            looked for next to the topology file. Words are separated by single blanks.\n"
+           "\n"
+           "Firmware files: the extension selects the format and the board (as in the error of a\n"
+           "file that does not fit):\n"
+           "  .pen, .vel   S-records for the pen board\n"
+           "  .touch       S-records for the touch board\n"
+           "  .hex         Intel HEX for the touch board\n"
+           "  .airoflash   Airoha flash binary for the bluetooth board\n"
+           "S-record files named otherwise (.srec, .s19, .mot) are renamed for their board.\n"
            "\n"
            "Global options:\n"
            "  --simulate[=SCENARIO]  use the simulated tablets of SCENARIO (default basic; also\n"
@@ -259,11 +282,11 @@ std::string CliUsage()
            "  --lang LOCALE          language of the messages (a locale such as de or de_DE.UTF-8);\n"
            "                         default: LC_ALL, LC_MESSAGES, LANG\n"
            "  --log-dir DIR          where the log file goes (default $TMPDIR, else /tmp)\n"
-           "  --help                 this text\n"
+           "  -h, --help             this text\n"
            "  --version              the program version\n"
            "\n"
            "Exit codes: 0 success; 1 failure (also usage errors); 2 cancelled by the user;\n"
-           "255 another copy is running.\n"
+           "255 another copy is running (simulated runs do not count).\n"
            "Environment: VFWU_DATA_DIR (folder holding scenarios/), VFWU_LOCK_DIR (folder of the\n"
            "single-instance lock; default $XDG_RUNTIME_DIR, else /tmp/vfwu-UID), VFWU_DEBUG.\n";
 }

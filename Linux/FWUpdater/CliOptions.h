@@ -42,9 +42,13 @@ struct CliOptions
     bool verify = false;
     int updateType = -1; // 0 pen, 1 touch, 2 bluetooth
     std::string file;
+    std::string device; // --device: an interface path as list prints it; empty: the only candidate
 
     // The unattended form's words joined by single blanks (UTF-8).
     std::string unattendedLine;
+
+    // The whole command line as given (for the log's header).
+    std::vector<std::string> arguments;
 };
 
 // False with a message for the user when the line is not valid.

@@ -32,7 +32,7 @@ FrontEndSession::~FrontEndSession() = default;
 bool OpenFrontEndSession(const CliOptions& options_I, FrontEndSession& session_O, std::string& error_O)
 {
     if (!options_I.simulate) {
-        session_O.topologyPath = options_I.topology.empty() ? "./fw_loader.ini" : options_I.topology;
+        session_O.topologyPath = options_I.topology.empty() ? kDefaultTopology : options_I.topology;
         HardwareController hardware = CreateHardwareController(session_O.topologyPath);
         session_O.controller = hardware.controller;
         session_O.setEventSink = hardware.setEventSink;
@@ -132,14 +132,27 @@ void SelectCliLanguage(LanguageProvider& provider_I, const std::string& locale_I
     provider_I.SelectLanguageId(LanguageIdFromLocaleName(locale_I));
 }
 
-bool TakeSingleInstanceLock(CSingleInstanceLock& lock_I, const std::string& program_I)
+std::string AnotherCopyMessage(const CSingleInstanceLock& lock_I)
 {
+    const std::string holder =
+        lock_I.HolderProcessId() > 0 ? "process " + std::to_string(lock_I.HolderProcessId()) : "process id unknown";
+    return "another copy is running (" + holder + ", holding " + lock_I.Path() + ")";
+}
+
+bool TakeSingleInstanceLock(CSingleInstanceLock& lock_I, const std::string& program_I, const CliOptions& options_I,
+                            std::string* refusal_O)
+{
+    if (options_I.simulate)
+        return true;
     std::string error;
     switch (lock_I.Acquire(std::string(), error)) {
     case CSingleInstanceLock::EResult::eAcquired:
         return true;
     case CSingleInstanceLock::EResult::eHeldByOther:
-        std::cerr << program_I << ": another copy is running\n";
+        if (refusal_O != nullptr)
+            *refusal_O = AnotherCopyMessage(lock_I);
+        else
+            std::cerr << program_I << ": " << AnotherCopyMessage(lock_I) << "\n";
         return false;
     case CSingleInstanceLock::EResult::eUnavailable:
         std::cerr << program_I << ": warning: single-instance lock not taken (" << error << ")\n";

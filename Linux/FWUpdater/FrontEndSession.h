@@ -16,6 +16,9 @@ class CSingleInstanceLock;
 class CSimBus;
 class LanguageProvider;
 
+// Where the hardware topology is looked for without --topology (the working directory).
+inline constexpr const char* kDefaultTopology = "./fw_loader.ini";
+
 // The controller and, when simulating, the bus it runs on.
 struct FrontEndSession
 {
@@ -72,6 +75,14 @@ std::function<std::u16string(int)> StringLoader(const LanguageProvider& provider
 void SelectCliLanguage(LanguageProvider& provider_I, const std::string& locale_I);
 
 // One copy at a time, of the command-line program and the window together (both drive the same
-// tablets). False when another copy runs; a lock that cannot be taken at all only warns on
-// stderr, since refusing to run would leave the user with no updater.
-bool TakeSingleInstanceLock(CSingleInstanceLock& lock_I, const std::string& program_I);
+// tablets). False, with the lock's path and the holder's process id on stderr, when another copy
+// runs; a lock that cannot be taken at all only warns on stderr, since refusing to run would
+// leave the user with no updater. A simulated run takes no lock: it drives no real tablet, so a
+// demonstration must not keep an update waiting, nor an update a demonstration.
+// With refusal_O the refusal's text is handed back instead of printed (the caller prints it in
+// its own form).
+bool TakeSingleInstanceLock(CSingleInstanceLock& lock_I, const std::string& program_I, const CliOptions& options_I,
+                            std::string* refusal_O = nullptr);
+
+// The refusal's text, without the program name.
+std::string AnotherCopyMessage(const CSingleInstanceLock& lock_I);

@@ -60,7 +60,7 @@ int RunWindow(const CliOptions& options_I)
     }
 
     CSingleInstanceLock lock;
-    if (!TakeSingleInstanceLock(lock, kProgram))
+    if (!TakeSingleInstanceLock(lock, kProgram, options_I))
         return -1;
     std::string error;
     FrontEndSession session;

@@ -1,6 +1,7 @@
 // vellum-fwupdater as a user or a script runs it: a subprocess against the simulated tablets,
 // in real time (each full update takes a few seconds, so only a handful run here).
 
+#include "CliProcess.h"
 #include "MiniJson.h"
 #include "TestSupport.h"
 
@@ -17,73 +18,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-namespace {
-
-struct ProgramRun
-{
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& text_I)
-{
-    std::string quoted = "'";
-    for (const char c : text_I)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-class CliProcess : public ::testing::Test
-{
-protected:
-    // Runs the program with a clean environment (no locale variables unless given), stdin from
-    // /dev/null, in a scratch working directory.
-    ProgramRun Program(const std::vector<std::string>& arguments_I, const std::vector<std::string>& environment_I = {})
-    {
-        std::string command = "cd " + Quote(mWork.Path().string()) + " && env -i PATH=/usr/bin:/bin VFWU_LOCK_DIR=" +
-                              Quote(mLocks.Path().string());
-        // Appended piecewise: GCC 12 reports a false overlap for " " + std::string at -O3.
-        for (const std::string& variable : environment_I)
-            command.append(" ").append(Quote(variable));
-        command.append(" ").append(Quote(VFWU_CLI_PATH));
-        for (const std::string& argument : arguments_I)
-            command.append(" ").append(Quote(argument));
-        const std::string out = mWork.File("stdout.txt");
-        const std::string err = mWork.File("stderr.txt");
-        command += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
-        const int status = std::system(command.c_str());
-        ProgramRun run;
-        run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1000;
-        run.out = ReadFile(out);
-        run.err = ReadFile(err);
-        return run;
-    }
-
-    static std::string Scenario(const std::string& file_I)
-    {
-        return std::string(VFWU_SOURCE_DIR) + "/data/scenarios/" + file_I;
-    }
-
-    // The unattended form's -path value for the basic tablet's pen board: its interface path
-    // as list shows it, without "\\?\" and with "&" written as "+".
-    std::string InstallerPath()
-    {
-        const ProgramRun list = Program({"--simulate", "list", "--json"});
-        std::string path = CMiniJsonParser::Parse(list.out)["devices"][0]["boards"]["pen"]["path"].text;
-        EXPECT_EQ(path.rfind("\\\\?\\", 0), 0u);
-        path.erase(0, 4);
-        for (char& c : path)
-            c = c == '&' ? '+' : c;
-        return path;
-    }
-
-    CTempDir mWork;
-    CTempDir mLocks;
-    CTempDir mLogs;
-};
-
-} // namespace
 
 TEST_F(CliProcess, HelpAndVersion)
 {
@@ -178,19 +112,34 @@ TEST_F(CliProcess, InspectSummarizesAFileOrFailsWithAnError)
     EXPECT_EQ(missing.out, "");
 }
 
-TEST_F(CliProcess, ASecondCopyIsRefusedWithMinusOne)
+TEST_F(CliProcess, ASecondCopyIsRefusedWithMinusOneAndTheHolderNamed)
 {
+    // Another copy holds the lock and has written its process id, as the program does.
     const std::string lockPath = (mLocks.Path() / "VFWUMutex.lock").string();
     const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-    const ProgramRun second = Program({"--simulate", "list"});
+    const std::string pid = std::to_string(getpid()) + "\n";
+    ASSERT_EQ(write(fd, pid.data(), pid.size()), static_cast<ssize_t>(pid.size()));
+    const ProgramRun second = Program({"list"});
     EXPECT_EQ(second.code, 255);
-    EXPECT_NE(second.err.find("another copy is running"), std::string::npos);
+    EXPECT_EQ(second.err, "vellum-fwupdater: another copy is running (process " + std::to_string(getpid()) +
+                              ", holding " + lockPath + ")\n");
     EXPECT_EQ(second.out, "");
+
+    // A simulated run drives no real tablet: the lock does not concern it.
+    const ProgramRun demo = Program({"--simulate", "list"});
+    EXPECT_EQ(demo.code, 0) << demo.err;
+    EXPECT_NE(demo.out.find("Tablet: Vellum Sim Tablet"), std::string::npos);
     close(fd);
-    // Once the first copy is gone the next one runs.
-    EXPECT_EQ(Program({"--simulate", "list"}).code, 0);
+
+    // Once the first copy is gone the next one runs, and writes its own id for the next refusal.
+    const ProgramRun third = Program({"list"});
+    EXPECT_EQ(third.code, 0) << third.err;
+    const std::string written = ReadFile(lockPath);
+    EXPECT_FALSE(written.empty());
+    EXPECT_NE(written, pid);
+    EXPECT_EQ(written.back(), '\n');
 }
 
 TEST_F(CliProcess, UpdateRefusesWhatItCannotDoBeforeTouchingTheBoard)
@@ -205,15 +154,18 @@ TEST_F(CliProcess, UpdateRefusesWhatItCannotDoBeforeTouchingTheBoard)
     EXPECT_EQ(unconfirmedJson.code, 1);
     EXPECT_EQ(CMiniJsonParser::Parse(unconfirmedJson.out)["result"].text, "failure");
 
-    const ProgramRun noBluetooth =
-        Program({"--simulate", "--log-dir", mLogs.Path().string(), "update", "--type", "bluetooth", file, "--yes"});
+    // Any bytes are an Airoha flash image.
+    WriteFile(mWork.File("radio.airoflash"), "\x01\x02\x03");
+    const ProgramRun noBluetooth = Program(
+        {"--simulate", "--log-dir", mLogs.Path().string(), "update", "--type", "bluetooth", "radio.airoflash", "--yes"});
     EXPECT_EQ(noBluetooth.code, 1);
     EXPECT_NE(noBluetooth.err.find("no bluetooth board"), std::string::npos);
 
     WriteFile(mWork.File("junk.pen"), "S0030000FC\nnot a record\n");
     const ProgramRun junk = Program({"--simulate", "--log-dir", mLogs.Path().string(), "update", "--type", "pen", "junk.pen", "--yes"});
     EXPECT_EQ(junk.code, 1);
-    EXPECT_NE(junk.out.find("does not appear to be a valid firmware file"), std::string::npos);
+    EXPECT_EQ(junk.err, "vellum-fwupdater: junk.pen is not a firmware file this program can read: no data record "
+                        "(S1, S2 or S3) in the file\n");
 
     // Hardware mode without a tablet: the dialog's "no supported tablet" error.
     const ProgramRun hardware = Program({"--log-dir", mLogs.Path().string(), "update", "--type", "pen", file, "--yes", "--json"});
@@ -241,9 +193,27 @@ TEST_F(CliProcess, UpdateSucceedsAndReportsOneJsonSummary)
     EXPECT_EQ(std::filesystem::path(log).parent_path(), mLogs.Path());
     const std::string logText = ReadFile(log);
     EXPECT_NE(logText.find("Device Update complete!"), std::string::npos);
+    // The header for a support person comes before the controller's first line.
+    EXPECT_EQ(logText.rfind("Program: vellum-fwupdater 2.22", 0), 0u) << logText.substr(0, 300);
+    const std::size_t firstOwnLine = logText.find("Updating Device List...");
+    for (const std::string& line :
+         {std::string("Command line: vellum-fwupdater --simulate --log-dir ") + mLogs.Path().string() + " update --type pen " +
+              Scenario("basic/basic.pen") + " --yes --json",
+          std::string("Tablets: simulated (scenario basic), not hardware"), std::string("Started: 20"),
+          std::string("System: Linux ")}) {
+        const std::size_t at = logText.find(line);
+        EXPECT_NE(at, std::string::npos) << line;
+        EXPECT_LT(at, firstOwnLine) << line;
+    }
     EXPECT_EQ(logText.find("VerifyFlash"), std::string::npos);
     // Progress and texts went to stderr; stdout holds the one object.
     EXPECT_NE(run.err.find("Programming Successful"), std::string::npos);
+    // Without a terminal one line per state; the board reported its blocks, so the state after
+    // programming shows the progress reached (39 of 40 blocks reported: 97%), not 0%.
+    const std::size_t waiting = run.err.find("Waiting for Device Mode (");
+    ASSERT_NE(waiting, std::string::npos) << run.err;
+    EXPECT_GE(std::atoi(run.err.c_str() + waiting + 25), 90) << run.err.substr(waiting, 40);
+    EXPECT_EQ(run.err.find("Programming (1"), std::string::npos); // no line per step
     EXPECT_NE(run.err.find("1.05 -> 1.10"), std::string::npos);
 }
 
@@ -266,7 +236,29 @@ TEST_F(CliProcess, AFailedUpdateEndsWithOneAndSaysSo)
     EXPECT_EQ(doc["versionBefore"].text, "1.05");
     EXPECT_FALSE(doc["verified"].boolean);
     EXPECT_NE(run.err.find("Programming Failed"), std::string::npos);
-    EXPECT_NE(ReadFile(doc["log"].text).find("Sector/Block mismatch! Expected 39 got 40"), std::string::npos);
+    const std::string cause = "InitCheckForSRecData: Sector/Block mismatch! Expected 39 got 40";
+    EXPECT_NE(ReadFile(doc["log"].text).find(cause), std::string::npos);
+    // The cause, and the board as it is now: never erased, back in its firmware, still 1.05.
+    EXPECT_EQ(doc["reason"].text, cause);
+    EXPECT_EQ(doc["error"].text, "the update failed: " + cause);
+    EXPECT_EQ(doc["state"].text, "firmware");
+    EXPECT_EQ(doc["versionAfter"].text, "1.05");
+    // Nothing was read back from the board: the checksums are not known, not 0.
+    EXPECT_EQ(doc["checksumNew"].type, JsonValue::eNull);
+    EXPECT_EQ(doc["checksumExpected"].type, JsonValue::eNull);
+
+    // The same as a person sees it: the error on stderr, the result on stdout.
+    const ProgramRun text = Program({"--simulate", "--topology", mWork.File("fw_loader.ini"), "--log-dir",
+                                     mLogs.Path().string(), "update", "--type", "pen", Scenario("basic/basic.pen"), "--yes"});
+    EXPECT_EQ(text.code, 1);
+    EXPECT_NE(text.err.find("vellum-fwupdater: the update failed: " + cause + "\n"), std::string::npos) << text.err;
+    EXPECT_EQ(text.out.rfind("Result\n"
+                             "  Firmware Version: 1.05 -> 1.05 (unchanged)\n"
+                             "  Cause:            " + cause + "\n"
+                             "  Next step:        the board runs the firmware shown; correct the cause, then run the "
+                             "command again\n", 0),
+              0u)
+        << text.out;
 }
 
 TEST_F(CliProcess, VerifiedUpdateInTheUsersLanguage)
@@ -275,12 +267,14 @@ TEST_F(CliProcess, VerifiedUpdateInTheUsersLanguage)
                              Scenario("basic/basic.pen"), "--yes", "--verify"},
                             {"LANG=de_DE.UTF-8"});
     ASSERT_EQ(run.code, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find("Vellum Firmware-Update Utility 2.22"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Warten auf Loader-Modus"), std::string::npos);
-    EXPECT_NE(run.out.find("Programmierung erfolgreich (100%)"), std::string::npos);
+    // The dialog speaks on stderr; stdout holds the result block alone.
+    EXPECT_NE(run.err.find("Vellum Firmware-Update Utility 2.22"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Warten auf Loader-Modus"), std::string::npos);
+    EXPECT_NE(run.err.find("Programmierung erfolgreich (100%)"), std::string::npos);
+    EXPECT_EQ(run.out.rfind("Result\n", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("Firmware Version: 1.05 -> 1.10"), std::string::npos);
     EXPECT_NE(run.out.find("Verified:         yes"), std::string::npos);
-    EXPECT_EQ(run.out.find('\r'), std::string::npos); // plain lines: not a terminal
+    EXPECT_EQ(run.err.find('\r'), std::string::npos); // plain lines: not a terminal
 }
 
 TEST_F(CliProcess, UnattendedSuccessEndsWithZero)
@@ -328,7 +322,12 @@ TEST_F(CliProcess, PowerLossThenRecoveryWithSavedState)
     const ProgramRun cut = Program({"--simulate", "--sim-state", state, "--sim-faults", "seed=1,power-loss-at=100",
                                     "--log-dir", logs, "update", "--type", "pen", file, "--yes", "--json"});
     EXPECT_EQ(cut.code, 1) << cut.out << cut.err;
-    EXPECT_EQ(CMiniJsonParser::Parse(cut.out)["result"].text, "failure");
+    const JsonValue cutDoc = CMiniJsonParser::Parse(cut.out);
+    EXPECT_EQ(cutDoc["result"].text, "failure");
+    // The board is off: where it is cannot be known.
+    EXPECT_EQ(cutDoc["state"].text, "unknown");
+    EXPECT_EQ(cutDoc["versionAfter"].type, JsonValue::eNull);
+    EXPECT_EQ(cutDoc["reason"].text, "ProgramBoardSRec: Failed to write flash data to device");
 
     // The next run finds it where a real half-programmed board is: in its loader.
     const ProgramRun found = Program({"--simulate", "--sim-state", state, "list", "--json"});
@@ -359,7 +358,17 @@ TEST_F(CliProcess, AnInPlaceBoardWhoseExitReportFailsIsNotReportedUpdated)
     const ProgramRun stuck = Program({"--simulate=protocol1", "--sim-state", state, "--sim-faults", "drop-set=1,ids=0xD6",
                                       "--log-dir", logs, "update", "--type", "pen", file, "--yes", "--json"});
     EXPECT_EQ(stuck.code, 1) << stuck.out << stuck.err;
-    EXPECT_EQ(CMiniJsonParser::Parse(stuck.out)["result"].text, "failure") << stuck.out;
+    const JsonValue failed = CMiniJsonParser::Parse(stuck.out);
+    EXPECT_EQ(failed["result"].text, "failure") << stuck.out;
+    // Left in its loader: no version to report, and the way out is to run the update again.
+    EXPECT_EQ(failed["state"].text, "loader") << stuck.out;
+    EXPECT_EQ(failed["versionAfter"].type, JsonValue::eNull);
+    EXPECT_EQ(failed["reason"].text, "There was a problem swapping out of flash mode");
+    EXPECT_NE(stuck.err.find("Firmware Version: 1.05 -> in its loader (the update did not finish)\n"
+                             "  Cause:            There was a problem swapping out of flash mode\n"
+                             "  Next step:        run the same command again to finish the update\n"),
+              std::string::npos)
+        << stuck.err;
 
     // Run again without the fault: the update is finished and the board runs the new firmware.
     const ProgramRun again = Program({"--simulate=protocol1", "--sim-state", state, "--log-dir", logs, "update",

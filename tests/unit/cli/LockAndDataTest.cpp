@@ -29,6 +29,9 @@ TEST(SingleInstanceLock, OneHolderAtATime)
     CSingleInstanceLock second;
     EXPECT_EQ(second.Acquire(folder, error), CSingleInstanceLock::EResult::eHeldByOther);
     EXPECT_FALSE(second.Held());
+    // The refused one learns who holds it and where.
+    EXPECT_EQ(second.HolderProcessId(), static_cast<long>(getpid()));
+    EXPECT_EQ(second.Path(), folder + "/VFWUMutex.lock");
     first.Release();
     EXPECT_EQ(second.Acquire(folder, error), CSingleInstanceLock::EResult::eAcquired) << error;
 }

@@ -1,6 +1,7 @@
 // The main dialog in a terminal: prompts, message lines, status lines and the progress bar.
 
 #include "FWUpdater/CTerminalView.h"
+#include "Clock.h"
 #include "FWUpdater/DialogResource.h"
 
 #include <gtest/gtest.h>
@@ -75,7 +76,7 @@ TEST(TerminalView, MessagesAreLinesAndErrorsAreCounted)
     EXPECT_EQ(v.view.Result(), 1);
 }
 
-TEST(TerminalView, PlainStatusLinesOnlyWhenSomethingChanged)
+TEST(TerminalView, PlainStatusLinesOnlyWhenTheStateChanges)
 {
     ViewUnderTest v(Plain());
     v.view.SetProgressRange(0, 100);
@@ -84,15 +85,15 @@ TEST(TerminalView, PlainStatusLinesOnlyWhenSomethingChanged)
         v.view.SetProgress(42);
         v.view.RefreshStatus();
     }
-    v.view.SetProgress(47); // same tenth: nothing new
+    v.view.SetProgress(47); // progress alone: nothing new without a terminal
     v.view.RefreshStatus();
-    v.view.SetProgress(55);
+    v.view.SetProgress(95);
     v.view.RefreshStatus();
     v.view.SetControlText(IDC_STATUS_TEXT, u"Programming Successful");
     v.view.SetProgress(100);
     v.view.RefreshStatus();
     v.view.RefreshStatus();
-    EXPECT_EQ(v.out.str(), "Programming (42%)\nProgramming (55%)\nProgramming Successful (100%)\n");
+    EXPECT_EQ(v.out.str(), "Programming (42%)\nProgramming Successful (100%)\n");
     EXPECT_EQ(v.out.str().find('\r'), std::string::npos);
 }
 
@@ -120,4 +121,56 @@ TEST(TerminalView, ProgressBarClampsAndFills)
     EXPECT_EQ(CTerminalView::ProgressBar(100, 10), "[##########] 100%");
     EXPECT_EQ(CTerminalView::ProgressBar(250, 4), "[####] 100%");
     EXPECT_EQ(CTerminalView::ProgressBar(-3, 4), "[----]   0%");
+}
+
+// The status line fits the terminal: a 40-column terminal gets one line of at most 39
+// characters, never a line break, whatever the status text's length.
+TEST(TerminalView, StatusLineFitsTheTerminalWidth)
+{
+    struct Case
+    {
+        int columns;
+        std::string status;
+        std::string elapsed;
+        std::string expected;
+    };
+    // Built by hand: a bar of n cells is n + 7 characters ("[", cells, "] ", three digits, "%").
+    const Case cases[] = {
+        // Wide enough: the full 30-cell bar, the status and the time.
+        {120, "Programming...", "0:07", "[###############---------------]  50%  Programming...  0:07"},
+        // 40 columns leave 39: cells + 7 + 2 + 11 + 2 + 4 <= 39 gives a bar of 13 cells.
+        {40, "Programming", "1:02", "[######-------]  50%  Programming  1:02"},
+        // 30 leave 29: even 10 cells leave no room for the time, nor for the whole status (10 + 20
+        // > 29): the narrow bar and as much of the status as fits (29 - 19 = 10 characters).
+        {30, "Programming", "1:02", "[#####-----]  50%  Programmin"},
+        // UTF-8 is cut between characters, not inside one (24 - 19 = 5 characters).
+        {25, "Überprüfung", "0:01", "[#####-----]  50%  Überp"},
+        // A very narrow terminal: the percentage alone.
+        {8, "Programming", "0:01", " 50%"},
+        // Unknown width: nothing is fitted.
+        {0, "Programming", "", "[###############---------------]  50%  Programming"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.columns) + " " + c.status);
+        EXPECT_EQ(CTerminalView::StatusLine(50, c.status, c.elapsed, c.columns), c.expected);
+    }
+}
+
+TEST(TerminalView, TheBarShowsTheElapsedTimeFromTheClock)
+{
+    auto clock = std::make_shared<CVirtualClock>();
+    CScopedClock scoped(clock);
+    CTerminalView::Settings settings;
+    settings.terminal = true;
+    settings.showElapsed = true;
+    settings.columns = 200;
+    ViewUnderTest v(settings);
+    v.view.SetControlText(IDC_STATUS_TEXT, u"Programming");
+    v.view.SetProgress(10);
+    v.view.RefreshStatus();
+    clock->advance(65 * 1000 + 400);
+    v.view.SetProgress(20);
+    v.view.RefreshStatus();
+    EXPECT_EQ(v.out.str(), "\r\033[K" + CTerminalView::ProgressBar(10, 30) + "  Programming  0:00" + "\r\033[K" +
+                               CTerminalView::ProgressBar(20, 30) + "  Programming  1:05");
 }

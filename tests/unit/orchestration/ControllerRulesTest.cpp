@@ -79,3 +79,16 @@ TEST(ControllerRules, FailedPreUpdateReportsTwice)
     EXPECT_GT(second, first);
     EXPECT_EQ(f.mNotifier->GetState(), 6);
 }
+
+TEST(ControllerRules, ARejectedFileIsLoggedWithTheReadersReason)
+{
+    SimTabletFixture f("basic");
+    ASSERT_TRUE(f.mController->UpdateDeviceList());
+    f.mController->SetUpdateType(0);
+    CTempDir dir;
+    // Line 2's checksum is one off: 05 + 00 + 00 + 01 + 02 = 0x08, so the record needs 0xF7.
+    const std::string file = dir.File("bad.pen");
+    WriteFile(file, "S0030000FC\nS10500000102F6\n");
+    EXPECT_FALSE(f.mController->ProcessUpdateFile(file));
+    EXPECT_GE(f.LogFind("[ERROR] line 2: checksum mismatch (the record says 0xF6, its bytes give 0xF7) (3)"), 0);
+}
