@@ -1,0 +1,457 @@
+// vfwu-usb-gadget: a simulated tablet's board made a real USB device for the kernel. The board
+// sits on a simulated bus as usual; the tool presents it through configfs, libcomposite and
+// FunctionFS on a USB device controller (dummy_hcd in the real-kernel test): a device with the
+// board's vendor and product ids and bcdDevice, whose HID class interface (HID descriptor,
+// interrupt IN endpoint, report descriptor served on GET_DESCRIPTOR) the kernel's usbhid binds.
+// The kernel's SET_REPORT and GET_REPORT feature requests are real control transfers that arrive
+// on the FunctionFS ep0 and are answered by the simulated board (SimKernelBoard.h, shared with
+// vfwu-uhid-tablet). A board that re-enumerates into its loader leaves the bus and comes back
+// with the loader's ids and report descriptor: the gadget is unbound from the controller, given
+// the new descriptors and bound again, as a real board's reset does.
+//
+// Usage: vfwu-usb-gadget [--scenario NAME] [--board NAME]   (runs until SIGINT/SIGTERM)
+// configfs must be mounted on /sys/kernel/config and a controller listed in /sys/class/udc.
+
+#include "CSimBus.h"
+#include "CSimHost.h"
+#include "FWUpdater/InterfaceKind.h"
+#include "SimKernelBoard.h"
+#include "SimScenarios.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <endian.h>
+#include <fcntl.h>
+#include <linux/usb/ch9.h>
+#include <linux/usb/functionfs.h>
+#include <memory>
+#include <poll.h>
+#include <string>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;
+
+void OnSignal(int)
+{
+    gStop = 1;
+}
+
+constexpr char kGadgetRoot[] = "/sys/kernel/config/usb_gadget";
+constexpr std::uint8_t kHidDescriptorType = 0x21;
+constexpr std::uint8_t kReportDescriptorType = 0x22;
+constexpr std::uint8_t kHidGetReport = 0x01;
+constexpr std::uint8_t kHidSetReport = 0x09;
+constexpr std::uint8_t kFeatureReportType = 0x03;
+
+bool WriteText(const std::string& path_I, const std::string& text_I)
+{
+    const int fd = ::open(path_I.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        std::fprintf(stderr, "vfwu-usb-gadget: cannot open %s: %s\n", path_I.c_str(), std::strerror(errno));
+        return false;
+    }
+    const ssize_t n = ::write(fd, text_I.data(), text_I.size());
+    const int error = errno;
+    ::close(fd);
+    // Writing "" to UDC writes nothing and is still the unbind request.
+    if (n != static_cast<ssize_t>(text_I.size())) {
+        std::fprintf(stderr, "vfwu-usb-gadget: cannot write '%s' to %s: %s\n", text_I.c_str(), path_I.c_str(),
+                     std::strerror(error));
+        return false;
+    }
+    return true;
+}
+
+bool MakeDir(const std::string& path_I)
+{
+    if (::mkdir(path_I.c_str(), 0755) == 0 || errno == EEXIST)
+        return true;
+    std::fprintf(stderr, "vfwu-usb-gadget: cannot create %s: %s\n", path_I.c_str(), std::strerror(errno));
+    return false;
+}
+
+std::string Hex4(std::uint16_t value_I)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04x", value_I);
+    return text;
+}
+
+// The first USB device controller the kernel offers (dummy_udc.0 under dummy_hcd).
+std::string FirstUdc()
+{
+    std::string name;
+    if (DIR* dir = ::opendir("/sys/class/udc")) {
+        while (const dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] != '.') {
+                name = entry->d_name;
+                break;
+            }
+        }
+        ::closedir(dir);
+    }
+    return name;
+}
+
+void PutLe16(std::vector<std::uint8_t>& out_IO, std::uint16_t value_I)
+{
+    out_IO.push_back(static_cast<std::uint8_t>(value_I & 0xFF));
+    out_IO.push_back(static_cast<std::uint8_t>(value_I >> 8));
+}
+
+void PutLe32(std::vector<std::uint8_t>& out_IO, std::uint32_t value_I)
+{
+    PutLe16(out_IO, static_cast<std::uint16_t>(value_I & 0xFFFF));
+    PutLe16(out_IO, static_cast<std::uint16_t>(value_I >> 16));
+}
+
+// The HID class descriptor: one report descriptor of the given length.
+std::vector<std::uint8_t> HidDescriptor(std::size_t reportLength_I)
+{
+    std::vector<std::uint8_t> d = {9, kHidDescriptorType};
+    PutLe16(d, 0x0111); // bcdHID
+    d.push_back(0);     // country
+    d.push_back(1);     // one class descriptor
+    d.push_back(kReportDescriptorType);
+    PutLe16(d, static_cast<std::uint16_t>(reportLength_I));
+    return d;
+}
+
+// Interface, HID and interrupt IN endpoint descriptors of interface number_I (FunctionFS maps
+// the local interface numbers and endpoint addresses to the composite device's own).
+void PutHidInterface(std::vector<std::uint8_t>& out_IO, std::uint8_t number_I, std::size_t reportLength_I,
+                     bool highSpeed_I)
+{
+    const std::uint8_t interface[] = {9, USB_DT_INTERFACE, number_I, 0, 1, USB_CLASS_HID, 0, 0, 0};
+    out_IO.insert(out_IO.end(), interface, interface + sizeof interface);
+    const std::vector<std::uint8_t> hid = HidDescriptor(reportLength_I);
+    out_IO.insert(out_IO.end(), hid.begin(), hid.end());
+    out_IO.insert(out_IO.end(), {7, USB_DT_ENDPOINT, static_cast<std::uint8_t>(USB_DIR_IN | (number_I + 1)),
+                                 USB_ENDPOINT_XFER_INT});
+    PutLe16(out_IO, 64);
+    out_IO.push_back(highSpeed_I ? 4 : 1); // every millisecond: 2^(4-1) microframes, or 1 frame
+}
+
+// The FunctionFS descriptor chunk: full- and high-speed copies of the board's interface.
+std::vector<std::uint8_t> FfsDescriptors(std::size_t reportLength_I)
+{
+    std::vector<std::uint8_t> fs;
+    std::vector<std::uint8_t> hs;
+    PutHidInterface(fs, 0, reportLength_I, false);
+    PutHidInterface(hs, 0, reportLength_I, true);
+    const std::uint32_t countPerSpeed = 3; // interface, HID, endpoint
+    std::vector<std::uint8_t> out;
+    PutLe32(out, FUNCTIONFS_DESCRIPTORS_MAGIC_V2);
+    PutLe32(out, static_cast<std::uint32_t>(20 + fs.size() + hs.size()));
+    PutLe32(out, FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC);
+    PutLe32(out, countPerSpeed);
+    PutLe32(out, countPerSpeed);
+    out.insert(out.end(), fs.begin(), fs.end());
+    out.insert(out.end(), hs.begin(), hs.end());
+    return out;
+}
+
+// No strings: the interface's iInterface is 0.
+std::vector<std::uint8_t> FfsStrings()
+{
+    std::vector<std::uint8_t> out;
+    PutLe32(out, FUNCTIONFS_STRINGS_MAGIC);
+    PutLe32(out, 16);
+    PutLe32(out, 0);
+    PutLe32(out, 0);
+    return out;
+}
+
+// One simulated board as a configfs gadget with one FunctionFS function.
+class CUsbGadget
+{
+public:
+    CUsbGadget(std::shared_ptr<CSimHost> host_I, const std::string& name_I)
+        : mHost(std::move(host_I)), mName(name_I), mDir(std::string(kGadgetRoot) + "/vfwu-" + name_I),
+          mMount("/dev/ffs-" + name_I)
+    {
+    }
+    ~CUsbGadget() { Unbind(); }
+    CUsbGadget(const CUsbGadget&) = delete;
+    CUsbGadget& operator=(const CUsbGadget&) = delete;
+
+    // The gadget's directory tree, its function and the function's FunctionFS mount.
+    bool Create()
+    {
+        mUdc = FirstUdc();
+        if (mUdc.empty()) {
+            std::fprintf(stderr, "vfwu-usb-gadget: no USB device controller in /sys/class/udc\n");
+            return false;
+        }
+        const std::string function = mDir + "/functions/ffs." + mName;
+        const bool made = MakeDir(mDir) && MakeDir(mDir + "/strings/0x409") && MakeDir(mDir + "/configs/c.1") &&
+                          MakeDir(mDir + "/configs/c.1/strings/0x409") && MakeDir(function) &&
+                          WriteText(mDir + "/strings/0x409/manufacturer", "Vellum") &&
+                          WriteText(mDir + "/strings/0x409/product", "Vellum Sim Tablet " + mName) &&
+                          WriteText(mDir + "/strings/0x409/serialnumber", "VFWU0001") &&
+                          WriteText(mDir + "/configs/c.1/strings/0x409/configuration", "tablet") &&
+                          WriteText(mDir + "/configs/c.1/MaxPower", "100") && MakeDir(mMount);
+        if (!made)
+            return false;
+        const std::string link = mDir + "/configs/c.1/ffs." + mName;
+        if (::symlink(function.c_str(), link.c_str()) != 0 && errno != EEXIST) {
+            std::fprintf(stderr, "vfwu-usb-gadget: cannot link %s: %s\n", link.c_str(), std::strerror(errno));
+            return false;
+        }
+        if (::mount(mName.c_str(), mMount.c_str(), "functionfs", 0, nullptr) != 0 && errno != EBUSY) {
+            std::fprintf(stderr, "vfwu-usb-gadget: cannot mount functionfs on %s: %s\n", mMount.c_str(),
+                         std::strerror(errno));
+            return false;
+        }
+        return true;
+    }
+
+    // The board's node arrived: the device takes its ids and descriptors and connects.
+    bool Bind(const SimHidNodeInfo& info_I)
+    {
+        Unbind();
+        mBoard = std::make_unique<CSimKernelBoard>(mHost, info_I);
+        const bool ids = WriteText(mDir + "/idVendor", Hex4(info_I.vendorId)) &&
+                         WriteText(mDir + "/idProduct", Hex4(info_I.productId)) &&
+                         WriteText(mDir + "/bcdDevice", Hex4(info_I.version)) && WriteText(mDir + "/bcdUSB", "0x0200");
+        mEp0 = ::open((mMount + "/ep0").c_str(), O_RDWR | O_CLOEXEC);
+        if (!ids || mEp0 < 0) {
+            std::fprintf(stderr, "vfwu-usb-gadget: cannot open %s/ep0: %s\n", mMount.c_str(), std::strerror(errno));
+            Unbind();
+            return false;
+        }
+        const std::vector<std::uint8_t> descriptors = FfsDescriptors(mBoard->ReportDescriptor().size());
+        const std::vector<std::uint8_t> strings = FfsStrings();
+        if (::write(mEp0, descriptors.data(), descriptors.size()) != static_cast<ssize_t>(descriptors.size()) ||
+            ::write(mEp0, strings.data(), strings.size()) != static_cast<ssize_t>(strings.size())) {
+            std::fprintf(stderr, "vfwu-usb-gadget: FunctionFS refused the descriptors: %s\n", std::strerror(errno));
+            Unbind();
+            return false;
+        }
+        if (!WriteText(mDir + "/UDC", mUdc)) {
+            Unbind();
+            return false;
+        }
+        mBound = true;
+        std::fprintf(stderr, "vfwu-usb-gadget: bound %04x:%04x page %04x usage %04x version %04x on %s\n",
+                     info_I.vendorId, info_I.productId, info_I.usagePage, info_I.usage, info_I.version, mUdc.c_str());
+        return true;
+    }
+
+    // The board's node left: the device disconnects; FunctionFS forgets the descriptors when
+    // ep0 closes, so the next Bind can give other ones.
+    void Unbind()
+    {
+        if (mBound) {
+            WriteText(mDir + "/UDC", "");
+            std::fprintf(stderr, "vfwu-usb-gadget: unbound %04x:%04x\n", mBoard->Info().vendorId,
+                         mBoard->Info().productId);
+            mBound = false;
+        }
+        if (mEp0 >= 0) {
+            ::close(mEp0);
+            mEp0 = -1;
+        }
+        mBoard.reset();
+    }
+
+    int Ep0() const { return mEp0; }
+    bool Serves(const std::string& path_I) const { return mBoard && mBoard->Info().path == path_I; }
+
+    // One event from ep0. False when ep0 fails.
+    bool HandleEp0()
+    {
+        usb_functionfs_event event {};
+        ssize_t n;
+        do {
+            n = ::read(mEp0, &event, sizeof event);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0 && (errno == EAGAIN || errno == EIDRM))
+            return true;
+        if (n != static_cast<ssize_t>(sizeof event))
+            return false;
+        if (event.type == FUNCTIONFS_SETUP)
+            HandleSetup(event.u.setup);
+        return true;
+    }
+
+private:
+    void HandleSetup(const usb_ctrlrequest& setup_I)
+    {
+        const std::uint8_t type = setup_I.bRequestType;
+        const std::uint16_t value = le16toh(setup_I.wValue);
+        const std::uint16_t length = le16toh(setup_I.wLength);
+        const bool in = (type & USB_DIR_IN) != 0;
+        const std::uint8_t kind = type & USB_TYPE_MASK;
+        const std::uint8_t interface = static_cast<std::uint8_t>(le16toh(setup_I.wIndex) & 0xFF);
+        if (!mBoard || interface != 0 || (type & USB_RECIP_MASK) != USB_RECIP_INTERFACE) {
+            Stall(in);
+            return;
+        }
+        if (kind == USB_TYPE_STANDARD && in && setup_I.bRequest == USB_REQ_GET_DESCRIPTOR) {
+            if ((value >> 8) == kReportDescriptorType)
+                Answer(mBoard->ReportDescriptor(), length);
+            else if ((value >> 8) == kHidDescriptorType)
+                Answer(HidDescriptor(mBoard->ReportDescriptor().size()), length);
+            else
+                Stall(in);
+            return;
+        }
+        const bool feature = (value >> 8) == kFeatureReportType;
+        if (kind == USB_TYPE_CLASS && in && setup_I.bRequest == kHidGetReport && feature) {
+            std::vector<std::uint8_t> answer;
+            if (mBoard->GetFeature(static_cast<std::uint8_t>(value & 0xFF), answer))
+                Answer(answer, length);
+            else
+                Stall(in);
+            return;
+        }
+        if (kind == USB_TYPE_CLASS && !in && setup_I.bRequest == kHidSetReport && feature && length != 0) {
+            // FunctionFS acknowledges the data stage as it hands it over: a SET the board refuses
+            // cannot stall any more, so it is reported here.
+            std::vector<std::uint8_t> report(length);
+            ssize_t n;
+            do {
+                n = ::read(mEp0, report.data(), report.size());
+            } while (n < 0 && errno == EINTR);
+            if (n <= 0)
+                return;
+            report.resize(static_cast<std::size_t>(n));
+            if (!mBoard->SetFeature(report))
+                std::fprintf(stderr, "vfwu-usb-gadget: the board refused SET_REPORT %02x (%zu bytes)\n", report[0],
+                             report.size());
+            return;
+        }
+        Stall(in); // SET_IDLE, SET_PROTOCOL, input and output reports: not this board's
+    }
+
+    void Answer(const std::vector<std::uint8_t>& data_I, std::uint16_t length_I)
+    {
+        const std::size_t size = std::min<std::size_t>(data_I.size(), length_I);
+        ssize_t n;
+        do {
+            n = ::write(mEp0, data_I.data(), size);
+        } while (n < 0 && errno == EINTR);
+    }
+
+    // FunctionFS stalls a request when ep0 is used against its direction.
+    void Stall(bool in_I)
+    {
+        std::uint8_t none = 0;
+        [[maybe_unused]] const ssize_t n = in_I ? ::read(mEp0, &none, 0) : ::write(mEp0, &none, 0);
+    }
+
+    std::shared_ptr<CSimHost> mHost;
+    std::string mName;
+    std::string mDir;
+    std::string mMount;
+    std::string mUdc;
+    int mEp0 = -1;
+    bool mBound = false;
+    std::unique_ptr<CSimKernelBoard> mBoard;
+};
+
+// Follows one board of the scenario: its normal node and its loader node are the same gadget.
+class CUsbGadgetTablet
+{
+public:
+    CUsbGadgetTablet(std::shared_ptr<CSimHost> host_I, const SimBoardSpec& board_I)
+        : mBusEvents(*host_I), mGadget(host_I, board_I.name), mNormalPath(board_I.normal.path),
+          mLoaderPath(board_I.loader.path)
+    {
+    }
+
+    bool Create() { return mGadget.Create(); }
+
+    int Run()
+    {
+        int rc = 0;
+        while (gStop == 0 && rc == 0) {
+            std::vector<pollfd> fds = {{mBusEvents.Fd(), POLLIN, 0}};
+            if (mGadget.Ep0() >= 0)
+                fds.push_back({mGadget.Ep0(), POLLIN, 0});
+            const int r = ::poll(fds.data(), fds.size(), 200);
+            if (r < 0 && errno != EINTR)
+                rc = 1;
+            if (r <= 0)
+                continue;
+            if (fds.size() > 1 && (fds[1].revents & POLLIN) != 0 && !mGadget.HandleEp0()) {
+                std::fprintf(stderr, "vfwu-usb-gadget: ep0 failed: %s\n", std::strerror(errno));
+                rc = 1;
+            }
+            if (fds[0].revents & POLLIN)
+                DrainBusEvents();
+        }
+        mGadget.Unbind();
+        return rc;
+    }
+
+private:
+    void DrainBusEvents()
+    {
+        for (const SimHostEvent& e : mBusEvents.Take()) {
+            const bool ours = e.node.path == mNormalPath || (!mLoaderPath.empty() && e.node.path == mLoaderPath);
+            if (!ours)
+                continue;
+            if (e.kind == SimHostEvent::eArrival)
+                mGadget.Bind(e.node);
+            else if (mGadget.Serves(e.node.path))
+                mGadget.Unbind();
+        }
+    }
+
+    CSimKernelBusEvents mBusEvents;
+    CUsbGadget mGadget;
+    std::string mNormalPath;
+    std::string mLoaderPath;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string scenarioName = "basic";
+    std::string boardName = "pen";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--scenario") == 0 && i + 1 < argc) {
+            scenarioName = argv[++i];
+        } else if (std::strcmp(argv[i], "--board") == 0 && i + 1 < argc) {
+            boardName = argv[++i];
+        } else {
+            std::fprintf(stderr, "usage: vfwu-usb-gadget [--scenario NAME] [--board NAME]\n");
+            return 2;
+        }
+    }
+    SimScenario scenario;
+    if (!GetSimScenario(scenarioName, ".", scenario)) {
+        std::fprintf(stderr, "vfwu-usb-gadget: unknown scenario '%s'\n", scenarioName.c_str());
+        return 2;
+    }
+    const SimBoardSpec* board = nullptr;
+    for (const SimBoardSpec& b : scenario.boards)
+        if (b.name == boardName && b.transport == eInterfaceKindHID)
+            board = &b;
+    if (board == nullptr) {
+        std::fprintf(stderr, "vfwu-usb-gadget: scenario '%s' has no HID board '%s'\n", scenarioName.c_str(),
+                     boardName.c_str());
+        return 2;
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+
+    auto host = std::make_shared<CSimHost>();
+    CUsbGadgetTablet tablet(host, *board);
+    if (!tablet.Create())
+        return 1;
+    CSimBus bus(host);
+    PlugInSimScenario(scenario, bus);
+    return tablet.Run();
+}
