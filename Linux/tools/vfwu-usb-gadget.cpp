@@ -17,6 +17,7 @@
 #include "FWUpdater/InterfaceKind.h"
 #include "SimKernelBoard.h"
 #include "SimScenarios.h"
+#include "UsbHidGadget.h"
 
 #include <cerrno>
 #include <csignal>
@@ -45,11 +46,6 @@ void OnSignal(int)
 }
 
 constexpr char kGadgetRoot[] = "/sys/kernel/config/usb_gadget";
-constexpr std::uint8_t kHidDescriptorType = 0x21;
-constexpr std::uint8_t kReportDescriptorType = 0x22;
-constexpr std::uint8_t kHidGetReport = 0x01;
-constexpr std::uint8_t kHidSetReport = 0x09;
-constexpr std::uint8_t kFeatureReportType = 0x03;
 
 bool WriteText(const std::string& path_I, const std::string& text_I)
 {
@@ -99,75 +95,6 @@ std::string FirstUdc()
         ::closedir(dir);
     }
     return name;
-}
-
-void PutLe16(std::vector<std::uint8_t>& out_IO, std::uint16_t value_I)
-{
-    out_IO.push_back(static_cast<std::uint8_t>(value_I & 0xFF));
-    out_IO.push_back(static_cast<std::uint8_t>(value_I >> 8));
-}
-
-void PutLe32(std::vector<std::uint8_t>& out_IO, std::uint32_t value_I)
-{
-    PutLe16(out_IO, static_cast<std::uint16_t>(value_I & 0xFFFF));
-    PutLe16(out_IO, static_cast<std::uint16_t>(value_I >> 16));
-}
-
-// The HID class descriptor: one report descriptor of the given length.
-std::vector<std::uint8_t> HidDescriptor(std::size_t reportLength_I)
-{
-    std::vector<std::uint8_t> d = {9, kHidDescriptorType};
-    PutLe16(d, 0x0111); // bcdHID
-    d.push_back(0);     // country
-    d.push_back(1);     // one class descriptor
-    d.push_back(kReportDescriptorType);
-    PutLe16(d, static_cast<std::uint16_t>(reportLength_I));
-    return d;
-}
-
-// Interface, HID and interrupt IN endpoint descriptors of interface number_I (FunctionFS maps
-// the local interface numbers and endpoint addresses to the composite device's own).
-void PutHidInterface(std::vector<std::uint8_t>& out_IO, std::uint8_t number_I, std::size_t reportLength_I,
-                     bool highSpeed_I)
-{
-    const std::uint8_t interface[] = {9, USB_DT_INTERFACE, number_I, 0, 1, USB_CLASS_HID, 0, 0, 0};
-    out_IO.insert(out_IO.end(), interface, interface + sizeof interface);
-    const std::vector<std::uint8_t> hid = HidDescriptor(reportLength_I);
-    out_IO.insert(out_IO.end(), hid.begin(), hid.end());
-    out_IO.insert(out_IO.end(), {7, USB_DT_ENDPOINT, static_cast<std::uint8_t>(USB_DIR_IN | (number_I + 1)),
-                                 USB_ENDPOINT_XFER_INT});
-    PutLe16(out_IO, 64);
-    out_IO.push_back(highSpeed_I ? 4 : 1); // every millisecond: 2^(4-1) microframes, or 1 frame
-}
-
-// The FunctionFS descriptor chunk: full- and high-speed copies of the board's interface.
-std::vector<std::uint8_t> FfsDescriptors(std::size_t reportLength_I)
-{
-    std::vector<std::uint8_t> fs;
-    std::vector<std::uint8_t> hs;
-    PutHidInterface(fs, 0, reportLength_I, false);
-    PutHidInterface(hs, 0, reportLength_I, true);
-    const std::uint32_t countPerSpeed = 3; // interface, HID, endpoint
-    std::vector<std::uint8_t> out;
-    PutLe32(out, FUNCTIONFS_DESCRIPTORS_MAGIC_V2);
-    PutLe32(out, static_cast<std::uint32_t>(20 + fs.size() + hs.size()));
-    PutLe32(out, FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC);
-    PutLe32(out, countPerSpeed);
-    PutLe32(out, countPerSpeed);
-    out.insert(out.end(), fs.begin(), fs.end());
-    out.insert(out.end(), hs.begin(), hs.end());
-    return out;
-}
-
-// No strings: the interface's iInterface is 0.
-std::vector<std::uint8_t> FfsStrings()
-{
-    std::vector<std::uint8_t> out;
-    PutLe32(out, FUNCTIONFS_STRINGS_MAGIC);
-    PutLe32(out, 16);
-    PutLe32(out, 0);
-    PutLe32(out, 0);
-    return out;
 }
 
 // One simulated board as a configfs gadget with one FunctionFS function.
@@ -228,8 +155,8 @@ public:
             Unbind();
             return false;
         }
-        const std::vector<std::uint8_t> descriptors = FfsDescriptors(mBoard->ReportDescriptor().size());
-        const std::vector<std::uint8_t> strings = FfsStrings();
+        const std::vector<std::uint8_t> descriptors = FfsHidDescriptors({mBoard->ReportDescriptor().size()});
+        const std::vector<std::uint8_t> strings = FfsNoStrings();
         if (::write(mEp0, descriptors.data(), descriptors.size()) != static_cast<ssize_t>(descriptors.size()) ||
             ::write(mEp0, strings.data(), strings.size()) != static_cast<ssize_t>(strings.size())) {
             std::fprintf(stderr, "vfwu-usb-gadget: FunctionFS refused the descriptors: %s\n", std::strerror(errno));
@@ -286,38 +213,20 @@ public:
 private:
     void HandleSetup(const usb_ctrlrequest& setup_I)
     {
-        const std::uint8_t type = setup_I.bRequestType;
-        const std::uint16_t value = le16toh(setup_I.wValue);
-        const std::uint16_t length = le16toh(setup_I.wLength);
-        const bool in = (type & USB_DIR_IN) != 0;
-        const std::uint8_t kind = type & USB_TYPE_MASK;
-        const std::uint8_t interface = static_cast<std::uint8_t>(le16toh(setup_I.wIndex) & 0xFF);
-        if (!mBoard || interface != 0 || (type & USB_RECIP_MASK) != USB_RECIP_INTERFACE) {
-            Stall(in);
-            return;
-        }
-        if (kind == USB_TYPE_STANDARD && in && setup_I.bRequest == USB_REQ_GET_DESCRIPTOR) {
-            if ((value >> 8) == kReportDescriptorType)
-                Answer(mBoard->ReportDescriptor(), length);
-            else if ((value >> 8) == kHidDescriptorType)
-                Answer(HidDescriptor(mBoard->ReportDescriptor().size()), length);
-            else
-                Stall(in);
-            return;
-        }
-        const bool feature = (value >> 8) == kFeatureReportType;
-        if (kind == USB_TYPE_CLASS && in && setup_I.bRequest == kHidGetReport && feature) {
-            std::vector<std::uint8_t> answer;
-            if (mBoard->GetFeature(static_cast<std::uint8_t>(value & 0xFF), answer))
-                Answer(answer, length);
-            else
-                Stall(in);
-            return;
-        }
-        if (kind == USB_TYPE_CLASS && !in && setup_I.bRequest == kHidSetReport && feature && length != 0) {
+        UsbSetup setup;
+        setup.requestType = setup_I.bRequestType;
+        setup.request = setup_I.bRequest;
+        setup.value = le16toh(setup_I.wValue);
+        setup.index = le16toh(setup_I.wIndex);
+        setup.length = le16toh(setup_I.wLength);
+        const bool in = (setup.requestType & USB_DIR_IN) != 0;
+        const UsbSetupAnswer answer = AnswerUsbHidSetup(setup, {mBoard.get()});
+        if (answer.action == UsbSetupAnswer::eSend) {
+            Answer(answer.data);
+        } else if (answer.action == UsbSetupAnswer::eReceiveSetReport) {
             // FunctionFS acknowledges the data stage as it hands it over: a SET the board refuses
             // cannot stall any more, so it is reported here.
-            std::vector<std::uint8_t> report(length);
+            std::vector<std::uint8_t> report(setup.length);
             ssize_t n;
             do {
                 n = ::read(mEp0, report.data(), report.size());
@@ -328,17 +237,16 @@ private:
             if (!mBoard->SetFeature(report))
                 std::fprintf(stderr, "vfwu-usb-gadget: the board refused SET_REPORT %02x (%zu bytes)\n", report[0],
                              report.size());
-            return;
+        } else {
+            Stall(in);
         }
-        Stall(in); // SET_IDLE, SET_PROTOCOL, input and output reports: not this board's
     }
 
-    void Answer(const std::vector<std::uint8_t>& data_I, std::uint16_t length_I)
+    void Answer(const std::vector<std::uint8_t>& data_I)
     {
-        const std::size_t size = std::min<std::size_t>(data_I.size(), length_I);
         ssize_t n;
         do {
-            n = ::write(mEp0, data_I.data(), size);
+            n = ::write(mEp0, data_I.data(), data_I.size());
         } while (n < 0 && errno == EINTR);
     }
 
