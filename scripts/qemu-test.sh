@@ -65,8 +65,11 @@ vellum-fwupdater --topology /data/fw_loader.ini list --json || { cat /tmp/tablet
 echo
 echo "VFWU-UPDATE"
 mkdir -p /tmp/logs
+read start _ < /proc/uptime
 vellum-fwupdater --topology /data/fw_loader.ini --log-dir /tmp/logs update --type pen /data/basic.pen --yes --verify > /tmp/update.out 2>&1
 rc=$?
+read end _ < /proc/uptime
+echo "VFWU-UPDATE-SECONDS $(awk "BEGIN {print $end - $start}")"
 cat /tmp/update.out
 echo "VFWU-LOG"
 cat /tmp/logs/*.txt
@@ -121,5 +124,5 @@ if [[ -n "$failed" || $qrc -ne 0 ]]; then
   printf '%s' "$failed"
   exit 1
 fi
-grep -E '^(device |\[STATE\]|update |LOG (IMPORTANT|Ignored))' "$work/guest.txt"
+grep -E '^(device |\[STATE\]|update |LOG (IMPORTANT|Ignored)|VFWU-UPDATE-SECONDS)' "$work/guest.txt"
 echo "qemu-test: passed on kernel $kver in ${secs}s (boot to power-off)"

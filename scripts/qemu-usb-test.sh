@@ -37,7 +37,11 @@ names=""
 for m in "${modules[@]}"; do names="$names $(basename "$m")"; done
 
 cp "$build/udev/70-vellum-fwupdater.rules" "$root/etc/udev/rules.d/"
-cp data/scenarios/basic/fw_loader.ini data/scenarios/basic/basic.pen "$root/data/"
+cp data/scenarios/basic/basic.pen "$root/data/"
+# The tablet is one composite USB device here, and a USB device has one product id for all its
+# interfaces: the touch board's I2C-bridge interface carries the pen board's (0100).
+sed 's/"pid": "0101"/"pid": "0100"/' data/scenarios/basic/fw_loader.ini > "$root/data/fw_loader.ini"
+grep -q '"pid": "0101"' "$root/data/fw_loader.ini" && { echo "qemu-usb-test: touch product id left in the topology" >&2; exit 1; }
 
 {
   echo '#!/bin/busybox sh'
@@ -58,11 +62,11 @@ mount -t configfs none /sys/kernel/config || fail "mount configfs"
 /lib/systemd/systemd-udevd --daemon || fail "udevd"
 step udevd-started
 cd /tmp
-vfwu-usb-gadget --scenario basic --board pen 2>/tmp/gadget.log &
+vfwu-usb-gadget --scenario basic --board pen --board touch 2>/tmp/gadget.log &
 gadget=$!
 n=0
-while [ ! -e /dev/hidraw0 ] && [ $n -lt 200 ]; do sleep 0.1; n=$((n + 1)); done
-[ -e /dev/hidraw0 ] || fail "no hidraw node"
+while [ ! -e /dev/hidraw1 ] && [ $n -lt 200 ]; do sleep 0.1; n=$((n + 1)); done
+[ -e /dev/hidraw1 ] || fail "no hidraw nodes for the pen and touch interfaces"
 udevadm settle -t 10
 step hidraw-present
 echo "VFWU-USB-TREE"
@@ -75,10 +79,11 @@ vellum-fwupdater --topology /data/fw_loader.ini list --json || fail "vellum-fwup
 echo
 echo "VFWU-UPDATE"
 mkdir -p /tmp/logs
-start=$(date +%s)
+read start _ < /proc/uptime
 vellum-fwupdater --topology /data/fw_loader.ini --log-dir /tmp/logs update --type pen /data/basic.pen --yes --verify > /tmp/update.out 2>&1
 rc=$?
-echo "VFWU-UPDATE-SECONDS $(( $(date +%s) - start ))"
+read end _ < /proc/uptime
+echo "VFWU-UPDATE-SECONDS $(awk "BEGIN {print $end - $start}")"
 cat /tmp/update.out
 echo "VFWU-LOG"
 cat /tmp/logs/*.txt
@@ -109,11 +114,17 @@ jsonAfter=$(sed -n '/^VFWU-JSON-AFTER/,/^VFWU-GADGET-LOG/p' "$work/guest.txt")
 tree=$(sed -n '/^VFWU-USB-TREE/,/^VFWU-JSON-BEFORE/p' "$work/guest.txt")
 pen="basic pen usbhid"
 ok=1
-grep -q "^usb .* $vid:0100 bcdDevice=0105" <<<"$tree" && grep -q "^hidraw0 -> .*/usb[0-9]*/" <<<"$tree" ||
+touch="basic pen+touch usbhid"
+grouped=1
+grep -q "^hidraw. -> .*/usb[0-9]*/[0-9-]*/[0-9-]*:1.1/" <<<"$tree" ||
+  { grouped=0; failed="${failed}  $touch: no hidraw node on the composite device's second interface"$'\n'; }
+[[ $(grep -o '"name"' <<<"$jsonBefore" | wc -l) -eq 1 ]] && grep -q '"touch": *{' <<<"$jsonBefore" && grep -q '"pen": *{' <<<"$jsonBefore" ||
+  { grouped=0; failed="${failed}  $touch: list --json before: not one tablet with a pen and a touch board"$'\n'; }
+grep -q "^usb .* $vid:0100 bcdDevice=0105" <<<"$tree" && grep -q "^hidraw. -> .*/usb[0-9]*/.*:1.0/" <<<"$tree" ||
   { ok=0; failed="${failed}  $pen: no USB device $vid:0100 bcdDevice 0105 with a hidraw node below it"$'\n'; }
-grep -q '"productId": *256' <<<"$jsonBefore" && grep -q '"version": *"1.05"' <<<"$jsonBefore" ||
+grep -Eq '"pen": *\{[^}]*"productId": *256[^}]*"version": *"1\.05"' <<<"$jsonBefore" ||
   { ok=0; failed="${failed}  $pen: list --json before: no pen board 0100 with version 1.05"$'\n'; }
-grep -q '"version": *"1.10"' <<<"$jsonAfter" ||
+grep -Eq '"pen": *\{[^}]*"version": *"1\.10"' <<<"$jsonAfter" ||
   { ok=0; failed="${failed}  $pen: list --json after: no version 1.10"$'\n'; }
 grep -q "^update succeeded" "$work/guest.txt" || { ok=0; failed="${failed}  $pen: update succeeded"$'\n'; }
 grep -q "Programmed flash verified" "$work/guest.txt" ||
@@ -132,4 +143,5 @@ if [[ -n "$failed" || $qrc -ne 0 ]]; then
 fi
 grep -E '^(usb |hidraw|VFWU-UPDATE-SECONDS|\[STATE\]|update |vfwu-usb-gadget: (un)?bound)' "$work/guest.txt"
 echo "qemu-usb-test: kernel $kver, ${secs}s boot to power-off"
+[[ $grouped -eq 1 ]] && echo "real-kernel $touch: one tablet by the USB device tree (list --json)"
 [[ $ok -eq 1 ]] && echo "real-kernel $pen: updated 1.05 -> 1.10 (verified)"

@@ -9,7 +9,11 @@
 // with the loader's ids and report descriptor: the gadget is unbound from the controller, given
 // the new descriptors and bound again, as a real board's reset does.
 //
-// Usage: vfwu-usb-gadget [--scenario NAME] [--board NAME]   (runs until SIGINT/SIGTERM)
+// With several boards (--board pen --board touch) they are the interfaces of one composite
+// device, the first board's: its node gives the device's ids.
+//
+// Usage: vfwu-usb-gadget [--scenario NAME] [--board NAME]...   (default: --board pen; runs
+//        until SIGINT/SIGTERM)
 // configfs must be mounted on /sys/kernel/config and a controller listed in /sys/class/udc.
 
 #include "CSimBus.h"
@@ -141,21 +145,28 @@ public:
         return true;
     }
 
-    // The board's node arrived: the device takes its ids and descriptors and connects.
-    bool Bind(const SimHidNodeInfo& info_I)
+    // The device connects with the first node's ids and one HID interface per node.
+    bool Bind(const std::vector<SimHidNodeInfo>& nodes_I)
     {
         Unbind();
-        mBoard = std::make_unique<CSimKernelBoard>(mHost, info_I);
-        const bool ids = WriteText(mDir + "/idVendor", Hex4(info_I.vendorId)) &&
-                         WriteText(mDir + "/idProduct", Hex4(info_I.productId)) &&
-                         WriteText(mDir + "/bcdDevice", Hex4(info_I.version)) && WriteText(mDir + "/bcdUSB", "0x0200");
+        if (nodes_I.empty())
+            return false;
+        std::vector<std::size_t> lengths;
+        for (const SimHidNodeInfo& node : nodes_I) {
+            mBoards.push_back(std::make_unique<CSimKernelBoard>(mHost, node));
+            lengths.push_back(mBoards.back()->ReportDescriptor().size());
+        }
+        const SimHidNodeInfo& device = nodes_I.front();
+        const bool ids = WriteText(mDir + "/idVendor", Hex4(device.vendorId)) &&
+                         WriteText(mDir + "/idProduct", Hex4(device.productId)) &&
+                         WriteText(mDir + "/bcdDevice", Hex4(device.version)) && WriteText(mDir + "/bcdUSB", "0x0200");
         mEp0 = ::open((mMount + "/ep0").c_str(), O_RDWR | O_CLOEXEC);
         if (!ids || mEp0 < 0) {
             std::fprintf(stderr, "vfwu-usb-gadget: cannot open %s/ep0: %s\n", mMount.c_str(), std::strerror(errno));
             Unbind();
             return false;
         }
-        const std::vector<std::uint8_t> descriptors = FfsHidDescriptors({mBoard->ReportDescriptor().size()});
+        const std::vector<std::uint8_t> descriptors = FfsHidDescriptors(lengths);
         const std::vector<std::uint8_t> strings = FfsNoStrings();
         if (::write(mEp0, descriptors.data(), descriptors.size()) != static_cast<ssize_t>(descriptors.size()) ||
             ::write(mEp0, strings.data(), strings.size()) != static_cast<ssize_t>(strings.size())) {
@@ -168,30 +179,32 @@ public:
             return false;
         }
         mBound = true;
-        std::fprintf(stderr, "vfwu-usb-gadget: bound %04x:%04x page %04x usage %04x version %04x on %s\n",
-                     info_I.vendorId, info_I.productId, info_I.usagePage, info_I.usage, info_I.version, mUdc.c_str());
+        for (std::size_t i = 0; i < nodes_I.size(); ++i)
+            std::fprintf(stderr,
+                         "vfwu-usb-gadget: bound %04x:%04x version %04x interface %zu: %04x:%04x page %04x usage %04x on %s\n",
+                         device.vendorId, device.productId, device.version, i, nodes_I[i].vendorId,
+                         nodes_I[i].productId, nodes_I[i].usagePage, nodes_I[i].usage, mUdc.c_str());
         return true;
     }
 
-    // The board's node left: the device disconnects; FunctionFS forgets the descriptors when
-    // ep0 closes, so the next Bind can give other ones.
+    // The device disconnects; FunctionFS forgets the descriptors when ep0 closes, so the next
+    // Bind can give other ones.
     void Unbind()
     {
         if (mBound) {
             WriteText(mDir + "/UDC", "");
-            std::fprintf(stderr, "vfwu-usb-gadget: unbound %04x:%04x\n", mBoard->Info().vendorId,
-                         mBoard->Info().productId);
+            std::fprintf(stderr, "vfwu-usb-gadget: unbound %04x:%04x\n", mBoards.front()->Info().vendorId,
+                         mBoards.front()->Info().productId);
             mBound = false;
         }
         if (mEp0 >= 0) {
             ::close(mEp0);
             mEp0 = -1;
         }
-        mBoard.reset();
+        mBoards.clear();
     }
 
     int Ep0() const { return mEp0; }
-    bool Serves(const std::string& path_I) const { return mBoard && mBoard->Info().path == path_I; }
 
     // One event from ep0. False when ep0 fails.
     bool HandleEp0()
@@ -220,7 +233,10 @@ private:
         setup.index = le16toh(setup_I.wIndex);
         setup.length = le16toh(setup_I.wLength);
         const bool in = (setup.requestType & USB_DIR_IN) != 0;
-        const UsbSetupAnswer answer = AnswerUsbHidSetup(setup, {mBoard.get()});
+        std::vector<CSimKernelBoard*> boards;
+        for (const auto& board : mBoards)
+            boards.push_back(board.get());
+        const UsbSetupAnswer answer = AnswerUsbHidSetup(setup, boards);
         if (answer.action == UsbSetupAnswer::eSend) {
             Answer(answer.data);
         } else if (answer.action == UsbSetupAnswer::eReceiveSetReport) {
@@ -234,7 +250,7 @@ private:
             if (n <= 0)
                 return;
             report.resize(static_cast<std::size_t>(n));
-            if (!mBoard->SetFeature(report))
+            if (!mBoards[answer.board]->SetFeature(report))
                 std::fprintf(stderr, "vfwu-usb-gadget: the board refused SET_REPORT %02x (%zu bytes)\n", report[0],
                              report.size());
         } else {
@@ -264,17 +280,21 @@ private:
     std::string mUdc;
     int mEp0 = -1;
     bool mBound = false;
-    std::unique_ptr<CSimKernelBoard> mBoard;
+    std::vector<std::unique_ptr<CSimKernelBoard>> mBoards; // interface i = mBoards[i]
 };
 
-// Follows one board of the scenario: its normal node and its loader node are the same gadget.
+// Follows boards of the scenario, each through its normal and its loader node. The first board
+// is the tablet's USB device: the device is connected while that board has a node, with its ids,
+// and has one interface per followed board present. Any arrival or removal is a reconnection, as
+// on a real device whose reset takes every interface with it.
 class CUsbGadgetTablet
 {
 public:
-    CUsbGadgetTablet(std::shared_ptr<CSimHost> host_I, const SimBoardSpec& board_I)
-        : mBusEvents(*host_I), mGadget(host_I, board_I.name), mNormalPath(board_I.normal.path),
-          mLoaderPath(board_I.loader.path)
+    CUsbGadgetTablet(std::shared_ptr<CSimHost> host_I, const std::vector<const SimBoardSpec*>& boards_I)
+        : mBusEvents(*host_I), mGadget(host_I, "tablet")
     {
+        for (const SimBoardSpec* board : boards_I)
+            mSlots.push_back(Slot {board->normal.path, board->loader.path, {}, false});
     }
 
     bool Create() { return mGadget.Create(); }
@@ -303,23 +323,46 @@ public:
     }
 
 private:
+    struct Slot
+    {
+        std::string normalPath;
+        std::string loaderPath;
+        SimHidNodeInfo node;
+        bool present = false;
+    };
+
     void DrainBusEvents()
     {
+        bool changed = false;
         for (const SimHostEvent& e : mBusEvents.Take()) {
-            const bool ours = e.node.path == mNormalPath || (!mLoaderPath.empty() && e.node.path == mLoaderPath);
-            if (!ours)
-                continue;
-            if (e.kind == SimHostEvent::eArrival)
-                mGadget.Bind(e.node);
-            else if (mGadget.Serves(e.node.path))
-                mGadget.Unbind();
+            for (Slot& slot : mSlots) {
+                if (e.node.path != slot.normalPath && (slot.loaderPath.empty() || e.node.path != slot.loaderPath))
+                    continue;
+                if (e.kind == SimHostEvent::eArrival) {
+                    slot.node = e.node;
+                    slot.present = true;
+                    changed = true;
+                } else if (slot.present && slot.node.path == e.node.path) {
+                    slot.present = false;
+                    changed = true;
+                }
+            }
         }
+        if (!changed)
+            return;
+        mGadget.Unbind();
+        if (!mSlots.front().present)
+            return;
+        std::vector<SimHidNodeInfo> nodes;
+        for (const Slot& slot : mSlots)
+            if (slot.present)
+                nodes.push_back(slot.node);
+        mGadget.Bind(nodes);
     }
 
     CSimKernelBusEvents mBusEvents;
     CUsbGadget mGadget;
-    std::string mNormalPath;
-    std::string mLoaderPath;
+    std::vector<Slot> mSlots;
 };
 
 } // namespace
@@ -327,14 +370,14 @@ private:
 int main(int argc, char** argv)
 {
     std::string scenarioName = "basic";
-    std::string boardName = "pen";
+    std::vector<std::string> boardNames;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--scenario") == 0 && i + 1 < argc) {
             scenarioName = argv[++i];
         } else if (std::strcmp(argv[i], "--board") == 0 && i + 1 < argc) {
-            boardName = argv[++i];
+            boardNames.push_back(argv[++i]);
         } else {
-            std::fprintf(stderr, "usage: vfwu-usb-gadget [--scenario NAME] [--board NAME]\n");
+            std::fprintf(stderr, "usage: vfwu-usb-gadget [--scenario NAME] [--board NAME]...\n");
             return 2;
         }
     }
@@ -343,20 +386,26 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vfwu-usb-gadget: unknown scenario '%s'\n", scenarioName.c_str());
         return 2;
     }
-    const SimBoardSpec* board = nullptr;
-    for (const SimBoardSpec& b : scenario.boards)
-        if (b.name == boardName && b.transport == eInterfaceKindHID)
-            board = &b;
-    if (board == nullptr) {
-        std::fprintf(stderr, "vfwu-usb-gadget: scenario '%s' has no HID board '%s'\n", scenarioName.c_str(),
-                     boardName.c_str());
-        return 2;
+    if (boardNames.empty())
+        boardNames.push_back("pen");
+    std::vector<const SimBoardSpec*> boards;
+    for (const std::string& name : boardNames) {
+        const SimBoardSpec* board = nullptr;
+        for (const SimBoardSpec& b : scenario.boards)
+            if (b.name == name && (b.transport == eInterfaceKindHID || b.transport == eInterfaceKindI2C))
+                board = &b;
+        if (board == nullptr) {
+            std::fprintf(stderr, "vfwu-usb-gadget: scenario '%s' has no HID or I2C-bridge board '%s'\n",
+                         scenarioName.c_str(), name.c_str());
+            return 2;
+        }
+        boards.push_back(board);
     }
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
 
     auto host = std::make_shared<CSimHost>();
-    CUsbGadgetTablet tablet(host, *board);
+    CUsbGadgetTablet tablet(host, boards);
     if (!tablet.Create())
         return 1;
     CSimBus bus(host);
