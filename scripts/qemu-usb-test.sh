@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The Linux hardware layer against a real kernel's USB stack: boots Debian's own kernel in QEMU
 # (scripts/qemu-common.sh) with dummy_hcd, libcomposite, FunctionFS and usbhid. Inside,
-# vfwu-usb-gadget makes the "basic" scenario's pen board a real USB device (a gadget on
-# dummy_hcd's controller, bound by usbhid), so every feature report is a real control transfer;
-# the updater finds it through udev and hidraw and updates it through the device's real
-# disconnection and its return with the loader's descriptors.
+# vfwu-usb-gadget makes the "basic" scenario's tablet a real composite USB device (a gadget on
+# dummy_hcd's controller): the pen board's HID interface and the touch board's I2C-bridge HID
+# interface, both bound by usbhid, so every feature report is a real control transfer. The
+# updater lists both boards as one tablet by the USB device tree, updates the pen board through
+# the device's real disconnection and its return with the loader's descriptors, then the touch
+# board through the bridge.
 #
 # Usage: bash scripts/qemu-usb-test.sh [BUILD_DIR]   (default build/default; built if needed)
 # Ends with one line per board and path; exits non-zero, printing the guest's whole output,
@@ -37,7 +39,7 @@ names=""
 for m in "${modules[@]}"; do names="$names $(basename "$m")"; done
 
 cp "$build/udev/70-vellum-fwupdater.rules" "$root/etc/udev/rules.d/"
-cp data/scenarios/basic/basic.pen "$root/data/"
+cp data/scenarios/basic/basic.pen data/scenarios/basic/basic.touch "$root/data/"
 # The tablet is one composite USB device here, and a USB device has one product id for all its
 # interfaces: the touch board's I2C-bridge interface carries the pen board's (0100).
 sed 's/"pid": "0101"/"pid": "0100"/' data/scenarios/basic/fw_loader.ini > "$root/data/fw_loader.ini"
@@ -93,6 +95,18 @@ udevadm settle -t 10
 echo "VFWU-JSON-AFTER"
 vellum-fwupdater --topology /data/fw_loader.ini list --json || fail "vellum-fwupdater list after"
 echo
+echo "VFWU-TOUCH-UPDATE"
+mkdir -p /tmp/logs-touch
+read start _ < /proc/uptime
+vellum-fwupdater --topology /data/fw_loader.ini --log-dir /tmp/logs-touch update --type touch /data/basic.touch --yes --verify > /tmp/touch.out 2>&1
+echo "touch update exit $?"
+read end _ < /proc/uptime
+echo "VFWU-TOUCH-SECONDS $(awk "BEGIN {print $end - $start}")"
+cat /tmp/touch.out
+udevadm settle -t 10
+echo "VFWU-JSON-TOUCH"
+vellum-fwupdater --topology /data/fw_loader.ini list --json
+echo
 echo "VFWU-GADGET-LOG"
 cat /tmp/gadget.log
 kill $gadget
@@ -110,9 +124,16 @@ check() { grep -q -- "$1" "$work/guest.txt" || failed="${failed}  missing: $2"$'
 check "^VFWU-DONE" "the guest reached the end"
 grep -q "^VFWU-FAIL" "$work/guest.txt" && failed="${failed}  $(grep '^VFWU-FAIL' "$work/guest.txt")"$'\n'
 jsonBefore=$(sed -n '/^VFWU-JSON-BEFORE/,/^VFWU-UPDATE/p' "$work/guest.txt")
-jsonAfter=$(sed -n '/^VFWU-JSON-AFTER/,/^VFWU-GADGET-LOG/p' "$work/guest.txt")
+jsonAfter=$(sed -n '/^VFWU-JSON-AFTER/,/^VFWU-TOUCH-UPDATE/p' "$work/guest.txt")
+touchOut=$(sed -n '/^VFWU-TOUCH-UPDATE/,/^VFWU-JSON-TOUCH/p' "$work/guest.txt")
 tree=$(sed -n '/^VFWU-USB-TREE/,/^VFWU-JSON-BEFORE/p' "$work/guest.txt")
 pen="basic pen usbhid"
+touchBoard="basic touch usbhid"
+touchOk=1
+# The touch board behind the I2C bridge switches in place: programmed through the bridge's
+# reports on the composite device's second interface, checked by its checksums read back.
+grep -q "^touch update exit 0" <<<"$touchOut" && grep -q "Verified: *yes" <<<"$touchOut" ||
+  { touchOk=0; failed="${failed}  $touchBoard: update --type touch --verify did not succeed"$'\n'; }
 ok=1
 touch="basic pen+touch usbhid"
 grouped=1
@@ -141,7 +162,10 @@ if [[ -n "$failed" || $qrc -ne 0 ]]; then
   printf '%s' "$failed"
   exit 1
 fi
-grep -E '^(usb |hidraw|VFWU-UPDATE-SECONDS|\[STATE\]|update |vfwu-usb-gadget: (un)?bound)' "$work/guest.txt"
+grep -E '^(usb |hidraw|VFWU-(UPDATE|TOUCH)-SECONDS|\[STATE\]|update |vfwu-usb-gadget: (un)?bound)' "$work/guest.txt"
 echo "qemu-usb-test: kernel $kver, ${secs}s boot to power-off"
 [[ $grouped -eq 1 ]] && echo "real-kernel $touch: one tablet by the USB device tree (list --json)"
 [[ $ok -eq 1 ]] && echo "real-kernel $pen: updated 1.05 -> 1.10 (verified)"
+# A USB device has one bcdDevice for all its interfaces: the version listed for the touch
+# interface is the device's (the pen board's), not the touch board's own.
+[[ $touchOk -eq 1 ]] && echo "real-kernel $touchBoard: programmed and verified by checksum (listed version $(grep -o 'Firmware Version: [0-9.]* -> [0-9.]*' <<<"$touchOut" | sed 's/Firmware Version: //') is the device's bcdDevice)"
