@@ -81,10 +81,12 @@ vellum-fwupdater --topology /data/fw_loader.ini list --json || fail "vellum-fwup
 echo
 echo "VFWU-UPDATE"
 mkdir -p /tmp/logs
+kill -USR1 $gadget; sleep 0.5
 read start _ < /proc/uptime
 vellum-fwupdater --topology /data/fw_loader.ini --log-dir /tmp/logs update --type pen /data/basic.pen --yes --verify > /tmp/update.out 2>&1
 rc=$?
 read end _ < /proc/uptime
+kill -USR1 $gadget; sleep 0.5
 echo "VFWU-UPDATE-SECONDS $(awk "BEGIN {print $end - $start}")"
 cat /tmp/update.out
 echo "VFWU-LOG"
@@ -97,10 +99,12 @@ vellum-fwupdater --topology /data/fw_loader.ini list --json || fail "vellum-fwup
 echo
 echo "VFWU-TOUCH-UPDATE"
 mkdir -p /tmp/logs-touch
+kill -USR1 $gadget; sleep 0.5
 read start _ < /proc/uptime
 vellum-fwupdater --topology /data/fw_loader.ini --log-dir /tmp/logs-touch update --type touch /data/basic.touch --yes --verify > /tmp/touch.out 2>&1
 echo "touch update exit $?"
 read end _ < /proc/uptime
+kill -USR1 $gadget; sleep 0.5
 echo "VFWU-TOUCH-SECONDS $(awk "BEGIN {print $end - $start}")"
 cat /tmp/touch.out
 udevadm settle -t 10
@@ -122,6 +126,11 @@ qemu_boot "$work" 420
 failed=""
 check() { grep -q -- "$1" "$work/guest.txt" || failed="${failed}  missing: $2"$'\n'; }
 check "^VFWU-DONE" "the guest reached the end"
+grep -q "^vfwu-usb-gadget: cannot" "$work/guest.txt" &&
+  failed="${failed}  $(grep -m1 '^vfwu-usb-gadget: cannot' "$work/guest.txt")"$'\n'
+# FunctionFS acknowledges a SET_REPORT's data before the board sees it: a refused one reached
+# the updater as a success.
+grep -q "refused SET_REPORT" "$work/guest.txt" && failed="${failed}  $(grep -m1 'refused SET_REPORT' "$work/guest.txt")"$'\n'
 grep -q "^VFWU-FAIL" "$work/guest.txt" && failed="${failed}  $(grep '^VFWU-FAIL' "$work/guest.txt")"$'\n'
 jsonBefore=$(sed -n '/^VFWU-JSON-BEFORE/,/^VFWU-UPDATE/p' "$work/guest.txt")
 jsonAfter=$(sed -n '/^VFWU-JSON-AFTER/,/^VFWU-TOUCH-UPDATE/p' "$work/guest.txt")
@@ -155,6 +164,13 @@ grep -q "unbound $vid:0100" "$work/guest.txt" && grep -q "bound $vid:0094" "$wor
 grep -q "IMPORTANT Attach Message (/dev/hidraw" "$work/guest.txt" ||
   { ok=0; failed="${failed}  $pen: an arrival event from udev during the update"$'\n'; }
 
+# Feature reports per second through usbhid: the gadget's count before and after each update.
+counts=($(sed -n 's/^vfwu-usb-gadget: feature reports answered: //p' "$work/guest.txt"))
+rate() { # SECONDS-MARKER FIRST-COUNT-INDEX
+  local s; s=$(sed -n "s/^$1 //p" "$work/guest.txt")
+  [[ ${#counts[@]} -ge $(( $2 + 2 )) && -n "$s" ]] &&
+    awk -v n=$(( counts[$2 + 1] - counts[$2] )) -v s="$s" 'BEGIN {printf "%d feature reports in %.2f s (%.0f/s)", n, s, n / s}'
+}
 if [[ -n "$failed" || $qrc -ne 0 ]]; then
   echo "=== guest output ==="
   cat "$work/guest.txt"
@@ -164,6 +180,7 @@ if [[ -n "$failed" || $qrc -ne 0 ]]; then
 fi
 grep -E '^(usb |hidraw|VFWU-(UPDATE|TOUCH)-SECONDS|\[STATE\]|update |vfwu-usb-gadget: (un)?bound)' "$work/guest.txt"
 echo "qemu-usb-test: kernel $kver, ${secs}s boot to power-off"
+echo "qemu-usb-test: pen update $(rate VFWU-UPDATE-SECONDS 0); touch update $(rate VFWU-TOUCH-SECONDS 2)"
 [[ $grouped -eq 1 ]] && echo "real-kernel $touch: one tablet by the USB device tree (list --json)"
 [[ $ok -eq 1 ]] && echo "real-kernel $pen: updated 1.05 -> 1.10 (verified)"
 # A USB device has one bcdDevice for all its interfaces: the version listed for the touch

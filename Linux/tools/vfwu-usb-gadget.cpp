@@ -13,7 +13,7 @@
 // device, the first board's: its node gives the device's ids.
 //
 // Usage: vfwu-usb-gadget [--scenario NAME] [--board NAME]...   (default: --board pen; runs
-//        until SIGINT/SIGTERM)
+//        until SIGINT/SIGTERM; SIGUSR1 prints the number of feature reports answered so far)
 // configfs must be mounted on /sys/kernel/config and a controller listed in /sys/class/udc.
 
 #include "CSimBus.h"
@@ -43,10 +43,16 @@
 namespace {
 
 volatile std::sig_atomic_t gStop = 0;
+volatile std::sig_atomic_t gCountAsked = 0;
 
 void OnSignal(int)
 {
     gStop = 1;
+}
+
+void OnCountSignal(int)
+{
+    gCountAsked = 1;
 }
 
 constexpr char kGadgetRoot[] = "/sys/kernel/config/usb_gadget";
@@ -61,7 +67,6 @@ bool WriteText(const std::string& path_I, const std::string& text_I)
     const ssize_t n = ::write(fd, text_I.data(), text_I.size());
     const int error = errno;
     ::close(fd);
-    // Writing "" to UDC writes nothing and is still the unbind request.
     if (n != static_cast<ssize_t>(text_I.size())) {
         std::fprintf(stderr, "vfwu-usb-gadget: cannot write '%s' to %s: %s\n", text_I.c_str(), path_I.c_str(),
                      std::strerror(error));
@@ -192,7 +197,9 @@ public:
     void Unbind()
     {
         if (mBound) {
-            WriteText(mDir + "/UDC", "");
+            // An empty name unbinds; configfs refuses a write of no bytes at all.
+            if (!WriteText(mDir + "/UDC", "\n"))
+                std::fprintf(stderr, "vfwu-usb-gadget: unbinding through ep0's closing instead\n");
             std::fprintf(stderr, "vfwu-usb-gadget: unbound %04x:%04x\n", mBoards.front()->Info().vendorId,
                          mBoards.front()->Info().productId);
             mBound = false;
@@ -205,6 +212,8 @@ public:
     }
 
     int Ep0() const { return mEp0; }
+    // Feature SET_REPORT and GET_REPORT requests answered so far.
+    unsigned long FeatureReports() const { return mFeatureReports; }
 
     // One event from ep0. False when ep0 fails.
     bool HandleEp0()
@@ -237,6 +246,8 @@ private:
         for (const auto& board : mBoards)
             boards.push_back(board.get());
         const UsbSetupAnswer answer = AnswerUsbHidSetup(setup, boards);
+        if ((setup.requestType & USB_TYPE_MASK) == USB_TYPE_CLASS && answer.action != UsbSetupAnswer::eStall)
+            ++mFeatureReports;
         if (answer.action == UsbSetupAnswer::eSend) {
             Answer(answer.data);
         } else if (answer.action == UsbSetupAnswer::eReceiveSetReport) {
@@ -281,6 +292,7 @@ private:
     int mEp0 = -1;
     bool mBound = false;
     std::vector<std::unique_ptr<CSimKernelBoard>> mBoards; // interface i = mBoards[i]
+    unsigned long mFeatureReports = 0;
 };
 
 // Follows boards of the scenario, each through its normal and its loader node. The first board
@@ -309,6 +321,10 @@ public:
             const int r = ::poll(fds.data(), fds.size(), 200);
             if (r < 0 && errno != EINTR)
                 rc = 1;
+            if (gCountAsked != 0) {
+                gCountAsked = 0;
+                std::fprintf(stderr, "vfwu-usb-gadget: feature reports answered: %lu\n", mGadget.FeatureReports());
+            }
             if (r <= 0)
                 continue;
             if (fds.size() > 1 && (fds[1].revents & POLLIN) != 0 && !mGadget.HandleEp0()) {
@@ -403,6 +419,7 @@ int main(int argc, char** argv)
     }
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    std::signal(SIGUSR1, OnCountSignal); // prints the number of feature reports answered so far
 
     auto host = std::make_shared<CSimHost>();
     CUsbGadgetTablet tablet(host, boards);
