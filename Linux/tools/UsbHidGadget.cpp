@@ -128,3 +128,38 @@ UsbSetupAnswer AnswerUsbHidSetup(const UsbSetup& setup_I, const std::vector<CSim
         answer.data.resize(setup_I.length);
     return answer;
 }
+
+void CUsbGadgetSlots::Follow(const std::string& normalPath_I, const std::string& loaderPath_I)
+{
+    mSlots.push_back(Slot {normalPath_I, loaderPath_I, {}, false});
+}
+
+bool CUsbGadgetSlots::Apply(const SimHostEvent& event_I)
+{
+    bool changed = false;
+    for (Slot& slot : mSlots) {
+        const std::string& path = event_I.node.path;
+        if (path != slot.normalPath && (slot.loaderPath.empty() || path != slot.loaderPath))
+            continue;
+        if (event_I.kind == SimHostEvent::eArrival) {
+            slot.node = event_I.node;
+            slot.present = true;
+            changed = true;
+        } else if (slot.present && slot.node.path == path) {
+            slot.present = false; // a late removal of the node it had before is not this one's
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+std::vector<SimHidNodeInfo> CUsbGadgetSlots::Interfaces() const
+{
+    std::vector<SimHidNodeInfo> nodes;
+    if (mSlots.empty() || !mSlots.front().present)
+        return nodes;
+    for (const Slot& slot : mSlots)
+        if (slot.present)
+            nodes.push_back(slot.node);
+    return nodes;
+}

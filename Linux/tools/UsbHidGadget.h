@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // The HID class descriptor (9 bytes) announcing one report descriptor of reportLength_I bytes.
@@ -46,3 +47,27 @@ struct UsbSetupAnswer
 // the report descriptor and HID descriptor on GET_DESCRIPTOR, the board's answer on a feature
 // GET_REPORT; a feature SET_REPORT is to be received and given to the board.
 UsbSetupAnswer AnswerUsbHidSetup(const UsbSetup& setup_I, const std::vector<CSimKernelBoard*>& boards_I);
+
+// The boards a composite gadget follows, each through its normal node and its loader node
+// (empty when it switches in place). The first board is the device's own: the device is
+// connected while that board has a node, with its ids, and has one interface per followed board
+// present, in the order they were followed.
+class CUsbGadgetSlots
+{
+public:
+    void Follow(const std::string& normalPath_I, const std::string& loaderPath_I);
+    // True when the event changed what the device presents.
+    bool Apply(const SimHostEvent& event_I);
+    // The nodes of the device's interfaces; empty while the first board has no node.
+    std::vector<SimHidNodeInfo> Interfaces() const;
+
+private:
+    struct Slot
+    {
+        std::string normalPath;
+        std::string loaderPath;
+        SimHidNodeInfo node;
+        bool present = false;
+    };
+    std::vector<Slot> mSlots;
+};

@@ -306,7 +306,7 @@ public:
         : mBusEvents(*host_I), mGadget(host_I, "tablet")
     {
         for (const SimBoardSpec* board : boards_I)
-            mSlots.push_back(Slot {board->normal.path, board->loader.path, {}, false});
+            mSlots.Follow(board->normal.path, board->loader.path);
     }
 
     bool Create() { return mGadget.Create(); }
@@ -339,46 +339,22 @@ public:
     }
 
 private:
-    struct Slot
-    {
-        std::string normalPath;
-        std::string loaderPath;
-        SimHidNodeInfo node;
-        bool present = false;
-    };
-
     void DrainBusEvents()
     {
         bool changed = false;
-        for (const SimHostEvent& e : mBusEvents.Take()) {
-            for (Slot& slot : mSlots) {
-                if (e.node.path != slot.normalPath && (slot.loaderPath.empty() || e.node.path != slot.loaderPath))
-                    continue;
-                if (e.kind == SimHostEvent::eArrival) {
-                    slot.node = e.node;
-                    slot.present = true;
-                    changed = true;
-                } else if (slot.present && slot.node.path == e.node.path) {
-                    slot.present = false;
-                    changed = true;
-                }
-            }
-        }
+        for (const SimHostEvent& e : mBusEvents.Take())
+            changed = mSlots.Apply(e) || changed;
         if (!changed)
             return;
         mGadget.Unbind();
-        if (!mSlots.front().present)
-            return;
-        std::vector<SimHidNodeInfo> nodes;
-        for (const Slot& slot : mSlots)
-            if (slot.present)
-                nodes.push_back(slot.node);
-        mGadget.Bind(nodes);
+        const std::vector<SimHidNodeInfo> nodes = mSlots.Interfaces();
+        if (!nodes.empty())
+            mGadget.Bind(nodes);
     }
 
     CSimKernelBusEvents mBusEvents;
     CUsbGadget mGadget;
-    std::vector<Slot> mSlots;
+    CUsbGadgetSlots mSlots;
 };
 
 } // namespace

@@ -271,4 +271,48 @@ TEST(UsbHidGadget, ControlRequestsOnEp0)
     EXPECT_NE(touch.ReportDescriptor(), rd);
 }
 
+// The device's interfaces through a pen board's trip to its loader, with the touch board (which
+// switches in place) as the second interface.
+TEST(UsbHidGadget, InterfacesFollowTheBoardsNodes)
+{
+    const SimHidNodeInfo pen = Node("pen", 0x0100, 0xFF0D);
+    const SimHidNodeInfo loader = Node("loader", 0x0094, 0xFF00);
+    const SimHidNodeInfo touch = Node("touch", 0x0101, 0xFF0E);
+    const SimHidNodeInfo other = Node("other-tablet-pen", 0x0100, 0xFF0D);
+    auto arrival = [](const SimHidNodeInfo& n) { return SimHostEvent {SimHostEvent::eArrival, n}; };
+    auto removal = [](const SimHidNodeInfo& n) { return SimHostEvent {SimHostEvent::eRemoval, n}; };
+    struct Step
+    {
+        const char* what;
+        SimHostEvent event;
+        bool changed;
+        std::vector<std::string> interfaces; // paths, in interface order
+    };
+    const std::vector<Step> steps = {
+        {"touch first: no device without the pen board", arrival(touch), true, {}},
+        {"pen arrives: the device with both", arrival(pen), true, {"pen", "touch"}},
+        {"another tablet's node", arrival(other), false, {"pen", "touch"}},
+        {"pen leaves for its loader: disconnected", removal(pen), true, {}},
+        {"the loader arrives: its device, touch still behind it", arrival(loader), true, {"loader", "touch"}},
+        {"a late removal of the pen's old node", removal(pen), false, {"loader", "touch"}},
+        {"touch leaves", removal(touch), true, {"loader"}},
+        {"touch comes back", arrival(touch), true, {"loader", "touch"}},
+        {"the loader leaves", removal(loader), true, {}},
+        {"the application is back", arrival(pen), true, {"pen", "touch"}},
+    };
+    CUsbGadgetSlots slots;
+    slots.Follow(pen.path, loader.path);
+    slots.Follow(touch.path, "");
+    for (const Step& step : steps) {
+        EXPECT_EQ(slots.Apply(step.event), step.changed) << step.what;
+        std::vector<std::string> paths;
+        for (const SimHidNodeInfo& n : slots.Interfaces())
+            paths.push_back(n.path);
+        EXPECT_EQ(paths, step.interfaces) << step.what;
+    }
+    // The device's ids are the first interface's node's.
+    ASSERT_FALSE(slots.Interfaces().empty());
+    EXPECT_EQ(slots.Interfaces().front().productId, 0x0100);
+}
+
 } // namespace
