@@ -18,56 +18,16 @@ if [[ ! -x "$build/vfwu-hw-check" || ! -x "$build/vfwu-uhid-tablet" ]]; then
   cmake --build --preset default --target vellum-fwupdater vfwu-hw-check vfwu-uhid-tablet
 fi
 
-# The newest kernel that the linux-image package put in /boot, with its modules.
-kver=""
-for k in $(ls /lib/modules 2>/dev/null | sort -V -r); do
-  if [[ -f "/boot/vmlinuz-$k" && -d "/lib/modules/$k/kernel/drivers/hid" ]]; then kver="$k"; break; fi
-done
-if [[ -z "$kver" ]]; then
-  echo "qemu-test: no kernel image with modules found (package linux-image-amd64)" >&2
-  exit 1
-fi
-kernel="/boot/vmlinuz-$kver"
-[[ -r "$kernel" ]] || { echo "qemu-test: cannot read $kernel" >&2; exit 1; }
-
-vid=$(sed -n 's/^VFWU_DEFAULT_VENDOR_ID:STRING=0[xX]//p' "$build/CMakeCache.txt" | tr 'A-F' 'a-f')
-vid=$(printf '%04x' "$((16#${vid:-ffff}))")
+. "$here/scripts/qemu-common.sh"
+qemu_find_kernel
+qemu_vendor_id "$build"
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 root="$work/root"
-mkdir -p "$root"/{bin,sbin,dev,proc,sys,run,tmp,data,modules,lib/systemd,etc/udev/rules.d}
-
-# Busybox for the shell and tools; systemd-udevd is udevadm under another name.
-cp /bin/busybox "$root/bin/busybox"
-cp /usr/bin/udevadm "$root/bin/udevadm"
-ln -s /bin/udevadm "$root/lib/systemd/systemd-udevd"
-bins=("$build/vellum-fwupdater" "$build/vfwu-hw-check" "$build/vfwu-uhid-tablet")
-for b in "${bins[@]}"; do cp "$b" "$root/bin/"; done
-
-# Every shared library the dynamic binaries load, at its own path.
-for b in /usr/bin/udevadm "${bins[@]}"; do
-  ldd "$b" | awk '/=> \// {print $3} /^\t\/lib/ {print $1}'
-done | sort -u | while read -r lib; do
-  mkdir -p "$root$(dirname "$lib")"
-  cp -L "$lib" "$root$lib"
-done
-# The loader path is /lib64/ld-linux-x86-64.so.2 on amd64.
-if [[ -e /lib64/ld-linux-x86-64.so.2 && ! -e "$root/lib64/ld-linux-x86-64.so.2" ]]; then
-  mkdir -p "$root/lib64"; cp -L /lib64/ld-linux-x86-64.so.2 "$root/lib64/"
-fi
-
-# The modules, in dependency order (hid first).
-for m in hid uhid hid-generic; do
-  f=$(find "/lib/modules/$kver/kernel/drivers/hid" -maxdepth 1 -name "$m.ko*" | head -1)
-  [[ -n "$f" ]] || { echo "qemu-test: module $m missing for $kver" >&2; exit 1; }
-  case "$f" in
-    *.ko) cp "$f" "$root/modules/$m.ko" ;;
-    *.ko.xz) xz -dc "$f" > "$root/modules/$m.ko" ;;
-    *.ko.zst) zstd -dqc "$f" > "$root/modules/$m.ko" ;;
-    *.ko.gz) gzip -dc "$f" > "$root/modules/$m.ko" ;;
-  esac
-done
+qemu_make_root "$root" "$build/vellum-fwupdater" "$build/vfwu-hw-check" "$build/vfwu-uhid-tablet"
+# In dependency order (hid first).
+qemu_add_modules "$root" drivers/hid/hid drivers/hid/uhid drivers/hid/hid-generic
 
 # The project's udev rules, as installed (with the build's vendor id).
 cp "$build/udev/70-vellum-fwupdater.rules" "$root/etc/udev/rules.d/"
@@ -105,8 +65,11 @@ vellum-fwupdater --topology /data/fw_loader.ini list --json || { cat /tmp/tablet
 echo
 echo "VFWU-UPDATE"
 mkdir -p /tmp/logs
+read start _ < /proc/uptime
 vellum-fwupdater --topology /data/fw_loader.ini --log-dir /tmp/logs update --type pen /data/basic.pen --yes --verify > /tmp/update.out 2>&1
 rc=$?
+read end _ < /proc/uptime
+echo "VFWU-UPDATE-SECONDS $(awk "BEGIN {print $end - $start}")"
 cat /tmp/update.out
 echo "VFWU-LOG"
 cat /tmp/logs/*.txt
@@ -124,20 +87,7 @@ kill $tablet
 echo "VFWU-DONE"
 poweroff -f
 INIT
-chmod +x "$root/init"
-
-(cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) > "$work/initrd.gz"
-
-out="$work/guest.log"
-start=$(date +%s)
-set +e
-timeout 240 qemu-system-x86_64 -accel tcg -m 512 -smp 1 -nodefaults -display none -no-reboot \
-  -serial "file:$out" -kernel "$kernel" -initrd "$work/initrd.gz" \
-  -append "console=ttyS0 panic=-1 rdinit=/init quiet loglevel=1" </dev/null
-qrc=$?
-set -e
-secs=$(( $(date +%s) - start ))
-tr -d '\r' < "$out" > "$work/guest.txt"
+qemu_boot "$work" 240
 
 failed=""
 check() { grep -q -- "$1" "$work/guest.txt" || failed="${failed}  missing: $2"$'\n'; }
@@ -174,5 +124,5 @@ if [[ -n "$failed" || $qrc -ne 0 ]]; then
   printf '%s' "$failed"
   exit 1
 fi
-grep -E '^(device |\[STATE\]|update |LOG (IMPORTANT|Ignored))' "$work/guest.txt"
+grep -E '^(device |\[STATE\]|update |LOG (IMPORTANT|Ignored)|VFWU-UPDATE-SECONDS)' "$work/guest.txt"
 echo "qemu-test: passed on kernel $kver in ${secs}s (boot to power-off)"

@@ -8,29 +8,22 @@
 //
 // Usage: vfwu-uhid-tablet [--scenario NAME]   (runs until SIGINT/SIGTERM)
 //
-// A GET on a real wire carries only the report id. On the vendor page the host therefore names
-// the inner report it wants with a wrapped SET first (see CLinuxHIDFLDeviceInterface); this
-// board keeps that request and answers the next wrapper GET with it.
+// The boards' answers are shared with vfwu-usb-gadget (SimKernelBoard.h).
 
 #include "CSimBus.h"
 #include "CSimHost.h"
-#include "FWUpdater/CFLProtocol.h"
-#include "FWUpdater/HIDVendorWrapper.h"
-#include "SimHidDescriptors.h"
+#include "SimKernelBoard.h"
 #include "SimScenarios.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <fcntl.h>
 #include <linux/uhid.h>
 #include <map>
-#include <mutex>
+#include <memory>
 #include <poll.h>
-#include <set>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace {
@@ -42,57 +35,23 @@ void OnSignal(int)
     gStop = 1;
 }
 
-constexpr std::uint8_t kDigitizerReportId = 0x03;
-// The touch board's I2C bridge (scenarios basic and two-tablets).
-constexpr std::uint16_t kTouchBridgeProductId = 0x0101;
-
-// Inner reports the host reads (GET) in either protocol type: a wrapped SET of one of these
-// names the next GET's answer instead of being a command.
-bool IsReadReport(std::uint8_t id_I)
-{
-    static const std::set<std::uint8_t> ids = [] {
-        std::set<std::uint8_t> s;
-        for (std::uint8_t id : {eBL_HID_REP_READ_ID, eBL_HID_REP_STATUS_ID, eBL_HID_REP_LOADER_PARAMETERS_ID,
-                                eBL_HID_REP_LOADER_DESCRIPTION_ID, eBL_HID_REP_CHECKSUMS_ID, eBL_HID_REP_LOADER_INFO_ID,
-                                eBL_HID_REP_CURRENT_CPU_ID, eBL_HID_REP_CPU_COUNT_ID}) {
-            s.insert(id);
-            s.insert(static_cast<std::uint8_t>(id + kBLProtocol1IdOffset));
-        }
-        s.insert(eBL_HID_REP_LOADER_BYTE_ID); // the same id in both types
-        return s;
-    }();
-    return ids.count(id_I) != 0;
-}
-
 // One board's node as a uhid device: its own /dev/uhid file, open while the node is present.
 struct UhidNode
 {
     int fd = -1;
-    SimHidNodeInfo info;
-    CSimHost::Handle handle = 0;
-    std::vector<SimFeatureReport> features;
-    std::vector<std::uint8_t> pending; // the wrapped read request the next wrapper GET answers
+    std::unique_ptr<CSimKernelBoard> board;
 };
 
 class CUhidTablet
 {
 public:
-    explicit CUhidTablet(std::shared_ptr<CSimHost> host_I) : mHost(std::move(host_I))
-    {
-        mWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        mHost->AddListener([this](const SimHostEvent& event) {
-            std::lock_guard<std::mutex> lock(mMutex);
-            mEvents.push_back(event);
-            const std::uint64_t one = 1;
-            [[maybe_unused]] const ssize_t n = ::write(mWake, &one, sizeof one);
-        });
-    }
+    explicit CUhidTablet(std::shared_ptr<CSimHost> host_I) : mHost(std::move(host_I)), mBusEvents(*mHost) {}
 
     int Run()
     {
         int rc = 0;
         while (gStop == 0 && rc == 0) {
-            std::vector<pollfd> fds = {{mWake, POLLIN, 0}};
+            std::vector<pollfd> fds = {{mBusEvents.Fd(), POLLIN, 0}};
             std::vector<std::string> paths;
             for (const auto& [path, node] : mNodes) {
                 fds.push_back({node.fd, POLLIN, 0});
@@ -108,11 +67,8 @@ public:
                 if ((fds[i].revents & POLLIN) != 0 && it != mNodes.end() && !HandleKernelEvent(it->second))
                     rc = 1;
             }
-            if (fds[0].revents & POLLIN) {
-                std::uint64_t count = 0;
-                [[maybe_unused]] const ssize_t n = ::read(mWake, &count, sizeof count);
+            if (fds[0].revents & POLLIN)
                 DrainBusEvents();
-            }
         }
         while (!mNodes.empty())
             Destroy(mNodes.begin()->first);
@@ -122,14 +78,7 @@ public:
 private:
     void DrainBusEvents()
     {
-        std::deque<SimHostEvent> events;
-        {
-            std::lock_guard<std::mutex> lock(mMutex);
-            events.swap(mEvents);
-        }
-        for (const SimHostEvent& e : events) {
-            if (e.node.interfaceClass != ESimInterfaceClass::eHid)
-                continue; // USB nodes of the bulk loader are not HID devices
+        for (const SimHostEvent& e : mBusEvents.Take()) {
             if (e.kind == SimHostEvent::eArrival)
                 Create(e.node);
             else
@@ -141,28 +90,13 @@ private:
     {
         Destroy(info_I.path);
         UhidNode node;
-        node.info = info_I;
         node.fd = ::open("/dev/uhid", O_RDWR | O_CLOEXEC);
         if (node.fd < 0) {
             std::fprintf(stderr, "vfwu-uhid-tablet: cannot open /dev/uhid: %s\n", std::strerror(errno));
             return;
         }
-        node.handle = mHost->OpenPath(info_I.path);
-        std::vector<std::uint8_t> descriptor;
-        if (info_I.usagePage == kVendorWrapperUsagePage) {
-            node.features = SimVendorWrapperFeatures();
-        } else if (info_I.productId == kTouchBridgeProductId) {
-            node.features = SimI2CBridgeFeatures();
-        } else {
-            node.features = SimNormalModeFeatures();
-        }
-        descriptor = SimVendorCollection(info_I.usagePage, info_I.usage, node.features);
-        if (info_I.usagePage != kVendorWrapperUsagePage) {
-            // A pen collection besides the board's own: the input layer makes an input device of
-            // it, which shows the board's version in sysfs.
-            const std::vector<std::uint8_t> pen = SimDigitizerPenCollection(kDigitizerReportId);
-            descriptor.insert(descriptor.end(), pen.begin(), pen.end());
-        }
+        node.board = std::make_unique<CSimKernelBoard>(mHost, info_I);
+        const std::vector<std::uint8_t>& descriptor = node.board->ReportDescriptor();
         uhid_event ev {};
         ev.type = UHID_CREATE2;
         std::snprintf(reinterpret_cast<char*>(ev.u.create2.name), sizeof ev.u.create2.name, "Vellum Sim Tablet %04x",
@@ -181,7 +115,6 @@ private:
                      created ? "" : " FAILED");
         if (!created) {
             ::close(node.fd);
-            mHost->CloseHandle(node.handle);
             return;
         }
         mNodes[info_I.path] = std::move(node);
@@ -196,10 +129,8 @@ private:
         ev.type = UHID_DESTROY;
         Write(it->second.fd, ev);
         ::close(it->second.fd);
-        if (it->second.handle != 0)
-            mHost->CloseHandle(it->second.handle);
-        std::fprintf(stderr, "vfwu-uhid-tablet: destroyed %04x:%04x\n", it->second.info.vendorId,
-                     it->second.info.productId);
+        std::fprintf(stderr, "vfwu-uhid-tablet: destroyed %04x:%04x\n", it->second.board->Info().vendorId,
+                     it->second.board->Info().productId);
         mNodes.erase(it);
     }
 
@@ -212,14 +143,6 @@ private:
         return n == static_cast<ssize_t>(sizeof ev_I);
     }
 
-    static std::size_t DeclaredLength(const UhidNode& node_I, std::uint8_t id_I)
-    {
-        for (const SimFeatureReport& f : node_I.features)
-            if (f.id == id_I)
-                return f.length;
-        return 0;
-    }
-
     bool HandleKernelEvent(UhidNode& node_IO)
     {
         uhid_event ev {};
@@ -229,18 +152,10 @@ private:
         } while (n < 0 && errno == EINTR);
         if (n <= 0)
             return false;
-        const bool vendorPage = node_IO.info.usagePage == kVendorWrapperUsagePage;
         if (ev.type == UHID_GET_REPORT) {
-            const std::uint8_t id = ev.u.get_report.rnum;
             std::vector<std::uint8_t> buffer;
-            bool ok = false;
-            if (ev.u.get_report.rtype == UHID_FEATURE_REPORT) {
-                if (vendorPage && id == eBL_HID_REP_VENDOR_WRAPPER_ID)
-                    buffer = node_IO.pending;
-                else if (DeclaredLength(node_IO, id) != 0)
-                    buffer.assign(DeclaredLength(node_IO, id), 0), buffer[0] = id;
-                ok = !buffer.empty() && mHost->GetFeature(node_IO.handle, buffer);
-            }
+            const bool ok = ev.u.get_report.rtype == UHID_FEATURE_REPORT &&
+                            node_IO.board->GetFeature(ev.u.get_report.rnum, buffer);
             uhid_event reply {};
             reply.type = UHID_GET_REPORT_REPLY;
             reply.u.get_report_reply.id = ev.u.get_report.id;
@@ -253,17 +168,8 @@ private:
         }
         if (ev.type == UHID_SET_REPORT) {
             const std::size_t size = std::min<std::size_t>(ev.u.set_report.size, UHID_DATA_MAX);
-            std::vector<std::uint8_t> buffer(ev.u.set_report.data, ev.u.set_report.data + size);
-            bool ok = false;
-            if (ev.u.set_report.rtype == UHID_FEATURE_REPORT && !buffer.empty()) {
-                std::vector<std::uint8_t> inner;
-                if (vendorPage && SimUnwrapVendorReport(buffer, inner) && !inner.empty() && IsReadReport(inner[0])) {
-                    node_IO.pending = buffer; // names the next GET's answer
-                    ok = true;
-                } else {
-                    ok = mHost->SetFeature(node_IO.handle, buffer);
-                }
-            }
+            const std::vector<std::uint8_t> buffer(ev.u.set_report.data, ev.u.set_report.data + size);
+            const bool ok = ev.u.set_report.rtype == UHID_FEATURE_REPORT && node_IO.board->SetFeature(buffer);
             uhid_event reply {};
             reply.type = UHID_SET_REPORT_REPLY;
             reply.u.set_report_reply.id = ev.u.set_report.id;
@@ -273,10 +179,8 @@ private:
         return true; // start, stop, open, close, output: nothing to do
     }
 
-    int mWake = -1;
     std::shared_ptr<CSimHost> mHost;
-    std::mutex mMutex;
-    std::deque<SimHostEvent> mEvents;
+    CSimKernelBusEvents mBusEvents;
     std::map<std::string, UhidNode> mNodes;
 };
 

@@ -1,0 +1,188 @@
+#!/usr/bin/env bash
+# The Linux hardware layer against a real kernel's USB stack: boots Debian's own kernel in QEMU
+# (scripts/qemu-common.sh) with dummy_hcd, libcomposite, FunctionFS and usbhid. Inside,
+# vfwu-usb-gadget makes the "basic" scenario's tablet a real composite USB device (a gadget on
+# dummy_hcd's controller): the pen board's HID interface and the touch board's I2C-bridge HID
+# interface, both bound by usbhid, so every feature report is a real control transfer. The
+# updater lists both boards as one tablet by the USB device tree, updates the pen board through
+# the device's real disconnection and its return with the loader's descriptors, then the touch
+# board through the bridge.
+#
+# Usage: bash scripts/qemu-usb-test.sh [BUILD_DIR]   (default build/default; built if needed)
+# Ends with one line per board and path; exits non-zero, printing the guest's whole output,
+# when any of them is missing.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$here/build/default}"
+cd "$here"
+
+if [[ ! -x "$build/vellum-fwupdater" || ! -x "$build/vfwu-usb-gadget" ]]; then
+  cmake --preset default >/dev/null
+  cmake --build --preset default --target vellum-fwupdater vfwu-usb-gadget
+fi
+
+. "$here/scripts/qemu-common.sh"
+qemu_find_kernel
+qemu_vendor_id "$build"
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+root="$work/root"
+qemu_make_root "$root" "$build/vellum-fwupdater" "$build/vfwu-usb-gadget"
+mkdir -p "$root/sys/kernel/config"
+# In dependency order; the init script loads them in the same order.
+modules=(drivers/usb/common/usb-common drivers/usb/core/usbcore drivers/usb/gadget/udc/udc-core
+  drivers/usb/gadget/udc/dummy_hcd fs/configfs/configfs drivers/usb/gadget/libcomposite
+  drivers/usb/gadget/function/usb_f_fs drivers/hid/hid drivers/hid/usbhid/usbhid drivers/hid/hid-generic)
+qemu_add_modules "$root" "${modules[@]}"
+names=""
+for m in "${modules[@]}"; do names="$names $(basename "$m")"; done
+
+cp "$build/udev/70-vellum-fwupdater.rules" "$root/etc/udev/rules.d/"
+cp data/scenarios/basic/basic.pen data/scenarios/basic/basic.touch "$root/data/"
+# The tablet is one composite USB device here, and a USB device has one product id for all its
+# interfaces: the touch board's I2C-bridge interface carries the pen board's (0100).
+sed 's/"pid": "0101"/"pid": "0100"/' data/scenarios/basic/fw_loader.ini > "$root/data/fw_loader.ini"
+grep -q '"pid": "0101"' "$root/data/fw_loader.ini" && { echo "qemu-usb-test: touch product id left in the topology" >&2; exit 1; }
+
+{
+  echo '#!/bin/busybox sh'
+  echo "modules=\"$names\""
+  cat <<'INIT'
+/bin/busybox --install -s /bin
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+mount -t tmpfs run /run
+mount -t tmpfs tmp /tmp
+echo 1 > /proc/sys/kernel/printk
+step() { echo "VFWU-STEP $*"; }
+fail() { echo "VFWU-FAIL $*"; cat /tmp/gadget.log 2>/dev/null; dmesg | tail -40; poweroff -f; }
+for m in $modules; do insmod /modules/$m.ko || fail "insmod $m"; done
+mount -t configfs none /sys/kernel/config || fail "mount configfs"
+/lib/systemd/systemd-udevd --daemon || fail "udevd"
+step udevd-started
+cd /tmp
+vfwu-usb-gadget --scenario basic --board pen --board touch 2>/tmp/gadget.log &
+gadget=$!
+n=0
+while [ ! -e /dev/hidraw1 ] && [ $n -lt 200 ]; do sleep 0.1; n=$((n + 1)); done
+[ -e /dev/hidraw1 ] || fail "no hidraw nodes for the pen and touch interfaces"
+udevadm settle -t 10
+step hidraw-present
+echo "VFWU-USB-TREE"
+for d in /sys/bus/usb/devices/*; do
+  [ -f $d/idVendor ] && echo "usb $(basename $d) $(cat $d/idVendor):$(cat $d/idProduct) bcdDevice=$(cat $d/bcdDevice)"
+done
+for h in /sys/class/hidraw/hidraw*; do echo "$(basename $h) -> $(readlink -f $h/device)"; done
+echo "VFWU-JSON-BEFORE"
+vellum-fwupdater --topology /data/fw_loader.ini list --json || fail "vellum-fwupdater list before"
+echo
+echo "VFWU-UPDATE"
+mkdir -p /tmp/logs
+kill -USR1 $gadget; sleep 0.5
+read start _ < /proc/uptime
+vellum-fwupdater --topology /data/fw_loader.ini --log-dir /tmp/logs update --type pen /data/basic.pen --yes --verify > /tmp/update.out 2>&1
+rc=$?
+read end _ < /proc/uptime
+kill -USR1 $gadget; sleep 0.5
+echo "VFWU-UPDATE-SECONDS $(awk "BEGIN {print $end - $start}")"
+cat /tmp/update.out
+echo "VFWU-LOG"
+cat /tmp/logs/*.txt
+[ $rc -eq 0 ] || fail "vellum-fwupdater update exit $rc"
+echo "update succeeded"
+udevadm settle -t 10
+echo "VFWU-JSON-AFTER"
+vellum-fwupdater --topology /data/fw_loader.ini list --json || fail "vellum-fwupdater list after"
+echo
+echo "VFWU-TOUCH-UPDATE"
+mkdir -p /tmp/logs-touch
+kill -USR1 $gadget; sleep 0.5
+read start _ < /proc/uptime
+vellum-fwupdater --topology /data/fw_loader.ini --log-dir /tmp/logs-touch update --type touch /data/basic.touch --yes --verify > /tmp/touch.out 2>&1
+echo "touch update exit $?"
+read end _ < /proc/uptime
+kill -USR1 $gadget; sleep 0.5
+echo "VFWU-TOUCH-SECONDS $(awk "BEGIN {print $end - $start}")"
+cat /tmp/touch.out
+udevadm settle -t 10
+echo "VFWU-JSON-TOUCH"
+vellum-fwupdater --topology /data/fw_loader.ini list --json
+echo
+echo "VFWU-GADGET-LOG"
+cat /tmp/gadget.log
+kill $gadget
+echo "VFWU-DONE"
+poweroff -f
+INIT
+} > "$root/init"
+
+qemu_boot "$work" 420
+# VFWU_GUEST_LOG=FILE keeps the guest's whole console output.
+[[ -n "${VFWU_GUEST_LOG:-}" ]] && cp "$work/guest.txt" "$VFWU_GUEST_LOG"
+
+failed=""
+check() { grep -q -- "$1" "$work/guest.txt" || failed="${failed}  missing: $2"$'\n'; }
+check "^VFWU-DONE" "the guest reached the end"
+grep -q "^vfwu-usb-gadget: cannot" "$work/guest.txt" &&
+  failed="${failed}  $(grep -m1 '^vfwu-usb-gadget: cannot' "$work/guest.txt")"$'\n'
+# FunctionFS acknowledges a SET_REPORT's data before the board sees it: a refused one reached
+# the updater as a success.
+grep -q "refused SET_REPORT" "$work/guest.txt" && failed="${failed}  $(grep -m1 'refused SET_REPORT' "$work/guest.txt")"$'\n'
+grep -q "^VFWU-FAIL" "$work/guest.txt" && failed="${failed}  $(grep '^VFWU-FAIL' "$work/guest.txt")"$'\n'
+jsonBefore=$(sed -n '/^VFWU-JSON-BEFORE/,/^VFWU-UPDATE/p' "$work/guest.txt")
+jsonAfter=$(sed -n '/^VFWU-JSON-AFTER/,/^VFWU-TOUCH-UPDATE/p' "$work/guest.txt")
+touchOut=$(sed -n '/^VFWU-TOUCH-UPDATE/,/^VFWU-JSON-TOUCH/p' "$work/guest.txt")
+tree=$(sed -n '/^VFWU-USB-TREE/,/^VFWU-JSON-BEFORE/p' "$work/guest.txt")
+pen="basic pen usbhid"
+touchBoard="basic touch usbhid"
+touchOk=1
+# The touch board behind the I2C bridge switches in place: programmed through the bridge's
+# reports on the composite device's second interface, checked by its checksums read back.
+grep -q "^touch update exit 0" <<<"$touchOut" && grep -q "Verified: *yes" <<<"$touchOut" ||
+  { touchOk=0; failed="${failed}  $touchBoard: update --type touch --verify did not succeed"$'\n'; }
+ok=1
+touch="basic pen+touch usbhid"
+grouped=1
+grep -q "^hidraw. -> .*/usb[0-9]*/[0-9-]*/[0-9-]*:1.1/" <<<"$tree" ||
+  { grouped=0; failed="${failed}  $touch: no hidraw node on the composite device's second interface"$'\n'; }
+[[ $(grep -o '"name"' <<<"$jsonBefore" | wc -l) -eq 1 ]] && grep -q '"touch": *{' <<<"$jsonBefore" && grep -q '"pen": *{' <<<"$jsonBefore" ||
+  { grouped=0; failed="${failed}  $touch: list --json before: not one tablet with a pen and a touch board"$'\n'; }
+grep -q "^usb .* $vid:0100 bcdDevice=0105" <<<"$tree" && grep -q "^hidraw. -> .*/usb[0-9]*/.*:1.0/" <<<"$tree" ||
+  { ok=0; failed="${failed}  $pen: no USB device $vid:0100 bcdDevice 0105 with a hidraw node below it"$'\n'; }
+grep -Eq '"pen": *\{[^}]*"productId": *256[^}]*"version": *"1\.05"' <<<"$jsonBefore" ||
+  { ok=0; failed="${failed}  $pen: list --json before: no pen board 0100 with version 1.05"$'\n'; }
+grep -Eq '"pen": *\{[^}]*"version": *"1\.10"' <<<"$jsonAfter" ||
+  { ok=0; failed="${failed}  $pen: list --json after: no version 1.10"$'\n'; }
+grep -q "^update succeeded" "$work/guest.txt" || { ok=0; failed="${failed}  $pen: update succeeded"$'\n'; }
+grep -q "Programmed flash verified" "$work/guest.txt" ||
+  { ok=0; failed="${failed}  $pen: the read-back verification (--verify)"$'\n'; }
+grep -q "unbound $vid:0100" "$work/guest.txt" && grep -q "bound $vid:0094" "$work/guest.txt" ||
+  { ok=0; failed="${failed}  $pen: the gadget's disconnection and return as the loader"$'\n'; }
+grep -q "IMPORTANT Attach Message (/dev/hidraw" "$work/guest.txt" ||
+  { ok=0; failed="${failed}  $pen: an arrival event from udev during the update"$'\n'; }
+
+# Feature reports per second through usbhid: the gadget's count before and after each update.
+counts=($(sed -n 's/^vfwu-usb-gadget: feature reports answered: //p' "$work/guest.txt"))
+rate() { # SECONDS-MARKER FIRST-COUNT-INDEX
+  local s; s=$(sed -n "s/^$1 //p" "$work/guest.txt")
+  [[ ${#counts[@]} -ge $(( $2 + 2 )) && -n "$s" ]] &&
+    awk -v n=$(( counts[$2 + 1] - counts[$2] )) -v s="$s" 'BEGIN {printf "%d feature reports in %.2f s (%.0f/s)", n, s, n / s}'
+}
+if [[ -n "$failed" || $qrc -ne 0 ]]; then
+  echo "=== guest output ==="
+  cat "$work/guest.txt"
+  echo "=== qemu-usb-test FAILED (qemu exit $qrc, ${secs}s) ==="
+  printf '%s' "$failed"
+  exit 1
+fi
+grep -E '^(usb |hidraw|VFWU-(UPDATE|TOUCH)-SECONDS|\[STATE\]|update |vfwu-usb-gadget: (un)?bound)' "$work/guest.txt"
+echo "qemu-usb-test: kernel $kver, ${secs}s boot to power-off"
+echo "qemu-usb-test: pen update $(rate VFWU-UPDATE-SECONDS 0); touch update $(rate VFWU-TOUCH-SECONDS 2)"
+[[ $grouped -eq 1 ]] && echo "real-kernel $touch: one tablet by the USB device tree (list --json)"
+[[ $ok -eq 1 ]] && echo "real-kernel $pen: updated 1.05 -> 1.10 (verified)"
+# A USB device has one bcdDevice for all its interfaces: the version listed for the touch
+# interface is the device's (the pen board's), not the touch board's own.
+[[ $touchOk -eq 1 ]] && echo "real-kernel $touchBoard: programmed and verified by checksum (listed version $(grep -o 'Firmware Version: [0-9.]* -> [0-9.]*' <<<"$touchOut" | sed 's/Firmware Version: //') is the device's bcdDevice)"
