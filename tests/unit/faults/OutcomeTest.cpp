@@ -62,6 +62,53 @@ TEST_P(InPlaceExit, AnExitThatArrivedButWhoseAnswerWasLostIsASuccess)
     EXPECT_TRUE(rig.BoardUpdated(board, 0));
 }
 
+TEST(InPlaceExitAccepted, ABoardThatStaysInItsLoaderIsNoSuccess)
+{
+    // The pen board (S-record loader over HID) takes the exit report, but a flash cell fails
+    // after the loader last reported its checksums: its start-up check refuses the image and it
+    // stays in its loader, on the same interface. The loader answering the reopen's status read
+    // is what shows it.
+    const std::string board = "pen";
+    constexpr std::uint8_t kChecksumsType1 = 0xDA;
+    int readsInAGoodRun = 0;
+    {
+        CFaultRig clean("protocol1");
+        auto counted = clean.Board(board, 0);
+        const FaultRunResult good = clean.Run(board, 0, [&] {
+            counted->Loader().SetAnswerTamper(kChecksumsType1, [&](std::vector<std::uint8_t>&) { ++readsInAGoodRun; });
+        });
+        ASSERT_TRUE(good.reported) << good.log;
+    }
+    ASSERT_GT(readsInAGoodRun, 0);
+    CFaultRig rig("protocol1");
+    auto target = rig.Board(board, 0);
+    int reads = 0;
+    const FaultRunResult run = rig.Run(board, 0, [&] {
+        target->Loader().SetAnswerTamper(kChecksumsType1, [&](std::vector<std::uint8_t>&) {
+            if (++reads == readsInAGoodRun) {
+                for (std::size_t i = 0; i < target->Loader().Config().blocks.size(); ++i) {
+                    const std::size_t size = target->Loader().BlockContents(i).size();
+                    if (size != 0 && !(target->Loader().Config().blocks[i].flags & 0x8000))
+                        target->Loader().SetBlockContents(i, std::vector<std::uint8_t>(size, 0x00));
+                }
+            }
+        });
+    });
+    EXPECT_EQ(reads, readsInAGoodRun);
+    EXPECT_FALSE(run.HasLine("Error returned from SwitchFromBLMode()")) << "the exit report was accepted";
+    EXPECT_FALSE(run.reported);
+    EXPECT_EQ(run.state, 6);
+    EXPECT_EQ(run.errorCode, 5);
+    EXPECT_FALSE(run.HasLine("Device Update complete!"));
+    EXPECT_TRUE(target->InLoader());
+
+    target->Loader().SetAnswerTamper(kChecksumsType1, nullptr);
+    rig.Restore();
+    const FaultRunResult next = rig.Run(board, 0, nullptr);
+    EXPECT_TRUE(next.reported) << next.log;
+    EXPECT_TRUE(rig.BoardUpdated(board, 0));
+}
+
 TEST(InPlaceExitWire, AGoodRunEndsWithTheExitReportAndTheStatusReadsOfTheReopenOnly)
 {
     // What a good in-place run sends after the exit report is the reopen's liveness check of the
