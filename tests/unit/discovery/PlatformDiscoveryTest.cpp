@@ -24,7 +24,8 @@ struct DiscoveryFixture
 
     void Topology(const std::string& text_I) { WriteFile(dir.File("fw_loader.ini"), text_I); }
 
-    // A HID node of a board on tablet `tablet_I` (boards of one tablet share level 1 and up).
+    // A HID node of a board on tablet `tablet_I` (boards of one tablet share level 1 and up);
+    // an empty tablet_I gives a node whose device tree is unknown.
     void Node(const std::string& path_I, std::uint16_t pid_I, std::uint16_t page_I, std::uint16_t usage_I,
               const std::string& tablet_I)
     {
@@ -34,7 +35,8 @@ struct DiscoveryFixture
         info.productId = pid_I;
         info.usagePage = page_I;
         info.usage = usage_I;
-        info.parentIds = {"HID\\" + path_I, "USB\\" + tablet_I, "ROOT"};
+        if (!tablet_I.empty())
+            info.parentIds = {"HID\\" + path_I, "USB\\" + tablet_I, "ROOT"};
         host->AddNode(info, std::make_shared<CIdleDevice>());
     }
 
@@ -95,6 +97,20 @@ TEST(PlatformDiscovery, TwoTabletsOfOneModelKeepTheirOwnTouchBoards)
     EXPECT_EQ(devices[0]->mTouchInterface->GetPath(), "4-touch-a");
     EXPECT_EQ(devices[1]->mPenInterface->GetPath(), "2-pen-b");
     EXPECT_EQ(devices[1]->mTouchInterface->GetPath(), "3-touch-b");
+}
+
+TEST(PlatformDiscovery, BoardsWhoseDeviceTreeIsUnknownAreNotPaired)
+{
+    // No parent id on either side (a node the system cannot place, such as a virtual HID
+    // device): "both unknown" is no evidence of one tablet, so pen and touch stay apart.
+    DiscoveryFixture f;
+    f.Topology(kPenTouch);
+    f.Node("pen-x", 0x0100, 0xFF0D, 1, "");
+    f.Node("touch-y", 0x0101, 0x000D, 4, "");
+    const auto devices = f.Discover();
+    ASSERT_EQ(devices.size(), 2u);
+    for (const auto& device : devices)
+        EXPECT_FALSE(device->mPenInterface && device->mTouchInterface) << "a pen and a touch board were paired";
 }
 
 TEST(PlatformDiscovery, TouchWithoutAPenOnItsTabletBecomesARecordOfItsOwn)
