@@ -86,6 +86,9 @@ TEST(Verify, ADifferenceFailsTheUpdateAndKeepsTheBoardInItsLoader)
     EXPECT_EQ(f.mNotifier->GetState(), ESTATE_FAILED);
     EXPECT_FALSE(f.mController->WasVerified());
     EXPECT_GE(f.LogFind("[ERROR] VerifyFlash: block 1 differs at [0x0000103F]"), 0) << f.LogText();
+    // It fails there, as a programming failure: the way back to the application is not taken.
+    EXPECT_GE(f.LogFind("[ERROR] General Program Failure (6)"), 0) << f.LogText();
+    EXPECT_EQ(f.LogFind("Getting Normal Interface..."), -1) << f.LogText();
     // Its checksums were invalidated: leaving the loader brings it back as the loader, to be
     // recovered by the next run, instead of starting an application that was not verified.
     EXPECT_FALSE(pen->Loader().ApplicationValid());
