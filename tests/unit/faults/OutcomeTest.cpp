@@ -109,6 +109,33 @@ TEST(InPlaceExitAccepted, ABoardThatStaysInItsLoaderIsNoSuccess)
     EXPECT_TRUE(rig.BoardUpdated(board, 0));
 }
 
+TEST(ProtocolOneBlockChecksum, ABlockTheBoardSumsDifferentlyFailsTheUpdateThere)
+{
+    // A protocol type 1 board sums each block as soon as it is written; a sum other than the
+    // image's (a write that did not take) must stop the update at that block, before its
+    // checksum is set, and never reach the way back to the application.
+    CFaultRig rig("protocol1");
+    auto pen = rig.Board("pen", 0);
+    constexpr std::uint8_t kChecksumsType1 = 0xDA;
+    const FaultRunResult run = rig.Run("pen", 0, [&] {
+        pen->Loader().SetAnswerTamper(kChecksumsType1, [](std::vector<std::uint8_t>& answer) {
+            for (std::size_t at = 5; at + 4 <= answer.size(); at += 4)
+                answer[at] ^= 0x01;
+        });
+    });
+    EXPECT_FALSE(run.reported);
+    EXPECT_EQ(run.state, 6);
+    EXPECT_TRUE(run.HasLine("[ERROR] General Program Failure (6)")) << run.log;
+    EXPECT_FALSE(run.HasLine("Exiting Loader Mode..."));
+    EXPECT_FALSE(run.HasLine("Starting FinalizeFlash...")) << "programming went on past the block";
+
+    pen->Loader().SetAnswerTamper(kChecksumsType1, nullptr);
+    rig.Restore();
+    const FaultRunResult next = rig.Run("pen", 0, nullptr);
+    EXPECT_TRUE(next.reported) << next.log;
+    EXPECT_TRUE(rig.BoardUpdated("pen", 0));
+}
+
 TEST(InPlaceExitWire, AGoodRunEndsWithTheExitReportAndTheStatusReadsOfTheReopenOnly)
 {
     // What a good in-place run sends after the exit report is the reopen's liveness check of the
