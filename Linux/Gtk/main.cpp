@@ -62,10 +62,10 @@ int RunWindow(const CliOptions& options_I)
     CSingleInstanceLock lock;
     if (!TakeSingleInstanceLock(lock, kProgram, options_I))
         return -1;
-    std::string error;
+    CCliMessage error;
     FrontEndSession session;
     if (!OpenFrontEndSession(options_I, session, error)) {
-        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.Text().c_str());
         return -1;
     }
 
@@ -94,7 +94,7 @@ int RunWindow(const CliOptions& options_I)
         result = view.Run();
     }
     if (!CloseFrontEndSession(session, error)) {
-        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.Text().c_str());
         if (result == 0)
             result = 1;
     }
