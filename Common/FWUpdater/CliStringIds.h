@@ -101,3 +101,12 @@
 #define IDS_CLI_DATA_LENGTH 3118
 #define IDS_CLI_BYTE_SUM 3119
 #define IDS_CLI_SIZE 3120
+
+// The shared dialog model's own English texts that the string table of the dialog does not hold
+// (the model keeps them as they are); the terminal shows them in the command line's language.
+// Each English text here is exactly the model's.
+#define IDS_CLI_CONFIRM_UPDATE 3100
+#define IDS_CLI_TOUCH_MISSING 3101
+#define IDS_CLI_BLUETOOTH_MISSING 3102
+#define IDS_CLI_INVALID_FILE 3103
+#define IDS_CLI_TYPE_MISMATCH 3104

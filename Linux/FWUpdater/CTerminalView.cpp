@@ -179,10 +179,12 @@ EMessageResult CTerminalView::ShowMessage(const std::u16string& text_I, const st
         mLastError = text;
         ++mErrors;
     }
+    // The model's own English texts in the user's language; LastError() keeps the model's text.
+    const std::string shown = ShownModelText(text);
     if (icon_I == EMessageIcon::eError && !mSettings.errorPrefix.empty())
-        mOut << mSettings.errorPrefix << text << "\n";
+        mOut << mSettings.errorPrefix << shown << "\n";
     else
-        mOut << caption << ": " << text << "\n";
+        mOut << caption << ": " << shown << "\n";
     if (buttons_I != EMessageButtons::eYesNo) {
         mOut << std::flush;
         return EMessageResult::eOk;

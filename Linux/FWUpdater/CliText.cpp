@@ -141,6 +141,17 @@ bool IsYesAnswer(const std::string& answer_I, std::uint16_t languageId_I)
     return false;
 }
 
+std::string ShownModelText(const std::string& text_I)
+{
+    // The model's English text is the key: the strings source holds it as the English entry.
+    for (const int id : {IDS_CLI_CONFIRM_UPDATE, IDS_CLI_TOUCH_MISSING, IDS_CLI_BLUETOOTH_MISSING, IDS_CLI_INVALID_FILE,
+                         IDS_CLI_TYPE_MISMATCH, IDS_CLI_NOT_AVAILABLE, IDS_CLI_NOT_SUPPORTED}) {
+        if (text_I == ResourceUtils::LoadFormattedText(static_cast<std::uint32_t>(id), kCliEnglish))
+            return CliText(id);
+    }
+    return text_I;
+}
+
 std::size_t TextWidth(const std::string& text_I)
 {
     std::size_t width = 0;

@@ -17,6 +17,11 @@ constexpr std::uint16_t kCliEnglish = 0x0009;
 // %1, %2 ... replaced by the arguments.
 std::string CliText(int stringId_I, const std::vector<std::string>& arguments_I = {});
 
+// A text of the shared dialog model that has no string id of the dialog's own (its confirmation,
+// some errors, "Not Available", "Not Supported"), in the command line's language; any other text
+// is returned unchanged.
+std::string ShownModelText(const std::string& text_I);
+
 // Whether a confirmation's answer means yes in the language languageId_I (its words, e.g. "j" or
 // "ja" in German) or in English ("y", "yes"); letter case and surrounding blanks do not matter.
 bool IsYesAnswer(const std::string& answer_I, std::uint16_t languageId_I);

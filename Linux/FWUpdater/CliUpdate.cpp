@@ -43,16 +43,6 @@ std::size_t LabelWidth(const std::vector<std::string>& labels_I)
     return width + 1;
 }
 
-// The dialog's "Not Available" and "Not Supported" in the command line's language.
-std::string ShownControlText(const std::string& text_I)
-{
-    if (text_I == "Not Available")
-        return CliText(IDS_CLI_NOT_AVAILABLE);
-    if (text_I == "Not Supported")
-        return CliText(IDS_CLI_NOT_SUPPORTED);
-    return text_I;
-}
-
 std::string ChecksumString(std::uint32_t checksum_I)
 {
     return checksum_I == 0 ? std::string("N/A") : Utf16ToUtf8(CMainDialogModel::ChecksumText(checksum_I));
@@ -287,7 +277,7 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
         const int controls[] = {IDC_PEN_VERSION, IDC_TOUCH_VERSION, IDC_BLUETOOTH_VERSION};
         const std::size_t width = LabelWidth({labels[0], labels[1], labels[2]});
         for (std::size_t i = 0; i < 3; ++i)
-            out << "  " << PaddedLabel(labels[i], width) << ShownControlText(view.ControlText(controls[i])) << "\n";
+            out << "  " << PaddedLabel(labels[i], width) << ShownModelText(view.ControlText(controls[i])) << "\n";
     }
 
     const std::vector<int>& entries = model.GetUpdateTypeEntries();
@@ -382,8 +372,8 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
                                                      : summary.versionAfter)
                                               : CliText(IDS_CLI_BOARD_NOT_FOUND);
         // The cause is the controller's own text (the log's), given as it reported it.
-        PrintCliError(summary.reason.empty() ? CCliMessage::Id(IDS_CLI_UPDATE_FAILED)
-                                             : CCliMessage(IDS_CLI_UPDATE_FAILED_BECAUSE, {summary.reason}));
+        PrintCliError(summary.reason.empty() ? CliText(IDS_CLI_UPDATE_FAILED)
+                                             : CliText(IDS_CLI_UPDATE_FAILED_BECAUSE, {ShownModelText(summary.reason)}));
     }
     // The block's labels line up, whatever their length in the language.
     const int labelIds[] = {IDS_CLI_FIRMWARE_VERSION, IDS_CLI_CAUSE,    IDS_CLI_NEXT_STEP, IDS_CLI_OLD_CHECKSUM,
@@ -397,7 +387,7 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
         << label(IDS_CLI_FIRMWARE_VERSION) << summary.versionBefore << " -> " << shownAfter << "\n";
     if (!success) {
         if (!summary.reason.empty())
-            results << label(IDS_CLI_CAUSE) << PrintableText(summary.reason) << "\n";
+            results << label(IDS_CLI_CAUSE) << PrintableText(ShownModelText(summary.reason)) << "\n";
         results << label(IDS_CLI_NEXT_STEP)
                 << CliText(summary.state == "loader"     ? IDS_CLI_NEXT_RUN_AGAIN
                            : summary.state == "firmware" ? IDS_CLI_NEXT_CORRECT_CAUSE

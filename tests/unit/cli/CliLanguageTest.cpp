@@ -85,6 +85,22 @@ TEST(CliText, MessagesAreShownTranslatedAndGivenToScriptsInEnglish)
     EXPECT_FALSE(CCliMessage::Id(IDS_CLI_RESULT).Empty());
 }
 
+// The terminal recognises the model's own English texts by the English entries of the strings
+// source: each must be the model's text exactly, or it would silently stay English.
+TEST(CliText, TheModelsOwnTextsAreTheEnglishEntries)
+{
+    const std::string model = ReadFile(VFWU_SOURCE_DIR "/Common/FWUpdater/CMainDialogModel.cpp");
+    for (const int id : {IDS_CLI_TOUCH_MISSING, IDS_CLI_BLUETOOTH_MISSING, IDS_CLI_INVALID_FILE, IDS_CLI_TYPE_MISMATCH,
+                         IDS_CLI_NOT_AVAILABLE, IDS_CLI_NOT_SUPPORTED}) {
+        const std::string english = ResourceUtils::LoadFormattedText(static_cast<std::uint32_t>(id), kCliEnglish);
+        EXPECT_NE(model.find("u\"" + english + "\""), std::string::npos) << english;
+        CLanguageScope german(kGerman);
+        EXPECT_NE(ShownModelText(english), english) << english;
+    }
+    // (The confirmation, split over two source lines there, is checked in a run: AFailedUpdateInFrench.)
+    EXPECT_EQ(ShownModelText("Programming"), "Programming");
+}
+
 TEST(CliText, TheConfirmationFollowsTheLanguageAndAlwaysTakesEnglish)
 {
     struct Case
@@ -196,7 +212,7 @@ TEST_F(CliProcess, AFailedUpdateInFrench)
     const std::string cause = "InitCheckForSRecData: Sector/Block mismatch! Expected 39 got 40";
     EXPECT_NE(run.err.find("vellum-fwupdater: la mise à jour a échoué\u00a0: " + cause + "\n"), std::string::npos)
         << run.err;
-    for (const char* text : {"Micrologiciel actuel\n", "  Version du micrologiciel du stylet\u00a0: ",
+    for (const char* text : {"Vous allez mettre à jour le micrologiciel.\n\n", "Micrologiciel actuel\n", "  Version du micrologiciel du stylet\u00a0: ",
                              "Nouveau micrologiciel\n", "Continuer\u00a0? [o/N] oui (--yes)\n"})
         EXPECT_NE(run.err.find(text), std::string::npos) << text << "\n" << run.err;
     EXPECT_EQ(run.out.rfind("Résultat\n", 0), 0u) << run.out;
@@ -204,7 +220,7 @@ TEST_F(CliProcess, AFailedUpdateInFrench)
                              "corrigez la cause, puis relancez la commande\n", "  Fichier journal\u00a0:"})
         EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
     ExpectNone(run.out + run.err, {"Result", "Current Firmware", "New Firmware", "Next step", "Old Checksum",
-                                   "Log file", "unchanged", "Continue?", "the update failed", "Firmware File"});
+                                   "Log file", "unchanged", "Continue?", "You are about to", "the update failed", "Firmware File"});
     // The labels of the result block line up: every value starts in the same column.
     std::size_t column = 0;
     for (const std::string& line : SplitLines(run.out)) {
