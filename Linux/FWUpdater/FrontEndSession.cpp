@@ -135,6 +135,14 @@ void SelectCliLanguage(LanguageProvider& provider_I, const std::string& locale_I
     provider_I.SelectLanguageId(LanguageIdFromLocaleName(locale_I));
 }
 
+void SetCliLanguageForLocale(const std::string& locale_I)
+{
+    LanguageProvider provider("userUI", std::make_shared<CLinuxLanguagePlatform>());
+    if (!locale_I.empty())
+        SelectCliLanguage(provider, locale_I);
+    SetCliLanguage(provider.GetResourceLanguageId());
+}
+
 CCliMessage AnotherCopyMessage(const CSingleInstanceLock& lock_I)
 {
     if (lock_I.HolderProcessId() > 0)

@@ -75,6 +75,10 @@ std::function<std::u16string(int)> StringLoader(const LanguageProvider& provider
 // name ("de_DE.UTF-8") mapped through the fallback chain; anything unknown ends in English.
 void SelectCliLanguage(LanguageProvider& provider_I, const std::string& locale_I);
 
+// The command line's language (SetCliLanguage) as the dialog's would be: locale_I (--lang) when
+// not empty, else the locale environment.
+void SetCliLanguageForLocale(const std::string& locale_I);
+
 // One copy at a time, of the command-line program and the window together (both drive the same
 // tablets). False, with the lock's path and the holder's process id on stderr, when another copy
 // runs; a lock that cannot be taken at all only warns on stderr, since refusing to run would

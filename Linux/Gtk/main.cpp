@@ -107,9 +107,9 @@ int main(int argc, char** argv)
 {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     CliOptions options;
-    std::string error;
+    CCliMessage error;
     if (!ParseWindowOptions(arguments, options, error)) {
-        std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kProgram, error.c_str(), kProgram);
+        std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kProgram, error.Text().c_str(), kProgram);
         return 1;
     }
     if (options.command == ECliCommand::eHelp) {

@@ -242,3 +242,33 @@ TEST_F(CliProcess, AFailedUpdateInFrench)
     EXPECT_EQ(CMiniJsonParser::Parse(script.out)["error"].text, "the update failed: " + cause);
     EXPECT_NE(script.err.find("la mise à jour a échoué"), std::string::npos);
 }
+
+TEST_F(CliProcess, TheCommandLinesOwnErrorsInTheLanguageItAskedFor)
+{
+    struct Case
+    {
+        std::vector<std::string> arguments;
+        std::vector<std::string> environment;
+        const char* error;
+        const char* hint;
+    };
+    const Case cases[] = {
+        {{"--lang", "de", "frobnicate"}, {}, "vellum-fwupdater: unbekannter Befehl 'frobnicate'\n", "Siehe 'vellum-fwupdater --help'.\n"},
+        {{"--lang=it", "--type", "pencil", "update", "f.pen"}, {}, "--type deve essere pen, touch o bluetooth, non 'pencil'\n",
+         "Provare 'vellum-fwupdater --help'.\n"},
+        // Without --lang the locale decides, even when the line is wrong before the language.
+        {{"--bogus", "list"}, {"LANG=pl_PL.UTF-8"}, "vellum-fwupdater: nieznana opcja '--bogus'\n", "Spróbuj 'vellum-fwupdater --help'.\n"},
+        {{"--lang", "zh_CN", "--sim-state", "s", "list"}, {}, "--sim-state 需要 --simulate\n", "请参阅 'vellum-fwupdater --help'。\n"},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun run = Program(c.arguments, c.environment);
+        EXPECT_EQ(run.code, 1);
+        EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.hint), std::string::npos) << run.err;
+        ExpectNone(run.err, {"unknown", "must be", "needs", "Try"});
+    }
+    // The object a script reads stays English.
+    const ProgramRun json = Program({"--lang", "ja", "update", "--json"});
+    EXPECT_EQ(CMiniJsonParser::Parse(json.out)["error"].text, "update needs --type pen|touch|bluetooth");
+    EXPECT_NE(json.err.find("update には --type pen|touch|bluetooth が必要です"), std::string::npos) << json.err;
+}
