@@ -86,6 +86,32 @@ const CStringResources& GetStringResources()
     return gResources ? *gResources : builtin;
 }
 
+std::string FormatText(const std::string& pattern_I, const std::vector<std::string>& arguments_I)
+{
+    std::string out;
+    out.reserve(pattern_I.size());
+    for (std::size_t i = 0; i < pattern_I.size(); ++i) {
+        const char next = i + 1 < pattern_I.size() ? pattern_I[i + 1] : '\0';
+        if (pattern_I[i] == '%' && next == '%') {
+            out += '%';
+            ++i;
+        } else if (pattern_I[i] == '%' && next >= '1' && next <= '9' &&
+                   static_cast<std::size_t>(next - '1') < arguments_I.size()) {
+            out += arguments_I[static_cast<std::size_t>(next - '1')];
+            ++i;
+        } else {
+            out += pattern_I[i];
+        }
+    }
+    return out;
+}
+
+std::string LoadFormattedText(std::uint32_t stringId_I, std::uint16_t languageId_I,
+                              const std::vector<std::string>& arguments_I)
+{
+    return FormatText(Utf16ToUtf8(LoadResourceString(stringId_I, languageId_I)), arguments_I);
+}
+
 std::u16string LoadResourceString(std::uint32_t stringId_I, std::uint16_t languageId_I)
 {
     return LoadResourceString(GetStringResources(), stringId_I, languageId_I);

@@ -52,6 +52,15 @@ std::u16string DecodeResourceText(const std::u16string& codedString_I);
 // four long (an incomplete last group is reported and left out).
 std::vector<std::uint8_t> DecodeBase64(const std::string& codedbuffer_I);
 
+// The text with %1 ... %9 replaced by the arguments, in whatever order the text names them (a
+// translation may reorder them); %% is a percent sign. A placeholder without an argument, or any
+// other %, is kept as written.
+std::string FormatText(const std::string& pattern_I, const std::vector<std::string>& arguments_I);
+
+// LoadResourceString as UTF-8, with its placeholders replaced (FormatText).
+std::string LoadFormattedText(std::uint32_t stringId_I, std::uint16_t languageId_I,
+                              const std::vector<std::string>& arguments_I = {});
+
 // The stored form of a text, as the generator writes it (for tests and tools).
 std::u16string EncodeResourceText(const std::u16string& text_I);
 

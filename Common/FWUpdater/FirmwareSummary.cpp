@@ -1,6 +1,8 @@
 #include "FWUpdater/FirmwareSummary.h"
 
 #include "FWUpdater/CSRec.h"
+#include "FWUpdater/CliStringIds.h"
+#include "ResourceUtils.h"
 
 #include <cstdio>
 
@@ -118,31 +120,34 @@ FirmwareSummary SummarizeFirmware(const CSRec& source_I)
     return s;
 }
 
-std::string FirmwareSummaryText(const FirmwareSummary& summary_I)
+std::string FirmwareSummaryText(const FirmwareSummary& summary_I, std::uint16_t languageId_I)
 {
     const FirmwareSummary& s = summary_I;
-    std::string out = "File: " + s.fileName + "\n";
-    out += "Format: " + s.formatName + " (" + std::to_string(static_cast<int>(s.format)) + ")\n";
+    const auto text = [languageId_I](int id_I) { return ResourceUtils::LoadFormattedText(static_cast<std::uint32_t>(id_I), languageId_I); };
+    const auto line = [&text](int id_I, const std::string& value_I) { return text(id_I) + " " + value_I + "\n"; };
+    std::string out = line(IDS_CLI_FILE, s.fileName);
+    out += line(IDS_CLI_FORMAT, s.formatName + " (" + std::to_string(static_cast<int>(s.format)) + ")");
     if (!s.hasData) {
-        return out + "Data: none\n";
+        return out + line(IDS_CLI_DATA, text(IDS_CLI_DATA_NONE));
     }
     switch (s.format) {
     case eFormatPen:
     case eFormatTouch:
     case eFormatVel:
-        out += "Blocks: " + std::to_string(s.blocks.size()) + "\n";
+        out += line(IDS_CLI_BLOCKS, std::to_string(s.blocks.size()));
         for (const FirmwareBlockSummary& b : s.blocks) {
-            out += "  " + Hex(b.address, 8) + "  size " + std::to_string(b.size) + "  byte sum " + std::to_string(b.byteSum) + "\n";
+            out += "  " + Hex(b.address, 8) + "  " + text(IDS_CLI_BLOCK_SIZE) + " " + std::to_string(b.size) + "  " +
+                   text(IDS_CLI_BLOCK_BYTE_SUM) + " " + std::to_string(b.byteSum) + "\n";
         }
         break;
     case eFormatIntelHex:
-        out += "Start address: " + Hex(static_cast<std::uint32_t>(s.startAddress), 8) + "\n";
-        out += "Data length: " + std::to_string(s.dataLength) + "\n";
-        out += "Byte sum: " + std::to_string(s.dataByteSum) + "\n";
+        out += line(IDS_CLI_START_ADDRESS, Hex(static_cast<std::uint32_t>(s.startAddress), 8));
+        out += line(IDS_CLI_DATA_LENGTH, std::to_string(s.dataLength));
+        out += line(IDS_CLI_BYTE_SUM, std::to_string(s.dataByteSum));
         break;
     case eFormatAiroFlash:
-        out += "Size: " + std::to_string(s.size) + "\n";
-        out += "Byte sum: " + std::to_string(s.byteSum) + "\n";
+        out += line(IDS_CLI_SIZE, std::to_string(s.size));
+        out += line(IDS_CLI_BYTE_SUM, std::to_string(s.byteSum));
         break;
     default:
         break;

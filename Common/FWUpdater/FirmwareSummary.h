@@ -43,7 +43,8 @@ const char* FormatName(DataSourceFormat format_I);
 // Summarizes the data of the format that the source's last load chose.
 FirmwareSummary SummarizeFirmware(const CSRec& source_I);
 
-// Human-readable lines, each ending in '\n'; addresses in hexadecimal.
-std::string FirmwareSummaryText(const FirmwareSummary& summary_I);
+// Human-readable lines, each ending in '\n'; addresses in hexadecimal; labels in the language
+// languageId_I (English, 0x0009, by default).
+std::string FirmwareSummaryText(const FirmwareSummary& summary_I, std::uint16_t languageId_I = 0x0009);
 // One JSON object (no trailing newline); numbers are decimal.
 std::string FirmwareSummaryJson(const FirmwareSummary& summary_I);

@@ -1,5 +1,7 @@
 #include "FWUpdater/CTerminalView.h"
 
+#include "FWUpdater/CliStringIds.h"
+#include "FWUpdater/CliText.h"
 #include "FWUpdater/DialogResource.h"
 #include "Clock.h"
 #include "StringUtils.h"
@@ -32,10 +34,7 @@ namespace {
 // Characters as the terminal counts them (code points; wide characters are not told apart).
 std::size_t Columns(const std::string& text_I)
 {
-    std::size_t count = 0;
-    for (const char c : text_I)
-        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return count;
+    return TextWidth(text_I);
 }
 
 // The first columns_I characters of text_I, not splitting a UTF-8 sequence.
@@ -180,10 +179,12 @@ EMessageResult CTerminalView::ShowMessage(const std::u16string& text_I, const st
         mLastError = text;
         ++mErrors;
     }
+    // The model's own English texts in the user's language; LastError() keeps the model's text.
+    const std::string shown = ShownModelText(text);
     if (icon_I == EMessageIcon::eError && !mSettings.errorPrefix.empty())
-        mOut << mSettings.errorPrefix << text << "\n";
+        mOut << mSettings.errorPrefix << shown << "\n";
     else
-        mOut << caption << ": " << text << "\n";
+        mOut << caption << ": " << shown << "\n";
     if (buttons_I != EMessageButtons::eYesNo) {
         mOut << std::flush;
         return EMessageResult::eOk;
@@ -195,22 +196,21 @@ EMessageResult CTerminalView::ShowMessage(const std::u16string& text_I, const st
 EMessageResult CTerminalView::Ask()
 {
     if (mSettings.assumeYes) {
-        mOut << "Continue? [y/N] yes (--yes)\n" << std::flush;
+        mOut << CliText(IDS_CLI_CONTINUE) << " " << CliText(IDS_CLI_CONTINUE_ASSUMED) << "\n" << std::flush;
         return EMessageResult::eYes;
     }
     if (!mSettings.canPrompt) {
         // Nobody to ask: the update must not start unconfirmed.
-        mOut << "Continue? [y/N] no (no terminal to answer on; use --yes)\n" << std::flush;
+        mOut << CliText(IDS_CLI_CONTINUE) << " " << CliText(IDS_CLI_CONTINUE_NO_TERMINAL) << "\n" << std::flush;
         return EMessageResult::eNo;
     }
-    mOut << "Continue? [y/N] " << std::flush;
+    mOut << CliText(IDS_CLI_CONTINUE) << " " << std::flush;
     std::string answer;
     if (!std::getline(mIn, answer)) {
         mOut << "\n" << std::flush;
         return EMessageResult::eNo;
     }
-    answer = ToLower(Trimmed(answer));
-    return (answer == "y" || answer == "yes") ? EMessageResult::eYes : EMessageResult::eNo;
+    return IsYesAnswer(answer, CliLanguage()) ? EMessageResult::eYes : EMessageResult::eNo;
 }
 
 void CTerminalView::EndDialog(int result_I)

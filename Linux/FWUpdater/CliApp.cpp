@@ -12,6 +12,7 @@
 #include "FWUpdater/CUpdateWorker.h"
 #include "FWUpdater/CliChecks.h"
 #include "FWUpdater/CliCommands.h"
+#include "FWUpdater/CliStringIds.h"
 #include "FWUpdater/CliJson.h"
 #include "FWUpdater/CliText.h"
 #include "LanguageProvider.h"
@@ -124,11 +125,9 @@ void RunDialogTimer(CMainDialogModel& model_I, CTerminalView& view_I, bool until
                 // it is and why the request waits.
                 const std::int32_t state = model_I.GetState();
                 if (!refusedNotice)
-                    PrintCliError(state == ESTATE_ENTER_LOADER
-                                      ? "the board is being switched to its loader and must not be interrupted; please wait."
-                                  : state == ESTATE_PROGRAM
-                                      ? "the board is being programmed and must not be interrupted; please wait."
-                                      : "the board is leaving its loader and must not be interrupted; please wait.");
+                    PrintCliError(CliText(state == ESTATE_ENTER_LOADER ? IDS_CLI_HOLD_SWITCHING
+                                          : state == ESTATE_PROGRAM    ? IDS_CLI_HOLD_PROGRAMMING
+                                                                       : IDS_CLI_HOLD_LEAVING));
                 refusedNotice = true;
             }
             model_I.OnCancel(view_I);
@@ -163,18 +162,25 @@ void RunDialogTimer(CMainDialogModel& model_I, CTerminalView& view_I, bool until
     view_I.FinishStatusLine();
 }
 
-std::string FailureJson(const CliOptions& options_I, const std::string& message_I)
+std::string FailureJson(const CliOptions& options_I, const CCliMessage& message_I)
 {
     if (options_I.command != ECliCommand::eUpdate)
-        return ErrorJson(message_I);
+        return ErrorJson(message_I.English());
     UpdateSummary summary;
     summary.board = UpdateTypeWord(options_I.updateType);
-    summary.error = message_I;
+    summary.error = message_I.English();
     return UpdateSummaryJson(summary);
 }
 
 int RunCli(const CliOptions& options_I)
 {
+    // The language of every text, the dialog's and the command line's own.
+    auto platform = std::make_shared<CLinuxLanguagePlatform>();
+    LanguageProvider provider("userUI", platform);
+    if (!options_I.language.empty())
+        SelectCliLanguage(provider, options_I.language);
+    SetCliLanguage(provider.GetResourceLanguageId());
+
     switch (options_I.command) {
     case ECliCommand::eHelp:
         std::cout << CliUsage();
@@ -191,7 +197,7 @@ int RunCli(const CliOptions& options_I)
     const bool unattended = options_I.command == ECliCommand::eUnattended;
     // Every end before the command runs: the error on stderr and, with --json, the command's one
     // object on stdout.
-    const auto fail = [&options_I](int code_I, const std::string& message_I) {
+    const auto fail = [&options_I](int code_I, const CCliMessage& message_I) {
         PrintCliError(message_I);
         if (options_I.json)
             std::cout << FailureJson(options_I, message_I) << "\n" << std::flush;
@@ -201,7 +207,7 @@ int RunCli(const CliOptions& options_I)
     const int setupFailure = unattended ? -1 : 1;
     const CFirmwareUpdaterApp app(Utf8ToUtf16(options_I.unattendedLine), CFirmwareUpdaterApp::EPathStyle::eWindowsOrPosix);
     if (unattended && (app.GetDevicePath().empty() || app.GetAutoUpdateBoard().empty()))
-        return fail(1, "the unattended form needs -path PATH and -auto BOARD (see --help)");
+        return fail(1, CCliMessage::Id(IDS_CLI_UNATTENDED_NEEDS));
 
     // From here on Ctrl-C cancels (until the board is switched to its loader) instead of killing
     // the program half way through its start.
@@ -209,7 +215,7 @@ int RunCli(const CliOptions& options_I)
         CatchInterrupts();
 
     // What the user named is checked before anything is touched (the lock, the tablets, the log).
-    std::string error;
+    CCliMessage error;
     const bool writesLog = options_I.command == ECliCommand::eUpdate || unattended;
     if (writesLog && !options_I.logDirectory.empty() && !CheckLogDirectory(options_I.logDirectory, error))
         return fail(1, error);
@@ -222,17 +228,13 @@ int RunCli(const CliOptions& options_I)
         return fail(1, error);
 
     CSingleInstanceLock lock;
-    std::string refusal;
+    CCliMessage refusal;
     if (!TakeSingleInstanceLock(lock, "vellum-fwupdater", options_I, &refusal))
         return fail(-1, refusal);
 
     FrontEndSession session;
     if (!OpenFrontEndSession(options_I, session, error))
         return fail(setupFailure, error);
-    auto platform = std::make_shared<CLinuxLanguagePlatform>();
-    LanguageProvider provider("userUI", platform);
-    if (!options_I.language.empty())
-        SelectCliLanguage(provider, options_I.language);
 
     int result = 1;
     switch (options_I.command) {

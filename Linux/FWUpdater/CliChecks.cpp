@@ -1,6 +1,7 @@
 #include "FWUpdater/CliChecks.h"
 
 #include "FWUpdater/CSRec.h"
+#include "FWUpdater/CliStringIds.h"
 #include "Settings/SettingsParser.h"
 
 #include <cerrno>
@@ -11,19 +12,19 @@
 
 namespace {
 
-const char* FileKind(mode_t mode_I)
+int FileKind(mode_t mode_I)
 {
     if (S_ISDIR(mode_I))
-        return "a folder";
+        return IDS_CLI_KIND_FOLDER;
     if (S_ISFIFO(mode_I))
-        return "a FIFO";
+        return IDS_CLI_KIND_FIFO;
     if (S_ISSOCK(mode_I))
-        return "a socket";
+        return IDS_CLI_KIND_SOCKET;
     if (S_ISCHR(mode_I))
-        return "a character device";
+        return IDS_CLI_KIND_CHARACTER_DEVICE;
     if (S_ISBLK(mode_I))
-        return "a block device";
-    return "not a regular file";
+        return IDS_CLI_KIND_BLOCK_DEVICE;
+    return IDS_CLI_KIND_OTHER;
 }
 
 // The whole content of a regular file already checked; false with errno's text.
@@ -55,36 +56,37 @@ bool ReadWhole(const std::string& path_I, std::string& content_O, std::string& e
 
 } // namespace
 
-bool CheckReadableFile(const std::string& path_I, const char* what_I, std::string& error_O)
+bool CheckReadableFile(const std::string& path_I, EReadableFile what_I, CCliMessage& error_O)
 {
     struct stat info {};
     if (stat(path_I.c_str(), &info) != 0) {
-        error_O = "cannot read " + path_I + ": " + std::strerror(errno);
+        error_O = CCliMessage(IDS_CLI_CANNOT_READ, {path_I, std::strerror(errno)});
         return false;
     }
     if (!S_ISREG(info.st_mode)) {
-        error_O = "cannot read " + path_I + ": it is " + FileKind(info.st_mode) + ", not a " + what_I;
+        error_O = CCliMessage(what_I == EReadableFile::eFirmware ? IDS_CLI_NOT_FIRMWARE_FILE_KIND : IDS_CLI_NOT_TOPOLOGY_FILE_KIND,
+                              {path_I, CCliMessage::Id(FileKind(info.st_mode))});
         return false;
     }
     // O_NONBLOCK: should the file have been replaced by a FIFO since the look above, the open
     // still returns at once.
     const int fd = open(path_I.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        error_O = "cannot read " + path_I + ": " + std::strerror(errno);
+        error_O = CCliMessage(IDS_CLI_CANNOT_READ, {path_I, std::strerror(errno)});
         return false;
     }
     close(fd);
     return true;
 }
 
-bool CheckTopologyFile(const std::string& path_I, std::string& error_O)
+bool CheckTopologyFile(const std::string& path_I, CCliMessage& error_O)
 {
-    if (!CheckReadableFile(path_I, "topology file", error_O))
+    if (!CheckReadableFile(path_I, EReadableFile::eTopology, error_O))
         return false;
     std::string content;
     std::string reason;
     if (!ReadWhole(path_I, content, reason)) {
-        error_O = "cannot read " + path_I + ": " + reason;
+        error_O = CCliMessage(IDS_CLI_CANNOT_READ, {path_I, reason});
         return false;
     }
     SettingsSyntaxError syntax;
@@ -93,49 +95,48 @@ bool CheckTopologyFile(const std::string& path_I, std::string& error_O)
     std::size_t column = 0;
     if (!document) {
         SettingsLineAndColumn(content, syntax.offset, line, column);
-        error_O = "malformed topology file " + path_I + ", line " + std::to_string(line) + ", column " +
-                  std::to_string(column) + ": expected " + syntax.expected +
-                  (syntax.offset >= content.size() ? " (the file ends there)" : "");
+        error_O = CCliMessage(syntax.offset >= content.size() ? IDS_CLI_TOPOLOGY_EXPECTED_AT_END : IDS_CLI_TOPOLOGY_EXPECTED,
+                              {path_I, std::to_string(line), std::to_string(column), syntax.expected});
         return false;
     }
     if (!AsArray(document)) {
         SettingsLineAndColumn(content, syntax.documentStart, line, column);
-        error_O = "malformed topology file " + path_I + ", line " + std::to_string(line) + ", column " +
-                  std::to_string(column) + ": expected '[' (a list of tablet descriptions), found a map";
+        error_O = CCliMessage(IDS_CLI_TOPOLOGY_NOT_A_LIST, {path_I, std::to_string(line), std::to_string(column)});
         return false;
     }
     return true;
 }
 
-bool CheckLogDirectory(const std::string& directory_I, std::string& error_O)
+bool CheckLogDirectory(const std::string& directory_I, CCliMessage& error_O)
 {
     struct stat info {};
     if (stat(directory_I.c_str(), &info) != 0) {
-        error_O = "--log-dir " + directory_I + ": " + std::strerror(errno);
+        error_O = CCliMessage(IDS_CLI_LOG_DIR_ERROR, {directory_I, std::strerror(errno)});
         return false;
     }
     if (!S_ISDIR(info.st_mode)) {
-        error_O = "--log-dir " + directory_I + ": not a folder";
+        error_O = CCliMessage(IDS_CLI_LOG_DIR_NOT_FOLDER, {directory_I});
         return false;
     }
     if (access(directory_I.c_str(), W_OK | X_OK) != 0) {
-        error_O = "--log-dir " + directory_I + ": cannot create files there: " + std::strerror(errno);
+        error_O = CCliMessage(IDS_CLI_LOG_DIR_NOT_WRITABLE, {directory_I, std::strerror(errno)});
         return false;
     }
     return true;
 }
 
-bool CheckFirmwareFile(const std::string& path_I, const std::string& board_I, CSRec& source_O, std::string& error_O)
+bool CheckFirmwareFile(const std::string& path_I, const std::string& board_I, CSRec& source_O, CCliMessage& error_O)
 {
-    if (!CheckReadableFile(path_I, "firmware file", error_O))
+    if (!CheckReadableFile(path_I, EReadableFile::eFirmware, error_O))
         return false;
     if (!source_O.Load(path_I)) {
-        error_O = path_I + " is not a firmware file this program can read: " + source_O.GetLoadError().Text();
+        // The reader's reason stays as the reader gives it (it is also the log's text).
+        error_O = CCliMessage(IDS_CLI_UNREADABLE_FIRMWARE, {path_I, source_O.GetLoadError().Text()});
         return false;
     }
     const std::string board = CSRec::BoardOfFormat(source_O.GetFileType());
     if (!board_I.empty() && board != board_I) {
-        error_O = path_I + " is firmware for the " + board + " board, not for the " + board_I + " board";
+        error_O = CCliMessage(IDS_CLI_FIRMWARE_FOR_OTHER_BOARD, {path_I, board, board_I});
         return false;
     }
     return true;

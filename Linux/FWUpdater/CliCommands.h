@@ -4,6 +4,7 @@
 // every command needs.
 
 #include "FWUpdater/CliOptions.h"
+#include "FWUpdater/CliText.h"
 #include "FWUpdater/FrontEndSession.h"
 
 #include <csignal>
@@ -41,7 +42,7 @@ int TerminalColumns(int fd_I);
 
 // With --json, the one object of a command that ended before it ran: {"error": ...}, or for
 // update the failed summary with its "error".
-std::string FailureJson(const CliOptions& options_I, const std::string& message_I);
+std::string FailureJson(const CliOptions& options_I, const CCliMessage& message_I);
 
 // The log's header for a support person, before the first line the controller writes: program
 // version, date and time, command line, simulated or real tablets, operating system.

@@ -12,15 +12,15 @@
 
 int RunInspect(const CliOptions& options_I)
 {
-    std::string error;
+    CCliMessage error;
     CSRec source;
     if (!CheckFirmwareFile(options_I.file, "", source, error)) {
         PrintCliError(error);
         if (options_I.json)
-            std::cout << ErrorJson(error) << "\n";
+            std::cout << ErrorJson(error.English()) << "\n";
         return 1;
     }
     const FirmwareSummary summary = SummarizeFirmware(source);
-    std::cout << (options_I.json ? InspectJson(summary) + "\n" : FirmwareSummaryText(summary));
+    std::cout << (options_I.json ? InspectJson(summary) + "\n" : FirmwareSummaryText(summary, CliLanguage()));
     return 0;
 }

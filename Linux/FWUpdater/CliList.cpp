@@ -7,8 +7,10 @@
 #include "FWUpdater/CFLDeviceInterface.h"
 #include "FWUpdater/CUpdateController.h"
 #include "FWUpdater/CliJson.h"
+#include "FWUpdater/CliStringIds.h"
 #include "FWUpdater/CliText.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <vector>
@@ -38,15 +40,19 @@ int RunList(const CliOptions& options_I, FrontEndSession& session_I)
         return 0;
     }
     if (listed.empty()) {
-        std::cout << "No supported tablet found.\n";
+        std::cout << CliText(IDS_CLI_NO_TABLET) << "\n";
         return 0;
     }
-    static const char* const kLabels[] = {"Pen Firmware Version:", "Touch Firmware Version:",
-                                          "Bluetooth Firmware Version:"};
+    const std::string labels[] = {CliText(IDS_CLI_PEN_VERSION), CliText(IDS_CLI_TOUCH_VERSION),
+                                  CliText(IDS_CLI_BLUETOOTH_VERSION)};
+    std::size_t width = 28;
+    for (const std::string& label : labels)
+        width = std::max(width, TextWidth(label));
     for (std::size_t d = 0; d < listed.size(); ++d) {
         const ListedDevice& device = listed[d];
         const CDevice& description = *discovery->GetDevices()[d];
-        std::cout << "Tablet: " << PrintableText(device.name) << (device.loaderMode ? " (LOADER mode)" : " (NORMAL mode)") << "\n";
+        std::cout << CliText(IDS_CLI_TABLET) << " " << PrintableText(device.name) << " "
+                  << CliText(device.loaderMode ? IDS_CLI_LOADER_MODE : IDS_CLI_NORMAL_MODE) << "\n";
         for (int board = 0; board < static_cast<int>(kBoardCount); ++board) {
             const ListedBoard* found = nullptr;
             for (const ListedBoard& b : device.boards) {
@@ -55,14 +61,18 @@ int RunList(const CliOptions& options_I, FrontEndSession& session_I)
             }
             const bool supported = board == eBoardPen || (board == eBoardTouch ? description.mTouchSupported
                                                                                : description.mBluetoothSupported);
-            std::printf("  %-28s %s\n", kLabels[board],
-                        found ? found->version.c_str() : supported ? "Not Available" : "Not Supported");
+            std::cout << "  " << PaddedLabel(labels[board], width + 1)
+                      << (found ? found->version : CliText(supported ? IDS_CLI_NOT_AVAILABLE : IDS_CLI_NOT_SUPPORTED)) << "\n";
             if (found) {
-                std::printf("      %s, vendor 0x%04X, product 0x%04X\n      %s\n", found->interfaceKind.c_str(),
-                            found->vendorId, found->productId, PrintableText(found->path).c_str());
+                char vendor[16];
+                char product[16];
+                std::snprintf(vendor, sizeof vendor, "%04X", found->vendorId);
+                std::snprintf(product, sizeof product, "%04X", found->productId);
+                std::cout << "      " << CliText(IDS_CLI_INTERFACE, {found->interfaceKind, vendor, product}) << "\n      "
+                          << PrintableText(found->path) << "\n";
             }
         }
     }
-    std::fflush(stdout);
+    std::cout << std::flush;
     return 0;
 }

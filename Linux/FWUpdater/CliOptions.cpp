@@ -1,5 +1,7 @@
 #include "FWUpdater/CliOptions.h"
 
+#include "FWUpdater/CliStringIds.h"
+
 #include <cstddef>
 
 namespace {
@@ -48,7 +50,7 @@ namespace {
 
 // window_I: the GTK program's line, which has no command words; without any word it is the
 // interactive window.
-bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, CliOptions& options_O, std::string& error_O)
+bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, CliOptions& options_O, CCliMessage& error_O)
 {
     CliOptions options;
     options.arguments = arguments_I;
@@ -77,7 +79,7 @@ bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, Cl
         }
         if (TakesValue(name) && !hasValue) {
             if (i + 1 >= arguments_I.size()) {
-                error_O = name + " needs a value";
+                error_O = CCliMessage(IDS_CLI_NEEDS_VALUE, {name});
                 return false;
             }
             value = arguments_I[++i];
@@ -87,7 +89,7 @@ bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, Cl
             options.simulate = true;
             if (hasValue) {
                 if (value.empty()) {
-                    error_O = "--simulate= needs a scenario name";
+                    error_O = CCliMessage::Id(IDS_CLI_SIMULATE_NEEDS_NAME);
                     return false;
                 }
                 options.scenario = value;
@@ -95,7 +97,7 @@ bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, Cl
             continue;
         }
         if (!TakesValue(name) && hasValue) {
-            error_O = name + " takes no value";
+            error_O = CCliMessage(IDS_CLI_TAKES_NO_VALUE, {name});
             return false;
         }
         if (name == "--help")
@@ -123,7 +125,7 @@ bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, Cl
         else if (name == "--device") {
             options.device = value;
             if (value.empty()) {
-                error_O = "--device needs a path (as list prints it)";
+                error_O = CCliMessage::Id(IDS_CLI_DEVICE_NEEDS_PATH);
                 return false;
             }
         }
@@ -131,11 +133,11 @@ bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, Cl
             options.updateType = UpdateTypeFromWord(value);
             typeGiven = true;
             if (options.updateType < 0) {
-                error_O = "--type must be pen, touch or bluetooth, not '" + value + "'";
+                error_O = CCliMessage(IDS_CLI_BAD_TYPE, {value});
                 return false;
             }
         } else {
-            error_O = "unknown option '" + argument + "'";
+            error_O = CCliMessage(IDS_CLI_UNKNOWN_OPTION, {argument});
             return false;
         }
     }
@@ -146,7 +148,7 @@ bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, Cl
         return true;
     }
     if (words.empty() && !window_I) {
-        error_O = "no command given";
+        error_O = CCliMessage::Id(IDS_CLI_NO_COMMAND);
         return false;
     }
 
@@ -155,30 +157,30 @@ bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, Cl
     if (window_I && (command.empty() || command[0] != '-')) {
         options.command = ECliCommand::eWindow;
         if (!command.empty()) {
-            error_O = "unexpected argument '" + command + "'";
+            error_O = CCliMessage(IDS_CLI_UNEXPECTED_ARGUMENT, {command});
             return false;
         }
     } else if (command == "list") {
         options.command = ECliCommand::eList;
         if (!rest.empty()) {
-            error_O = "list takes no argument ('" + rest.front() + "')";
+            error_O = CCliMessage(IDS_CLI_LIST_TAKES_NO_ARGUMENT, {rest.front()});
             return false;
         }
     } else if (command == "inspect") {
         options.command = ECliCommand::eInspect;
         if (rest.size() != 1) {
-            error_O = "inspect needs exactly one FILE";
+            error_O = CCliMessage::Id(IDS_CLI_INSPECT_NEEDS_FILE);
             return false;
         }
         options.file = rest.front();
     } else if (command == "update") {
         options.command = ECliCommand::eUpdate;
         if (!typeGiven) {
-            error_O = "update needs --type pen|touch|bluetooth";
+            error_O = CCliMessage::Id(IDS_CLI_UPDATE_NEEDS_TYPE);
             return false;
         }
         if (rest.size() != 1) {
-            error_O = "update needs exactly one FILE";
+            error_O = CCliMessage::Id(IDS_CLI_UPDATE_NEEDS_FILE);
             return false;
         }
         options.file = rest.front();
@@ -187,23 +189,23 @@ bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, Cl
         for (std::size_t i = 0; i < words.size(); ++i)
             options.unattendedLine += (i ? " " : "") + words[i];
     } else {
-        error_O = "unknown command '" + command + "'";
+        error_O = CCliMessage(IDS_CLI_UNKNOWN_COMMAND, {command});
         return false;
     }
 
     // Options that belong to one command only.
     const bool update = options.command == ECliCommand::eUpdate;
     if (!update && (options.yes || options.verify || typeGiven || !options.device.empty())) {
-        error_O = std::string(options.yes ? "--yes" : options.verify ? "--verify" : typeGiven ? "--type" : "--device") +
-                  (window_I ? " does not apply to the window" : " only applies to the update command");
+        error_O = CCliMessage(window_I ? IDS_CLI_NOT_FOR_WINDOW : IDS_CLI_ONLY_FOR_UPDATE,
+                              {options.yes ? "--yes" : options.verify ? "--verify" : typeGiven ? "--type" : "--device"});
         return false;
     }
     if (options.json && (window_I || options.command == ECliCommand::eUnattended)) {
-        error_O = window_I ? "--json does not apply to the window" : "--json does not apply to the unattended form";
+        error_O = CCliMessage(window_I ? IDS_CLI_NOT_FOR_WINDOW : IDS_CLI_NOT_FOR_UNATTENDED, {"--json"});
         return false;
     }
     if ((options.hasSimState || options.hasSimFaults) && !options.simulate) {
-        error_O = std::string(options.hasSimState ? "--sim-state" : "--sim-faults") + " needs --simulate";
+        error_O = CCliMessage(IDS_CLI_NEEDS_SIMULATE, {options.hasSimState ? "--sim-state" : "--sim-faults"});
         return false;
     }
     options_O = options;
@@ -212,12 +214,12 @@ bool ParseOptions(const std::vector<std::string>& arguments_I, bool window_I, Cl
 
 } // namespace
 
-bool ParseCliOptions(const std::vector<std::string>& arguments_I, CliOptions& options_O, std::string& error_O)
+bool ParseCliOptions(const std::vector<std::string>& arguments_I, CliOptions& options_O, CCliMessage& error_O)
 {
     return ParseOptions(arguments_I, false, options_O, error_O);
 }
 
-bool ParseWindowOptions(const std::vector<std::string>& arguments_I, CliOptions& options_O, std::string& error_O)
+bool ParseWindowOptions(const std::vector<std::string>& arguments_I, CliOptions& options_O, CCliMessage& error_O)
 {
     return ParseOptions(arguments_I, true, options_O, error_O);
 }

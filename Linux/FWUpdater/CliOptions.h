@@ -7,6 +7,8 @@
 // command word before them) are the unattended form: they are joined with single blanks and read
 // by the application object's token rules, exactly as the Windows program reads its command line.
 
+#include "FWUpdater/CliText.h"
+
 #include <string>
 #include <vector>
 
@@ -52,11 +54,11 @@ struct CliOptions
 };
 
 // False with a message for the user when the line is not valid.
-bool ParseCliOptions(const std::vector<std::string>& arguments_I, CliOptions& options_O, std::string& error_O);
+bool ParseCliOptions(const std::vector<std::string>& arguments_I, CliOptions& options_O, CCliMessage& error_O);
 
 // The GTK program's line: the global options and, optionally, the unattended form; no command
 // words.
-bool ParseWindowOptions(const std::vector<std::string>& arguments_I, CliOptions& options_O, std::string& error_O);
+bool ParseWindowOptions(const std::vector<std::string>& arguments_I, CliOptions& options_O, CCliMessage& error_O);
 
 // "pen" 0, "touch" 1, "bluetooth" 2, else -1.
 int UpdateTypeFromWord(const std::string& word_I);

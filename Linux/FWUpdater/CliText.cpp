@@ -1,5 +1,9 @@
 #include "FWUpdater/CliText.h"
 
+#include "FWUpdater/CliStringIds.h"
+#include "ResourceUtils.h"
+#include "StringUtils.h"
+
 #include <cstdio>
 #include <iostream>
 
@@ -77,4 +81,98 @@ std::string PrintableText(const std::string& text_I)
 void PrintCliError(const std::string& message_I)
 {
     std::cerr << "vellum-fwupdater: " << PrintableText(message_I) << "\n" << std::flush;
+}
+
+void PrintCliError(const CCliMessage& message_I)
+{
+    PrintCliError(message_I.Text());
+}
+
+namespace {
+
+std::uint16_t gCliLanguage = kCliEnglish;
+
+} // namespace
+
+void SetCliLanguage(std::uint16_t languageId_I)
+{
+    gCliLanguage = languageId_I;
+}
+
+std::uint16_t CliLanguage()
+{
+    return gCliLanguage;
+}
+
+std::string CliText(int stringId_I, const std::vector<std::string>& arguments_I)
+{
+    return ResourceUtils::LoadFormattedText(static_cast<std::uint32_t>(stringId_I), gCliLanguage, arguments_I);
+}
+
+namespace {
+
+// Lower case for the letters the answers use: Latin (with Latin-1's accented capitals) and Cyrillic.
+std::u16string AnswerLower(const std::u16string& text_I)
+{
+    std::u16string out = ToLower(Trimmed(text_I));
+    for (char16_t& c : out) {
+        if ((c >= 0x00C0 && c <= 0x00DE && c != 0x00D7) || (c >= 0x0410 && c <= 0x042F))
+            c = static_cast<char16_t>(c + 0x20);
+        else if (c >= 0x0400 && c <= 0x040F)
+            c = static_cast<char16_t>(c + 0x50);
+    }
+    return out;
+}
+
+} // namespace
+
+bool IsYesAnswer(const std::string& answer_I, std::uint16_t languageId_I)
+{
+    const std::u16string answer = AnswerLower(Utf8ToUtf16(answer_I));
+    if (answer.empty())
+        return false;
+    // The language's words, then English's, which every user may type.
+    const std::u16string words = ResourceUtils::LoadResourceString(IDS_CLI_YES_ANSWERS, languageId_I) + u"|" +
+                                 ResourceUtils::LoadResourceString(IDS_CLI_YES_ANSWERS, kCliEnglish);
+    for (const std::u16string& word : Split(words, u"|")) {
+        if (!word.empty() && AnswerLower(word) == answer)
+            return true;
+    }
+    return false;
+}
+
+std::string ShownModelText(const std::string& text_I)
+{
+    // The model's English text is the key: the strings source holds it as the English entry.
+    for (const int id : {IDS_CLI_CONFIRM_UPDATE, IDS_CLI_TOUCH_MISSING, IDS_CLI_BLUETOOTH_MISSING, IDS_CLI_INVALID_FILE,
+                         IDS_CLI_TYPE_MISMATCH, IDS_CLI_NOT_AVAILABLE, IDS_CLI_NOT_SUPPORTED}) {
+        if (text_I == ResourceUtils::LoadFormattedText(static_cast<std::uint32_t>(id), kCliEnglish))
+            return CliText(id);
+    }
+    return text_I;
+}
+
+std::size_t TextWidth(const std::string& text_I)
+{
+    std::size_t width = 0;
+    for (const char c : text_I)
+        width += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    return width;
+}
+
+std::string PaddedLabel(const std::string& label_I, std::size_t width_I)
+{
+    const std::size_t width = TextWidth(label_I);
+    return label_I + std::string(width < width_I ? width_I - width : 1, ' ');
+}
+
+std::string CCliMessage::In(std::uint16_t languageId_I) const
+{
+    if (mId == 0)
+        return mVerbatim;
+    std::vector<std::string> arguments;
+    arguments.reserve(mArguments.size());
+    for (const CCliMessage& argument : mArguments)
+        arguments.push_back(argument.In(languageId_I));
+    return ResourceUtils::LoadFormattedText(static_cast<std::uint32_t>(mId), languageId_I, arguments);
 }

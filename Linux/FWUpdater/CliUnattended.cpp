@@ -16,8 +16,10 @@
 int RunUnattended(FrontEndSession& session_I, LanguageProvider& provider_I, const CFirmwareUpdaterApp& app_I,
                   const CliOptions& options_I)
 {
-    if (!app_I.GetLanguage().empty())
+    if (!app_I.GetLanguage().empty()) {
         provider_I.SelectLanguage(app_I.GetLanguage());
+        SetCliLanguage(provider_I.GetResourceLanguageId());
+    }
     auto notifier = std::make_unique<CLinuxUpdateNotifier>(options_I.logDirectory);
     WriteLogHeader(*notifier, options_I);
     CMainDialogModel model(session_I.controller, std::move(notifier), StringLoader(provider_I), app_I.GetDevicePath(),

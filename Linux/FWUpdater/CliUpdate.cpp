@@ -15,11 +15,13 @@
 #include "FWUpdater/CUpdateController.h"
 #include "FWUpdater/CliChecks.h"
 #include "FWUpdater/CliJson.h"
+#include "FWUpdater/CliStringIds.h"
 #include "FWUpdater/CliText.h"
 #include "FWUpdater/DialogResource.h"
 #include "LanguageProvider.h"
 #include "StringUtils.h"
 
+#include <algorithm>
 #include <iostream>
 #include <mutex>
 #include <vector>
@@ -30,6 +32,16 @@ namespace {
 // How long a failed update waits for the board to show where it is, and how often it looks.
 constexpr std::uint32_t kSettleMs = 5000;
 constexpr std::uint32_t kSettlePollMs = 250;
+
+// The width of a block's label column: its longest label and a blank, at least 18 (the English
+// block's own width).
+std::size_t LabelWidth(const std::vector<std::string>& labels_I)
+{
+    std::size_t width = 17;
+    for (const std::string& label : labels_I)
+        width = std::max(width, TextWidth(label));
+    return width + 1;
+}
 
 std::string ChecksumString(std::uint32_t checksum_I)
 {
@@ -139,7 +151,7 @@ void ReadBoardAfresh(FrontEndSession& session_I, int board_I, const std::string&
 // with the board and no choice: they are listed and the run stops, since updating "the first"
 // would be a guess. path_O is one of the tablet's interface paths; empty when discovery finds no
 // tablet with the board (the dialog then says what is missing). False with the error printed.
-bool ChooseTablet(const CliOptions& options_I, FrontEndSession& session_I, std::string& path_O, std::string& error_O)
+bool ChooseTablet(const CliOptions& options_I, FrontEndSession& session_I, std::string& path_O, CCliMessage& error_O)
 {
     path_O.clear();
     CDiscovery* discovery = session_I.controller->GetDiscovery();
@@ -156,7 +168,7 @@ bool ChooseTablet(const CliOptions& options_I, FrontEndSession& session_I, std::
                 }
             }
         }
-        error_O = "no tablet found has the interface " + options_I.device + " (list shows the paths)";
+        error_O = CCliMessage(IDS_CLI_NO_SUCH_DEVICE, {options_I.device});
         PrintCliError(error_O);
         return false;
     }
@@ -170,12 +182,14 @@ bool ChooseTablet(const CliOptions& options_I, FrontEndSession& session_I, std::
     if (candidates.size() <= 1)
         return true;
     const std::string board = UpdateTypeWord(options_I.updateType);
-    error_O = std::to_string(candidates.size()) + " tablets have a " + board + " board; choose one with --device PATH:";
-    PrintCliError(error_O);
+    PrintCliError(CCliMessage(IDS_CLI_SEVERAL_TABLETS, {std::to_string(candidates.size()), board}));
+    std::string english = CCliMessage(IDS_CLI_SEVERAL_TABLETS, {std::to_string(candidates.size()), board}).English();
     for (const auto& [name, path] : candidates) {
         std::cerr << "  " << PrintableText(name) << ": --device '" << PrintableText(path) << "'\n";
-        error_O += "\n  " + name + ": " + path;
+        english += "\n  " + name + ": " + path;
     }
+    // The list belongs to the message a script reads; the terminal has it on lines of its own.
+    error_O = english;
     return false;
 }
 
@@ -201,24 +215,23 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
         return code_I;
     };
     const bool canPrompt = isatty(STDIN_FILENO) != 0;
-    const auto fail = [&](const std::string& message_I) {
+    const auto fail = [&](const CCliMessage& message_I) {
         PrintCliError(message_I);
-        summary.error = message_I;
+        summary.error = message_I.English();
         return finish(1);
     };
     if (!options_I.yes && !canPrompt)
-        return fail("the update needs confirmation, but there is no terminal to ask on; run it from a terminal or "
-                    "pass --yes");
+        return fail(CCliMessage::Id(IDS_CLI_NEEDS_CONFIRMATION));
     // The file is read once before the tablet is opened, so that a file that cannot serve stops
     // the run with its reason before anything is touched (the dialog reads it again when chosen).
-    std::string error;
+    CCliMessage error;
     CSRec probe;
     if (!CheckFirmwareFile(options_I.file, summary.board, probe, error))
         return fail(error);
 
     std::string devicePath;
     if (!ChooseTablet(options_I, session_I, devicePath, error)) {
-        summary.error = error;
+        summary.error = error.English();
         return finish(1);
     }
 
@@ -255,11 +268,17 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
     std::shared_ptr<CFLDeviceInterface> board = BoardInterface(*device, options_I.updateType);
     summary.versionBefore = board ? VersionString(board->GetVersion()) : std::string();
     out << view.Title() << "\n"
-        << "Tablet: " << PrintableText(view.ControlText(IDC_TABLET_NAME)) << (device->mLoaderMode ? " (in loader mode)" : "") << "\n"
-        << "Current Firmware\n"
-        << "  Pen Firmware Version:       " << view.ControlText(IDC_PEN_VERSION) << "\n"
-        << "  Touch Firmware Version:     " << view.ControlText(IDC_TOUCH_VERSION) << "\n"
-        << "  Bluetooth Firmware Version: " << view.ControlText(IDC_BLUETOOTH_VERSION) << "\n";
+        << CliText(IDS_CLI_TABLET) << " " << PrintableText(view.ControlText(IDC_TABLET_NAME))
+        << (device->mLoaderMode ? " " + CliText(IDS_CLI_IN_LOADER_MODE) : std::string()) << "\n"
+        << CliText(IDS_CLI_CURRENT_FIRMWARE) << "\n";
+    {
+        const std::string labels[] = {CliText(IDS_CLI_PEN_VERSION), CliText(IDS_CLI_TOUCH_VERSION),
+                                      CliText(IDS_CLI_BLUETOOTH_VERSION)};
+        const int controls[] = {IDC_PEN_VERSION, IDC_TOUCH_VERSION, IDC_BLUETOOTH_VERSION};
+        const std::size_t width = LabelWidth({labels[0], labels[1], labels[2]});
+        for (std::size_t i = 0; i < 3; ++i)
+            out << "  " << PaddedLabel(labels[i], width) << ShownModelText(view.ControlText(controls[i])) << "\n";
+    }
 
     const std::vector<int>& entries = model.GetUpdateTypeEntries();
     int position = -1;
@@ -268,7 +287,7 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
             position = static_cast<int>(i);
     }
     if (position < 0)
-        return fail("this tablet has no " + summary.board + " board to update");
+        return fail(CCliMessage(IDS_CLI_NO_SUCH_BOARD, {summary.board}));
     model.OnUpdateTypeSelected(view, position);
     const int errorsBefore = view.ErrorCount();
     model.OnFileChosen(view, options_I.file);
@@ -276,14 +295,19 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
         summary.error = view.LastError();
         return finish(1);
     }
-    out << "New Firmware\n"
-        << "  Firmware Update Type: " << summary.board << "\n"
-        << "  Firmware File:        " << PrintableText(options_I.file) << "\n";
+    {
+        const std::string type = CliText(IDS_CLI_UPDATE_TYPE);
+        const std::string file = CliText(IDS_CLI_FIRMWARE_FILE);
+        const std::size_t width = LabelWidth({type, file});
+        out << CliText(IDS_CLI_NEW_FIRMWARE) << "\n"
+            << "  " << PaddedLabel(type, width) << summary.board << "\n"
+            << "  " << PaddedLabel(file, width) << PrintableText(options_I.file) << "\n";
+    }
 
     // A Ctrl-C before the worker starts (and with it the switch to the loader) cancels: nothing
     // has been sent to the board yet.
     const auto cancelled = [&] {
-        out << "Update cancelled.\n";
+        out << CliText(IDS_CLI_CANCELLED) << "\n";
         return finish(2);
     };
     if (gCliInterrupted)
@@ -327,7 +351,7 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
         }
     }
     summary.state = "firmware";
-    std::string shownAfter = summary.versionAfter.empty() ? std::string("unknown") : summary.versionAfter;
+    std::string shownAfter = summary.versionAfter.empty() ? CliText(IDS_CLI_UNKNOWN) : summary.versionAfter;
     if (!success) {
         // What the board holds now, not what the interface objects remember: a board that was
         // never touched still runs its old firmware; one left in its loader says so.
@@ -342,39 +366,50 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
         summary.reason = errors->CauseSince(errorsAtStart);
         if (summary.reason.empty())
             summary.reason = view.LastError();
-        shownAfter = summary.state == "loader"     ? std::string("in its loader (the update did not finish)")
-                : summary.state == "firmware" ? summary.versionAfter + (summary.versionAfter == summary.versionBefore
-                                                                            ? " (unchanged)" : "")
-                                              : std::string("unknown (the board was not found)");
-        PrintCliError("the update failed" + (summary.reason.empty() ? std::string() : ": " + summary.reason));
+        shownAfter = summary.state == "loader"     ? CliText(IDS_CLI_STILL_IN_LOADER)
+                : summary.state == "firmware" ? (summary.versionAfter == summary.versionBefore
+                                                     ? CliText(IDS_CLI_UNCHANGED, {summary.versionAfter})
+                                                     : summary.versionAfter)
+                                              : CliText(IDS_CLI_BOARD_NOT_FOUND);
+        // The cause is the controller's own text (the log's), given as it reported it.
+        PrintCliError(summary.reason.empty() ? CliText(IDS_CLI_UPDATE_FAILED)
+                                             : CliText(IDS_CLI_UPDATE_FAILED_BECAUSE, {ShownModelText(summary.reason)}));
     }
-    results << "Result\n"
-        << "  Firmware Version: " << summary.versionBefore << " -> " << shownAfter << "\n";
+    // The block's labels line up, whatever their length in the language.
+    const int labelIds[] = {IDS_CLI_FIRMWARE_VERSION, IDS_CLI_CAUSE,    IDS_CLI_NEXT_STEP, IDS_CLI_OLD_CHECKSUM,
+                            IDS_CLI_NEW_CHECKSUM,     IDS_CLI_CHECKSUM, IDS_CLI_VERIFIED,  IDS_CLI_LOG_FILE};
+    std::vector<std::string> labels;
+    for (const int id : labelIds)
+        labels.push_back(CliText(id));
+    const std::size_t width = LabelWidth(labels);
+    const auto label = [&](int id_I) { return "  " + PaddedLabel(CliText(id_I), width); };
+    results << CliText(IDS_CLI_RESULT) << "\n"
+        << label(IDS_CLI_FIRMWARE_VERSION) << summary.versionBefore << " -> " << shownAfter << "\n";
     if (!success) {
         if (!summary.reason.empty())
-            results << "  Cause:            " << PrintableText(summary.reason) << "\n";
-        results << "  Next step:        "
-                << (summary.state == "loader" ? "run the same command again to finish the update"
-                    : summary.state == "firmware"
-                        ? "the board runs the firmware shown; correct the cause, then run the command again"
-                        : "the board did not answer: check its power and connection, then run 'vellum-fwupdater "
-                          "list'; if it shows the board in its loader, run the same command again")
+            results << label(IDS_CLI_CAUSE) << PrintableText(ShownModelText(summary.reason)) << "\n";
+        results << label(IDS_CLI_NEXT_STEP)
+                << CliText(summary.state == "loader"     ? IDS_CLI_NEXT_RUN_AGAIN
+                           : summary.state == "firmware" ? IDS_CLI_NEXT_CORRECT_CAUSE
+                                                         : IDS_CLI_NEXT_CHECK_BOARD)
                 << "\n";
     }
-    results << "  Old Checksum:     " << ChecksumString(summary.checksumOld) << "\n"
-        << "  New Checksum:     " << ChecksumString(summary.checksumNew) << "\n"
-        << "  Checksum:         " << ChecksumString(summary.checksumExpected) << "\n";
+    results << label(IDS_CLI_OLD_CHECKSUM) << ChecksumString(summary.checksumOld) << "\n"
+        << label(IDS_CLI_NEW_CHECKSUM) << ChecksumString(summary.checksumNew) << "\n"
+        << label(IDS_CLI_CHECKSUM) << ChecksumString(summary.checksumExpected) << "\n";
     if (options_I.verify) {
         const int format = session_I.controller->GetDataSource().GetFileType();
         const bool srec = format == eFormatPen || format == eFormatTouch || format == eFormatVel;
-        results << "  Verified:         "
-            << (session_I.controller->WasVerified() ? "yes" : srec ? "no" : "no (read-back is for S-record images only)")
+        results << label(IDS_CLI_VERIFIED)
+            << CliText(session_I.controller->WasVerified() ? IDS_CLI_YES : srec ? IDS_CLI_NO : IDS_CLI_NOT_VERIFIABLE)
             << "\n";
     }
-    results << "  Log file:         " << (logPath.empty() ? std::string("(none)") : PrintableText(logPath)) << "\n"
+    results << label(IDS_CLI_LOG_FILE) << (logPath.empty() ? CliText(IDS_CLI_NONE) : PrintableText(logPath)) << "\n"
             << std::flush;
     if (!success && summary.error.empty())
-        summary.error = summary.reason.empty() ? "the update failed" : "the update failed: " + summary.reason;
+        summary.error = (summary.reason.empty() ? CCliMessage::Id(IDS_CLI_UPDATE_FAILED)
+                                                : CCliMessage(IDS_CLI_UPDATE_FAILED_BECAUSE, {summary.reason}))
+                            .English();
     if (view.Result())
         return finish(*view.Result());
     return finish(success ? 0 : 1);

@@ -6,6 +6,7 @@
 #include "FWUpdater/CMainDialogModel.h"
 #include "FWUpdater/CSingleInstanceLock.h"
 #include "FWUpdater/CUpdateWorker.h"
+#include "FWUpdater/CliStringIds.h"
 #include "FWUpdater/DataDirectory.h"
 #include "LanguageProvider.h"
 #include "ResourceUtils.h"
@@ -29,8 +30,10 @@ bool FileExists(const std::string& path_I)
 FrontEndSession::FrontEndSession() = default;
 FrontEndSession::~FrontEndSession() = default;
 
-bool OpenFrontEndSession(const CliOptions& options_I, FrontEndSession& session_O, std::string& error_O)
+bool OpenFrontEndSession(const CliOptions& options_I, FrontEndSession& session_O, CCliMessage& error_O)
 {
+    // What the simulation's own readers report stays as they give it.
+    std::string reason;
     if (!options_I.simulate) {
         session_O.topologyPath = options_I.topology.empty() ? kDefaultTopology : options_I.topology;
         HardwareController hardware = CreateHardwareController(session_O.topologyPath);
@@ -39,13 +42,13 @@ bool OpenFrontEndSession(const CliOptions& options_I, FrontEndSession& session_O
         return true;
     }
     SimFaultSpec faults;
-    if (options_I.hasSimFaults && !ParseSimFaultSpec(options_I.simFaults, faults, error_O)) {
-        error_O = "--sim-faults: " + error_O;
+    if (options_I.hasSimFaults && !ParseSimFaultSpec(options_I.simFaults, faults, reason)) {
+        error_O = "--sim-faults: " + reason;
         return false;
     }
     const std::string dataDir = FindDataDirectory();
     if (dataDir.empty()) {
-        error_O = "cannot find the simulated tablets' data (a folder holding scenarios/); set VFWU_DATA_DIR";
+        error_O = CCliMessage::Id(IDS_CLI_NO_SIMULATION_DATA);
         return false;
     }
     SimScenario scenario;
@@ -53,7 +56,7 @@ bool OpenFrontEndSession(const CliOptions& options_I, FrontEndSession& session_O
         std::string known;
         for (const std::string& name : SimScenarioNames())
             known += (known.empty() ? "" : ", ") + name;
-        error_O = "unknown scenario '" + options_I.scenario + "' (known: " + known + ")";
+        error_O = CCliMessage(IDS_CLI_UNKNOWN_SCENARIO, {options_I.scenario, known});
         return false;
     }
     session_O.topologyPath = options_I.topology.empty() ? scenario.topologyPath : options_I.topology;
@@ -61,8 +64,8 @@ bool OpenFrontEndSession(const CliOptions& options_I, FrontEndSession& session_O
     PlugInSimScenario(scenario, *session_O.bus);
     if (options_I.hasSimState) {
         // A missing file is the first run: the tablets leave the factory.
-        if (FileExists(options_I.simState) && !LoadSimState(*session_O.bus, options_I.simState, &error_O)) {
-            error_O = "--sim-state " + options_I.simState + ": " + error_O;
+        if (FileExists(options_I.simState) && !LoadSimState(*session_O.bus, options_I.simState, &reason)) {
+            error_O = "--sim-state " + options_I.simState + ": " + reason;
             return false;
         }
         session_O.statePath = options_I.simState;
@@ -75,14 +78,14 @@ bool OpenFrontEndSession(const CliOptions& options_I, FrontEndSession& session_O
     return true;
 }
 
-bool CloseFrontEndSession(FrontEndSession& session_I, std::string& error_O)
+bool CloseFrontEndSession(FrontEndSession& session_I, CCliMessage& error_O)
 {
     // A worker left running by a stop (it never outlives its controller) is collected here.
     CUpdateWorker::JoinStragglers();
     if (session_I.setEventSink)
         session_I.setEventSink(nullptr);
     if (!session_I.statePath.empty() && !SaveSimState(*session_I.bus, session_I.statePath)) {
-        error_O = "could not save the simulated tablets to " + session_I.statePath;
+        error_O = CCliMessage(IDS_CLI_CANNOT_SAVE_SIMULATION, {session_I.statePath});
         return false;
     }
     return true;
@@ -132,15 +135,23 @@ void SelectCliLanguage(LanguageProvider& provider_I, const std::string& locale_I
     provider_I.SelectLanguageId(LanguageIdFromLocaleName(locale_I));
 }
 
-std::string AnotherCopyMessage(const CSingleInstanceLock& lock_I)
+void SetCliLanguageForLocale(const std::string& locale_I)
 {
-    const std::string holder =
-        lock_I.HolderProcessId() > 0 ? "process " + std::to_string(lock_I.HolderProcessId()) : "process id unknown";
-    return "another copy is running (" + holder + ", holding " + lock_I.Path() + ")";
+    LanguageProvider provider("userUI", std::make_shared<CLinuxLanguagePlatform>());
+    if (!locale_I.empty())
+        SelectCliLanguage(provider, locale_I);
+    SetCliLanguage(provider.GetResourceLanguageId());
+}
+
+CCliMessage AnotherCopyMessage(const CSingleInstanceLock& lock_I)
+{
+    if (lock_I.HolderProcessId() > 0)
+        return CCliMessage(IDS_CLI_ANOTHER_COPY, {std::to_string(lock_I.HolderProcessId()), lock_I.Path()});
+    return CCliMessage(IDS_CLI_ANOTHER_COPY_NO_PID, {lock_I.Path()});
 }
 
 bool TakeSingleInstanceLock(CSingleInstanceLock& lock_I, const std::string& program_I, const CliOptions& options_I,
-                            std::string* refusal_O)
+                            CCliMessage* refusal_O)
 {
     if (options_I.simulate)
         return true;
@@ -152,10 +163,10 @@ bool TakeSingleInstanceLock(CSingleInstanceLock& lock_I, const std::string& prog
         if (refusal_O != nullptr)
             *refusal_O = AnotherCopyMessage(lock_I);
         else
-            std::cerr << program_I << ": " << AnotherCopyMessage(lock_I) << "\n";
+            std::cerr << program_I << ": " << AnotherCopyMessage(lock_I).Text() << "\n";
         return false;
     case CSingleInstanceLock::EResult::eUnavailable:
-        std::cerr << program_I << ": warning: single-instance lock not taken (" << error << ")\n";
+        std::cerr << program_I << ": " << CliText(IDS_CLI_LOCK_NOT_TAKEN, {error}) << "\n";
         return true;
     }
     return true;

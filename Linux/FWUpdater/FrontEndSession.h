@@ -4,6 +4,7 @@
 // localized strings in the user's language, and the end of a run.
 
 #include "FWUpdater/CliOptions.h"
+#include "FWUpdater/CliText.h"
 #include "FWUpdater/HardwareController.h"
 
 #include <functional>
@@ -37,11 +38,11 @@ struct FrontEndSession
 
 // Attached hardware, or with --simulate the scenario's tablets (with --sim-state and
 // --sim-faults applied). False with a message for the user.
-bool OpenFrontEndSession(const CliOptions& options_I, FrontEndSession& session_O, std::string& error_O);
+bool OpenFrontEndSession(const CliOptions& options_I, FrontEndSession& session_O, CCliMessage& error_O);
 
 // Stops the arrival and removal deliveries, collects a worker left running by a stop and saves
 // the simulated tablets (--sim-state). False with a message when they could not be saved.
-bool CloseFrontEndSession(FrontEndSession& session_I, std::string& error_O);
+bool CloseFrontEndSession(FrontEndSession& session_I, CCliMessage& error_O);
 
 // Runs a delivery where the front end wants it (the GTK main loop); null runs it at once.
 using FrontEndDispatch = std::function<void(std::function<void()>)>;
@@ -74,6 +75,10 @@ std::function<std::u16string(int)> StringLoader(const LanguageProvider& provider
 // name ("de_DE.UTF-8") mapped through the fallback chain; anything unknown ends in English.
 void SelectCliLanguage(LanguageProvider& provider_I, const std::string& locale_I);
 
+// The command line's language (SetCliLanguage) as the dialog's would be: locale_I (--lang) when
+// not empty, else the locale environment.
+void SetCliLanguageForLocale(const std::string& locale_I);
+
 // One copy at a time, of the command-line program and the window together (both drive the same
 // tablets). False, with the lock's path and the holder's process id on stderr, when another copy
 // runs; a lock that cannot be taken at all only warns on stderr, since refusing to run would
@@ -82,7 +87,7 @@ void SelectCliLanguage(LanguageProvider& provider_I, const std::string& locale_I
 // With refusal_O the refusal's text is handed back instead of printed (the caller prints it in
 // its own form).
 bool TakeSingleInstanceLock(CSingleInstanceLock& lock_I, const std::string& program_I, const CliOptions& options_I,
-                            std::string* refusal_O = nullptr);
+                            CCliMessage* refusal_O = nullptr);
 
 // The refusal's text, without the program name.
-std::string AnotherCopyMessage(const CSingleInstanceLock& lock_I);
+CCliMessage AnotherCopyMessage(const CSingleInstanceLock& lock_I);

@@ -62,10 +62,10 @@ int RunWindow(const CliOptions& options_I)
     CSingleInstanceLock lock;
     if (!TakeSingleInstanceLock(lock, kProgram, options_I))
         return -1;
-    std::string error;
+    CCliMessage error;
     FrontEndSession session;
     if (!OpenFrontEndSession(options_I, session, error)) {
-        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.Text().c_str());
         return -1;
     }
 
@@ -94,7 +94,7 @@ int RunWindow(const CliOptions& options_I)
         result = view.Run();
     }
     if (!CloseFrontEndSession(session, error)) {
-        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.Text().c_str());
         if (result == 0)
             result = 1;
     }
@@ -107,9 +107,9 @@ int main(int argc, char** argv)
 {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     CliOptions options;
-    std::string error;
+    CCliMessage error;
     if (!ParseWindowOptions(arguments, options, error)) {
-        std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kProgram, error.c_str(), kProgram);
+        std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kProgram, error.Text().c_str(), kProgram);
         return 1;
     }
     if (options.command == ECliCommand::eHelp) {

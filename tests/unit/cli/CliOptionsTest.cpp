@@ -13,17 +13,17 @@ namespace {
 CliOptions Parse(const std::vector<std::string>& arguments_I)
 {
     CliOptions options;
-    std::string error;
-    EXPECT_TRUE(ParseCliOptions(arguments_I, options, error)) << error;
+    CCliMessage error;
+    EXPECT_TRUE(ParseCliOptions(arguments_I, options, error)) << error.English();
     return options;
 }
 
 std::string Error(const std::vector<std::string>& arguments_I)
 {
     CliOptions options;
-    std::string error;
+    CCliMessage error;
     EXPECT_FALSE(ParseCliOptions(arguments_I, options, error));
-    return error;
+    return error.English();
 }
 
 } // namespace
@@ -148,10 +148,10 @@ TEST(WindowOptions, GlobalOptionsAndTheUnattendedFormOnly)
             joined += a + " ";
         SCOPED_TRACE(joined);
         CliOptions options;
-        std::string error;
-        EXPECT_EQ(ParseWindowOptions(c.arguments, options, error), c.valid) << error;
+        CCliMessage error;
+        EXPECT_EQ(ParseWindowOptions(c.arguments, options, error), c.valid) << error.English();
         if (!c.valid) {
-            EXPECT_NE(error.find(c.errorPart), std::string::npos) << error;
+            EXPECT_NE(error.English().find(c.errorPart), std::string::npos) << error.English();
             continue;
         }
         EXPECT_EQ(options.command, c.command);

@@ -271,9 +271,10 @@ TEST_F(CliProcess, VerifiedUpdateInTheUsersLanguage)
     EXPECT_NE(run.err.find("Vellum Firmware-Update Utility 2.22"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("Warten auf Loader-Modus"), std::string::npos);
     EXPECT_NE(run.err.find("Programmierung erfolgreich (100%)"), std::string::npos);
-    EXPECT_EQ(run.out.rfind("Result\n", 0), 0u) << run.out;
-    EXPECT_NE(run.out.find("Firmware Version: 1.05 -> 1.10"), std::string::npos);
-    EXPECT_NE(run.out.find("Verified:         yes"), std::string::npos);
+    // The command line's own labels follow the locale as well.
+    EXPECT_EQ(run.out.rfind("Ergebnis\n", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("Firmware-Version: 1.05 -> 1.10\n"), std::string::npos);
+    EXPECT_NE(run.out.find("Geprüft:          ja\n"), std::string::npos);
     EXPECT_EQ(run.err.find('\r'), std::string::npos); // plain lines: not a terminal
 }
 

@@ -243,7 +243,7 @@ TEST(LoadResourceString, UnknownIdsAreEmpty)
     CDiagnosticCapture capture;
     EXPECT_EQ(LoadResourceString(2001, 0x0009), u"");   // in a block, no entry
     EXPECT_EQ(LoadResourceString(2111, 0x0009), u"");   // last entry of a block
-    EXPECT_EQ(LoadResourceString(3000, 0x0009), u"");   // no such block
+    EXPECT_EQ(LoadResourceString(4000, 0x0009), u"");   // no such block
     EXPECT_EQ(LoadResourceString(0, 0x0009), u"");
     EXPECT_EQ(LoadResourceString(0x10000 + 2000, 0x0009), u""); // beyond 16-bit ids
     EXPECT_TRUE(capture.Lines().empty());

@@ -21,7 +21,9 @@ const std::string kRcDir = VFWU_BINARY_DIR "/Common/generated/rc";
 
 const std::set<std::uint16_t> kResourceLanguages = {0x0007, 0x0009, 0x000A, 0x000C, 0x0010, 0x0011, 0x0012,
                                                     0x0013, 0x0015, 0x0016, 0x0019, 0x0404, 0x0804};
-const std::set<std::uint32_t> kStringIds = {2000, 2100, 2101, 2102, 2103, 2104, 2105, 2106, 2200, 2201, 2202, 2203};
+// The dialog's strings; the command line's own are 3000 and up (Common/FWUpdater/CliStringIds.h).
+const std::set<std::uint32_t> kDialogIds = {2000, 2100, 2101, 2102, 2103, 2104, 2105, 2106, 2200, 2201, 2202, 2203};
+const std::string kCliIdsHeader = VFWU_SOURCE_DIR "/Common/FWUpdater/CliStringIds.h";
 
 using Texts = std::map<std::uint16_t, std::map<std::uint32_t, std::string>>;
 
@@ -95,18 +97,98 @@ std::map<std::uint32_t, std::u16string> ParseRcFragment(const std::string& text_
 
 } // namespace
 
-TEST(StringSource, ThirteenLanguagesWithTheSameTwelveStrings)
+std::set<std::uint32_t> IdsOf(const std::map<std::uint32_t, std::string>& strings_I)
+{
+    std::set<std::uint32_t> ids;
+    for (const auto& entry : strings_I)
+        ids.insert(entry.first);
+    return ids;
+}
+
+// The ids the command line uses: every "#define IDS_CLI_... <id>" of its header.
+std::set<std::uint32_t> CliIds()
+{
+    std::set<std::uint32_t> ids;
+    for (const std::string& line : SplitLines(ReadFile(kCliIdsHeader))) {
+        if (line.rfind("#define IDS_CLI_", 0) == 0)
+            ids.insert(static_cast<std::uint32_t>(std::stoul(line.substr(line.rfind(' ') + 1))));
+    }
+    return ids;
+}
+
+// The placeholders %1 ... %9 a text holds.
+std::multiset<char> Placeholders(const std::string& text_I)
+{
+    std::multiset<char> found;
+    for (std::size_t i = 0; i + 1 < text_I.size(); ++i) {
+        if (text_I[i] == '%' && text_I[i + 1] >= '1' && text_I[i + 1] <= '9')
+            found.insert(text_I[i + 1]);
+    }
+    return found;
+}
+
+TEST(StringSource, ThirteenLanguagesEachWithEveryIdOfTheFirst)
 {
     const Texts texts = ReadSource(kSource);
+    const std::set<std::uint32_t> first = IdsOf(texts.at(0x0009));
     std::set<std::uint16_t> languages;
     for (const auto& [language, strings] : texts) {
         languages.insert(language);
-        std::set<std::uint32_t> ids;
-        for (const auto& entry : strings)
-            ids.insert(entry.first);
-        EXPECT_EQ(ids, kStringIds) << "language " << language;
+        EXPECT_EQ(IdsOf(strings), first) << "language " << language;
     }
     EXPECT_EQ(languages, kResourceLanguages);
+
+    // The dialog's twelve and every id the command line uses, in a range of its own.
+    std::set<std::uint32_t> expected = kDialogIds;
+    const std::set<std::uint32_t> cli = CliIds();
+    EXPECT_GT(cli.size(), 50u);
+    for (const std::uint32_t id : cli) {
+        EXPECT_GE(id, 3000u);
+        EXPECT_TRUE(expected.insert(id).second) << "id " << id << " given twice";
+    }
+    EXPECT_EQ(first, expected);
+}
+
+TEST(StringSource, TranslationsKeepEveryPlaceholderAndHaveNoEmptyText)
+{
+    const Texts texts = ReadSource(kSource);
+    for (const auto& [language, strings] : texts) {
+        for (const auto& [id, text] : strings) {
+            EXPECT_FALSE(text.empty()) << "language " << language << ", string " << id;
+            EXPECT_EQ(Placeholders(text), Placeholders(texts.at(0x0009).at(id)))
+                << "language " << language << ", string " << id << ": " << text;
+        }
+    }
+}
+
+// Over the generated table alone: every language has an entry for every id of the table's first
+// language, in exactly that language (no fallback filling a gap).
+TEST(GeneratedTable, NoLanguageLacksAnIdOfTheFirst)
+{
+    std::map<std::uint16_t, std::set<std::uint32_t>> ids;
+    std::vector<std::uint16_t> order;
+    for (const SStringBlock& block : GeneratedStringBlocks()) {
+        if (ids.count(block.mLanguageId) == 0)
+            order.push_back(block.mLanguageId);
+        std::set<std::uint32_t>& these = ids[block.mLanguageId];
+        std::size_t pos = 0;
+        for (std::uint32_t k = 0; k < 16 && pos < block.mSize; ++k) {
+            if (block.mData[pos] != 0)
+                these.insert((block.mBlockNumber - 1u) * 16u + k);
+            pos += 1u + block.mData[pos];
+        }
+    }
+    ASSERT_EQ(order.size(), kResourceLanguages.size());
+    EXPECT_EQ(order.front(), 0x0009);
+    const std::set<std::uint32_t>& first = ids.at(order.front());
+    const CBuiltinStringResources builtin;
+    for (const std::uint16_t language : order) {
+        EXPECT_EQ(ids.at(language), first) << "language " << language;
+        for (const std::uint32_t id : first) {
+            const auto block = builtin.FindStringBlock(static_cast<std::uint16_t>(id / 16 + 1), language);
+            ASSERT_TRUE(block.has_value()) << "language " << language << ", string " << id;
+        }
+    }
 }
 
 TEST(StringSource, TextsAsTheProgramShowsThem)
@@ -153,6 +235,10 @@ TEST(GeneratedTable, EveryLanguageDecodesToItsSourceTexts)
 TEST(GeneratedTable, BlocksHaveTheResourceLayoutWithStoredFormAndTerminator)
 {
     const Texts texts = ReadSource(kSource);
+    const std::set<std::uint32_t> sourceIds = IdsOf(texts.at(0x0009));
+    std::set<std::uint32_t> blockNumbers;
+    for (const std::uint32_t id : sourceIds)
+        blockNumbers.insert(id / 16 + 1);
     std::set<std::uint16_t> languages;
     for (const SStringBlock& block : GeneratedStringBlocks()) {
         languages.insert(block.mLanguageId);
@@ -161,7 +247,7 @@ TEST(GeneratedTable, BlocksHaveTheResourceLayoutWithStoredFormAndTerminator)
             ASSERT_LT(pos, block.mSize);
             const std::uint32_t id = (block.mBlockNumber - 1u) * 16u + k;
             const std::size_t length = block.mData[pos];
-            if (kStringIds.count(id) == 0) {
+            if (sourceIds.count(id) == 0) {
                 EXPECT_EQ(length, 0u) << id;
             } else {
                 const std::string& utf8 = texts.at(block.mLanguageId).at(id);
@@ -181,7 +267,7 @@ TEST(GeneratedTable, BlocksHaveTheResourceLayoutWithStoredFormAndTerminator)
         EXPECT_EQ(pos, block.mSize) << "block " << block.mBlockNumber << " of " << block.mLanguageId;
     }
     EXPECT_EQ(languages, kResourceLanguages);
-    EXPECT_EQ(GeneratedStringBlocks().size(), kResourceLanguages.size() * 3);
+    EXPECT_EQ(GeneratedStringBlocks().size(), kResourceLanguages.size() * blockNumbers.size());
 }
 
 TEST(GeneratedRc, OneFragmentPerLanguageWithEveryStringInStoredForm)
