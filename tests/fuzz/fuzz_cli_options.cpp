@@ -2,6 +2,7 @@
 // parses them, and the unattended words read by the application object's token rules.
 
 #include "FWUpdater/CliOptions.h"
+#include "FWUpdater/CliText.h"
 #include "FirmwareUpdaterApp.h"
 #include "StringUtils.h"
 
@@ -20,10 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             arguments.back() += static_cast<char>(data[i]);
     }
     CliOptions options;
-    std::string error;
+    CCliMessage error;
     if (!ParseCliOptions(arguments, options, error)) {
-        if (error.empty())
-            __builtin_trap(); // a refusal always says why
+        // A refusal always says why, in English for scripts as in the user's language.
+        if (error.Empty() || error.English().empty() || error.Text().empty())
+            __builtin_trap();
         return 0;
     }
     if (options.command == ECliCommand::eUnattended) {
