@@ -267,10 +267,10 @@ int RunUpdate(const CliOptions& options_I, FrontEndSession& session_I, const Lan
     }
     std::shared_ptr<CFLDeviceInterface> board = BoardInterface(*device, options_I.updateType);
     summary.versionBefore = board ? VersionString(board->GetVersion()) : std::string();
-    out << view.Title() << "\n"
-        << CliText(IDS_CLI_TABLET) << " " << PrintableText(view.ControlText(IDC_TABLET_NAME))
-        << (device->mLoaderMode ? " " + CliText(IDS_CLI_IN_LOADER_MODE) : std::string()) << "\n"
-        << CliText(IDS_CLI_CURRENT_FIRMWARE) << "\n";
+    out << view.Title() << "\n" << CliText(IDS_CLI_TABLET) << " " << PrintableText(view.ControlText(IDC_TABLET_NAME));
+    if (device->mLoaderMode)
+        out << " " << CliText(IDS_CLI_IN_LOADER_MODE);
+    out << "\n" << CliText(IDS_CLI_CURRENT_FIRMWARE) << "\n";
     {
         const std::string labels[] = {CliText(IDS_CLI_PEN_VERSION), CliText(IDS_CLI_TOUCH_VERSION),
                                       CliText(IDS_CLI_BLUETOOTH_VERSION)};
