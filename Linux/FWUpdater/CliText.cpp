@@ -191,10 +191,11 @@ bool IsWide(char32_t c_I)
            (c_I >= 0xFFE0 && c_I <= 0xFFE6);
 }
 
-// Wide punctuation that must not begin a line, and the kind that must not end one.
+// Punctuation that must not begin a line, and the kind that must not end one.
 bool IsClosing(char32_t c_I)
 {
-    for (const char32_t c : {U'、', U'。', U'，', U'．', U'）', U'」', U'』', U'：', U'；', U'！', U'？', U'ー'}) {
+    for (const char32_t c : {U'、', U'。', U'，', U'．', U'）', U'」', U'』', U'：', U'；', U'！', U'？', U'ー', U')', U']',
+                             U',', U'.', U':', U';', U'!', U'?'}) {
         if (c == c_I)
             return true;
     }
@@ -203,7 +204,7 @@ bool IsClosing(char32_t c_I)
 
 bool IsOpening(char32_t c_I)
 {
-    return c_I == U'（' || c_I == U'「' || c_I == U'『';
+    return c_I == U'（' || c_I == U'「' || c_I == U'『' || c_I == U'(' || c_I == U'[';
 }
 
 } // namespace

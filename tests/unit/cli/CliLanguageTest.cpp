@@ -296,6 +296,8 @@ TEST(CliText, WrappedTextBreaksAtBlanksOrBetweenWideCharacters)
         {"가나다 라마바", 0, 0, 8, "가나다\n라마바"},          // Korean breaks at blanks only
         {"가나다라마바", 0, 0, 8, "가나다라마바"},
         {"ab あい", 0, 0, 4, "ab\nあい"},                  // no blank left at the end of a line
+        {"あい)", 0, 0, 4, "あ\nい)"},                     // nor one that starts with ASCII closing punctuation
+        {"a(あい", 0, 0, 4, "a(あ\nい"},                  // ... or ends with an opening one
         {"", 4, 4, 10, ""},
     };
     for (const Case& c : cases)
