@@ -22,7 +22,7 @@ options() { tr '[]' '  ' | grep -oE -- '(^|[ |"(])--?[a-z][a-z-]*[a-z]' | sed -E
   grep -E -- '^(--[a-z]|-[a-z]{3,})' | sort -u || true; }
 words() { tr ' ' '\n' | sed '/^$/d' | sort -u; }
 
-help=$("$program" --help)
+help=$("$program" --lang en --help) # the sections are read by their English headings, whatever the locale
 section() { sed -n "/^$1:/,/^\$/p" <<<"$help"; }
 commands=$(section Commands | grep -oE '^  [a-z]+ ' | tr -d ' ' | sort -u)
 global=$(section 'Global options' | options)

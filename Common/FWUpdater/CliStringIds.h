@@ -130,3 +130,35 @@
 #define IDS_CLI_NOT_FOR_UNATTENDED 3145
 #define IDS_CLI_NEEDS_SIMULATE 3146
 #define IDS_CLI_TRY_HELP 3147
+
+// The text of --help, one section or entry each. Usage lines, option names, their argument words,
+// the fault description's keys, extensions and variable names are kept as written in every
+// language; the program adds the fixed columns and wraps longer translations.
+#define IDS_CLI_HELP_USAGE 3200
+#define IDS_CLI_HELP_ABOUT 3201
+#define IDS_CLI_HELP_COMMANDS 3202
+#define IDS_CLI_HELP_LIST 3203
+#define IDS_CLI_HELP_INSPECT 3204
+#define IDS_CLI_HELP_UPDATE 3205
+#define IDS_CLI_HELP_DEVICE 3206
+#define IDS_CLI_HELP_VERIFY 3207
+#define IDS_CLI_HELP_JSON 3208
+#define IDS_CLI_HELP_UNATTENDED 3209
+#define IDS_CLI_HELP_FILES 3210
+#define IDS_CLI_HELP_PEN_FILES 3211
+#define IDS_CLI_HELP_TOUCH_FILES 3212
+#define IDS_CLI_HELP_HEX_FILES 3213
+#define IDS_CLI_HELP_AIROHA_FILES 3214
+#define IDS_CLI_HELP_RENAMED_FILES 3215
+#define IDS_CLI_HELP_GLOBAL 3216
+#define IDS_CLI_HELP_SIMULATE 3217
+#define IDS_CLI_HELP_SIM_STATE 3218
+#define IDS_CLI_HELP_SIM_FAULTS 3219
+#define IDS_CLI_HELP_SIM_UNAVAILABLE 3220
+#define IDS_CLI_HELP_TOPOLOGY 3221
+#define IDS_CLI_HELP_LANG 3222
+#define IDS_CLI_HELP_LOG_DIR 3223
+#define IDS_CLI_HELP_HELP 3224
+#define IDS_CLI_HELP_VERSION 3225
+#define IDS_CLI_HELP_EXIT_CODES 3226
+#define IDS_CLI_HELP_ENVIRONMENT 3227

@@ -224,71 +224,71 @@ bool ParseWindowOptions(const std::vector<std::string>& arguments_I, CliOptions&
     return ParseOptions(arguments_I, true, options_O, error_O);
 }
 
+namespace {
+
+// The widest line of the English text: longer lines of a translation are wrapped.
+constexpr std::size_t kHelpWidth = 90;
+
+// label_I as written, then the text stringId_I in the command line's language, its further lines
+// indented by indent_I blanks.
+std::string HelpEntry(const std::string& label_I, int stringId_I, std::size_t indent_I)
+{
+    const std::size_t lastLine = label_I.rfind('\n');
+    const std::size_t column = DisplayWidth(lastLine == std::string::npos ? label_I : label_I.substr(lastLine + 1));
+    return label_I + WrappedText(CliText(stringId_I), column, indent_I, kHelpWidth) + "\n";
+}
+
+std::string HelpParagraph(int stringId_I)
+{
+    return HelpEntry("", stringId_I, 0);
+}
+
+} // namespace
+
 std::string CliUsage()
 {
-    return "Usage:\n"
-           "  vellum-fwupdater [GLOBAL] list [--json]\n"
-           "  vellum-fwupdater [GLOBAL] inspect FILE [--json]\n"
-           "  vellum-fwupdater [GLOBAL] update --type pen|touch|bluetooth FILE [--device PATH] [--yes] [--verify] [--json]\n"
-           "  vellum-fwupdater [GLOBAL] -path PATH -auto BOARD [-lang LOCALE]\n"
-           "  vellum-fwupdater --help | --version\n"
-           "\n"
-           "Updates the firmware of a pen tablet's boards (pen, touch, bluetooth) through their boot\n"
-           "loaders.\n"
-           "\n"
-           "Commands:\n"
-           "  list      the tablets found: per board its interface path, kind, ids, mode and version\n"
-           "  inspect   what a firmware file holds (format, blocks, byte sums)\n"
-           "  update    programs FILE into the board of the given type; asks for confirmation\n"
-           "            unless --yes is given (without a terminal, --yes is required)\n"
-           "    --device PATH  the tablet to update, named by one of its interface paths as list\n"
-           "              prints it; needed when several tablets have the board\n"
-           "    --verify  read the programmed S-record blocks back and compare them byte for byte\n"
-           "              before the board leaves its loader\n"
-           "    --json    one summary object on stdout at the end; progress goes to stderr\n"
-           "  -path PATH -auto BOARD [-lang LOCALE]\n"
-           "            unattended update, as installers start it: PATH names one interface of the\n"
-           "            tablet (a Windows-form path without its \\\\?\\ prefix and with each '&'\n"
-           "            written as '+', or a path starting with '/'), BOARD is pen, touch or\n"
-           "            bluetooth; the update file is the one the topology names for that board,\n"
-           "            looked for next to the topology file. Words are separated by single blanks.\n"
-           "\n"
-           "Firmware files: the extension selects the format and the board (as in the error of a\n"
-           "file that does not fit):\n"
-           "  .pen, .vel   S-records for the pen board\n"
-           "  .touch       S-records for the touch board\n"
-           "  .hex         Intel HEX for the touch board\n"
-           "  .airoflash   Airoha flash binary for the bluetooth board\n"
-           "S-record files named otherwise (.srec, .s19, .mot) are renamed for their board.\n"
-           "\n"
-           "Global options:\n"
-           "  --simulate[=SCENARIO]  use the simulated tablets of SCENARIO (default basic; also\n"
-           "                         protocol1, bulk, two-tablets) instead of attached hardware\n"
-           "  --sim-state FILE       keep the simulated tablets' flash in FILE across runs\n"
-           "  --sim-faults SPEC      inject faults into the simulated boards; SPEC is a comma list of\n"
-           "                         seed=N, drop=R (0..1: share of reports that fail), drop-set=R,\n"
-           "                         drop-get=R, ack-loss=R, ids=A/B (only these report ids),\n"
-           "                         busy=MS (after each erase), unplug-at=N, replug=MS,\n"
-           "                         power-loss-at=N, power-back=MS (N counts a board's reports from\n"
-           "                         the start), tear=R (a power loss tears the erase or write it\n"
-           "                         strikes), flip=R, short=R, long=R, wrong-id=R, stale=R (corrupted\n"
-           "                         answers), stuck=ID[:N]/... (the report fails always or its first\n"
-           "                         N times), notify-loss=R, notify-dup=R, notify-late=MS (arrival\n"
-           "                         and removal notifications), reenum=MS (time to come back after a\n"
-           "                         mode switch), e.g. seed=7,drop=0.01,busy=3000,power-loss-at=300\n"
+    // Commands, options, their argument words and extensions are the same in every language.
+    std::string text = HelpParagraph(IDS_CLI_HELP_USAGE);
+    text += "  vellum-fwupdater [GLOBAL] list [--json]\n"
+            "  vellum-fwupdater [GLOBAL] inspect FILE [--json]\n"
+            "  vellum-fwupdater [GLOBAL] update --type pen|touch|bluetooth FILE [--device PATH] [--yes] [--verify] [--json]\n"
+            "  vellum-fwupdater [GLOBAL] -path PATH -auto BOARD [-lang LOCALE]\n"
+            "  vellum-fwupdater --help | --version\n"
+            "\n";
+    text += HelpParagraph(IDS_CLI_HELP_ABOUT) + "\n";
+
+    text += HelpParagraph(IDS_CLI_HELP_COMMANDS);
+    text += HelpEntry("  list      ", IDS_CLI_HELP_LIST, 12);
+    text += HelpEntry("  inspect   ", IDS_CLI_HELP_INSPECT, 12);
+    text += HelpEntry("  update    ", IDS_CLI_HELP_UPDATE, 12);
+    text += HelpEntry("    --device PATH  ", IDS_CLI_HELP_DEVICE, 14);
+    text += HelpEntry("    --verify  ", IDS_CLI_HELP_VERIFY, 14);
+    text += HelpEntry("    --json    ", IDS_CLI_HELP_JSON, 14);
+    text += HelpEntry("  -path PATH -auto BOARD [-lang LOCALE]\n            ", IDS_CLI_HELP_UNATTENDED, 12);
+    text += "\n";
+
+    text += HelpParagraph(IDS_CLI_HELP_FILES);
+    text += HelpEntry("  .pen, .vel   ", IDS_CLI_HELP_PEN_FILES, 15);
+    text += HelpEntry("  .touch       ", IDS_CLI_HELP_TOUCH_FILES, 15);
+    text += HelpEntry("  .hex         ", IDS_CLI_HELP_HEX_FILES, 15);
+    text += HelpEntry("  .airoflash   ", IDS_CLI_HELP_AIROHA_FILES, 15);
+    text += HelpParagraph(IDS_CLI_HELP_RENAMED_FILES) + "\n";
+
+    text += HelpParagraph(IDS_CLI_HELP_GLOBAL);
+    text += HelpEntry("  --simulate[=SCENARIO]  ", IDS_CLI_HELP_SIMULATE, 25);
+    text += HelpEntry("  --sim-state FILE       ", IDS_CLI_HELP_SIM_STATE, 25);
+    text += HelpEntry("  --sim-faults SPEC      ", IDS_CLI_HELP_SIM_FAULTS, 25);
 #if !(__has_include("SimFaults.h") && __has_include("SimState.h"))
-           "                         (--sim-state and --sim-faults are not available in this build)\n"
+    text += HelpEntry(std::string(25, ' '), IDS_CLI_HELP_SIM_UNAVAILABLE, 25);
 #endif
-           "  --topology FILE        the tablet topology (default ./fw_loader.ini; when simulating,\n"
-           "                         the scenario's own)\n"
-           "  --lang LOCALE          language of the messages (a locale such as de or de_DE.UTF-8);\n"
-           "                         default: LC_ALL, LC_MESSAGES, LANG\n"
-           "  --log-dir DIR          where the log file goes (default $TMPDIR, else /tmp)\n"
-           "  -h, --help             this text\n"
-           "  --version              the program version\n"
-           "\n"
-           "Exit codes: 0 success; 1 failure (also usage errors); 2 cancelled by the user;\n"
-           "255 another copy is running (simulated runs do not count).\n"
-           "Environment: VFWU_DATA_DIR (folder holding scenarios/), VFWU_LOCK_DIR (folder of the\n"
-           "single-instance lock; default $XDG_RUNTIME_DIR, else /tmp/vfwu-UID), VFWU_DEBUG.\n";
+    text += HelpEntry("  --topology FILE        ", IDS_CLI_HELP_TOPOLOGY, 25);
+    text += HelpEntry("  --lang LOCALE          ", IDS_CLI_HELP_LANG, 25);
+    text += HelpEntry("  --log-dir DIR          ", IDS_CLI_HELP_LOG_DIR, 25);
+    text += HelpEntry("  -h, --help             ", IDS_CLI_HELP_HELP, 25);
+    text += HelpEntry("  --version              ", IDS_CLI_HELP_VERSION, 25);
+    text += "\n";
+
+    text += HelpParagraph(IDS_CLI_HELP_EXIT_CODES);
+    text += HelpParagraph(IDS_CLI_HELP_ENVIRONMENT);
+    return text;
 }

@@ -64,5 +64,5 @@ bool ParseWindowOptions(const std::vector<std::string>& arguments_I, CliOptions&
 int UpdateTypeFromWord(const std::string& word_I);
 const char* UpdateTypeWord(int type_I);
 
-// The text of --help.
+// The text of --help, in the command line's language (CliLanguage()).
 std::string CliUsage();

@@ -160,6 +160,111 @@ std::size_t TextWidth(const std::string& text_I)
     return width;
 }
 
+namespace {
+
+// The code point at text_I[pos_I] and its length in bytes; a byte that starts no well-formed
+// sequence is taken alone.
+char32_t CodePointAt(const std::string& text_I, std::size_t pos_I, std::size_t& length_O)
+{
+    const auto byte = [&](std::size_t i_I) { return static_cast<unsigned char>(text_I[i_I]); };
+    length_O = Utf8SequenceLength(text_I, pos_I);
+    if (length_O <= 1) {
+        length_O = 1;
+        return byte(pos_I);
+    }
+    char32_t value = byte(pos_I) & (0xFF >> (length_O + 1));
+    for (std::size_t i = 1; i < length_O; ++i)
+        value = (value << 6) | (byte(pos_I + i) & 0x3F);
+    return value;
+}
+
+bool IsHangul(char32_t c_I)
+{
+    return (c_I >= 0x1100 && c_I <= 0x115F) || (c_I >= 0xAC00 && c_I <= 0xD7A3);
+}
+
+bool IsWide(char32_t c_I)
+{
+    return IsHangul(c_I) || (c_I >= 0x2E80 && c_I <= 0x303E) || (c_I >= 0x3041 && c_I <= 0x33FF) ||
+           (c_I >= 0x3400 && c_I <= 0x4DBF) || (c_I >= 0x4E00 && c_I <= 0x9FFF) || (c_I >= 0xA000 && c_I <= 0xA4CF) ||
+           (c_I >= 0xF900 && c_I <= 0xFAFF) || (c_I >= 0xFE30 && c_I <= 0xFE4F) || (c_I >= 0xFF00 && c_I <= 0xFF60) ||
+           (c_I >= 0xFFE0 && c_I <= 0xFFE6);
+}
+
+// Punctuation that must not begin a line, and the kind that must not end one.
+bool IsClosing(char32_t c_I)
+{
+    for (const char32_t c : {U'、', U'。', U'，', U'．', U'）', U'」', U'』', U'：', U'；', U'！', U'？', U'ー', U')', U']',
+                             U',', U'.', U':', U';', U'!', U'?'}) {
+        if (c == c_I)
+            return true;
+    }
+    return false;
+}
+
+bool IsOpening(char32_t c_I)
+{
+    return c_I == U'（' || c_I == U'「' || c_I == U'『' || c_I == U'(' || c_I == U'[';
+}
+
+} // namespace
+
+std::size_t DisplayWidth(const std::string& text_I)
+{
+    std::size_t width = 0;
+    for (std::size_t i = 0, length = 0; i < text_I.size(); i += length)
+        width += IsWide(CodePointAt(text_I, i, length)) ? 2 : 1;
+    return width;
+}
+
+std::string WrappedText(const std::string& text_I, std::size_t firstColumn_I, std::size_t indent_I,
+                        std::size_t width_I)
+{
+    const std::string indent(indent_I, ' ');
+    std::string out;
+    std::size_t lineBegin = 0;
+    for (bool first = true; lineBegin <= text_I.size(); first = false) {
+        std::size_t lineEnd = text_I.find('\n', lineBegin);
+        if (lineEnd == std::string::npos)
+            lineEnd = text_I.size();
+        if (!first)
+            out += "\n" + indent;
+        std::size_t column = first ? firstColumn_I : indent_I;
+        std::size_t pieceBegin = lineBegin;
+        std::size_t breakAt = std::string::npos; // where the line may be broken
+        bool breakAtBlank = false;               // ... dropping the blank there
+        char32_t previous = 0;
+        for (std::size_t i = lineBegin, length = 0; i < lineEnd; i += length) {
+            const char32_t c = CodePointAt(text_I, i, length);
+            const bool wideBreak = !IsHangul(c) && !IsClosing(c) && !IsOpening(previous) && previous != U' ';
+            if (c == U' ') {
+                breakAt = i;
+                breakAtBlank = true;
+            } else if (i > pieceBegin && wideBreak && (IsWide(c) || (IsWide(previous) && !IsHangul(previous)))) {
+                breakAt = i;
+                breakAtBlank = false;
+            }
+            const std::size_t width = IsWide(c) ? 2 : 1;
+            if (column + width > width_I && breakAt != std::string::npos && breakAt > pieceBegin) {
+                out.append(text_I, pieceBegin, breakAt - pieceBegin).append("\n").append(indent);
+                pieceBegin = breakAt + (breakAtBlank ? 1 : 0);
+                breakAt = std::string::npos;
+                previous = c;
+                if (pieceBegin > i) {
+                    column = indent_I;
+                    continue; // the blank the line was broken at
+                }
+                column = indent_I + DisplayWidth(text_I.substr(pieceBegin, i - pieceBegin));
+            }
+            column += width;
+            previous = c;
+        }
+        out.append(text_I, pieceBegin, lineEnd - pieceBegin);
+        lineBegin = lineEnd + 1;
+    }
+    return out;
+}
+
 std::string PaddedLabel(const std::string& label_I, std::size_t width_I)
 {
     const std::size_t width = TextWidth(label_I);

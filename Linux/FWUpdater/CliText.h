@@ -31,6 +31,17 @@ bool IsYesAnswer(const std::string& answer_I, std::uint16_t languageId_I);
 std::string PaddedLabel(const std::string& label_I, std::size_t width_I);
 std::size_t TextWidth(const std::string& text_I);
 
+// The columns text_I takes in a terminal: East Asian wide characters (CJK, kana, Hangul, full-width
+// forms) take two, every other character one.
+std::size_t DisplayWidth(const std::string& text_I);
+
+// text_I with each of its lines that would pass column width_I broken at a blank, or between two
+// wide characters where the language writes no blanks (never before closing punctuation); the
+// text's first line starts at column firstColumn_I, every further line is indented by indent_I
+// blanks. Lines that fit are kept as written.
+std::string WrappedText(const std::string& text_I, std::size_t firstColumn_I, std::size_t indent_I,
+                        std::size_t width_I);
+
 // A message for the user that a script may also receive (with --json): shown in the command
 // line's language on the terminal, given in English in the JSON object. Either a string id with
 // its arguments (which may be messages themselves), or a text taken as it is (a path, a reason

@@ -272,3 +272,143 @@ TEST_F(CliProcess, TheCommandLinesOwnErrorsInTheLanguageItAskedFor)
     EXPECT_EQ(CMiniJsonParser::Parse(json.out)["error"].text, "update needs --type pen|touch|bluetooth");
     EXPECT_NE(json.err.find("update には --type pen|touch|bluetooth が必要です"), std::string::npos) << json.err;
 }
+
+TEST(CliText, WrappedTextBreaksAtBlanksOrBetweenWideCharacters)
+{
+    struct Case
+    {
+        const char* text;
+        std::size_t firstColumn;
+        std::size_t indent;
+        std::size_t width;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"abc def", 0, 2, 10, "abc def"},                  // fits: as written
+        {"aaa bbb ccc", 0, 2, 8, "aaa bbb\n  ccc"},        // the blank that fits stays on the line
+        {"aaa bbb", 5, 5, 10, "aaa\n     bbb"},            // the first line starts after a label
+        {"a\nb", 0, 3, 80, "a\n   b"},                     // the text's own lines are indented
+        {"aaaa bbbb\ncc dd", 0, 1, 6, "aaaa\n bbbb\n cc dd"}, // each of them wrapped on its own
+        {"abcdefghijkl", 0, 0, 5, "abcdefghijkl"},         // a word is never cut
+        {"あいうえお", 0, 2, 6, "あいう\n  えお"},            // two columns each, no blanks needed
+        {"あいう。え", 0, 0, 6, "あい\nう。え"},              // no line starts with closing punctuation
+        {"（あいう", 0, 0, 4, "（あ\nいう"},                 // nor ends with opening punctuation
+        {"가나다 라마바", 0, 0, 8, "가나다\n라마바"},          // Korean breaks at blanks only
+        {"가나다라마바", 0, 0, 8, "가나다라마바"},
+        {"ab あい", 0, 0, 4, "ab\nあい"},                  // no blank left at the end of a line
+        {"あい)", 0, 0, 4, "あ\nい)"},                     // nor one that starts with ASCII closing punctuation
+        {"a(あい", 0, 0, 4, "a(あ\nい"},                  // ... or ends with an opening one
+        {"", 4, 4, 10, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(WrappedText(c.text, c.firstColumn, c.indent, c.width), c.expected) << c.text;
+
+    EXPECT_EQ(DisplayWidth("abc"), 3u);
+    EXPECT_EQ(DisplayWidth("日本"), 4u);
+    EXPECT_EQ(DisplayWidth("über"), 4u);
+    EXPECT_EQ(DisplayWidth("한글"), 4u);
+    EXPECT_EQ(DisplayWidth("ｘ"), 2u);   // full-width form
+    EXPECT_EQ(DisplayWidth("\xFF" "a"), 2u); // a stray byte takes one column
+}
+
+namespace {
+
+// The entries' labels of --help: the same, in the same order, in every language.
+const char* const kHelpLabels[] = {
+    "  list      ", "  inspect   ", "  update    ", "    --device PATH  ", "    --verify  ", "    --json    ",
+    "  -path PATH -auto BOARD [-lang LOCALE]\n            ", "  .pen, .vel   ", "  .touch       ", "  .hex         ",
+    "  .airoflash   ", "  --simulate[=SCENARIO]  ", "  --sim-state FILE       ", "  --sim-faults SPEC      ",
+    "  --topology FILE        ", "  --lang LOCALE          ", "  --log-dir DIR          ", "  -h, --help             ",
+    "  --version              "};
+
+// The lines of the usage: as the English text has them.
+std::vector<std::string> UsageLines(const std::string& help_I)
+{
+    std::vector<std::string> lines;
+    for (const std::string& line : SplitLines(help_I)) {
+        if (line.rfind("  vellum-fwupdater ", 0) == 0)
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+void ExpectLabelsInOrder(const std::string& help_I)
+{
+    std::size_t from = 0;
+    for (const char* label : kHelpLabels) {
+        const std::size_t at = help_I.find(std::string("\n") + label, from);
+        ASSERT_NE(at, std::string::npos) << "'" << label << "' missing or out of order in:\n" << help_I;
+        from = at + 1;
+    }
+}
+
+// Columns as a terminal shows the German and Japanese texts: there a three-byte character (kana,
+// kanji, their punctuation) takes two, anything else one.
+std::size_t TerminalColumns(const std::string& line_I)
+{
+    std::size_t columns = 0;
+    for (std::size_t i = 0; i < line_I.size();) {
+        const auto c = static_cast<unsigned char>(line_I[i]);
+        const std::size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        columns += length == 3 ? 2 : 1;
+        i += length;
+    }
+    return columns;
+}
+
+} // namespace
+
+TEST_F(CliProcess, HelpInTheUsersLanguageWithTheCommandLineAsWritten)
+{
+    // English: exactly the text the manual page and the completion are checked against.
+    std::string english = ReadFile(VFWU_SOURCE_DIR "/tests/unit/cli/help_en.txt");
+    const ProgramRun en = Program({"--help"});
+    EXPECT_EQ(en.code, 0);
+    std::string shown = en.out;
+    const std::string unavailable = "                         (--sim-state and --sim-faults are not available in this build)\n";
+    if (const std::size_t at = shown.find(unavailable); at != std::string::npos)
+        shown.erase(at, unavailable.size()); // a build without the fault injection says so
+    EXPECT_EQ(shown, english);
+    EXPECT_EQ(Program({"-h"}, {"LANG=sv_SE.UTF-8"}).out, en.out) << "a language without strings shows English";
+    ExpectLabelsInOrder(en.out);
+
+    // German by --lang before or after --help, or by the locale.
+    const ProgramRun de = Program({"--lang", "de", "--help"});
+    EXPECT_EQ(de.code, 0);
+    EXPECT_EQ(Program({"--help", "--lang=de_AT"}).out, de.out);
+    EXPECT_EQ(Program({"-h"}, {"LC_MESSAGES=de_DE.UTF-8"}).out, de.out);
+    for (const char* text : {"Aufruf:\n", "Befehle:\n", "Globale Optionen:\n", "  -h, --help             dieser Text\n",
+                             "Komma-Liste aus seed=N, drop=R (0..1: Anteil der Reports",
+                             "seed=7,drop=0.01,busy=3000,power-loss-at=300\n", "Exit-Codes: 0 Erfolg; 1 Fehlschlag",
+                             "Präfix \\\\?\\ und mit jedem '&' als '+' geschrieben"})
+        EXPECT_NE(de.out.find(text), std::string::npos) << text << "\n" << de.out;
+    ExpectNone(de.out, {"Usage:", "Commands:", "Global options:", "this text", "Exit codes", "the tablets found",
+                        "Environment:", "unattended update"});
+    EXPECT_EQ(UsageLines(de.out), UsageLines(english));
+    EXPECT_EQ(UsageLines(english).size(), 5u);
+    ExpectLabelsInOrder(de.out);
+
+    // Longer translations wrap like the English text: within its width, continuation lines under
+    // their entry's text.
+    const ProgramRun ja = Program({"--lang", "ja", "--help"});
+    EXPECT_EQ(UsageLines(ja.out), UsageLines(english));
+    ExpectLabelsInOrder(ja.out);
+    for (const ProgramRun* run : {&de, &ja}) {
+        bool globalOptions = false;
+        for (const std::string& line : SplitLines(run->out)) {
+            if (line.rfind("  vellum-fwupdater ", 0) != 0) {
+                EXPECT_LE(TerminalColumns(line), 90u) << line;
+            }
+            EXPECT_TRUE(line.empty() || line.back() != ' ') << "'" << line << "'";
+            if (line.rfind("Globale Optionen:", 0) == 0 || line.rfind("グローバルオプション:", 0) == 0) {
+                globalOptions = true;
+                continue;
+            }
+            if (globalOptions && line.empty())
+                globalOptions = false;
+            if (globalOptions && line.rfind("  -", 0) != 0) {
+                EXPECT_EQ(line.find_first_not_of(' '), 25u) << line;
+            }
+        }
+    }
+}

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <regex>
 #include <set>
 
 namespace {
@@ -157,6 +158,60 @@ TEST(StringSource, TranslationsKeepEveryPlaceholderAndHaveNoEmptyText)
             EXPECT_FALSE(text.empty()) << "language " << language << ", string " << id;
             EXPECT_EQ(Placeholders(text), Placeholders(texts.at(0x0009).at(id)))
                 << "language " << language << ", string " << id << ": " << text;
+        }
+    }
+}
+
+// The words of the command line that --help keeps as they are in every language: options and the
+// unattended form's words, the fault keys, argument words and variable names, extensions, file
+// names, numbers, the quoted characters and the \\?\ prefix.
+std::set<std::string> CommandLineWords(const std::string& text_I)
+{
+    static const std::regex word(R"((?:^|[\s(\[|])(--?[a-z][a-z-]*[a-z])|[a-z][a-z-]*=|[A-Z][A-Z0-9_]+|)"
+                                 R"((?:^|[\s(])\.[a-z0-9]+|[a-z_]+\.ini|[0-9]+|'[^'\s]'|\\\\\?\\)");
+    std::set<std::string> words;
+    for (auto it = std::sregex_iterator(text_I.begin(), text_I.end(), word); it != std::sregex_iterator(); ++it) {
+        std::string found = (*it)[1].matched ? (*it)[1].str() : it->str();
+        Trim(found);
+        if (!found.empty() && found[0] == '(')
+            found.erase(0, 1);
+        words.insert(found);
+    }
+    return words;
+}
+
+// Ids of the help's texts: "#define IDS_CLI_HELP_... <id>" of the command line's header.
+std::set<std::uint32_t> HelpIds()
+{
+    std::set<std::uint32_t> ids;
+    for (const std::string& line : SplitLines(ReadFile(kCliIdsHeader))) {
+        if (line.rfind("#define IDS_CLI_HELP_", 0) == 0)
+            ids.insert(static_cast<std::uint32_t>(std::stoul(line.substr(line.rfind(' ') + 1))));
+    }
+    return ids;
+}
+
+TEST(StringSource, HelpTranslationsKeepTheCommandLinesWordsAndStayShort)
+{
+    const Texts texts = ReadSource(kSource);
+    const std::set<std::uint32_t> ids = HelpIds();
+    EXPECT_GE(ids.size(), 20u);
+    // The word finder itself, on texts whose words are known.
+    EXPECT_EQ(CommandLineWords("with --yes (--sim-state, -path) a Windows-form busy=MS e.g. seed=7 .srec ./fw_loader.ini "
+                               "'&' \\\\?\\ $TMPDIR S-records"),
+              (std::set<std::string>{"--yes", "--sim-state", "-path", "busy=", "MS", "seed=", "7", ".srec",
+                                     "fw_loader.ini", "'&'", "\\\\?\\", "TMPDIR"}));
+    for (const std::uint32_t id : ids) {
+        const std::string& english = texts.at(0x0009).at(id);
+        const std::set<std::string> words = CommandLineWords(english);
+        for (const auto& [language, strings] : texts) {
+            const std::string& text = strings.at(id);
+            // One STRINGTABLE entry each, of an ordinary size.
+            EXPECT_LT(Utf8ToUtf16(text).size(), 1000u) << "language " << language << ", string " << id;
+            const std::set<std::string> kept = CommandLineWords(text);
+            for (const std::string& w : words)
+                EXPECT_EQ(kept.count(w), 1u) << "language " << language << ", string " << id << " lacks '" << w
+                                             << "': " << text;
         }
     }
 }
