@@ -81,3 +81,24 @@ qemu_boot() {
   secs=$(( $(date +%s) - start ))
   tr -d '\r' < "$out" > "$work/guest.txt"
 }
+
+# qemu_init_start MODULES [FAIL_EXTRA]: prints the start of a guest's /init (busybox applets,
+# the kernel's file systems, the step and fail helpers, the modules loaded in order). FAIL_EXTRA
+# is shell run by fail before the power-off (what to show of a failure).
+qemu_init_start() {
+  local modules="$1" extra="${2:-}"
+  cat <<EOF
+#!/bin/busybox sh
+/bin/busybox --install -s /bin
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+mount -t tmpfs run /run
+mount -t tmpfs tmp /tmp
+echo 1 > /proc/sys/kernel/printk
+step() { echo "VFWU-STEP \$*"; }
+fail() { echo "VFWU-FAIL \$*"; ${extra:+$extra; }poweroff -f; }
+for m in $modules; do insmod /modules/\$m.ko || fail "insmod \$m"; done
+EOF
+}

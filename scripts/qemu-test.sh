@@ -33,19 +33,9 @@ qemu_add_modules "$root" drivers/hid/hid drivers/hid/uhid drivers/hid/hid-generi
 cp "$build/udev/70-vellum-fwupdater.rules" "$root/etc/udev/rules.d/"
 cp data/scenarios/basic/fw_loader.ini data/scenarios/basic/basic.pen "$root/data/"
 
-cat > "$root/init" <<'INIT'
-#!/bin/busybox sh
-/bin/busybox --install -s /bin
-export PATH=/bin
-mount -t proc proc /proc
-mount -t sysfs sys /sys
-mount -t devtmpfs dev /dev
-mount -t tmpfs run /run
-mount -t tmpfs tmp /tmp
-echo 1 > /proc/sys/kernel/printk
-step() { echo "VFWU-STEP $*"; }
-fail() { echo "VFWU-FAIL $*"; poweroff -f; }
-for m in hid uhid hid-generic; do insmod /modules/$m.ko || fail "insmod $m"; done
+{
+  qemu_init_start "hid uhid hid-generic"
+  cat <<'INIT'
 /lib/systemd/systemd-udevd --daemon || fail "udevd"
 step udevd-started
 cd /tmp
@@ -87,6 +77,7 @@ kill $tablet
 echo "VFWU-DONE"
 poweroff -f
 INIT
+} > "$root/init"
 qemu_boot "$work" 240
 
 failed=""

@@ -46,20 +46,8 @@ sed 's/"pid": "0101"/"pid": "0100"/' data/scenarios/basic/fw_loader.ini > "$root
 grep -q '"pid": "0101"' "$root/data/fw_loader.ini" && { echo "qemu-usb-test: touch product id left in the topology" >&2; exit 1; }
 
 {
-  echo '#!/bin/busybox sh'
-  echo "modules=\"$names\""
+  qemu_init_start "$names" "cat /tmp/gadget.log 2>/dev/null; dmesg | tail -40"
   cat <<'INIT'
-/bin/busybox --install -s /bin
-export PATH=/bin
-mount -t proc proc /proc
-mount -t sysfs sys /sys
-mount -t devtmpfs dev /dev
-mount -t tmpfs run /run
-mount -t tmpfs tmp /tmp
-echo 1 > /proc/sys/kernel/printk
-step() { echo "VFWU-STEP $*"; }
-fail() { echo "VFWU-FAIL $*"; cat /tmp/gadget.log 2>/dev/null; dmesg | tail -40; poweroff -f; }
-for m in $modules; do insmod /modules/$m.ko || fail "insmod $m"; done
 mount -t configfs none /sys/kernel/config || fail "mount configfs"
 /lib/systemd/systemd-udevd --daemon || fail "udevd"
 step udevd-started
