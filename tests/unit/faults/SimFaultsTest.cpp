@@ -1,277 +1,269 @@
-// The fault spec grammar, the injector's determinism, and saving and loading the boards' state.
+// The simulator's fault model itself: the spec grammar, the injector, torn flash, notifications
+// and saved boards.
 
 #include "FaultRig.h"
 #include "SimState.h"
 
-#include <gtest/gtest.h>
-
+#include <bitset>
 #include <filesystem>
-
-TEST(SimFaultSpecText, ParsesEveryKey)
-{
-    SimFaultSpec spec;
-    std::string error;
-    ASSERT_TRUE(ParseSimFaultSpec(" seed=7, drop=0.01 ,busy=3000,unplug-at=120,power-loss-at=300,replug=50,"
-                                  "power-back=0,ack-loss=0.5,ids=0x11/18/0xD3",
-                                  spec, error))
-        << error;
-    EXPECT_EQ(spec.seed, 7u);
-    EXPECT_DOUBLE_EQ(spec.dropSetRate, 0.01);
-    EXPECT_DOUBLE_EQ(spec.dropGetRate, 0.01);
-    EXPECT_DOUBLE_EQ(spec.ackLossRate, 0.5);
-    EXPECT_EQ(spec.busyMs, 3000u);
-    EXPECT_EQ(spec.unplugAt, 120);
-    EXPECT_EQ(spec.replugMs, 50);
-    EXPECT_EQ(spec.powerLossAt, 300);
-    EXPECT_EQ(spec.powerBackMs, 0);
-    EXPECT_EQ(spec.ids, (std::set<std::uint8_t>{0x11, 0x12, 0xD3}));
-    EXPECT_TRUE(spec.Any());
-
-    // drop-set and drop-get override drop for their direction only.
-    ASSERT_TRUE(ParseSimFaultSpec("drop=0.2,drop-get=0", spec, error));
-    EXPECT_DOUBLE_EQ(spec.dropSetRate, 0.2);
-    EXPECT_DOUBLE_EQ(spec.dropGetRate, 0.0);
-
-    ASSERT_TRUE(ParseSimFaultSpec("", spec, error));
-    EXPECT_FALSE(spec.Any());
-    EXPECT_EQ(spec.unplugAt, -1);
-    EXPECT_EQ(spec.powerBackMs, -1);
-}
-
-TEST(SimFaultSpecText, RefusesWhatItCannotMean)
-{
-    SimFaultSpec spec;
-    spec.seed = 99;
-    std::string error;
-    for (const char* bad : {"drop=1.5", "drop=-0.1", "drop=nan", "seed=x", "seed=-1", "unplug-at=0", "busy=4294967296",
-                            "ids=0x100", "ids=", "colour=red", "seed", "seed=1,seed=2", "seed=1,,drop=0", "drop=0.1x"}) {
-        error.clear();
-        EXPECT_FALSE(ParseSimFaultSpec(bad, spec, error)) << bad;
-        EXPECT_FALSE(error.empty()) << bad;
-    }
-    EXPECT_EQ(spec.seed, 99u); // untouched by a refused text
-}
-
-TEST(SimFaultSpecText, FormatParsesBackToTheSameSpec)
-{
-    SimFaultSpec spec;
-    spec.seed = 12345678901234ull;
-    spec.dropSetRate = 0.1;
-    spec.dropGetRate = 1.0 / 3.0;
-    spec.ackLossRate = 0.05;
-    spec.ids = {0x11, 0xD3};
-    spec.busyMs = 0xFFFFFFFFu;
-    spec.unplugAt = 7;
-    spec.replugMs = 0;
-    spec.powerLossAt = 9;
-    spec.powerBackMs = 1500;
-    SimFaultSpec back;
-    std::string error;
-    ASSERT_TRUE(ParseSimFaultSpec(FormatSimFaultSpec(spec), back, error)) << FormatSimFaultSpec(spec) << ": " << error;
-    EXPECT_EQ(back.seed, spec.seed);
-    EXPECT_EQ(back.dropSetRate, spec.dropSetRate);
-    EXPECT_EQ(back.dropGetRate, spec.dropGetRate);
-    EXPECT_EQ(back.ackLossRate, spec.ackLossRate);
-    EXPECT_EQ(back.ids, spec.ids);
-    EXPECT_EQ(back.busyMs, spec.busyMs);
-    EXPECT_EQ(back.unplugAt, spec.unplugAt);
-    EXPECT_EQ(back.replugMs, spec.replugMs);
-    EXPECT_EQ(back.powerLossAt, spec.powerLossAt);
-    EXPECT_EQ(back.powerBackMs, spec.powerBackMs);
-}
 
 namespace {
 
-// A device that accepts everything and counts what reaches it.
-class CCountingDevice : public CSimHidDevice
+// Answers {id, n, n, n, n} where n counts the GETs it answered: every answer differs from the last.
+class CCountingAnswers : public CSimHidDevice
 {
 public:
-    bool SetFeature(const std::vector<std::uint8_t>&) override { ++sets; return true; }
+    bool SetFeature(const std::vector<std::uint8_t>&) override { return ++sets > 0; }
     bool GetFeature(const std::vector<std::uint8_t>& request_I, std::vector<std::uint8_t>& answer_O) override
     {
-        ++gets;
-        answer_O = request_I;
+        answer_O.assign(5, static_cast<std::uint8_t>(++gets));
+        answer_O[0] = request_I[0];
         return true;
     }
     int sets = 0;
     int gets = 0;
 };
 
-// The pattern of failures a spec gives over n alternating SETs and GETs of id 0x11.
-std::vector<bool> FailurePattern(const SimFaultSpec& spec_I, std::uint64_t stream_I, int n_I)
-{
-    auto device = std::make_shared<CCountingDevice>();
-    CSimFaultInjector injector(device, {});
-    injector.Arm(spec_I, stream_I);
-    std::vector<bool> failed;
-    std::vector<std::uint8_t> answer;
-    for (int i = 0; i < n_I; ++i)
-        failed.push_back(i % 2 ? !injector.GetFeature({0x11, 0}, answer) : !injector.SetFeature({0x11, 0}));
-    return failed;
-}
-
 } // namespace
 
-TEST(SimFaultInjector, SameSeedSameFaultsOtherSeedOrStreamOthers)
+TEST(SimFaultSpecText, ParsesFormatsBackAndRefusesWhatItCannotMean)
 {
-    SimFaultSpec spec;
-    spec.seed = 7;
-    spec.dropSetRate = spec.dropGetRate = 0.3;
-    const auto a = FailurePattern(spec, 0, 400);
-    EXPECT_EQ(FailurePattern(spec, 0, 400), a);
-    EXPECT_NE(FailurePattern(spec, 1, 400), a);
-    spec.seed = 8;
-    EXPECT_NE(FailurePattern(spec, 0, 400), a);
-    const auto failures = std::count(a.begin(), a.end(), true);
-    EXPECT_GT(failures, 80);
-    EXPECT_LT(failures, 160);
+    const SimFaultSpec spec = Parsed(" seed=7, drop=0.01 ,drop-get=0.25,busy=3000,unplug-at=120,power-loss-at=300,"
+                                     "replug=50,power-back=0,ack-loss=0.5,ids=0x11/18/0xD3,tear=1,flip=0.125,short=0.375,"
+                                     "long=0.625,wrong-id=0.875,stale=0.5,stuck=0x15:3/0x1D,notify-loss=0.25,"
+                                     "notify-dup=0.75,notify-late=5000,reenum=91000");
+    EXPECT_EQ(FormatSimFaultSpec(spec), "seed=7,drop-set=0.01,drop-get=0.25,ack-loss=0.5,ids=0x11/0x12/0xD3,busy=3000,"
+                                        "unplug-at=120,replug=50,power-loss-at=300,power-back=0,tear=1,flip=0.125,"
+                                        "short=0.375,long=0.625,wrong-id=0.875,stale=0.5,notify-loss=0.25,notify-dup=0.75,"
+                                        "stuck=0x15:3/0x1D,notify-late=5000,reenum=91000");
+    EXPECT_EQ(FormatSimFaultSpec(Parsed(FormatSimFaultSpec(spec))), FormatSimFaultSpec(spec));
+    // Each class alone is a fault; "reenum=0" too (an instant return is still a changed board).
+    for (const char* alone : {"drop-get=0.1", "busy=1", "unplug-at=1", "tear=0.5,power-loss-at=3", "flip=0.1",
+                              "stale=1", "stuck=0xCC", "notify-late=1", "notify-dup=1", "reenum=0"})
+        EXPECT_TRUE(Parsed(alone).Any()) << alone;
+    EXPECT_FALSE(Parsed("seed=3,tear=0").Any());
+    for (const char* bad : {"drop=1.5", "drop=-0.1", "drop=nan", "seed=x", "seed=-1", "unplug-at=0", "busy=4294967296",
+                            "ids=0x100", "ids=", "colour=red", "seed", "seed=1,seed=2", "seed=1,,drop=0", "drop=0.1x",
+                            "tear=2", "stuck=", "stuck=0x100", "stuck=0x15:0", "stuck=0x15:1:2", "notify-late=-1",
+                            "notify-late=4294967296", "reenum=x", "wrong-id=1.01"}) {
+        SimFaultSpec untouched;
+        untouched.seed = 99;
+        std::string error;
+        EXPECT_FALSE(ParseSimFaultSpec(bad, untouched, error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+        EXPECT_EQ(untouched.seed, 99u) << bad;
+    }
 }
 
-TEST(SimFaultInjector, DropsNeverReachTheDeviceLostAcksDoAndOtherIdsPass)
+// The same seed and stream give the same faults; a dropped report never reaches the board, a lost
+// acknowledgement does; ids= limits faults to its reports; stuck reports fail their first N times.
+TEST(SimFaultInjector, DropsAcksIdsAndStuckReports)
 {
-    auto device = std::make_shared<CCountingDevice>();
-    CSimFaultInjector injector(device, {});
-    SimFaultSpec spec;
-    spec.dropSetRate = 1.0;
-    spec.ids = {0x12};
-    injector.Arm(spec, 0);
-    EXPECT_FALSE(injector.SetFeature({0x12, 1}));
-    EXPECT_TRUE(injector.SetFeature({0x11, 1}));
-    EXPECT_EQ(device->sets, 1);
-
-    spec = SimFaultSpec();
-    spec.ackLossRate = 1.0;
-    injector.Arm(spec, 0);
-    EXPECT_FALSE(injector.SetFeature({0x12, 1}));
-    EXPECT_EQ(device->sets, 2); // it took effect
-    EXPECT_EQ(injector.Stats().droppedSets, 1u);
-    EXPECT_EQ(injector.Stats().lostAcks, 1u);
-
-    injector.Disarm();
-    EXPECT_TRUE(injector.SetFeature({0x12, 1}));
-    EXPECT_EQ(injector.Stats().reports, 3u); // a disarmed injector counts nothing
+    struct Case
+    {
+        const char* spec;
+        std::vector<bool> failed; // SET, GET, SET, GET of id 0x15, each followed by a SET of 0x11
+        int reachedBoard;
+    };
+    const Case cases[] = {
+        {"drop-set=1,ids=0x15", {true, false, true, false}, 2 + 4},
+        {"ack-loss=1,ids=0x15", {true, false, true, false}, 4 + 4},
+        {"drop-get=1", {false, true, false, true}, 2 + 4},
+        {"stuck=0x15:3", {true, true, true, false}, 1 + 4},
+        {"stuck=0x15:1/0x11:2", {true, false, false, false}, 3 + 2},
+        {"stuck=0x1D", {false, false, false, false}, 4 + 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.spec);
+        auto device = std::make_shared<CCountingAnswers>();
+        CSimFaultInjector injector(device, {});
+        injector.Arm(Parsed(c.spec), 0);
+        std::vector<bool> failed;
+        std::vector<std::uint8_t> answer;
+        for (int i = 0; i < 4; ++i) {
+            failed.push_back(i % 2 ? !injector.GetFeature({0x15, 0}, answer) : !injector.SetFeature({0x15, 0}));
+            injector.SetFeature({0x11, 0});
+        }
+        EXPECT_EQ(failed, c.failed);
+        EXPECT_EQ(device->sets + device->gets, c.reachedBoard);
+    }
+    auto pattern = [](const std::string& spec_I, std::uint64_t stream_I) {
+        CSimFaultInjector injector(std::make_shared<CCountingAnswers>(), {});
+        injector.Arm(Parsed(spec_I), stream_I);
+        std::vector<bool> failed;
+        for (int i = 0; i < 400; ++i)
+            failed.push_back(!injector.SetFeature({0x11, 0}));
+        return failed;
+    };
+    const auto a = pattern("seed=7,drop=0.3", 0);
+    EXPECT_EQ(pattern("seed=7,drop=0.3", 0), a);
+    EXPECT_NE(pattern("seed=7,drop=0.3", 1), a);
+    EXPECT_NE(pattern("seed=8,drop=0.3", 0), a);
+    EXPECT_NEAR(std::count(a.begin(), a.end(), true), 120, 40);
 }
 
-TEST(SimFaultInjector, BusyAfterEraseForTheGivenClockTime)
+// One corruption kind at rate 1 over a run of GETs; what the host gets against what the board said.
+TEST(SimFaultInjector, CorruptsAnswersAsEachKindSays)
 {
-    auto clock = std::make_shared<CVirtualClock>();
-    CScopedClock scoped(clock);
-    auto device = std::make_shared<CCountingDevice>();
-    CSimFaultInjector::Actions actions;
-    actions.startsBusy = [](const std::vector<std::uint8_t>& r) { return r[0] == 0x12; };
-    CSimFaultInjector injector(device, actions);
-    SimFaultSpec spec;
-    spec.busyMs = 3000;
-    injector.Arm(spec, 0);
-    EXPECT_TRUE(injector.SetFeature({0x11, 0}));
-    EXPECT_TRUE(injector.SetFeature({0x12, 0}));
-    EXPECT_FALSE(injector.SetFeature({0x11, 0}));
-    clock->advance(2999);
-    std::vector<std::uint8_t> answer;
-    EXPECT_FALSE(injector.GetFeature({0x14, 0}, answer));
-    clock->advance(1);
-    EXPECT_TRUE(injector.SetFeature({0x11, 0}));
-    EXPECT_EQ(injector.Stats().busyPeriods, 1u);
-    EXPECT_EQ(injector.Stats().busyRefusals, 2u);
+    using Bytes = std::vector<std::uint8_t>;
+    const std::map<std::string, std::function<void(const Bytes& got, const Bytes& truth, const Bytes& lastOfThisId,
+                                                   const Bytes& lastOfTheOtherId)>>
+        kinds = {
+            {"flip=1",
+             [](const Bytes& got, const Bytes& truth, const Bytes&, const Bytes&) {
+                 int bits = 0;
+                 for (std::size_t i = 0; i < truth.size(); ++i)
+                     bits += static_cast<int>(std::bitset<8>(got.at(i) ^ truth[i]).count());
+                 EXPECT_EQ(got.size(), truth.size());
+                 EXPECT_EQ(bits, 1);
+             }},
+            {"short=1",
+             [](const Bytes& got, const Bytes& truth, const Bytes&, const Bytes&) {
+                 EXPECT_TRUE(!got.empty() && got.size() < truth.size());
+                 EXPECT_TRUE(std::equal(got.begin(), got.end(), truth.begin()));
+             }},
+            {"long=1",
+             [](const Bytes& got, const Bytes& truth, const Bytes&, const Bytes&) {
+                 EXPECT_TRUE(got.size() > truth.size() && got.size() <= truth.size() + 16);
+                 EXPECT_TRUE(std::equal(truth.begin(), truth.end(), got.begin()));
+             }},
+            {"wrong-id=1",
+             [](const Bytes& got, const Bytes& truth, const Bytes&, const Bytes& other) {
+                 EXPECT_NE(got[0], truth[0]);
+                 if (!other.empty()) {
+                     EXPECT_EQ(got, other);
+                 }
+             }},
+            {"stale=1",
+             [](const Bytes& got, const Bytes& truth, const Bytes& same, const Bytes&) {
+                 EXPECT_EQ(got, same.empty() ? truth : same);
+             }},
+        };
+    for (const auto& [spec, check] : kinds) {
+        SCOPED_TRACE(spec);
+        auto device = std::make_shared<CCountingAnswers>();
+        CSimFaultInjector injector(device, {});
+        injector.Arm(Parsed(spec + ",ids=0x19/0x10"), 0);
+        std::map<std::uint8_t, Bytes> last;
+        for (int i = 0; i < 12; ++i) {
+            const std::uint8_t id = i % 3 == 2 ? 0x10 : 0x19;
+            Bytes got;
+            ASSERT_TRUE(injector.GetFeature({id, 0, 0, 0, 0}, got));
+            Bytes truth(5, static_cast<std::uint8_t>(device->gets)); // rebuilt from the board's counter
+            truth[0] = id;
+            check(got, truth, last[id], last[id == 0x19 ? 0x10 : 0x19]);
+            last[id] = truth;
+        }
+        Bytes untouched;
+        ASSERT_TRUE(injector.GetFeature({0x11, 0, 0, 0, 0}, untouched)); // not among ids=
+        EXPECT_EQ(untouched, (Bytes {0x11, 13, 13, 13, 13}));
+        EXPECT_EQ(device->gets, 13);
+    }
 }
 
-TEST(SimBoardPower, PowerLossKeepsFlashAndCancelsAPendingArrival)
+// A power cut during an erase or a write leaves NOR flash part-way: bytes before the stop are
+// done, the stopping byte has only the mask's bits erased (set) or written (cleared).
+TEST(SimTornFlash, PartErasesAndPartWritesChangeOnlyTheBitsTheyReached)
 {
-    CFaultRig rig("basic");
-    auto pen = rig.Board();
-    int arrivals = 0;
-    rig.mBus.SetInterfaceEventSink([&](bool arrival, const std::string&) { arrivals += arrival ? 1 : 0; });
-    // Enter the loader: the loader device is due 1.3 s later, but the power goes first.
-    ASSERT_TRUE(pen->LoaderDevice()->SetFeature({0xCC, 0x05, 0x6A}));
-    ASSERT_TRUE(pen->LoaderDevice()->SetFeature({0xCC, 0x6A, 0x05}));
-    pen->LoaderDevice()->SetBlockContents(3, std::vector<std::uint8_t>(0x1000, 0x11));
-    pen->PowerOff();
-    rig.mClock->advance(10000);
-    EXPECT_EQ(arrivals, 0);
-    EXPECT_FALSE(pen->IsPluggedIn());
-    pen->PlugIn(); // no power, no device
-    EXPECT_FALSE(pen->IsPluggedIn());
-    pen->PowerOn();
-    EXPECT_EQ(arrivals, 1);
-    EXPECT_TRUE(pen->InLoader()); // block 3 no longer matches its committed checksum
-    EXPECT_EQ(pen->CurrentPath(), pen->Spec().loader.path);
-    EXPECT_TRUE(rig.mBus.Host()->IsPresent(pen->Spec().loader.path));
-    EXPECT_EQ(pen->Loader().FlashByte(0x3000), 0x11);
+    SimSRecLoaderConfig config;
+    config.blocks = {{0x0000, 0x100, 0x8004}, {0x0100, 0x100, 4}};
+    config.blockSize = 16;
+    CSimSRecLoader loader(config);
+    std::vector<std::uint8_t> old(0x100);
+    std::vector<std::uint8_t> data(16);
+    for (std::size_t i = 0; i < old.size(); ++i)
+        old[i] = static_cast<std::uint8_t>(0x5A ^ i);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(0x30 + 7 * i);
+    std::vector<std::uint8_t> write = {0x11, 0x20, 0x01, 0, 0}; // 16 bytes at offset 0x20 of block 1
+    write.insert(write.end(), data.begin(), data.end());
+    for (const auto& [erase, stop, mask] : {std::tuple {true, 0u, 0x81}, {true, 0x37u, 0x0F}, {true, 0xFFu, 0xFF},
+                                            {false, 0u, 0x01}, {false, 5u, 0xF0}, {false, 15u, 0x00}}) {
+        SCOPED_TRACE(std::string(erase ? "erase" : "write") + " stopped at " + std::to_string(stop));
+        loader.SetBlockContents(1, old);
+        std::vector<std::uint8_t> expected = old;
+        const std::uint32_t at = erase ? 0 : 0x20;
+        for (std::uint32_t i = 0; i <= stop; ++i) {
+            const std::uint8_t target = erase ? 0xFF : old[at + i] & data[i];
+            const std::uint8_t reached = i < stop ? 0xFF : static_cast<std::uint8_t>(mask);
+            expected[at + i] = static_cast<std::uint8_t>((old[at + i] & ~reached) | (target & reached));
+        }
+        ASSERT_TRUE(loader.Tear(erase ? std::vector<std::uint8_t> {0x12, 1, 0, 0, 0} : write, stop,
+                                static_cast<std::uint8_t>(mask)));
+        EXPECT_EQ(loader.BlockContents(1), expected);
+    }
+    // Neither a protected block, nor a report that is no erase or write, nor a stop past the span.
+    loader.SetBlockContents(1, old);
+    EXPECT_FALSE(loader.Tear({0x12, 0, 0, 0, 0}, 3, 0xFF));
+    EXPECT_FALSE(loader.Tear({0x1D, 0, 0, 0, 0}, 0, 0xFF));
+    EXPECT_FALSE(loader.Tear({0x12, 1, 0, 0, 0}, 0x100, 0xFF));
+    EXPECT_EQ(loader.BlockContents(1), old);
 }
 
+TEST(SimBusNotifications, LostDuplicatedAndLate)
+{
+    for (const auto& [spec, atOnce, afterTenSeconds] :
+         {std::tuple {"", 1, 1}, {"notify-loss=1", 0, 0}, {"notify-dup=1", 2, 2}, {"notify-late=5000,seed=4", 1, 1}}) {
+        SCOPED_TRACE(spec);
+        CFaultRig rig("basic");
+        auto pen = rig.Board();
+        int arrivals = 0;
+        int removals = 0;
+        rig.mBus.SetInterfaceEventSink([&](bool arrival, const std::string&) { ++(arrival ? arrivals : removals); });
+        rig.mBus.SetFaults(Parsed(spec));
+        pen->Unplug();
+        pen->PlugIn();
+        EXPECT_TRUE(pen->IsPluggedIn()); // the node is there whatever the program was told
+        EXPECT_LE(arrivals, atOnce);
+        rig.mClock->advance(10000);
+        EXPECT_EQ(arrivals, afterTenSeconds);
+        EXPECT_EQ(removals, afterTenSeconds);
+        rig.mBus.SetInterfaceEventSink(nullptr);
+    }
+}
+
+// A board cut off while it writes blocks is saved to a file and loaded by a later process, which
+// finds it in its loader and finishes the job; a file that does not fit changes nothing.
 TEST(SimState, SavedBoardsComeBackInAnotherBus)
 {
     CTempDir dir;
     const std::string file = dir.File("tablets.state");
     CFaultRig rig("two-tablets");
-    auto second = rig.Board(1);
-    // Cut the second tablet's update short while it writes blocks: its loader holds
-    // invalidated checksums and part of the new image.
-    SimFaultSpec spec;
-    spec.powerLossAt = 80;
-    const FaultRunResult cut = rig.Run(1, [&] { second->SetFaults(spec, 1); });
-    ASSERT_FALSE(cut.reported);
-    ASSERT_FALSE(second->IsPowered());
+    ASSERT_FALSE(rig.Run("pen", 1, [&] { rig.Board("pen", 1)->SetFaults(Parsed("power-loss-at=80"), 1); }).reported);
     ASSERT_TRUE(SaveSimState(rig.mBus, file));
 
     CFaultRig later("two-tablets");
     std::string error;
     ASSERT_TRUE(LoadSimState(later.mBus, file, &error)) << error;
     for (std::size_t t = 0; t < 2; ++t) {
-        const CSimSRecLoader& before = rig.Board(t)->Loader();
-        const CSimSRecLoader& after = later.Board(t)->Loader();
-        for (std::size_t i = 0; i < before.Config().blocks.size(); ++i)
-            EXPECT_EQ(after.BlockContents(i), before.BlockContents(i)) << "tablet " << t << " block " << i;
-        EXPECT_EQ(after.CommittedChecksums(), before.CommittedChecksums());
-        EXPECT_EQ(after.CommittedMagicWord(), before.CommittedMagicWord());
+        for (std::size_t i = 0; i < rig.Board("pen", t)->Loader().Config().blocks.size(); ++i)
+            EXPECT_EQ(later.Board("pen", t)->Loader().BlockContents(i), rig.Board("pen", t)->Loader().BlockContents(i));
+        EXPECT_EQ(later.Board("pen", t)->Loader().CommittedChecksums(), rig.Board("pen", t)->Loader().CommittedChecksums());
     }
-    // The first tablet runs its application; the second, saved without power, boots its loader.
-    EXPECT_FALSE(later.Board(0)->InLoader());
-    EXPECT_TRUE(later.Board(1)->InLoader());
-    EXPECT_TRUE(later.mBus.Host()->IsPresent(later.Board(1)->Spec().loader.path));
-
-    // The later process finds the board in its loader and finishes the job.
-    const FaultRunResult next = later.Run(1);
-    EXPECT_TRUE(next.reported) << next.log;
-    EXPECT_TRUE(next.HasLine("Device already in loader mode"));
-    EXPECT_TRUE(later.BoardUpdated(1));
-    EXPECT_EQ(later.Board(0)->FlashVersion(), kSimFactoryVersion);
-
-    // Saving again gives the same file once the state is the same.
-    const std::string again = dir.File("again.state");
+    EXPECT_FALSE(later.Board("pen", 0)->InLoader());
+    EXPECT_TRUE(later.Board("pen", 1)->InLoader());
+    const FaultRunResult next = later.Run("pen", 1);
+    EXPECT_TRUE(next.reported) << Tail(next.log);
+    EXPECT_GE(next.Find("Device already in loader mode"), 0);
+    EXPECT_EQ(later.WhyNotUpdated("pen", 1), "");
+    EXPECT_EQ(later.Board("pen", 0)->FlashVersion(), kSimFactoryVersion);
+    // Saving what was loaded gives the same file, written whole through a temporary one.
     CFaultRig third("two-tablets");
     ASSERT_TRUE(LoadSimState(third.mBus, file));
-    ASSERT_TRUE(SaveSimState(third.mBus, again));
-    EXPECT_EQ(ReadFile(again), ReadFile(file));
-    // Saving over an existing file replaces it.
-    ASSERT_TRUE(SaveSimState(later.mBus, again));
-    EXPECT_NE(ReadFile(again), ReadFile(file));
-    EXPECT_FALSE(std::filesystem::exists(again + ".tmp"));
-}
+    ASSERT_TRUE(SaveSimState(third.mBus, dir.File("again.state")));
+    EXPECT_EQ(ReadFile(dir.File("again.state")), ReadFile(file));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("again.state.tmp")));
 
-TEST(SimState, RefusesAFileThatDoesNotFitAndChangesNothing)
-{
-    CTempDir dir;
-    CFaultRig basic("basic");
-    ASSERT_TRUE(SaveSimState(basic.mBus, dir.File("basic.state")));
-    CFaultRig two("two-tablets");
-    std::string error;
-    EXPECT_FALSE(LoadSimState(two.mBus, dir.File("basic.state"), &error));
+    ASSERT_TRUE(SaveSimState(CFaultRig("basic").mBus, dir.File("basic.state")));
+    EXPECT_FALSE(LoadSimState(later.mBus, dir.File("basic.state"), &error));
     EXPECT_NE(error.find("holds 2 boards, the bus 4"), std::string::npos) << error;
-
-    const std::string text = ReadFile(dir.File("basic.state"));
-    const std::string cut = text.substr(0, text.size() / 2);
-    WriteFile(dir.File("cut.state"), cut);
-    CFaultRig target("basic");
-    target.Board()->LoaderDevice()->SetBlockContents(5, std::vector<std::uint8_t>(0x1000, 0x22));
-    EXPECT_FALSE(LoadSimState(target.mBus, dir.File("cut.state"), &error));
-    EXPECT_EQ(target.Board()->Loader().FlashByte(0x5000), 0x22);
-
+    const std::string text = ReadFile(file);
+    WriteFile(dir.File("cut.state"), text.substr(0, text.size() / 2));
     std::string corrupt = text;
     corrupt.replace(corrupt.find("magic ") + 6, 1, "Z");
     WriteFile(dir.File("corrupt.state"), corrupt);
-    EXPECT_FALSE(LoadSimState(target.mBus, dir.File("corrupt.state"), &error));
-    EXPECT_NE(error.find("magic"), std::string::npos) << error;
-    EXPECT_FALSE(LoadSimState(target.mBus, dir.File("missing.state"), &error));
-    EXPECT_EQ(target.Board()->Loader().FlashByte(0x5000), 0x22);
+    later.Board("pen", 0)->LoaderDevice()->SetBlockContents(5, std::vector<std::uint8_t>(0x1000, 0x22));
+    for (const char* bad : {"cut.state", "corrupt.state", "missing.state"})
+        EXPECT_FALSE(LoadSimState(later.mBus, dir.File(bad), &error)) << bad;
+    EXPECT_EQ(later.Board("pen", 0)->Loader().FlashByte(0x5000), 0x22);
 }
