@@ -1,11 +1,7 @@
-// The simulator's fault model itself: the spec grammar, the injector, torn flash, notifications
-// and saved boards.
+// The simulator's fault model itself: the spec grammar, the injector, torn flash, saved boards.
 
 #include "FaultRig.h"
 #include "SimState.h"
-
-#include <bitset>
-#include <filesystem>
 
 namespace {
 
@@ -102,65 +98,6 @@ TEST(SimFaultInjector, DropsAcksIdsAndStuckReports)
     EXPECT_NEAR(std::count(a.begin(), a.end(), true), 120, 40);
 }
 
-// One corruption kind at rate 1 over a run of GETs; what the host gets against what the board said.
-TEST(SimFaultInjector, CorruptsAnswersAsEachKindSays)
-{
-    using Bytes = std::vector<std::uint8_t>;
-    const std::map<std::string, std::function<void(const Bytes& got, const Bytes& truth, const Bytes& lastOfThisId,
-                                                   const Bytes& lastOfTheOtherId)>>
-        kinds = {
-            {"flip=1",
-             [](const Bytes& got, const Bytes& truth, const Bytes&, const Bytes&) {
-                 int bits = 0;
-                 for (std::size_t i = 0; i < truth.size(); ++i)
-                     bits += static_cast<int>(std::bitset<8>(got.at(i) ^ truth[i]).count());
-                 EXPECT_EQ(got.size(), truth.size());
-                 EXPECT_EQ(bits, 1);
-             }},
-            {"short=1",
-             [](const Bytes& got, const Bytes& truth, const Bytes&, const Bytes&) {
-                 EXPECT_TRUE(!got.empty() && got.size() < truth.size());
-                 EXPECT_TRUE(std::equal(got.begin(), got.end(), truth.begin()));
-             }},
-            {"long=1",
-             [](const Bytes& got, const Bytes& truth, const Bytes&, const Bytes&) {
-                 EXPECT_TRUE(got.size() > truth.size() && got.size() <= truth.size() + 16);
-                 EXPECT_TRUE(std::equal(truth.begin(), truth.end(), got.begin()));
-             }},
-            {"wrong-id=1",
-             [](const Bytes& got, const Bytes& truth, const Bytes&, const Bytes& other) {
-                 EXPECT_NE(got[0], truth[0]);
-                 if (!other.empty()) {
-                     EXPECT_EQ(got, other);
-                 }
-             }},
-            {"stale=1",
-             [](const Bytes& got, const Bytes& truth, const Bytes& same, const Bytes&) {
-                 EXPECT_EQ(got, same.empty() ? truth : same);
-             }},
-        };
-    for (const auto& [spec, check] : kinds) {
-        SCOPED_TRACE(spec);
-        auto device = std::make_shared<CCountingAnswers>();
-        CSimFaultInjector injector(device, {});
-        injector.Arm(Parsed(spec + ",ids=0x19/0x10"), 0);
-        std::map<std::uint8_t, Bytes> last;
-        for (int i = 0; i < 12; ++i) {
-            const std::uint8_t id = i % 3 == 2 ? 0x10 : 0x19;
-            Bytes got;
-            ASSERT_TRUE(injector.GetFeature({id, 0, 0, 0, 0}, got));
-            Bytes truth(5, static_cast<std::uint8_t>(device->gets)); // rebuilt from the board's counter
-            truth[0] = id;
-            check(got, truth, last[id], last[id == 0x19 ? 0x10 : 0x19]);
-            last[id] = truth;
-        }
-        Bytes untouched;
-        ASSERT_TRUE(injector.GetFeature({0x11, 0, 0, 0, 0}, untouched)); // not among ids=
-        EXPECT_EQ(untouched, (Bytes {0x11, 13, 13, 13, 13}));
-        EXPECT_EQ(device->gets, 13);
-    }
-}
-
 // A power cut during an erase or a write leaves NOR flash part-way: bytes before the stop are
 // done, the stopping byte has only the mask's bits erased (set) or written (cleared).
 TEST(SimTornFlash, PartErasesAndPartWritesChangeOnlyTheBitsTheyReached)
@@ -200,70 +137,24 @@ TEST(SimTornFlash, PartErasesAndPartWritesChangeOnlyTheBitsTheyReached)
     EXPECT_EQ(loader.BlockContents(1), old);
 }
 
-TEST(SimBusNotifications, LostDuplicatedAndLate)
-{
-    for (const auto& [spec, atOnce, afterTenSeconds] :
-         {std::tuple {"", 1, 1}, {"notify-loss=1", 0, 0}, {"notify-dup=1", 2, 2}, {"notify-late=5000,seed=4", 1, 1}}) {
-        SCOPED_TRACE(spec);
-        CFaultRig rig("basic");
-        auto pen = rig.Board();
-        int arrivals = 0;
-        int removals = 0;
-        rig.mBus.SetInterfaceEventSink([&](bool arrival, const std::string&) { ++(arrival ? arrivals : removals); });
-        rig.mBus.SetFaults(Parsed(spec));
-        pen->Unplug();
-        pen->PlugIn();
-        EXPECT_TRUE(pen->IsPluggedIn()); // the node is there whatever the program was told
-        EXPECT_LE(arrivals, atOnce);
-        rig.mClock->advance(10000);
-        EXPECT_EQ(arrivals, afterTenSeconds);
-        EXPECT_EQ(removals, afterTenSeconds);
-        rig.mBus.SetInterfaceEventSink(nullptr);
-    }
-}
-
-// A board cut off while it writes blocks is saved to a file and loaded by a later process, which
-// finds it in its loader and finishes the job; a file that does not fit changes nothing.
-TEST(SimState, SavedBoardsComeBackInAnotherBus)
+// A file that does not fit the bus, is cut short or corrupt changes nothing (saving and loading
+// boards is tested through the program's --sim-state).
+TEST(SimState, RefusesAFileThatDoesNotFitAndChangesNothing)
 {
     CTempDir dir;
-    const std::string file = dir.File("tablets.state");
-    CFaultRig rig("two-tablets");
-    ASSERT_FALSE(rig.Run("pen", 1, [&] { rig.Board("pen", 1)->SetFaults(Parsed("power-loss-at=80"), 1); }).reported);
-    ASSERT_TRUE(SaveSimState(rig.mBus, file));
-
-    CFaultRig later("two-tablets");
-    std::string error;
-    ASSERT_TRUE(LoadSimState(later.mBus, file, &error)) << error;
-    for (std::size_t t = 0; t < 2; ++t) {
-        for (std::size_t i = 0; i < rig.Board("pen", t)->Loader().Config().blocks.size(); ++i)
-            EXPECT_EQ(later.Board("pen", t)->Loader().BlockContents(i), rig.Board("pen", t)->Loader().BlockContents(i));
-        EXPECT_EQ(later.Board("pen", t)->Loader().CommittedChecksums(), rig.Board("pen", t)->Loader().CommittedChecksums());
-    }
-    EXPECT_FALSE(later.Board("pen", 0)->InLoader());
-    EXPECT_TRUE(later.Board("pen", 1)->InLoader());
-    const FaultRunResult next = later.Run("pen", 1);
-    EXPECT_TRUE(next.reported) << Tail(next.log);
-    EXPECT_GE(next.Find("Device already in loader mode"), 0);
-    EXPECT_EQ(later.WhyNotUpdated("pen", 1), "");
-    EXPECT_EQ(later.Board("pen", 0)->FlashVersion(), kSimFactoryVersion);
-    // Saving what was loaded gives the same file, written whole through a temporary one.
-    CFaultRig third("two-tablets");
-    ASSERT_TRUE(LoadSimState(third.mBus, file));
-    ASSERT_TRUE(SaveSimState(third.mBus, dir.File("again.state")));
-    EXPECT_EQ(ReadFile(dir.File("again.state")), ReadFile(file));
-    EXPECT_FALSE(std::filesystem::exists(dir.File("again.state.tmp")));
-
     ASSERT_TRUE(SaveSimState(CFaultRig("basic").mBus, dir.File("basic.state")));
-    EXPECT_FALSE(LoadSimState(later.mBus, dir.File("basic.state"), &error));
-    EXPECT_NE(error.find("holds 2 boards, the bus 4"), std::string::npos) << error;
-    const std::string text = ReadFile(file);
+    const std::string text = ReadFile(dir.File("basic.state"));
     WriteFile(dir.File("cut.state"), text.substr(0, text.size() / 2));
     std::string corrupt = text;
     corrupt.replace(corrupt.find("magic ") + 6, 1, "Z");
     WriteFile(dir.File("corrupt.state"), corrupt);
-    later.Board("pen", 0)->LoaderDevice()->SetBlockContents(5, std::vector<std::uint8_t>(0x1000, 0x22));
+    std::string error;
+    CFaultRig two("two-tablets");
+    EXPECT_FALSE(LoadSimState(two.mBus, dir.File("basic.state"), &error));
+    EXPECT_NE(error.find("holds 2 boards, the bus 4"), std::string::npos) << error;
+    CFaultRig basic("basic");
+    basic.Board()->LoaderDevice()->SetBlockContents(5, std::vector<std::uint8_t>(0x1000, 0x22));
     for (const char* bad : {"cut.state", "corrupt.state", "missing.state"})
-        EXPECT_FALSE(LoadSimState(later.mBus, dir.File(bad), &error)) << bad;
-    EXPECT_EQ(later.Board("pen", 0)->Loader().FlashByte(0x5000), 0x22);
+        EXPECT_FALSE(LoadSimState(basic.mBus, dir.File(bad), &error)) << bad;
+    EXPECT_EQ(basic.Board()->Loader().FlashByte(0x5000), 0x22);
 }
