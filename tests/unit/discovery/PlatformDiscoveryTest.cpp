@@ -37,9 +37,9 @@ struct Record
     bool operator==(const Record&) const = default;
 };
 
-std::ostream& operator<<(std::ostream& out_I, const Record& r_I)
+void PrintTo(const Record& r_I, std::ostream* out_O)
 {
-    return out_I << "{pen " << r_I.pen << ", touch " << r_I.touch << (r_I.loaderMode ? ", loader mode}" : "}");
+    *out_O << "{pen " << r_I.pen << ", touch " << r_I.touch << (r_I.loaderMode ? ", loader mode}" : "}");
 }
 
 const char kPenTouch[] = R"([
@@ -59,7 +59,6 @@ struct DiscoveryCase
     const char* topology = kPenTouch;
 };
 
-// Paths sort in enumeration order.
 const DiscoveryCase kCases[] = {
     {"PenAndTouchOfOneTabletFormOneDevice",
      {{"pen-a", 0x0100, 0xFF0D, 1, "tablet-a"}, {"touch-a", 0x0101, 0x000D, 4, "tablet-a"},
@@ -94,11 +93,6 @@ const DiscoveryCase kCases[] = {
     {"UnreadableTopologyGivesNoDevice", {{"pen-a", 0x0100, 0xFF0D, 1, "tablet-a"}}, {}, -1, "{ \"not\": \"an array\" }"},
 };
 
-std::string PathOf(const std::shared_ptr<CFLDeviceInterface>& interface_I)
-{
-    return interface_I ? interface_I->GetPath() : "";
-}
-
 
 void ExpectRecords(const DiscoveryCase& c_I)
 {
@@ -124,7 +118,8 @@ void ExpectRecords(const DiscoveryCase& c_I)
     const auto devices = discovery.GetDevices();
     std::vector<Record> records;
     for (const auto& device : devices)
-        records.push_back({PathOf(device->mPenInterface), PathOf(device->mTouchInterface), device->mLoaderMode});
+        records.push_back({device->mPenInterface ? device->mPenInterface->GetPath() : "",
+                           device->mTouchInterface ? device->mTouchInterface->GetPath() : "", device->mLoaderMode});
     EXPECT_EQ(records, c_I.records);
     const std::size_t byDefault = static_cast<std::size_t>(c_I.defaultRecord);
     EXPECT_EQ(discovery.GetDefaultDevice(), byDefault < devices.size() ? devices[byDefault] : nullptr);

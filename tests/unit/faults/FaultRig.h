@@ -11,19 +11,13 @@
 #include "TestSupport.h"
 
 #include "FWUpdater/CDevice.h"
-#include "FWUpdater/CDiscovery.h"
 #include "FWUpdater/CFLDeviceInterface.h"
 #include "FWUpdater/CSRec.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 // What one run left: its result, the notifier's last state and error code, and the log.
 struct FaultRunResult
@@ -58,8 +52,7 @@ inline SimFaultSpec Parsed(const std::string& text_I)
 {
     SimFaultSpec spec;
     std::string error;
-    if (!ParseSimFaultSpec(text_I, spec, error))
-        ADD_FAILURE() << text_I << ": " << error;
+    EXPECT_TRUE(ParseSimFaultSpec(text_I, spec, error)) << text_I << ": " << error;
     return spec;
 }
 
@@ -137,14 +130,10 @@ public:
     }
 
     // The open controller's log so far.
-    FaultRunResult Current() const
+    FaultRunResult Current(bool reported_I = false) const
     {
-        FaultRunResult result;
-        result.state = mNotifier->GetState();
-        result.errorCode = mNotifier->GetLastErrorCode();
         std::lock_guard<std::mutex> lock(mLog->mMutex);
-        result.log = mLog->mText;
-        return result;
+        return {reported_I, mNotifier->GetState(), mNotifier->GetLastErrorCode(), mLog->mText};
     }
 
     // Opens the controller, finds the board's tablet and the file its description names for it.
@@ -170,8 +159,7 @@ public:
                 before_I();
             reported = mController->UpdateDevice();
         }
-        FaultRunResult result = Current();
-        result.reported = reported;
+        const FaultRunResult result = Current(reported);
         Close();
         // Whatever the board was doing (re-enumerating, coming back) finishes before the next run.
         mClock->advance(5000);
@@ -206,10 +194,6 @@ public:
                                     : boardName_I == "bluetooth" ? ".airoflash"
                                     : stem == "basic"            ? ".touch"
                                                                  : ".hex"));
-    }
-    bool BoardUpdated(const std::string& boardName_I = "pen", std::size_t tablet_I = 0) const
-    {
-        return WhyNotUpdated(boardName_I, tablet_I).empty();
     }
 
     // The user puts things right: power back, cable back, faults gone.
