@@ -171,11 +171,6 @@ const FaultCase kCases[] = {
      .after = [](CFaultRig& r) { EXPECT_EQ(r.mBus.FaultStats().busyPeriods, 5u); }}, // the image's five blocks
     {.what = "busy for ever", .arm = Faults("busy=4294967295"), .state = 6, .errorCode = 6,
      .lines = {"[ERROR] Failed writing block to device (8)"}, .inLoader = 1, .nextLine = kInLoader},
-    // A whole-image board waits up to ten seconds for its start command.
-    {.what = "Intel HEX busy 9 s", .scenario = "protocol1", .board = "touch", .arm = Faults("busy=9000"),
-     .reported = true},
-    {.what = "Intel HEX busy for ever", .scenario = "protocol1", .board = "touch", .arm = Faults("busy=4294967295"),
-     .state = 6, .lines = {"[ERROR] ProgramBoardIntelHex: Cannot Start Programming - device is busy."}},
     // A cable pulled.
     {.what = "unplugged while entering the loader", .arm = At(kUnplug, 0xCC /* enter loader */, eSet, 0), .states = {0, 1, 2, 6},
      .lines = {"Error returned from SwitchToBLMode()", kGeneralFailure}, .inLoader = 0},
@@ -291,22 +286,6 @@ TEST(ProtocolOneBlockChecksum, ABlockTheBoardSumsDifferentlyFailsTheUpdateThere)
     RunFaultCase({.what = "summed differently", .scenario = "protocol1", .arm = arm, .state = 6,
                   .lines = {kGeneralFailure}, .absent = {"Exiting Loader Mode...", "Starting FinalizeFlash..."}});
 }
-// After the exit report a good in-place run sends only the reopen's status reads (which the
-// application refuses): SafeRead's 100 attempts, the reopen's own check, the attempt after it.
-TEST(InPlaceExitWire, AGoodRunEndsWithTheExitReportAndTheStatusReadsOfTheReopenOnly)
-{
-    CFaultRig rig("protocol1");
-    ASSERT_TRUE(rig.Run("pen", 0, [&] { rig.mBus.Host()->ClearTranscript(); }).reported);
-    std::vector<std::uint8_t> after;
-    for (const SimWireRecord& record : rig.mBus.Host()->Transcript()) {
-        if (record.direction == eSet && record.bytes.at(0) == 0xD6)
-            after.clear();
-        else
-            after.push_back(record.direction == eGet ? record.bytes.at(0) : 0);
-    }
-    EXPECT_EQ(after, std::vector<std::uint8_t>(102, 0xD5));
-}
-
 // A mode query whose answer was lost once counted as "not in the loader": programming skipped
 // the checksum invalidation and the way back took a stuck touch board for switched.
 TEST(I2CBridge, LostModeAnswersAreNotTakenForTheApplication)
@@ -324,37 +303,28 @@ TEST(I2CBridge, LostModeAnswersAreNotTakenForTheApplication)
 // tablet that does not come back is not replaced by the other.
 TEST(TwoTablets, TheWaitsFollowTheUpdatedTablet)
 {
-    struct Watch
-    {
-        bool seen = false; // the second tablet's pen was in its loader
-        bool done = false;
-        std::function<void()> step;
-    };
     for (const bool back : {true, false}) {
         // Once the second tablet's pen has left for its loader (or accepted the exit report, when
         // it is not to come back), the first tablet's pen is replugged.
-        auto watch = std::make_shared<Watch>();
-        const Arm arm = [watch, back](CFaultRig& r) {
-            Watch* w = watch.get();
-            w->step = [&r, w, back] {
-                const auto second = r.Board("pen", 1);
-                w->seen = w->seen || second->InLoader();
-                w->done = back ? !second->IsPluggedIn() : w->seen && !second->InLoader();
-                if (!w->done) {
-                    r.mClock->scheduleAfter(10, w->step);
-                    return;
-                }
-                if (!back)
-                    second->Unplug();
-                r.Board("pen", 0)->Unplug();
-                r.Board("pen", 0)->PlugIn();
-            };
-            r.mClock->scheduleAfter(10, w->step);
+        auto seen = std::make_shared<int>(0); // 1: the second pen was in its loader, 2: done
+        auto step = std::make_shared<std::function<void(CFaultRig&)>>();
+        *step = [seen, back, next = std::weak_ptr(step)](CFaultRig& r) {
+            const auto second = r.Board("pen", 1);
+            *seen = std::max(*seen, second->InLoader() ? 1 : 0);
+            if (back ? second->IsPluggedIn() : *seen == 0 || second->InLoader()) {
+                r.mClock->scheduleAfter(10, [&r, next] { (*next.lock())(r); });
+                return;
+            }
+            *seen = 2;
+            if (!back)
+                second->Unplug();
+            r.Board("pen", 0)->Unplug();
+            r.Board("pen", 0)->PlugIn();
         };
         RunFaultCase({.what = back ? "the other replugged" : "the updated one not back", .scenario = "two-tablets",
-                      .tablet = 1, .arm = arm, .reported = back, .errorCode = back ? 0 : 5,
-                      .after = [watch](CFaultRig& r) {
-                          EXPECT_TRUE(watch->done);
+                      .tablet = 1, .arm = *step, .reported = back, .errorCode = back ? 0 : 5,
+                      .after = [seen](CFaultRig& r) {
+                          EXPECT_EQ(*seen, 2);
                           EXPECT_EQ(r.Board("pen", 0)->Loader().EraseCount(1), 0);
                           r.Board("pen", 1)->PlugIn(); // it runs the new image
                           r.mClock->advance(5000);

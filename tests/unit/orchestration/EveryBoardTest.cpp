@@ -95,27 +95,3 @@ TEST_P(EveryBoard, UpdatesToTheDemoFirmwareOnTheWorkerAndComesBackWithItsVersion
     removed.Board(c.board, c.tablet)->Unplug();
     EXPECT_EQ(removed.mController->GetState(), removed.mController->GetCurrentDevice()->mIntoBLMode[0] ? 7 : 1);
 }
-
-// The basic pen leaves for its loader and comes back: the log shows each step in order, and the
-// normal interface then carries the loader's checksums (its new sum is the host's expected sum).
-TEST(SimUpdate, BasicPenBoardIsUpdatedThroughItsReenumeratedLoader)
-{
-    CFaultRig rig("basic");
-    const FaultRunResult run = rig.Run();
-    ASSERT_TRUE(run.reported) << Tail(run.log);
-    EXPECT_EQ(run.States(), (std::vector<int> {0, 1, 2, 3, 4, 5, 5})); // the arrival reports 5, then success
-    const std::string loader = rig.Board()->Spec().loader.path;
-    const std::string normal = rig.Board()->Spec().normal.path;
-    int at = 0;
-    for (const std::string& line : {std::string("Switching Pen to Loader mode... "), "Ignored Detach Message (" + normal + ")",
-                                    "IMPORTANT Attach Message (" + loader + ") STATE->ESTATE_PROGRAM",
-                                    std::string("[Vellum Sim Tablet] (LOADER MODE)"),
-                                    "IMPORTANT Attach Message (" + normal + ") STATE->ESTATE_SUCCESS"}) {
-        at = run.Find(line, at);
-        EXPECT_GE(at, 0) << line;
-    }
-    const auto pen = rig.mController->GetCurrentDevice()->mPenInterface;
-    EXPECT_NE(pen->GetChecksumExpected(), 0u);
-    EXPECT_EQ(pen->GetChecksumNew(), pen->GetChecksumExpected());
-    EXPECT_NE(pen->GetChecksumOld(), pen->GetChecksumNew());
-}
