@@ -8,16 +8,14 @@
 
 TEST(Describe, DumpsEveryBoardWithItsHeaderAndNumbersAndNothingWithoutAPen)
 {
-    auto interface = [](const std::string& path_I) {
-        return std::make_shared<CSimHIDFLDeviceInterface>(path_I, std::make_shared<CSimHost>());
-    };
+    const auto host = std::make_shared<CSimHost>();
     CDevice device;
     device.mName = "Model A";
     device.mTouchSupported = true;
-    device.mTouchInterface = interface("touch-path");
+    device.mTouchInterface = std::make_shared<CSimHIDFLDeviceInterface>("touch-path", host);
     EXPECT_EQ(CDiscovery::Describe(device), "");
+    device.mPenInterface = std::make_shared<CSimHIDFLDeviceInterface>("pen-path", host);
     device.mTouchInterface = nullptr;
-    device.mPenInterface = interface("pen-path");
     device.mSectors = {40, 16, 0};
     device.mUsageId = {1, 4, 0};
     device.mUsagePg = {0xFF0D, 0x0D, 0};
@@ -31,7 +29,7 @@ TEST(Describe, DumpsEveryBoardWithItsHeaderAndNumbersAndNothingWithoutAPen)
     EXPECT_NE(text.find("TOUCH INTERFACE NOT FOUND\nBLUETOOTH INTERFACE NOT SUPPORTED\n"), std::string::npos);
 
     device.mLoaderMode = true;
-    device.mTouchInterface = interface("touch-path");
+    device.mTouchInterface = std::make_shared<CSimHIDFLDeviceInterface>("touch-path", host);
     device.mTouchInterface->SetFirmwareLoader(true);
     const std::string loader = CDiscovery::Describe(device);
     EXPECT_EQ(loader.rfind("[Model A] (LOADER MODE)\nPEN INTERFACE:\n", 0), 0u);

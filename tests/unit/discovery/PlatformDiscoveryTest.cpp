@@ -132,14 +132,3 @@ TEST(PlatformDiscovery, GroupsBoardsByTablet)
     for (const DiscoveryCase& c : kCases)
         ExpectRecords(c);
 }
-
-// Two rows on their own: each once let a fault through that no other test caught.
-TEST(PlatformDiscovery, BoardsWhoseDeviceTreeIsUnknownAreNotPaired)
-{
-    ExpectRecords(kCases[2]);
-}
-
-TEST(PlatformDiscovery, WithAHidRouterThePenIsRecognisedOnlyAtTheRouterUsage)
-{
-    ExpectRecords(kCases[6]);
-}

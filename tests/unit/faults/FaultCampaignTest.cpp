@@ -226,16 +226,8 @@ TEST(FaultCampaign, NoFalseSuccessAndEveryFailedBoardIsRecovered)
     }
     std::cout << "fault campaign: seeds " << base << ".." << (base + seeds - 1) << ", runs " << total.runs << " (faulty "
               << faultyRuns << ", recovery " << total.runs - seeds << ")\n  reports through the injector " << f.reports
-              << ", faults injected " << f.Injected() << ": dropped SETs " << f.droppedSets << ", dropped GETs "
-              << f.droppedGets << ", lost acks " << f.lostAcks << ", busy periods " << f.busyPeriods
-              << " (refused reports " << f.busyRefusals << "), unplugs " << f.unplugs << ", power losses "
-              << f.powerLosses << " (torn " << f.tornReports << "), answers flipped " << f.flippedAnswers << ", short "
-              << f.shortAnswers << ", long " << f.longAnswers << ", of another id " << f.wrongIdAnswers << ", stale "
-              << f.staleAnswers << ", stuck reports " << f.stuckFailures << ", notifications lost "
-              << f.lostNotifications << ", duplicated " << f.duplicatedNotifications << ", late "
-              << f.lateNotifications << ", slow returns " << f.slowReturns << "\n  failures " << total.failures
-              << ", failures not in state 6 " << uncleanFailures
-              << ", false successes " << total.falseSuccesses << ", false failures " << total.falseFailures
+              << ", faults injected " << f.Injected() << " (busy refusals " << f.busyRefusals << ")\n  failures "
+              << total.failures << ", failures not in state 6 " << uncleanFailures << ", false successes " << total.falseSuccesses << ", false failures " << total.falseFailures
               << ", unrecovered boards " << total.unrecovered << "\n  faulty runs by board:";
     for (const auto& [board, runs] : runsByBoard)
         std::cout << " " << board << " " << runs;

@@ -66,11 +66,6 @@ Arm Tamper(std::uint8_t id_I, std::function<void(CFaultRig&, std::vector<std::ui
         });
     };
 }
-// The first answer of this report carries the next report's id, at the length asked for.
-Arm AnotherReport(std::uint8_t id_I)
-{
-    return Tamper(id_I, [](CFaultRig&, std::vector<std::uint8_t>& a, int n) { a[0] += n == 1 ? 1 : 0; });
-}
 // How many answers of a report a fault-free update reads.
 int AnswersOfACleanRun(const std::string& scenario_I, std::uint8_t id_I)
 {
@@ -95,6 +90,19 @@ Arm FlashCellsFailAfterTheLastChecksumRead(std::uint8_t checksumsId_I)
         })(rig_IO);
     };
 }
+
+// Every block's checksum zeroed in this many reads of the table, from the one after the commit.
+Arm GarbledReadBacks(int garbled_I)
+{
+    return [garbled_I](CFaultRig& rig_IO) {
+        const int reads = AnswersOfACleanRun(rig_IO.mScenario.name, kChecksums);
+        Tamper(kChecksums, [=](CFaultRig&, std::vector<std::uint8_t>& a, int n) {
+            if (n >= reads && n < reads + garbled_I)
+                std::fill(a.begin() + 5, a.end(), 0);
+        })(rig_IO);
+    };
+}
+const std::string kReadAgain = "FinalizeFlash: the checksums read back do not add up to the image's; reading them again";
 
 void RunFaultCase(const FaultCase& c)
 {
@@ -147,15 +155,9 @@ const FaultCase kCases[] = {
     {.what = "a torn erase after the invalidation commit", .arm = At(kPowerLoss, kErase, eSet, 0, "seed=5,tear=1"),
      .state = 6, .inLoader = 1,
      .after = [](CFaultRig& r) { EXPECT_EQ(r.mBus.FaultStats().tornReports, 1u); }, .nextLine = kInLoader},
-    // Dropped reports and busy boards.
-    {.what = "half of all reports lost", .arm = Faults("seed=3,drop=0.5,ack-loss=0.2"), .reported = true,
-     .lines = {"Write error: retrying...", "Read error: retrying..."},
-     .after = [](CFaultRig& r) { EXPECT_GT(r.mBus.FaultStats().lostAcks, 10u); }},
-    // One erase has 11 block attempts of 5 erase reports of 101 transfers each.
-    {.what = "erase retries absorb all but the last attempt",
-     .arm = [](CFaultRig& r) { r.Board()->Loader().FailSets(kErase, 11 * 5 * 101 - 1); }, .reported = true,
-     .after = [](CFaultRig& r) { EXPECT_EQ(r.Board()->Loader().EraseCount(1), 1); }},
-    // The failure path sent the board out of its loader; its invalidated checksums brought it back.
+    // Dropped reports and busy boards (the campaign mixes them at random).
+    // One erase has 11 block attempts of 5 erase reports of 101 transfers each. The failure path
+    // sent the board out of its loader; its invalidated checksums brought it back.
     {.what = "erases failing beyond the retries",
      .arm = [](CFaultRig& r) { r.Board()->Loader().FailSets(kErase, 11 * 5 * 101); }, .state = 6, .errorCode = 6,
      .lines = {"[ERROR] Failed erasing block from device (8)",
@@ -167,15 +169,11 @@ const FaultCase kCases[] = {
                "[ERROR] ProgramBoardSRec: Failed to initialize to flash data (8)"},
      .inLoader = 0, .version = kSimFactoryVersion,
      .after = [](CFaultRig& r) { EXPECT_EQ(r.Board()->Loader().EraseCount(1), 0); }},
-    {.what = "three seconds busy after every erase", .arm = Faults("busy=3000"), .reported = true,
-     .after = [](CFaultRig& r) { EXPECT_EQ(r.mBus.FaultStats().busyPeriods, 5u); }}, // the image's five blocks
     {.what = "busy for ever", .arm = Faults("busy=4294967295"), .state = 6, .errorCode = 6,
      .lines = {"[ERROR] Failed writing block to device (8)"}, .inLoader = 1, .nextLine = kInLoader},
     // A cable pulled.
     {.what = "unplugged while entering the loader", .arm = At(kUnplug, 0xCC /* enter loader */, eSet, 0), .states = {0, 1, 2, 6},
      .lines = {"Error returned from SwitchToBLMode()", kGeneralFailure}, .inLoader = 0},
-    {.what = "unplugged for good while programming", .arm = At(kUnplug, kWriteBlock, eSet, 10), .state = 6,
-     .errorCode = 6, .states = {0, 1, 2, 3, 6}, .inLoader = 1},
     // The flash was complete and committed: plugged back, the board sits in its loader.
     {.what = "unplugged at the exit, not back", .arm = At(kUnplug, 0x15 /* exit */, eSet, -1), .errorCode = 5,
      .states = {0, 1, 2, 3, 4, 6}, .lines = {kSwapError}, .inLoader = 1,
@@ -204,14 +202,13 @@ const FaultCase kCases[] = {
          EXPECT_EQ(r.WhyNotUpdated(), "");
      }},
     // Answers garbled on the link are read again rather than trusted.
-    {.what = "an answer of another report", .arm = AnotherReport(0x17), .reported = true,
-     .lines = {"Read error: retrying..."}},
-    {.what = "a checksum table of another report", .arm = AnotherReport(kChecksums), .reported = true,
+    // The first answer carries the next report's id, at the length asked for.
+    {.what = "an answer of another report", .arm = Tamper(0x17, [](CFaultRig&, auto& a, int n) { a[0] += n == 1; }),
+     .reported = true, .lines = {"Read error: retrying..."}},
+    {.what = "a checksum table of another report",
+     .arm = Tamper(kChecksums, [](CFaultRig&, auto& a, int n) { a[0] += n == 1; }), .reported = true,
      .lines = {"Read error: retrying..."}},
     // Block table entries are 10 bytes from byte 1: address, size, flags (little-endian).
-    {.what = "block table: block 0 swallowing its neighbours",
-     .arm = Tamper(0x18, [](CFaultRig&, auto& a, int n) { a[1 + 4 + 2] ^= n == 1 ? 0x01 : 0; }), .reported = true,
-     .lines = {"LoadLoaderDescription: the block table read differently; reading it again"}},
     {.what = "block table: two reads garbled, each its own way",
      .arm = Tamper(0x18, [](CFaultRig&, auto& a, int n) { a[1 + std::min(n, 3) * 10 + 9] ^= n <= 2 ? 0x80 : 0; }),
      .reported = true, .lines = {"LoadLoaderDescription: the block table read differently; reading it again"}},
@@ -219,6 +216,12 @@ const FaultCase kCases[] = {
      .arm = Tamper(0x18, [](CFaultRig&, auto& a, int n) { a[1 + n % 30 * 10 + 9] ^= 0x80; }),
      .lines = {"[ERROR] LoadLoaderDescription: the block table never read the same twice in a row (8)"},
      .version = kSimFactoryVersion}, // nothing was touched
+    // A checksum table garbled on its way back after the commit is read again; only three garbled
+    // reads in a row fail the run, and the board holds the image either way.
+    {.what = "one garbled read-back", .arm = GarbledReadBacks(1), .reported = true, .lines = {kReadAgain}},
+    {.what = "two garbled read-backs", .arm = GarbledReadBacks(2), .reported = true, .lines = {kReadAgain}},
+    {.what = "three garbled read-backs", .arm = GarbledReadBacks(3), .lines = {kReadAgain},
+     .after = [](CFaultRig& r) { EXPECT_EQ(r.WhyNotUpdated(), ""); }},
     // The flash fails under the loader after it reported the new checksums: the board comes back
     // as its loader, which is no success.
     {.what = "a board that comes back as its loader", .arm = FlashCellsFailAfterTheLastChecksumRead(kChecksums),
@@ -231,23 +234,6 @@ TEST(FaultUpdate, OneFaultThenARunThatRecovers)
 {
     for (const FaultCase& c : kCases)
         RunFaultCase(c);
-}
-
-// A checksum table garbled on its way back after the commit is read again; only three garbled
-// reads in a row fail the run, and the board holds the image either way.
-TEST(FinalizeChecksums, AGarbledReadBackIsReadAgain)
-{
-    const int reads = AnswersOfACleanRun("basic", kChecksums);
-    ASSERT_GE(reads, 2);
-    for (const int garbled : {1, 2, 3}) {
-        const Arm arm = Tamper(kChecksums, [=](CFaultRig&, std::vector<std::uint8_t>& a, int n) {
-            if (n >= reads && n < reads + garbled)
-                std::fill(a.begin() + 5, a.end(), 0); // every block's checksum
-        });
-        RunFaultCase({.what = "garbled reads", .arm = arm, .reported = garbled < 3,
-                      .lines = {"FinalizeFlash: the checksums read back do not add up to the image's; reading them again"},
-                      .after = [](CFaultRig& r) { EXPECT_EQ(r.WhyNotUpdated(), ""); }});
-    }
 }
 
 // Every board of the protocol1 tablet switches in place: an exit report that never arrives is
