@@ -10,7 +10,6 @@
 
 namespace {
 
-// A node that only has to be enumerated and probed.
 class CIdleDevice : public CSimHidDevice
 {
 public:
@@ -27,8 +26,7 @@ struct Node
     const char* tablet; // boards of one tablet share the levels above their own; "" = unknown device tree
 };
 
-// What a discovered record holds: the paths of its pen (or loader) and touch interfaces ("" for
-// none), and whether it is in loader mode.
+// A discovered record: the paths of its pen (or loader) and touch interfaces, its loader mode.
 struct Record
 {
     std::string pen;
@@ -90,7 +88,7 @@ const DiscoveryCase kCases[] = {
      {{"a-router-pen", 0x0100, 0xFF00, 0x0A, "tablet-a"}, {"b-pen-described", 0x0100, 0xFF0D, 1, "tablet-a"},
       {"c-router-touch", 0x0101, 0xFF00, 0x0B, "tablet-a"}},
      {{"a-router-pen", "c-router-touch", false}}},
-    {"UnreadableTopologyGivesNoDevice", {{"pen-a", 0x0100, 0xFF0D, 1, "tablet-a"}}, {}, -1, "{ \"not\": \"an array\" }"},
+    {"UnreadableTopologyGivesNoDevice", {{"pen-a", 0x0100, 0xFF0D, 1, "tablet-a"}}, {}, -1, "{ \"not\": 1 }"},
 };
 
 

@@ -100,7 +100,7 @@ struct FaultClass
 
 const FaultClass kClasses[] = {
     {"none", [](const SimFaultSpec& s) { return !s.Any(); }, [](const SimFaultStats&) { return std::uint64_t {0}; }},
-    {"link (drop, ack)", [](const SimFaultSpec& s) { return s.dropSetRate > 0 || s.dropGetRate > 0 || s.ackLossRate > 0; },
+    {"link (drop, ack)", [](const SimFaultSpec& s) { return s.dropSetRate + s.dropGetRate + s.ackLossRate > 0; },
      [](const SimFaultStats& f) { return f.droppedSets + f.droppedGets + f.lostAcks; }},
     {"busy", [](const SimFaultSpec& s) { return s.busyMs > 0; }, [](const SimFaultStats& f) { return f.busyPeriods; }},
     {"unplug", [](const SimFaultSpec& s) { return s.unplugAt > 0; }, [](const SimFaultStats& f) { return f.unplugs; }},
@@ -224,10 +224,12 @@ TEST(FaultCampaign, NoFalseSuccessAndEveryFailedBoardIsRecovered)
         run.injected = stats.Injected();
         total += run;
     }
-    std::cout << "fault campaign: seeds " << base << ".." << (base + seeds - 1) << ", runs " << total.runs << " (faulty "
-              << faultyRuns << ", recovery " << total.runs - seeds << ")\n  reports through the injector " << f.reports
-              << ", faults injected " << f.Injected() << " (busy refusals " << f.busyRefusals << ")\n  failures "
-              << total.failures << ", failures not in state 6 " << uncleanFailures << ", false successes " << total.falseSuccesses << ", false failures " << total.falseFailures
+    std::cout << "fault campaign: seeds " << base << ".." << (base + seeds - 1) << ", runs " << total.runs
+              << " (faulty " << faultyRuns << ", recovery " << total.runs - seeds << ")\n  reports through the "
+              << "injector " << f.reports << ", faults injected " << f.Injected() << " (busy refusals "
+              << f.busyRefusals << ")\n  failures "
+              << total.failures << ", failures not in state 6 " << uncleanFailures << ", false successes "
+              << total.falseSuccesses << ", false failures " << total.falseFailures
               << ", unrecovered boards " << total.unrecovered << "\n  faulty runs by board:";
     for (const auto& [board, runs] : runsByBoard)
         std::cout << " " << board << " " << runs;

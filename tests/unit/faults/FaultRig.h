@@ -1,6 +1,5 @@
 #pragma once
-// A simulated scenario on a virtual clock that outlives the updater: each Open/Run is a fresh
-// controller and log, as a new process of the updater would be.
+// A simulated scenario that outlives the updater: each Open/Run is a new controller and log, as a new process.
 
 #include "CSimBus.h"
 #include "CSimUpdateController.h"
@@ -82,7 +81,6 @@ inline std::string FlashDifference(const CSimBoard& board_I, const std::string& 
     return "";
 }
 
-// The last 20,000 characters of a log, for failure messages.
 inline std::string Tail(const std::string& log_I)
 {
     return log_I.substr(log_I.size() > 20000 ? log_I.size() - 20000 : 0);
@@ -129,7 +127,6 @@ public:
         });
     }
 
-    // The open controller's log so far.
     FaultRunResult Current(bool reported_I = false) const
     {
         std::lock_guard<std::mutex> lock(mLog->mMutex);
@@ -148,8 +145,7 @@ public:
         return mController->ProcessUpdateFile(UpdateFileOf(boardName_I));
     }
 
-    // One run of the updater on one board; before_I runs just before UpdateDevice (to arm faults
-    // on a known count of reports).
+    // One run of the updater; before_I runs just before UpdateDevice (to arm faults by report count).
     FaultRunResult Run(const std::string& boardName_I = "pen", std::size_t tablet_I = 0,
                        const std::function<void()>& before_I = nullptr)
     {
@@ -173,8 +169,7 @@ public:
             mController->SetNotifier(nullptr);
     }
 
-    // Empty when the board holds the image whole, runs its application and (S-record loaders) its
-    // committed checksums and magic word check out: what a reported success must mean.
+    // What a reported success must mean: "" when the board runs a whole, valid image.
     std::string WhyNotUpdated(const std::string& boardName_I = "pen", std::size_t tablet_I = 0) const
     {
         const auto board = Board(boardName_I, tablet_I);
@@ -207,8 +202,7 @@ public:
         mClock->advance(30000);
     }
 
-    // Number (1-based, as the injector counts) of the k-th report of this loader id and direction
-    // in a fault-free update of the scenario's pen (negative k counts from the end).
+    // 1-based number of the k-th (k < 0: from the end) report of this id in a fault-free pen update.
     static std::int64_t NthReport(const std::string& scenario_I, std::uint8_t id_I, ESimWireDirection direction_I,
                                   int k_I)
     {

@@ -102,7 +102,8 @@ Arm GarbledReadBacks(int garbled_I)
         })(rig_IO);
     };
 }
-const std::string kReadAgain = "FinalizeFlash: the checksums read back do not add up to the image's; reading them again";
+const std::string kReadAgain =
+    "FinalizeFlash: the checksums read back do not add up to the image's; reading them again";
 
 void RunFaultCase(const FaultCase& c)
 {
@@ -136,7 +137,6 @@ void RunFaultCase(const FaultCase& c)
 }
 
 const FaultCase kCases[] = {
-    // Power loss.
     {.what = "before the checksums are invalidated the board still runs its application",
      .arm = At(kPowerLoss, 0x1C /* magic word */, eSet, 0, "power-back=500"), .state = 6, .errorCode = 6,
      .lines = {"[ERROR] Failed to set magic word (8)", kGeneralFailure}, .inLoader = 0, .version = kSimFactoryVersion},
@@ -146,9 +146,9 @@ const FaultCase kCases[] = {
     {.what = "a blip while writing is ridden", .arm = At(kPowerLoss, kWriteBlock, eSet, 20, "power-back=200"),
      .reported = true, .lines = {"Attempting to reopen connection."},
      .after = [](CFaultRig& r) { EXPECT_EQ(r.mBus.FaultStats().powerLosses, 1u); }},
-    // The board loses the block checksums it had just computed and commits a table of zeros: its
-    // new checksum sum is not the image's.
-    {.what = "between the block checksums and their commit", .arm = At(kPowerLoss, 0x1D /* commit */, eSet, -1, "power-back=300"),
+    // The board loses its new block checksums and commits zeros: its checksum sum is not the image's.
+    {.what = "between the block checksums and their commit",
+     .arm = At(kPowerLoss, 0x1D /* commit */, eSet, -1, "power-back=300"),
      .state = 6, .lines = {"[ERROR] Checksum mismatch after programming: expected 0x", kGeneralFailure}, .inLoader = 1},
     {.what = "after the final commit the board runs the new image", .arm = At(kPowerLoss, kChecksums, eGet, -1),
      .state = 6, .lines = {"[ERROR] Failed refreshing checksum info (8)"}, .inLoader = 0, .version = kSimDemoVersion},
@@ -171,19 +171,16 @@ const FaultCase kCases[] = {
      .after = [](CFaultRig& r) { EXPECT_EQ(r.Board()->Loader().EraseCount(1), 0); }},
     {.what = "busy for ever", .arm = Faults("busy=4294967295"), .state = 6, .errorCode = 6,
      .lines = {"[ERROR] Failed writing block to device (8)"}, .inLoader = 1, .nextLine = kInLoader},
-    // A cable pulled.
-    {.what = "unplugged while entering the loader", .arm = At(kUnplug, 0xCC /* enter loader */, eSet, 0), .states = {0, 1, 2, 6},
+    {.what = "unplugged while entering the loader", .arm = At(kUnplug, 0xCC, eSet, 0), .states = {0, 1, 2, 6},
      .lines = {"Error returned from SwitchToBLMode()", kGeneralFailure}, .inLoader = 0},
     // The flash was complete and committed: plugged back, the board sits in its loader.
     {.what = "unplugged at the exit, not back", .arm = At(kUnplug, 0x15 /* exit */, eSet, -1), .errorCode = 5,
      .states = {0, 1, 2, 3, 4, 6}, .lines = {kSwapError}, .inLoader = 1,
      .after = [](CFaultRig& r) { EXPECT_TRUE(r.Board()->Loader().ApplicationValid()); }},
-    // The loader comes back in state 4, the retried exit sends it away for real and that removal
-    // in state 5 terminates: the safe side, for a board that runs the new image.
+    // Back in state 4, sent away by the retried exit, removed in state 5: terminated, the safe side.
     {.what = "unplugged at the exit and back", .arm = At(kUnplug, 0x15, eSet, -1, "replug=1500"), .errorCode = 5,
      .states = {0, 1, 2, 3, 4, 5, 7, 6}, .after = [](CFaultRig& r) { EXPECT_EQ(r.WhyNotUpdated(), ""); }},
-    // Boards that come back near the end of the 90-second wait: too late into its loader, the
-    // board waits there for the next run.
+    // Back near the end of the 90-second wait; too late into its loader, it waits there.
     {.what = "back after 89 s", .arm = Faults("reenum=89000"), .reported = true},
     {.what = "back after 91 s", .arm = Faults("reenum=91000"), .state = 6, .inLoader = 1},
     // Quick into the loader, too slow out of it: a false failure the waits cannot avoid.
@@ -222,8 +219,7 @@ const FaultCase kCases[] = {
     {.what = "two garbled read-backs", .arm = GarbledReadBacks(2), .reported = true, .lines = {kReadAgain}},
     {.what = "three garbled read-backs", .arm = GarbledReadBacks(3), .lines = {kReadAgain},
      .after = [](CFaultRig& r) { EXPECT_EQ(r.WhyNotUpdated(), ""); }},
-    // The flash fails under the loader after it reported the new checksums: the board comes back
-    // as its loader, which is no success.
+    // Flash failing after the last checksum read: the board comes back as its loader, no success.
     {.what = "a board that comes back as its loader", .arm = FlashCellsFailAfterTheLastChecksumRead(kChecksums),
      .state = 6, .lines = {"GetNormalInterface: the device came back in loader mode", kSwapError}, .inLoader = 1},
 };
@@ -236,9 +232,8 @@ TEST(FaultUpdate, OneFaultThenARunThatRecovers)
         RunFaultCase(c);
 }
 
-// Every board of the protocol1 tablet switches in place: an exit report that never arrives is
-// no success; one that arrived but whose answer was lost is (the application answering its
-// ping tells them apart).
+// Boards that switch in place: an exit report that never arrives is no success, one whose answer
+// was lost is (the application answering its ping tells them apart).
 TEST(InPlaceExit, LostExitReportsAndLostAnswers)
 {
     for (const char* board : {"pen", "touch", "bluetooth"}) {
@@ -252,17 +247,17 @@ TEST(InPlaceExit, LostExitReportsAndLostAnswers)
     }
 }
 
-// The pen takes the exit report, but its start-up check refuses the image and it stays in its
-// loader on the same interface: the loader answering the reopen's status read shows it.
+// The pen takes the exit report but stays in its loader: its answer to the reopen's status read shows it.
 TEST(InPlaceExitAccepted, ABoardThatStaysInItsLoaderIsNoSuccess)
 {
-    RunFaultCase({.what = "in place", .scenario = "protocol1", .arm = FlashCellsFailAfterTheLastChecksumRead(kChecksums1),
-                  .state = 6, .errorCode = 5, .absent = {"Error returned from SwitchFromBLMode()", "Device Update complete!"},
+    RunFaultCase({.what = "in place", .scenario = "protocol1",
+                  .arm = FlashCellsFailAfterTheLastChecksumRead(kChecksums1),
+                  .state = 6, .errorCode = 5,
+                  .absent = {"Error returned from SwitchFromBLMode()", "Device Update complete!"},
                   .inLoader = 1});
 }
 
-// A protocol 1 board sums each block once written: a sum other than the image's stops the update
-// at that block, never reaching the way back.
+// A protocol 1 block summed other than the image's stops the update there, before the way back.
 TEST(ProtocolOneBlockChecksum, ABlockTheBoardSumsDifferentlyFailsTheUpdateThere)
 {
     const Arm arm = Tamper(kChecksums1, [](CFaultRig&, std::vector<std::uint8_t>& a, int) {
@@ -272,8 +267,7 @@ TEST(ProtocolOneBlockChecksum, ABlockTheBoardSumsDifferentlyFailsTheUpdateThere)
     RunFaultCase({.what = "summed differently", .scenario = "protocol1", .arm = arm, .state = 6,
                   .lines = {kGeneralFailure}, .absent = {"Exiting Loader Mode...", "Starting FinalizeFlash..."}});
 }
-// A mode query whose answer was lost once counted as "not in the loader": programming skipped
-// the checksum invalidation and the way back took a stuck touch board for switched.
+// A lost mode answer once counted as "not in the loader", and a stuck touch board as switched back.
 TEST(I2CBridge, LostModeAnswersAreNotTakenForTheApplication)
 {
     for (const char* text : {"seed=3892,drop-set=0.01,drop-get=0.01,ack-loss=0.01", "seed=4156,drop-get=0.05"}) {
@@ -285,13 +279,11 @@ TEST(I2CBridge, LostModeAnswersAreNotTakenForTheApplication)
     }
 }
 
-// With two tablets, the update follows its own tablet while the other one is replugged, and a
-// tablet that does not come back is not replaced by the other.
+// The update follows its own tablet while the other is replugged, and never takes one for the other.
 TEST(TwoTablets, TheWaitsFollowTheUpdatedTablet)
 {
     for (const bool back : {true, false}) {
-        // Once the second tablet's pen has left for its loader (or accepted the exit report, when
-        // it is not to come back), the first tablet's pen is replugged.
+        // The first pen is replugged once the second has left for its loader (or for good, at the exit).
         auto seen = std::make_shared<int>(0); // 1: the second pen was in its loader, 2: done
         auto step = std::make_shared<std::function<void(CFaultRig&)>>();
         *step = [seen, back, next = std::weak_ptr(step)](CFaultRig& r) {
