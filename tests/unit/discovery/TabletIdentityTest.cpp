@@ -22,7 +22,6 @@ const IdentityCase kCases[] = {
     {"the same, the other way round", {"USB\\PID_0094\\T1", "HUB\\T1"}, {"HUB\\T1", "ROOT"}, 1},
     {"two tablets on their own hubs", {"USB\\PID_0100\\T1", "HUB\\T1"}, {"USB\\PID_0100\\T0", "HUB\\T0"}, -1},
     {"another tablet's loader", {"USB\\PID_0100\\T1", "HUB\\T1"}, {"USB\\PID_0094\\T0", "HUB\\T0"}, -1},
-    // Farther than a USB tablet's own loader (1), which is what following it relies on.
     {"two USB tablets sharing only the root", {"HUB\\T1", "ROOT"}, {"HUB\\T0", "ROOT"}, 2},
     {"an unknown parent", {}, {"USB\\PID_0094\\T1", "HUB\\T1"}, -1},
 };

@@ -129,7 +129,7 @@ struct Figures
     std::uint64_t unrecovered = 0;
     double wallSeconds = 0;
 
-    Figures& operator+=(const Figures& run_I)
+    void operator+=(const Figures& run_I)
     {
         runs += run_I.runs;
         injected += run_I.injected;
@@ -138,7 +138,6 @@ struct Figures
         falseFailures += run_I.falseFailures;
         unrecovered += run_I.unrecovered;
         wallSeconds += run_I.wallSeconds;
-        return *this;
     }
 };
 

@@ -55,30 +55,32 @@ inline SimFaultSpec Parsed(const std::string& text_I)
     return spec;
 }
 
-// Empty when the board holds every byte of the file (S-record, Intel HEX at 0x8000, or Airoha
-// outside the range its loader keeps for itself), else where it differs.
+// "" when the board's flash holds the blocks, else where not (Airoha loaders keep 0x3000-0x7FFF).
+inline std::string FlashDifference(const CSimBoard& board_I, const std::vector<SRecBlock>& blocks_I)
+{
+    const auto& image = board_I.ImageLoader();
+    for (const SRecBlock& block : blocks_I) {
+        for (std::uint32_t at = block.address; at < block.address + block.data.size(); ++at) {
+            const bool kept = image && block.address == 0 && at >= 0x3000 && at < 0x8000;
+            const std::uint8_t byte = image ? image->FlashByte(at) : board_I.Loader().FlashByte(at);
+            if (!kept && byte != block.data[at - block.address])
+                return "flash differs at " + std::to_string(at);
+        }
+    }
+    return "";
+}
+
+// The same against a file: S-records, Intel HEX (at 0x8000) or Airoha.
 inline std::string FlashDifference(const CSimBoard& board_I, const std::string& file_I)
 {
     CSRec source;
     if (!source.Load(file_I))
         return "cannot load " + file_I;
-    std::vector<SRecBlock> blocks = source.GetBlocks();
     if (const auto hex = source.GetIntelHexData(); source.GetFileType() == eFormatIntelHex)
-        blocks = {{0x8000, std::vector<std::uint8_t>(hex->GetImage(), hex->GetImage() + hex->GetDataLength())}};
-    const auto airoha = source.GetFileType() == eFormatAiroFlash ? source.GetAiroFlashData() : nullptr;
-    if (airoha)
-        blocks = {{0, std::vector<std::uint8_t>(airoha->GetBuffer(), airoha->GetBuffer() + airoha->GetSize())}};
-    for (const SRecBlock& block : blocks) {
-        for (std::uint32_t i = 0; i < block.data.size(); ++i) {
-            const std::uint32_t at = block.address + i;
-            if (airoha && at >= 0x3000 && at < 0x8000)
-                continue; // never sent: the loader keeps its own data there
-            const auto& image = board_I.ImageLoader();
-            if ((image ? image->FlashByte(at) : board_I.Loader().FlashByte(at)) != block.data[i])
-                return "flash differs at " + std::to_string(at);
-        }
-    }
-    return "";
+        return FlashDifference(board_I, {{0x8000, {hex->GetImage(), hex->GetImage() + hex->GetDataLength()}}});
+    if (const auto airoha = source.GetAiroFlashData(); source.GetFileType() == eFormatAiroFlash)
+        return FlashDifference(board_I, {{0, {airoha->GetBuffer(), airoha->GetBuffer() + airoha->GetSize()}}});
+    return FlashDifference(board_I, source.GetBlocks());
 }
 
 inline std::string Tail(const std::string& log_I)
@@ -207,8 +209,7 @@ public:
                                   int k_I)
     {
         CFaultRig clean(scenario_I);
-        if (!clean.Run("pen", 0, [&] { clean.mBus.Host()->ClearTranscript(); }).reported)
-            throw std::runtime_error("the fault-free update failed");
+        EXPECT_TRUE(clean.Run("pen", 0, [&] { clean.mBus.Host()->ClearTranscript(); }).reported);
         std::vector<std::int64_t> numbers;
         const auto records = clean.mBus.Host()->Transcript();
         for (std::size_t i = 0; i < records.size(); ++i) {
@@ -219,9 +220,8 @@ public:
                 numbers.push_back(static_cast<std::int64_t>(i) + 1);
         }
         const int index = k_I < 0 ? static_cast<int>(numbers.size()) + k_I : k_I;
-        if (index < 0 || index >= static_cast<int>(numbers.size()))
-            throw std::runtime_error("no such report");
-        return numbers[static_cast<std::size_t>(index)];
+        EXPECT_TRUE(index >= 0 && index < static_cast<int>(numbers.size())) << "no such report";
+        return index >= 0 && index < static_cast<int>(numbers.size()) ? numbers[static_cast<std::size_t>(index)] : 0;
     }
 
     std::shared_ptr<CVirtualClock> mClock;

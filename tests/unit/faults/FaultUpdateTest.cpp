@@ -9,15 +9,14 @@ using Arm = std::function<void(CFaultRig&)>;
 constexpr auto eSet = ESimWireDirection::eSet;
 constexpr auto eGet = ESimWireDirection::eGet;
 
-// Loader report ids (protocol type 0 unless named 1): write block, erase, checksums.
 constexpr std::uint8_t kWriteBlock = 0x11;
 constexpr std::uint8_t kErase = 0x12;
 constexpr std::uint8_t kChecksums = 0x19;
 constexpr std::uint8_t kChecksums1 = 0xDA;
 
 const std::string kSwapError = "[ERROR] There was a problem swapping out of flash mode (5)";
-const std::string kGeneralFailure = "[ERROR] General Program Failure (6)";
 const std::string kInLoader = "Device already in loader mode";
+const std::string kGeneralFailure = "[ERROR] General Program Failure (6)";
 
 struct FaultCase
 {
@@ -150,7 +149,7 @@ const FaultCase kCases[] = {
     {.what = "between the block checksums and their commit",
      .arm = At(kPowerLoss, 0x1D /* commit */, eSet, -1, "power-back=300"),
      .state = 6, .lines = {"[ERROR] Checksum mismatch after programming: expected 0x", kGeneralFailure}, .inLoader = 1},
-    {.what = "after the final commit the board runs the new image", .arm = At(kPowerLoss, kChecksums, eGet, -1),
+    {.what = "after the final commit the new image runs", .arm = At(kPowerLoss, kChecksums, eGet, -1),
      .state = 6, .lines = {"[ERROR] Failed refreshing checksum info (8)"}, .inLoader = 0, .version = kSimDemoVersion},
     {.what = "a torn erase after the invalidation commit", .arm = At(kPowerLoss, kErase, eSet, 0, "seed=5,tear=1"),
      .state = 6, .inLoader = 1,

@@ -1,5 +1,3 @@
-// The fault grammar of --sim-faults.
-
 #include "FaultRig.h"
 
 TEST(SimFaultSpecText, ParsesFormatsBackAndRefusesWhatItCannotMean)

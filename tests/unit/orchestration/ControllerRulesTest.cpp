@@ -45,19 +45,6 @@ TEST(ControllerRules, WhileEnteringTheLoaderAnyArrivalMovesTheStateOn)
     EXPECT_GE(f.Current().Find("IMPORTANT Attach Message (a mouse) STATE->ESTATE_PROGRAM"), 0);
 }
 
-TEST(ControllerRules, AutoUpdateWordIsExactAndTheFileIsLoadedFromTheGivenDirectory)
-{
-    CFaultRig f("basic");
-    f.Open();
-    ASSERT_TRUE(f.mController->UpdateDeviceList());
-    const std::string dir = CFaultRig::DataDir() + "/scenarios/basic";
-    for (const char* wrong : {"Pen", "bluetooth", "tablet"})
-        EXPECT_FALSE(f.mController->ValidateAutoUpdate(wrong, dir)) << wrong;
-    EXPECT_TRUE(f.mController->ValidateAutoUpdate("pen", dir));
-    EXPECT_TRUE(f.mController->IsAutoUpdate());
-    EXPECT_EQ(f.mController->GetDataSource().GetFileName(), dir + "/basic.pen");
-}
-
 TEST(ControllerRules, FilesThatCannotBeUsedAreRefusedWithTheirReason)
 {
     CFaultRig f("basic");
@@ -75,10 +62,6 @@ TEST(ControllerRules, FilesThatCannotBeUsedAreRefusedWithTheirReason)
     WriteFile(dir.File("bad.pen"), "S0030000FC\nS10500000102F6\n");
     EXPECT_FALSE(f.mController->ProcessUpdateFile(dir.File("bad.pen")));
     EXPECT_GE(f.Current().Find("[ERROR] line 2: checksum mismatch (the record says 0xF6, its bytes give 0xF7) (3)"), 0);
-    // An Intel HEX file is for a touch board.
-    WriteFile(dir.File("touch.hex"), ":048000000102030472\r\n:00000001FF\r\n");
-    EXPECT_FALSE(f.mController->ProcessUpdateFile(dir.File("touch.hex")));
-    EXPECT_EQ(f.mNotifier->GetLastErrorCode(), 4);
 }
 
 TEST(SimUpdateFailure, SectorMismatchFailsBeforeAnythingIsWritten)

@@ -54,8 +54,7 @@ TEST_P(EveryBoard, UpdatesToTheDemoFirmwareOnTheWorkerAndComesBackWithItsVersion
     EXPECT_EQ(rig.mController->GetState(), 0);
     ASSERT_TRUE(rig.Prepare(c.board, c.tablet));
     EXPECT_EQ(VersionOf(rig, type), kSimFactoryVersion);
-    // On the worker thread, as the program runs it: arrivals and removals reach the controller
-    // from the worker's clock while this thread waits.
+    // On the worker thread, as the program runs it, while arrivals come from the worker's clock.
     CUpdateWorker worker;
     ASSERT_TRUE(worker.Start(rig.mController));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -84,8 +83,6 @@ TEST_P(EveryBoard, UpdatesToTheDemoFirmwareOnTheWorkerAndComesBackWithItsVersion
         EXPECT_EQ(board->BulkDevice()->EnterLoaderCount(), 1);
     }
     EXPECT_EQ(board->Reenumerations(), board->Spec().intoBLMode && !board->Bridge() ? 2 : 0);
-    EXPECT_EQ(rig.Board(c.board, 1 - c.tablet) ? rig.Board(c.board, 1 - c.tablet)->FlashVersion() : kSimFactoryVersion,
-              kSimFactoryVersion); // the other tablet's
     ASSERT_TRUE(rig.Prepare(c.board, c.tablet));
     EXPECT_EQ(VersionOf(rig, type), kSimDemoVersion);
 
