@@ -33,12 +33,3 @@ TEST(TabletIdentity, DistanceTellsTheSameTabletFromAnother)
     for (const IdentityCase& c : kCases)
         EXPECT_EQ(CDiscovery::TabletDistance(c.a, c.b), c.distance) << c.what;
 }
-
-TEST(TabletIdentity, AUsbTabletsLoaderIsCloserThanAnotherTabletSharingTheRoot)
-{
-    // Two USB tablets grouped at the root hub both count as relatives of the first; its own
-    // loader is the closer one, which is what following it relies on.
-    const CDiscovery::TabletIdentity followed {"HUB\\T1", "ROOT"};
-    EXPECT_LT(CDiscovery::TabletDistance(followed, {"USB\\PID_0094\\T1", "HUB\\T1"}),
-              CDiscovery::TabletDistance(followed, {"HUB\\T0", "ROOT"}));
-}

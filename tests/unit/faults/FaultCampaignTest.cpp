@@ -1,5 +1,5 @@
-// The fault campaign: seeded random faults over many update runs of every scenario and tablet,
-// with three invariants after every run:
+// The fault campaign: seeded random faults over many update runs of every board of every
+// scenario, with three invariants after every run:
 //   1. success is reported only when the board holds the image, its committed checksums check
 //      out and it runs its application;
 //   2. after any failure, the next run on the same board without faults succeeds;
@@ -10,9 +10,7 @@
 
 #include "FaultRig.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,9 +22,7 @@ namespace {
 std::uint64_t EnvNumber(const char* name_I, std::uint64_t default_I)
 {
     const char* text = std::getenv(name_I);
-    if (text == nullptr || *text == '\0')
-        return default_I;
-    return std::strtoull(text, nullptr, 10);
+    return text == nullptr || *text == '\0' ? default_I : std::strtoull(text, nullptr, 10);
 }
 
 // A random mix of faults; about one run in eight has none at all.
@@ -49,29 +45,28 @@ SimFaultSpec RandomSpec(std::uint64_t seed_I)
         for (int i = 0; i < count; ++i)
             spec.ids.insert(kIds[r.Between(0, 9)]);
     }
-    if (r.NextUnit() < 0.2) {
-        static const std::uint32_t kBusy[] = {200, 3000, 8000, 40000, 0xFFFFFFFFu};
-        spec.busyMs = kBusy[r.Between(0, 4)];
-    }
+    if (r.NextUnit() < 0.2)
+        spec.busyMs = std::array<std::uint32_t, 5> {200, 3000, 8000, 40000, 0xFFFFFFFFu}[r.Between(0, 4)];
     // Boards that come back just before or just after a 90-second wait gives up.
     static const std::int64_t kNearTheLimit[] = {88000, 89000, 89500, 89999, 90000, 90001, 90500, 91000, 95000};
+    auto backAfter = [&] {
+        return r.NextUnit() < 0.2 ? kNearTheLimit[r.Between(0, 8)] : static_cast<std::int64_t>(r.Between(0, 15000));
+    };
     if (r.NextUnit() < 0.3) {
         spec.unplugAt = static_cast<std::int64_t>(r.Between(1, 280));
         if (r.NextUnit() < 0.6)
-            spec.replugMs = r.NextUnit() < 0.2 ? kNearTheLimit[r.Between(0, 8)] : static_cast<std::int64_t>(r.Between(0, 15000));
+            spec.replugMs = backAfter();
     }
     if (r.NextUnit() < 0.35) {
         spec.powerLossAt = static_cast<std::int64_t>(r.Between(1, 280));
         if (r.NextUnit() < 0.6)
-            spec.powerBackMs =
-                r.NextUnit() < 0.2 ? kNearTheLimit[r.Between(0, 8)] : static_cast<std::int64_t>(r.Between(0, 15000));
+            spec.powerBackMs = backAfter();
         // Half the power losses tear the erase or write they strike.
         if (r.NextUnit() < 0.5)
             spec.tearRate = 1.0;
     }
     if (r.NextUnit() < 0.25) {
-        static const double kAnswerRates[] = {0.001, 0.01, 0.05, 0.2};
-        const double rate = kAnswerRates[r.Between(0, 3)];
+        const double rate = std::array {0.001, 0.01, 0.05, 0.2}[r.Between(0, 3)];
         double* kinds[] = {&spec.flipRate, &spec.shortRate, &spec.longRate, &spec.wrongIdRate, &spec.staleRate};
         const std::uint64_t kind = r.Between(0, 5); // 5: every kind at once
         for (std::uint64_t k = 0; k < 5; ++k) {
@@ -79,98 +74,52 @@ SimFaultSpec RandomSpec(std::uint64_t seed_I)
                 *kinds[k] = kind == 5 ? rate / 5 : rate;
         }
     }
+    // Enter-loader, exit-loader, checksum commit and erase of both protocols; the whole-image command.
+    static const std::uint8_t kStuckIds[] = {0xCC, 0x15, 0xD6, 0x1D, 0xDE, 0x12, 0xD3, 0xE4};
+    if (r.NextUnit() < 0.15)
+        spec.stuck[kStuckIds[r.Between(0, 7)]] = std::array<std::int64_t, 6> {1, 2, 3, 5, 20, -1}[r.Between(0, 5)];
     if (r.NextUnit() < 0.15) {
-        // Enter-loader, exit-loader, checksum commit and erase of both protocols; the whole-image command.
-        static const std::uint8_t kStuckIds[] = {0xCC, 0x15, 0xD6, 0x1D, 0xDE, 0x12, 0xD3, 0xE4};
-        static const std::int64_t kCounts[] = {1, 2, 3, 5, 20, -1};
-        spec.stuck[kStuckIds[r.Between(0, 7)]] = kCounts[r.Between(0, 5)];
-    }
-    if (r.NextUnit() < 0.15) {
-        static const double kLoss[] = {0.0, 0.1, 0.5, 1.0};
-        static const double kDup[] = {0.0, 0.3, 1.0};
-        static const std::uint32_t kLate[] = {0, 500, 5000, 30000, 95000};
-        spec.notifyLossRate = kLoss[r.Between(0, 3)];
-        spec.notifyDupRate = kDup[r.Between(0, 2)];
-        spec.notifyLateMs = kLate[r.Between(0, 4)];
-        if (!spec.DisturbsNotifications())
-            spec.notifyLossRate = 1.0;
+        spec.notifyLossRate = std::array {0.0, 0.1, 0.5, 1.0}[r.Between(0, 3)];
+        spec.notifyDupRate = std::array {0.0, 0.3, 1.0}[r.Between(0, 2)];
+        spec.notifyLateMs = std::array<std::uint32_t, 5> {0, 500, 5000, 30000, 95000}[r.Between(0, 4)];
+        spec.notifyLossRate = spec.DisturbsNotifications() ? spec.notifyLossRate : 1.0;
     }
     if (r.NextUnit() < 0.1)
         spec.reenumMs = kNearTheLimit[r.Between(0, 8)];
     return spec;
 }
 
-// The fault classes the figures are kept by; a run counts in every class its spec holds.
-enum EFaultClass
+// The fault classes the figures are kept by: whether a spec holds it, and how many of its faults
+// were injected. A run counts in every class its spec holds ("none" when it holds no other).
+struct FaultClass
 {
-    eClassNone,
-    eClassLink,    // dropped reports, lost acknowledgements
-    eClassBusy,
-    eClassUnplug,
-    eClassPower,   // power loss between reports
-    eClassTorn,    // power loss that may tear an erase or write
-    eClassAnswers, // corrupted answers
-    eClassStuck,
-    eClassNotify,
-    eClassReturn,  // slow re-enumeration near the 90-second limit
-    eClassCount
+    const char* name;
+    bool (*holds)(const SimFaultSpec&);
+    std::uint64_t (*injected)(const SimFaultStats&);
 };
 
-const char* const kClassNames[eClassCount] = {"none",          "link (drop, ack)", "busy",   "unplug",
-                                              "power loss",    "torn flash",       "answers", "stuck reports",
-                                              "notifications", "late return"};
+const FaultClass kClasses[] = {
+    {"none", [](const SimFaultSpec& s) { return !s.Any(); }, [](const SimFaultStats&) { return std::uint64_t {0}; }},
+    {"link (drop, ack)", [](const SimFaultSpec& s) { return s.dropSetRate + s.dropGetRate + s.ackLossRate > 0; },
+     [](const SimFaultStats& f) { return f.droppedSets + f.droppedGets + f.lostAcks; }},
+    {"busy", [](const SimFaultSpec& s) { return s.busyMs > 0; }, [](const SimFaultStats& f) { return f.busyPeriods; }},
+    {"unplug", [](const SimFaultSpec& s) { return s.unplugAt > 0; }, [](const SimFaultStats& f) { return f.unplugs; }},
+    {"power loss", [](const SimFaultSpec& s) { return s.powerLossAt > 0 && s.tearRate == 0; },
+     [](const SimFaultStats& f) { return f.powerLosses - f.tornReports; }},
+    {"torn flash", [](const SimFaultSpec& s) { return s.powerLossAt > 0 && s.tearRate > 0; },
+     [](const SimFaultStats& f) { return f.tornReports; }},
+    {"answers", [](const SimFaultSpec& s) { return s.CorruptsAnswers(); },
+     [](const SimFaultStats& f) { return f.CorruptedAnswers(); }},
+    {"stuck reports", [](const SimFaultSpec& s) { return !s.stuck.empty(); },
+     [](const SimFaultStats& f) { return f.stuckFailures; }},
+    {"notifications", [](const SimFaultSpec& s) { return s.DisturbsNotifications(); },
+     [](const SimFaultStats& f) { return f.NotificationFaults(); }},
+    {"late return", [](const SimFaultSpec& s) { return s.reenumMs >= 0; },
+     [](const SimFaultStats& f) { return f.slowReturns; }},
+};
+constexpr std::size_t kClassCount = std::size(kClasses);
 
-std::vector<int> ClassesOf(const SimFaultSpec& spec_I)
-{
-    std::vector<int> classes;
-    if (spec_I.dropSetRate > 0 || spec_I.dropGetRate > 0 || spec_I.ackLossRate > 0)
-        classes.push_back(eClassLink);
-    if (spec_I.busyMs > 0)
-        classes.push_back(eClassBusy);
-    if (spec_I.unplugAt > 0)
-        classes.push_back(eClassUnplug);
-    if (spec_I.powerLossAt > 0)
-        classes.push_back(spec_I.tearRate > 0 ? eClassTorn : eClassPower);
-    if (spec_I.CorruptsAnswers())
-        classes.push_back(eClassAnswers);
-    if (!spec_I.stuck.empty())
-        classes.push_back(eClassStuck);
-    if (spec_I.DisturbsNotifications())
-        classes.push_back(eClassNotify);
-    if (spec_I.reenumMs >= 0)
-        classes.push_back(eClassReturn);
-    if (classes.empty())
-        classes.push_back(eClassNone);
-    return classes;
-}
-
-std::uint64_t InjectedOfClass(int class_I, const SimFaultStats& f_I)
-{
-    switch (class_I) {
-    case eClassLink:
-        return f_I.droppedSets + f_I.droppedGets + f_I.lostAcks;
-    case eClassBusy:
-        return f_I.busyPeriods;
-    case eClassUnplug:
-        return f_I.unplugs;
-    case eClassPower:
-        return f_I.powerLosses - f_I.tornReports;
-    case eClassTorn:
-        return f_I.tornReports;
-    case eClassAnswers:
-        return f_I.CorruptedAnswers();
-    case eClassStuck:
-        return f_I.stuckFailures;
-    case eClassNotify:
-        return f_I.NotificationFaults();
-    case eClassReturn:
-        return f_I.slowReturns;
-    default:
-        return 0;
-    }
-}
-
-struct ClassFigures
+struct Figures
 {
     std::uint64_t runs = 0;
     std::uint64_t injected = 0;
@@ -179,25 +128,17 @@ struct ClassFigures
     std::uint64_t falseFailures = 0;
     std::uint64_t unrecovered = 0;
     double wallSeconds = 0;
-};
 
-struct CampaignFigures
-{
-    std::uint64_t runs = 0;
-    std::uint64_t faultyRuns = 0;
-    std::uint64_t failures = 0;
-    std::uint64_t recoveryRuns = 0;
-    std::uint64_t falseSuccesses = 0;
-    std::uint64_t falseFailures = 0;
-    std::uint64_t unrecovered = 0;
-    std::uint64_t uncleanFailures = 0;
-    std::uint64_t failuresWithoutCode = 0;
-    SimFaultStats faults;
-    std::map<std::string, std::uint64_t> runsByBoard;
-    ClassFigures classes[eClassCount];
-    // Reported failures of boards that run the new image, by the run's last error.
-    std::map<std::string, std::uint64_t> falseFailureReasons;
-    std::vector<std::string> falseFailureList;
+    void operator+=(const Figures& run_I)
+    {
+        runs += run_I.runs;
+        injected += run_I.injected;
+        failures += run_I.failures;
+        falseSuccesses += run_I.falseSuccesses;
+        falseFailures += run_I.falseFailures;
+        unrecovered += run_I.unrecovered;
+        wallSeconds += run_I.wallSeconds;
+    }
 };
 
 // The last error a run reported, as the reason of its failure.
@@ -211,11 +152,6 @@ std::string LastError(const std::string& log_I)
     return last;
 }
 
-std::string Tail(const std::string& log_I)
-{
-    return log_I.substr(log_I.size() > 20000 ? log_I.size() - 20000 : 0);
-}
-
 } // namespace
 
 TEST(FaultCampaign, NoFalseSuccessAndEveryFailedBoardIsRecovered)
@@ -223,128 +159,100 @@ TEST(FaultCampaign, NoFalseSuccessAndEveryFailedBoardIsRecovered)
     const std::uint64_t seeds = EnvNumber("VFWU_FAULT_SEEDS", 60);
     const std::uint64_t base = EnvNumber("VFWU_FAULT_SEED_BASE", 1);
     const std::vector<std::string> scenarios = SimScenarioNames();
-    CampaignFigures figures;
-    for (std::uint64_t n = 0; n < seeds; ++n) {
+    Figures total;
+    Figures byClass[kClassCount];
+    std::uint64_t faultyRuns = 0;
+    std::uint64_t uncleanFailures = 0;
+    SimFaultStats f;
+    std::map<std::string, std::uint64_t> runsByBoard;
+    std::map<std::string, std::uint64_t> falseFailureReasons;
+    std::vector<std::string> falseFailureList;
+    for (std::uint64_t seed = base; seed < base + seeds; ++seed) {
         const auto started = std::chrono::steady_clock::now();
-        const std::uint64_t seed = base + n;
         const std::string& scenario = scenarios[seed % scenarios.size()];
         CFaultRig rig(scenario);
         // Every board of the scenario in turn (both tablets of two-tablets).
-        const auto& boards = rig.mBus.Boards();
-        const auto& chosen = boards[(seed / scenarios.size()) % boards.size()];
+        const auto& chosen = rig.mBus.Boards()[(seed / scenarios.size()) % rig.mBus.Boards().size()];
         const std::string name = chosen->Spec().name;
         std::size_t tablet = 0;
         while (rig.Board(name, tablet) != chosen)
             ++tablet;
         const SimFaultSpec spec = RandomSpec(seed);
-        const std::vector<int> classes = ClassesOf(spec);
         const std::string label = "seed " + std::to_string(seed) + " (" + scenario + ", " + name + " board, tablet " +
                                   std::to_string(tablet) + ", " + FormatSimFaultSpec(spec) + ")";
 
         const FaultRunResult first = rig.Run(name, tablet, [&] { rig.mBus.SetFaults(spec); });
         const SimFaultStats stats = rig.mBus.FaultStats();
-        ++figures.runs;
-        figures.faultyRuns += spec.Any() ? 1 : 0;
-        figures.faults += stats;
-        ++figures.runsByBoard[scenario + "/" + name];
-        for (int c : classes) {
-            ++figures.classes[c].runs;
-            figures.classes[c].injected += InjectedOfClass(c, stats);
-        }
-        auto count = [&](std::uint64_t ClassFigures::*member_I) {
-            for (int c : classes)
-                ++(figures.classes[c].*member_I);
-        };
-        auto addTime = [&] {
-            const double seconds =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-            for (int c : classes)
-                figures.classes[c].wallSeconds += seconds;
-        };
-        if (first.reported) {
-            if (!rig.BoardUpdated(name, tablet)) {
-                ++figures.falseSuccesses;
-                count(&ClassFigures::falseSuccesses);
-                ADD_FAILURE() << "false success: " << label << ": " << rig.WhyNotUpdated(name, tablet) << "\n" << first.log;
+        Figures run;
+        run.runs = 1;
+        faultyRuns += spec.Any() ? 1 : 0;
+        f += stats;
+        ++runsByBoard[scenario + "/" + name];
+        const std::string why = rig.WhyNotUpdated(name, tablet);
+        if (first.reported && !why.empty()) {
+            run.falseSuccesses = 1;
+            ADD_FAILURE() << "false success: " << label << ": " << why << "\n" << first.log;
+        } else if (!first.reported) {
+            run.failures = 1;
+            if (why.empty()) {
+                // The board runs the new image although a failure was reported: listed, not failed.
+                run.falseFailures = 1;
+                ++falseFailureReasons[LastError(first.log)];
+                falseFailureList.push_back(label + ": " + LastError(first.log));
+                if (EnvNumber("VFWU_FAULT_LOGS", 0) != 0)
+                    std::cout << "false failure: " << label << "\n" << first.log << std::endl;
             }
-            addTime();
-            continue;
+            // A failure ends in the failed state, never in a busy or successful one.
+            uncleanFailures += first.state != 6 ? 1 : 0;
+            EXPECT_EQ(first.state, 6) << "error " << first.errorCode << ": " << label << "\n" << Tail(first.log);
+            rig.Restore();
+            const FaultRunResult second = rig.Run(name, tablet);
+            total.runs += 1;
+            run.unrecovered = second.reported && rig.WhyNotUpdated(name, tablet).empty() ? 0 : 1;
+            EXPECT_EQ(run.unrecovered, 0u) << "board not recovered: " << label << "\nfirst run:\n"
+                                           << Tail(first.log) << "\nsecond run:\n" << second.log;
         }
-        ++figures.failures;
-        count(&ClassFigures::failures);
-        if (rig.BoardUpdated(name, tablet)) {
-            // The board runs the new image although a failure was reported: listed, not failed.
-            ++figures.falseFailures;
-            count(&ClassFigures::falseFailures);
-            const std::string reason = LastError(first.log);
-            ++figures.falseFailureReasons[reason];
-            figures.falseFailureList.push_back(label + ": " + reason);
-            if (EnvNumber("VFWU_FAULT_LOGS", 0) != 0)
-                std::cout << "false failure: " << label << "\n" << first.log << std::endl;
+        run.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        const bool anyOther = std::any_of(std::begin(kClasses) + 1, std::end(kClasses),
+                                          [&](const FaultClass& c) { return c.holds(spec); });
+        for (std::size_t c = 0; c < kClassCount; ++c) {
+            run.injected = kClasses[c].injected(stats);
+            if (c == 0 ? !anyOther : kClasses[c].holds(spec))
+                byClass[c] += run;
         }
-        // A failure ends in the failed state, never in a busy or successful one. (A direct reopen
-        // that fails ends in state 6 without an error code, as specified.)
-        figures.failuresWithoutCode += first.errorCode == 0 ? 1 : 0;
-        if (first.state != 6) {
-            ++figures.uncleanFailures;
-            ADD_FAILURE() << "failure ended in state " << first.state << ", error " << first.errorCode << ": " << label
-                          << "\n" << Tail(first.log);
-        }
-        rig.Restore();
-        const FaultRunResult second = rig.Run(name, tablet, nullptr);
-        ++figures.runs;
-        ++figures.recoveryRuns;
-        if (!second.reported || !rig.BoardUpdated(name, tablet)) {
-            ++figures.unrecovered;
-            count(&ClassFigures::unrecovered);
-            ADD_FAILURE() << "board not recovered: " << label << "\nfirst run:\n"
-                          << Tail(first.log) << "\nsecond run:\n" << second.log;
-        }
-        addTime();
+        run.injected = stats.Injected();
+        total += run;
     }
-    const SimFaultStats& f = figures.faults;
-    std::cout << "fault campaign: seeds " << base << ".." << (base + seeds - 1) << ", runs " << figures.runs
-              << " (faulty " << figures.faultyRuns << ", recovery " << figures.recoveryRuns << ")\n"
-              << "  reports through the injector " << f.reports << ", faults injected " << f.Injected() << ":"
-              << " dropped SETs " << f.droppedSets << ", dropped GETs " << f.droppedGets << ", lost acks "
-              << f.lostAcks << ", busy periods " << f.busyPeriods << " (refused reports " << f.busyRefusals
-              << "), unplugs " << f.unplugs << ", power losses " << f.powerLosses << " (torn " << f.tornReports
-              << "), answers flipped " << f.flippedAnswers << ", short " << f.shortAnswers << ", long "
-              << f.longAnswers << ", of another id " << f.wrongIdAnswers << ", stale " << f.staleAnswers
-              << ", stuck reports " << f.stuckFailures << ", notifications lost " << f.lostNotifications
-              << ", duplicated " << f.duplicatedNotifications << ", late " << f.lateNotifications
-              << ", slow returns " << f.slowReturns << "\n"
-              << "  failures " << figures.failures << " (without an error code " << figures.failuresWithoutCode << "), failures not in state 6 "
-              << figures.uncleanFailures
-              << ", false successes " << figures.falseSuccesses << ", false failures " << figures.falseFailures
-              << ", unrecovered boards " << figures.unrecovered
-              << "\n  faulty runs by board:";
-    for (const auto& entry : figures.runsByBoard)
-        std::cout << " " << entry.first << " " << entry.second;
+    std::cout << "fault campaign: seeds " << base << ".." << (base + seeds - 1) << ", runs " << total.runs
+              << " (faulty " << faultyRuns << ", recovery " << total.runs - seeds << ")\n  reports through the "
+              << "injector " << f.reports << ", faults injected " << f.Injected() << " (busy refusals "
+              << f.busyRefusals << ")\n  failures "
+              << total.failures << ", failures not in state 6 " << uncleanFailures << ", false successes "
+              << total.falseSuccesses << ", false failures " << total.falseFailures
+              << ", unrecovered boards " << total.unrecovered << "\n  faulty runs by board:";
+    for (const auto& [board, runs] : runsByBoard)
+        std::cout << " " << board << " " << runs;
     std::cout << "\n  by fault class (a run counts in every class it holds):\n";
     char line[200];
     std::snprintf(line, sizeof line, "  %-18s %8s %10s %8s %8s %8s %8s %9s\n", "class", "runs", "injected", "failures",
                   "false-ok", "false-ko", "unrecov", "wall s");
     std::cout << line;
-    for (int c = 0; c < eClassCount; ++c) {
-        const ClassFigures& k = figures.classes[c];
-        std::snprintf(line, sizeof line, "  %-18s %8llu %10llu %8llu %8llu %8llu %8llu %9.1f\n", kClassNames[c],
+    for (std::size_t c = 0; c < kClassCount; ++c) {
+        const Figures& k = byClass[c];
+        std::snprintf(line, sizeof line, "  %-18s %8llu %10llu %8llu %8llu %8llu %8llu %9.1f\n", kClasses[c].name,
                       static_cast<unsigned long long>(k.runs), static_cast<unsigned long long>(k.injected),
                       static_cast<unsigned long long>(k.failures), static_cast<unsigned long long>(k.falseSuccesses),
                       static_cast<unsigned long long>(k.falseFailures), static_cast<unsigned long long>(k.unrecovered),
                       k.wallSeconds);
         std::cout << line;
     }
-    if (!figures.falseFailureReasons.empty()) {
+    if (!falseFailureReasons.empty())
         std::cout << "  false failures (the board runs the new image) by last error:\n";
-        for (const auto& entry : figures.falseFailureReasons)
-            std::cout << "    " << entry.second << " x " << entry.first << "\n";
-        const std::size_t shown = std::min<std::size_t>(figures.falseFailureList.size(), 40);
-        for (std::size_t i = 0; i < shown; ++i)
-            std::cout << "    " << figures.falseFailureList[i] << "\n";
-    }
+    for (const auto& [reason, count] : falseFailureReasons)
+        std::cout << "    " << count << " x " << reason << "\n";
+    for (std::size_t i = 0; i < std::min<std::size_t>(falseFailureList.size(), 40); ++i)
+        std::cout << "    " << falseFailureList[i] << "\n";
     std::cout << std::flush;
-    EXPECT_EQ(figures.falseSuccesses, 0u);
-    EXPECT_EQ(figures.unrecovered, 0u);
-    EXPECT_EQ(figures.uncleanFailures, 0u);
+    EXPECT_EQ(total.falseSuccesses, 0u);
+    EXPECT_EQ(total.unrecovered, 0u);
 }

@@ -1,6 +1,5 @@
 #pragma once
-// A simulated tablet that outlives the updater: each Run is a fresh controller and log, as a new
-// process of the updater would be, on the same bus and virtual clock.
+// A simulated scenario that outlives the updater: each Open/Run is a new controller and log, as a new process.
 
 #include "CSimBus.h"
 #include "CSimUpdateController.h"
@@ -11,36 +10,31 @@
 #include "TestSupport.h"
 
 #include "FWUpdater/CDevice.h"
+#include "FWUpdater/CFLDeviceInterface.h"
 #include "FWUpdater/CSRec.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <map>
-#include <mutex>
-#include <memory>
-#include <stdexcept>
-#include <string>
-#include <vector>
+#include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
+
+// What one run left: its result, the notifier's last state and error code, and the log.
 struct FaultRunResult
 {
-    bool reported = false; // what UpdateDevice returned
-    int state = -1;        // the notifier's last state
-    int errorCode = 0;     // the notifier's last error code
+    bool reported = false;
+    int state = -1;
+    int errorCode = 0;
     std::string log;
 
-    bool HasLine(const std::string& line_I) const
+    // Index of the first line starting with prefix_I at or after from_I, or -1.
+    int Find(const std::string& prefix_I, int from_I = 0) const
     {
         const auto lines = SplitLines(log);
-        return std::find(lines.begin(), lines.end(), line_I) != lines.end();
-    }
-    bool HasLineStartingWith(const std::string& prefix_I) const
-    {
-        for (const std::string& line : SplitLines(log)) {
-            if (line.rfind(prefix_I, 0) == 0)
-                return true;
+        for (std::size_t i = static_cast<std::size_t>(std::max(from_I, 0)); i < lines.size(); ++i) {
+            if (lines[i].rfind(prefix_I, 0) == 0)
+                return static_cast<int>(i);
         }
-        return false;
+        return -1;
     }
     std::vector<int> States() const
     {
@@ -53,178 +47,150 @@ struct FaultRunResult
     }
 };
 
+inline SimFaultSpec Parsed(const std::string& text_I)
+{
+    SimFaultSpec spec;
+    std::string error;
+    EXPECT_TRUE(ParseSimFaultSpec(text_I, spec, error)) << text_I << ": " << error;
+    return spec;
+}
+
+// "" when the board's flash holds the blocks, else where not (Airoha loaders keep 0x3000-0x7FFF).
+inline std::string FlashDifference(const CSimBoard& board_I, const std::vector<SRecBlock>& blocks_I)
+{
+    const auto& image = board_I.ImageLoader();
+    for (const SRecBlock& block : blocks_I) {
+        for (std::uint32_t at = block.address; at < block.address + block.data.size(); ++at) {
+            const bool kept = image && block.address == 0 && at >= 0x3000 && at < 0x8000;
+            const std::uint8_t byte = image ? image->FlashByte(at) : board_I.Loader().FlashByte(at);
+            if (!kept && byte != block.data[at - block.address])
+                return "flash differs at " + std::to_string(at);
+        }
+    }
+    return "";
+}
+
+// The same against a file: S-records, Intel HEX (at 0x8000) or Airoha.
+inline std::string FlashDifference(const CSimBoard& board_I, const std::string& file_I)
+{
+    CSRec source;
+    if (!source.Load(file_I))
+        return "cannot load " + file_I;
+    if (const auto hex = source.GetIntelHexData(); source.GetFileType() == eFormatIntelHex)
+        return FlashDifference(board_I, {{0x8000, {hex->GetImage(), hex->GetImage() + hex->GetDataLength()}}});
+    if (const auto airoha = source.GetAiroFlashData(); source.GetFileType() == eFormatAiroFlash)
+        return FlashDifference(board_I, {{0, {airoha->GetBuffer(), airoha->GetBuffer() + airoha->GetSize()}}});
+    return FlashDifference(board_I, source.GetBlocks());
+}
+
+inline std::string Tail(const std::string& log_I)
+{
+    return log_I.substr(log_I.size() > 20000 ? log_I.size() - 20000 : 0);
+}
+
 class CFaultRig
 {
 public:
-    explicit CFaultRig(const std::string& scenario_I)
+    // adjust_I may change the scenario (boards, topology path) before its boards are plugged in.
+    explicit CFaultRig(const std::string& scenario_I, const std::function<void(SimScenario&)>& adjust_I = nullptr)
         : mClock(std::make_shared<CVirtualClock>()), mScopedClock(mClock)
     {
         if (!GetSimScenario(scenario_I, DataDir(), mScenario))
             throw std::runtime_error("unknown scenario " + scenario_I);
+        if (adjust_I)
+            adjust_I(mScenario);
         PlugInSimScenario(mScenario, mBus);
-        CSRec image;
-        if (!image.Load(UpdateFile()))
-            throw std::runtime_error("cannot load " + UpdateFile());
-        mImage = image.GetBlocks();
     }
-
-    ~CFaultRig() { mBus.SetInterfaceEventSink(nullptr); }
+    ~CFaultRig() { Close(); }
 
     static std::string DataDir() { return std::string(VFWU_SOURCE_DIR) + "/data"; }
-    std::string ScenarioDir() const { return DataDir() + "/scenarios/" + mScenario.name; }
-    std::string UpdateFile() const
+    std::string ScenarioFile(const std::string& name_I) const
     {
-        const std::string file = mScenario.name == "protocol1" ? "protocol1.pen" : mScenario.name == "bulk" ? "bulk.pen" : "basic.pen";
-        return ScenarioDir() + "/" + file;
+        return DataDir() + "/scenarios/" + mScenario.name + "/" + name_I;
     }
-    const std::vector<SRecBlock>& Image() const { return mImage; }
-    std::shared_ptr<CSimBoard> Board(std::size_t tablet_I = 0) const { return mBus.Board("pen", tablet_I); }
-    std::shared_ptr<CSimBoard> Board(const std::string& name_I, std::size_t tablet_I) const
+    std::shared_ptr<CSimBoard> Board(const std::string& name_I = "pen", std::size_t tablet_I = 0) const
     {
         return mBus.Board(name_I, tablet_I);
     }
 
-    // One run of the updater on the pen board of one tablet. before_I runs once the device list
-    // is read and the file accepted, just before UpdateDevice (to arm faults on a known count
-    // of reports).
-    FaultRunResult Run(std::size_t tablet_I = 0, const std::function<void()>& before_I = nullptr)
+    // A new controller with its own log, told of arrivals and removals as the program is.
+    void Open()
     {
-        return Run("pen", tablet_I, before_I);
-    }
-
-    // The same for any board: the file is the one the tablet's description names for it.
-    FaultRunResult Run(const std::string& boardName_I, std::size_t tablet_I, const std::function<void()>& before_I)
-    {
-        auto log = std::make_shared<CMemoryLogFile::Contents>();
-        auto controller = std::make_shared<CSimUpdateController>(mBus.Host(), mScenario.topologyPath);
-        CLogUpdateNotifier notifier(std::make_unique<CMemoryLogFile>(log), "memory", "\n", ELogEncoding::eUtf8);
-        controller->SetNotifier(&notifier);
-        std::weak_ptr<CSimUpdateController> weak = controller;
+        Close();
+        mLog = std::make_shared<CMemoryLogFile::Contents>();
+        mController = std::make_shared<CSimUpdateController>(mBus.Host(), mScenario.topologyPath);
+        mNotifier = std::make_unique<CLogUpdateNotifier>(std::make_unique<CMemoryLogFile>(mLog), "memory", "\n",
+                                                         ELogEncoding::eUtf8);
+        mController->SetNotifier(mNotifier.get());
+        std::weak_ptr<CSimUpdateController> weak = mController;
         mBus.SetInterfaceEventSink([weak](bool arrival, const std::string& path) {
             if (auto c = weak.lock())
                 arrival ? c->OnInterfaceAttached(path) : c->OnInterfaceDetached(path);
         });
-        FaultRunResult result;
-        controller->UpdateDeviceList();
+    }
+
+    FaultRunResult Current(bool reported_I = false) const
+    {
+        std::lock_guard<std::mutex> lock(mLog->mMutex);
+        return {reported_I, mNotifier->GetState(), mNotifier->GetLastErrorCode(), mLog->mText};
+    }
+
+    // Opens the controller, finds the board's tablet and the file its description names for it.
+    bool Prepare(const std::string& boardName_I = "pen", std::size_t tablet_I = 0)
+    {
+        Open();
+        mController->UpdateDeviceList();
         const auto board = Board(boardName_I, tablet_I);
         if (board && mBus.Boards().size() > 1)
-            controller->SelectDeviceByPath(board->CurrentPath());
-        const int type = board ? board->Spec().board : 0;
-        const auto device = controller->GetCurrentDevice();
-        const std::string file = device && !device->mUpdate[type].empty() ? ScenarioDir() + "/" + device->mUpdate[type]
-                                                                          : UpdateFile();
-        controller->SetUpdateType(type);
-        if (controller->ProcessUpdateFile(file)) {
+            mController->SelectDeviceByPath(board->CurrentPath());
+        mController->SetUpdateType(board ? board->Spec().board : 0);
+        return mController->ProcessUpdateFile(UpdateFileOf(boardName_I));
+    }
+
+    // One run of the updater; before_I runs just before UpdateDevice (to arm faults by report count).
+    FaultRunResult Run(const std::string& boardName_I = "pen", std::size_t tablet_I = 0,
+                       const std::function<void()>& before_I = nullptr)
+    {
+        bool reported = false;
+        if (Prepare(boardName_I, tablet_I)) {
             if (before_I)
                 before_I();
-            result.reported = controller->UpdateDevice();
+            reported = mController->UpdateDevice();
         }
-        mBus.SetInterfaceEventSink(nullptr);
-        controller->SetNotifier(nullptr);
-        result.state = notifier.GetState();
-        result.errorCode = notifier.GetLastErrorCode();
-        {
-            std::lock_guard<std::mutex> lock(log->mMutex);
-            result.log = log->mText;
-        }
+        const FaultRunResult result = Current(reported);
+        Close();
         // Whatever the board was doing (re-enumerating, coming back) finishes before the next run.
         mClock->advance(5000);
         return result;
     }
 
-    // The board holds the image, its committed checksums and magic word check out, and it runs
-    // its application: what a reported success must mean.
-    bool BoardUpdated(std::size_t tablet_I = 0) const { return BoardUpdated("pen", tablet_I); }
-
-    bool BoardUpdated(const std::string& boardName_I, std::size_t tablet_I) const
+    void Close()
     {
-        const auto board = Board(boardName_I, tablet_I);
-        if (!board || !board->IsPowered() || board->InLoader())
-            return false;
-        if (const auto image = board->ImageLoader()) {
-            // The flash a fault-free update leaves, whole.
-            return image->ImageValid() &&
-                   image->Flash(0, image->FlashSize()) == ReferenceFlash(mScenario.name, boardName_I, tablet_I);
-        }
-        if (!board->Loader().ApplicationValid())
-            return false;
-        CSRec source;
-        if (!source.Load(ImageFileOf(boardName_I)))
-            return false;
-        for (const SRecBlock& block : source.GetBlocks()) {
-            for (std::size_t i = 0; i < block.data.size(); ++i) {
-                if (board->Loader().FlashByte(block.address + static_cast<std::uint32_t>(i)) != block.data[i])
-                    return false;
-            }
-        }
-        return true;
+        mBus.SetInterfaceEventSink(nullptr);
+        if (mController)
+            mController->SetNotifier(nullptr);
     }
 
-    // Why BoardUpdated is false, for a failure message ("" when it is true).
-    std::string WhyNotUpdated(const std::string& boardName_I, std::size_t tablet_I) const
+    // What a reported success must mean: "" when the board runs a whole, valid image.
+    std::string WhyNotUpdated(const std::string& boardName_I = "pen", std::size_t tablet_I = 0) const
     {
         const auto board = Board(boardName_I, tablet_I);
         if (!board || !board->IsPowered())
             return "the board has no power";
         if (board->InLoader())
             return "the board runs its loader";
-        if (const auto image = board->ImageLoader()) {
-            if (!image->ImageValid())
-                return "the image is not whole";
-            const auto reference = ReferenceFlash(mScenario.name, boardName_I, tablet_I);
-            const auto flash = image->Flash(0, image->FlashSize());
-            for (std::size_t i = 0; i < flash.size() && i < reference.size(); ++i) {
-                if (flash[i] != reference[i])
-                    return "flash differs at 0x" + HexByteText(static_cast<std::uint32_t>(i));
-            }
-            return "";
-        }
-        if (!board->Loader().ApplicationValid())
-            return "the committed checksums or magic word do not check out";
-        CSRec source;
-        if (!source.Load(ImageFileOf(boardName_I)))
-            return "cannot load the image file";
-        for (const SRecBlock& block : source.GetBlocks()) {
-            for (std::size_t i = 0; i < block.data.size(); ++i) {
-                const std::uint32_t address = block.address + static_cast<std::uint32_t>(i);
-                if (board->Loader().FlashByte(address) != block.data[i])
-                    return "flash differs at 0x" + HexByteText(address) + ": " +
-                           HexByteText(board->Loader().FlashByte(address)) + " instead of " + HexByteText(block.data[i]);
-            }
-        }
-        return "";
+        if (board->ImageLoader() ? !board->ImageLoader()->ImageValid() : !board->Loader().ApplicationValid())
+            return "the image, its checksums or magic word do not check out";
+        return FlashDifference(*board, UpdateFileOf(boardName_I));
     }
-
-    static std::string HexByteText(std::uint32_t value_I)
+    // The scenario's file for a board (two-tablets holds two basic tablets).
+    std::string UpdateFileOf(const std::string& boardName_I) const
     {
-        char text[16];
-        std::snprintf(text, sizeof text, "%X", value_I);
-        return text;
-    }
-
-    // The S-record file a board is updated with.
-    std::string ImageFileOf(const std::string& boardName_I) const
-    {
-        if (boardName_I == "pen")
-            return UpdateFile();
-        return ScenarioDir() + "/basic.touch";
-    }
-
-    static std::vector<std::uint8_t> ReferenceFlash(const std::string& scenario_I, const std::string& board_I,
-                                                    std::size_t tablet_I)
-    {
-        static std::map<std::string, std::vector<std::uint8_t>> cache;
-        const std::string key = scenario_I + "/" + board_I + "/" + std::to_string(tablet_I);
-        auto it = cache.find(key);
-        if (it != cache.end())
-            return it->second;
-        CFaultRig clean(scenario_I);
-        const FaultRunResult run = clean.Run(board_I, tablet_I, nullptr);
-        const auto image = clean.Board(board_I, tablet_I)->ImageLoader();
-        std::vector<std::uint8_t> flash;
-        if (run.reported && image)
-            flash = image->Flash(0, image->FlashSize());
-        return cache[key] = flash;
+        const std::string stem = mScenario.name == "two-tablets" ? "basic" : mScenario.name;
+        return ScenarioFile(stem + (boardName_I == "pen"         ? ".pen"
+                                    : boardName_I == "bluetooth" ? ".airoflash"
+                                    : stem == "basic"            ? ".touch"
+                                                                 : ".hex"));
     }
 
     // The user puts things right: power back, cable back, faults gone.
@@ -238,9 +204,31 @@ public:
         mClock->advance(30000);
     }
 
+    // 1-based number of the k-th (k < 0: from the end) report of this id in a fault-free pen update.
+    static std::int64_t NthReport(const std::string& scenario_I, std::uint8_t id_I, ESimWireDirection direction_I,
+                                  int k_I)
+    {
+        CFaultRig clean(scenario_I);
+        EXPECT_TRUE(clean.Run("pen", 0, [&] { clean.mBus.Host()->ClearTranscript(); }).reported);
+        std::vector<std::int64_t> numbers;
+        const auto records = clean.mBus.Host()->Transcript();
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            const auto& bytes = records[i].bytes;
+            // The vendor page wraps the loader's reports.
+            const int id = bytes.size() > 3 && bytes[0] == 0xDC ? bytes[3] : bytes.empty() ? -1 : bytes[0];
+            if (records[i].direction == direction_I && id == id_I)
+                numbers.push_back(static_cast<std::int64_t>(i) + 1);
+        }
+        const int index = k_I < 0 ? static_cast<int>(numbers.size()) + k_I : k_I;
+        EXPECT_TRUE(index >= 0 && index < static_cast<int>(numbers.size())) << "no such report";
+        return index >= 0 && index < static_cast<int>(numbers.size()) ? numbers[static_cast<std::size_t>(index)] : 0;
+    }
+
     std::shared_ptr<CVirtualClock> mClock;
     CScopedClock mScopedClock;
     SimScenario mScenario;
     CSimBus mBus;
-    std::vector<SRecBlock> mImage;
+    std::shared_ptr<CSimUpdateController> mController;
+    std::shared_ptr<CMemoryLogFile::Contents> mLog;
+    std::unique_ptr<CLogUpdateNotifier> mNotifier;
 };

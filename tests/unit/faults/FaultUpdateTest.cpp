@@ -1,486 +1,311 @@
-// Whole updates on the virtual clock under one fault each: power loss at the points of an
-// S-record update that matter, dropped reports inside and beyond what the retries absorb, a
-// board that stays busy, a cable pulled in each update state; and the run that follows.
+// Whole updates under one fault each: a reported success leaves the board updated; after a
+// failure, the user puts things right and the next run finishes the update.
 
 #include "FaultRig.h"
-#include "SimState.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 
-// Report id as the loader sees it (the vendor page wraps the loader's reports).
-std::uint8_t InnerId(const SimWireRecord& record_I)
-{
-    if (record_I.bytes.size() > 3 && record_I.bytes[0] == 0xDC)
-        return record_I.bytes[3];
-    return record_I.bytes.empty() ? 0 : record_I.bytes[0];
-}
+using Arm = std::function<void(CFaultRig&)>;
+constexpr auto eSet = ESimWireDirection::eSet;
+constexpr auto eGet = ESimWireDirection::eGet;
 
-// The report numbers (1-based, as the injector counts them) of a fault-free update of the
-// scenario's first pen board, by loader report id and direction.
-class CReportMap
-{
-public:
-    explicit CReportMap(const std::string& scenario_I)
-    {
-        CFaultRig rig(scenario_I);
-        const FaultRunResult run = rig.Run(0, [&] { rig.mBus.Host()->ClearTranscript(); });
-        if (!run.reported)
-            throw std::runtime_error("the fault-free update failed");
-        mRecords = rig.mBus.Host()->Transcript();
-    }
-    // Number of the k-th (0-based; negative counts from the end) report of this id and direction.
-    std::int64_t Nth(std::uint8_t id_I, ESimWireDirection direction_I, int k_I) const
-    {
-        std::vector<std::int64_t> numbers;
-        for (std::size_t i = 0; i < mRecords.size(); ++i) {
-            if (mRecords[i].direction == direction_I && InnerId(mRecords[i]) == id_I)
-                numbers.push_back(static_cast<std::int64_t>(i) + 1);
-        }
-        const int count = static_cast<int>(numbers.size());
-        const int index = k_I < 0 ? count + k_I : k_I;
-        if (index < 0 || index >= count)
-            throw std::runtime_error("no such report");
-        return numbers[static_cast<std::size_t>(index)];
-    }
-    std::size_t Size() const { return mRecords.size(); }
-
-private:
-    std::vector<SimWireRecord> mRecords;
-};
-
-constexpr std::uint8_t kSetMagic = 0x1C;
-constexpr std::uint8_t kSetBlockChecksum = 0x1A;
-constexpr std::uint8_t kCommit = 0x1D;
-constexpr std::uint8_t kChecksums = 0x19;
 constexpr std::uint8_t kWriteBlock = 0x11;
 constexpr std::uint8_t kErase = 0x12;
-constexpr std::uint8_t kExit = 0x15;
-constexpr std::uint8_t kEnter = 0xCC;
+constexpr std::uint8_t kChecksums = 0x19;
+constexpr std::uint8_t kChecksums1 = 0xDA;
 
-SimFaultSpec PowerLossAt(std::int64_t report_I, std::int64_t backMs_I = -1)
+const std::string kSwapError = "[ERROR] There was a problem swapping out of flash mode (5)";
+const std::string kInLoader = "Device already in loader mode";
+const std::string kGeneralFailure = "[ERROR] General Program Failure (6)";
+
+struct FaultCase
 {
-    SimFaultSpec spec;
-    spec.powerLossAt = report_I;
-    spec.powerBackMs = backMs_I;
-    return spec;
+    const char* what;
+    const char* scenario = "basic";
+    const char* board = "pen";
+    std::size_t tablet = 0;
+    Arm arm {};             // runs just before UpdateDevice
+    bool reported = false;
+    int state = -1;        // -1: not checked
+    int errorCode = -1;
+    std::vector<int> states {};
+    std::vector<std::string> lines {}; // line beginnings the log holds
+    std::vector<std::string> absent {}; // and those it does not
+    int inLoader = -1;       // the board, powered again after the run: in its loader (1) or not (0)
+    int version = -1;        // the version word its flash holds then
+    Arm after {};            // further checks of the board after the run
+    std::string nextLine {}; // a line of the next run's log
+};
+
+Arm Faults(const std::string& text_I)
+{
+    return [text_I](CFaultRig& rig_IO) { rig_IO.mBus.SetFaults(Parsed(text_I)); };
 }
 
-SimFaultSpec UnplugAt(std::int64_t report_I, std::int64_t replugMs_I = -1)
+// The spec with its power loss (or unplug) at the k-th report of this id of a fault-free update.
+Arm At(std::int64_t SimFaultSpec::*member_I, std::uint8_t id_I, ESimWireDirection direction_I, int k_I,
+       const std::string& text_I = "")
 {
-    SimFaultSpec spec;
-    spec.unplugAt = report_I;
-    spec.replugMs = replugMs_I;
-    return spec;
+    return [=](CFaultRig& rig_IO) {
+        SimFaultSpec spec = Parsed(text_I);
+        spec.*member_I = CFaultRig::NthReport(rig_IO.mScenario.name, id_I, direction_I, k_I);
+        rig_IO.mBus.SetFaults(spec);
+    };
+}
+constexpr auto kPowerLoss = &SimFaultSpec::powerLossAt;
+constexpr auto kUnplug = &SimFaultSpec::unplugAt;
+
+// Runs fn_I on every answer of this report the board gives, with the count so far.
+Arm Tamper(std::uint8_t id_I, std::function<void(CFaultRig&, std::vector<std::uint8_t>&, int)> fn_I)
+{
+    return [=](CFaultRig& rig_IO) {
+        auto count = std::make_shared<int>(0);
+        rig_IO.Board()->Loader().SetAnswerTamper(id_I, [&rig_IO, fn_I, count](std::vector<std::uint8_t>& answer_IO) {
+            fn_I(rig_IO, answer_IO, ++*count);
+        });
+    };
+}
+// How many answers of a report a fault-free update reads.
+int AnswersOfACleanRun(const std::string& scenario_I, std::uint8_t id_I)
+{
+    CFaultRig clean(scenario_I);
+    int answers = 0;
+    clean.Run("pen", 0, [&] { clean.Board()->Loader().SetAnswerTamper(id_I, [&](auto&) { ++answers; }); });
+    return answers;
 }
 
-const CReportMap& BasicMap()
+// Every application block of the board emptied after the loader reported its checksums for the
+// last time: the sums agree, but its start-up check refuses the image.
+Arm FlashCellsFailAfterTheLastChecksumRead(std::uint8_t checksumsId_I)
 {
-    static const CReportMap map("basic");
-    return map;
+    return [checksumsId_I](CFaultRig& rig_IO) {
+        const int last = AnswersOfACleanRun(rig_IO.mScenario.name, checksumsId_I);
+        Tamper(checksumsId_I, [last](CFaultRig& rig, std::vector<std::uint8_t>&, int n) {
+            CSimSRecLoader& loader = rig.Board()->Loader();
+            for (std::size_t i = 0; n == last && i < loader.Config().blocks.size(); ++i) {
+                if (!loader.BlockContents(i).empty() && !(loader.Config().blocks[i].flags & 0x8000))
+                    loader.SetBlockContents(i, std::vector<std::uint8_t>(loader.BlockContents(i).size(), 0x00));
+            }
+        })(rig_IO);
+    };
 }
+
+// Every block's checksum zeroed in this many reads of the table, from the one after the commit.
+Arm GarbledReadBacks(int garbled_I)
+{
+    return [garbled_I](CFaultRig& rig_IO) {
+        const int reads = AnswersOfACleanRun(rig_IO.mScenario.name, kChecksums);
+        Tamper(kChecksums, [=](CFaultRig&, std::vector<std::uint8_t>& a, int n) {
+            if (n >= reads && n < reads + garbled_I)
+                std::fill(a.begin() + 5, a.end(), 0);
+        })(rig_IO);
+    };
+}
+const std::string kReadAgain =
+    "FinalizeFlash: the checksums read back do not add up to the image's; reading them again";
+
+void RunFaultCase(const FaultCase& c)
+{
+    SCOPED_TRACE(c.what);
+    CFaultRig rig(c.scenario);
+    const FaultRunResult run = rig.Run(c.board, c.tablet, [&] { c.arm(rig); });
+    EXPECT_EQ(run.reported, c.reported) << Tail(run.log);
+    EXPECT_TRUE(c.state < 0 || run.state == c.state) << run.state;
+    EXPECT_TRUE(c.errorCode < 0 || run.errorCode == c.errorCode) << run.errorCode;
+    EXPECT_TRUE(c.states.empty() || run.States() == c.states) << testing::PrintToString(run.States());
+    for (const std::string& line : c.lines)
+        EXPECT_GE(run.Find(line), 0) << line;
+    for (const std::string& line : c.absent)
+        EXPECT_EQ(run.Find(line), -1) << line;
+    const auto board = rig.Board(c.board, c.tablet);
+    board->PowerOn();
+    EXPECT_TRUE(c.inLoader < 0 || board->InLoader() == (c.inLoader == 1));
+    EXPECT_TRUE(c.version < 0 || board->FlashVersion() == c.version) << board->FlashVersion();
+    if (c.after)
+        c.after(rig);
+    rig.Board()->Loader().FailSets(kErase, 0);
+    for (int id = 0; id < 256; ++id)
+        rig.Board()->Loader().SetAnswerTamper(static_cast<std::uint8_t>(id), nullptr);
+    if (!c.reported) {
+        rig.Restore();
+        const FaultRunResult next = rig.Run(c.board, c.tablet);
+        EXPECT_TRUE(next.reported) << Tail(next.log);
+        EXPECT_TRUE(c.nextLine.empty() || next.Find(c.nextLine) >= 0) << c.nextLine;
+    }
+    EXPECT_EQ(rig.WhyNotUpdated(c.board, c.tablet), "");
+}
+
+const FaultCase kCases[] = {
+    {.what = "before the checksums are invalidated the board still runs its application",
+     .arm = At(kPowerLoss, 0x1C /* magic word */, eSet, 0, "power-back=500"), .state = 6, .errorCode = 6,
+     .lines = {"[ERROR] Failed to set magic word (8)", kGeneralFailure}, .inLoader = 0, .version = kSimFactoryVersion},
+    {.what = "while blocks are written", .arm = At(kPowerLoss, kWriteBlock, eSet, 40), .state = 6,
+     .lines = {"[ERROR] ProgramBoardSRec: Failed to write flash data to device (8)", kGeneralFailure}, .inLoader = 1,
+     .nextLine = kInLoader},
+    {.what = "a blip while writing is ridden", .arm = At(kPowerLoss, kWriteBlock, eSet, 20, "power-back=200"),
+     .reported = true, .lines = {"Attempting to reopen connection."},
+     .after = [](CFaultRig& r) { EXPECT_EQ(r.mBus.FaultStats().powerLosses, 1u); }},
+    // The board loses its new block checksums and commits zeros: its checksum sum is not the image's.
+    {.what = "between the block checksums and their commit",
+     .arm = At(kPowerLoss, 0x1D /* commit */, eSet, -1, "power-back=300"),
+     .state = 6, .lines = {"[ERROR] Checksum mismatch after programming: expected 0x", kGeneralFailure}, .inLoader = 1},
+    {.what = "after the final commit the new image runs", .arm = At(kPowerLoss, kChecksums, eGet, -1),
+     .state = 6, .lines = {"[ERROR] Failed refreshing checksum info (8)"}, .inLoader = 0, .version = kSimDemoVersion},
+    {.what = "a torn erase after the invalidation commit", .arm = At(kPowerLoss, kErase, eSet, 0, "seed=5,tear=1"),
+     .state = 6, .inLoader = 1,
+     .after = [](CFaultRig& r) { EXPECT_EQ(r.mBus.FaultStats().tornReports, 1u); }, .nextLine = kInLoader},
+    // Dropped reports and busy boards (the campaign mixes them at random).
+    // One erase has 11 block attempts of 5 erase reports of 101 transfers each. The failure path
+    // sent the board out of its loader; its invalidated checksums brought it back.
+    {.what = "erases failing beyond the retries",
+     .arm = [](CFaultRig& r) { r.Board()->Loader().FailSets(kErase, 11 * 5 * 101); }, .state = 6, .errorCode = 6,
+     .lines = {"[ERROR] Failed erasing block from device (8)",
+               "[ERROR] ProgramBoardSRec: Failed to write flash data to device (8)",
+               "[ERROR] Error Programming Board (8)", kGeneralFailure},
+     .inLoader = 1},
+    {.what = "every checksum commit lost fails before any erase", .arm = Faults("drop-set=1,ids=0x1D"), .errorCode = 6,
+     .lines = {"[ERROR] Failed writing checksums to ROM (8)",
+               "[ERROR] ProgramBoardSRec: Failed to initialize to flash data (8)"},
+     .inLoader = 0, .version = kSimFactoryVersion,
+     .after = [](CFaultRig& r) { EXPECT_EQ(r.Board()->Loader().EraseCount(1), 0); }},
+    {.what = "busy for ever", .arm = Faults("busy=4294967295"), .state = 6, .errorCode = 6,
+     .lines = {"[ERROR] Failed writing block to device (8)"}, .inLoader = 1, .nextLine = kInLoader},
+    {.what = "unplugged while entering the loader", .arm = At(kUnplug, 0xCC, eSet, 0), .states = {0, 1, 2, 6},
+     .lines = {"Error returned from SwitchToBLMode()", kGeneralFailure}, .inLoader = 0},
+    // The flash was complete and committed: plugged back, the board sits in its loader.
+    {.what = "unplugged at the exit, not back", .arm = At(kUnplug, 0x15 /* exit */, eSet, -1), .errorCode = 5,
+     .states = {0, 1, 2, 3, 4, 6}, .lines = {kSwapError}, .inLoader = 1,
+     .after = [](CFaultRig& r) { EXPECT_TRUE(r.Board()->Loader().ApplicationValid()); }},
+    // Back in state 4, sent away by the retried exit, removed in state 5: terminated, the safe side.
+    {.what = "unplugged at the exit and back", .arm = At(kUnplug, 0x15, eSet, -1, "replug=1500"), .errorCode = 5,
+     .states = {0, 1, 2, 3, 4, 5, 7, 6}, .after = [](CFaultRig& r) { EXPECT_EQ(r.WhyNotUpdated(), ""); }},
+    // Back near the end of the 90-second wait; too late into its loader, it waits there.
+    {.what = "back after 89 s", .arm = Faults("reenum=89000"), .reported = true},
+    {.what = "back after 91 s", .arm = Faults("reenum=91000"), .state = 6, .inLoader = 1},
+    // Quick into the loader, too slow out of it: a false failure the waits cannot avoid.
+    {.what = "back from the loader after 91 s",
+     .arm = [](CFaultRig& r) {
+         auto once = std::make_shared<bool>(true);
+         r.mBus.Host()->AddListener([&r, once](const SimHostEvent& event_I) {
+             if (*once && event_I.kind == SimHostEvent::eArrival && event_I.node.path == r.Board()->Spec().loader.path)
+                 r.mBus.SetFaults(Parsed("reenum=91000"));
+             *once = *once && event_I.node.path != r.Board()->Spec().loader.path;
+         });
+     },
+     .lines = {kSwapError},
+     .after = [](CFaultRig& r) {
+         r.mClock->advance(10000);
+         EXPECT_EQ(r.WhyNotUpdated(), "");
+     }},
+    // Answers garbled on the link are read again rather than trusted.
+    // The first answer carries the next report's id, at the length asked for.
+    {.what = "an answer of another report", .arm = Tamper(0x17, [](CFaultRig&, auto& a, int n) { a[0] += n == 1; }),
+     .reported = true, .lines = {"Read error: retrying..."}},
+    {.what = "a checksum table of another report",
+     .arm = Tamper(kChecksums, [](CFaultRig&, auto& a, int n) { a[0] += n == 1; }), .reported = true,
+     .lines = {"Read error: retrying..."}},
+    // Block table entries are 10 bytes from byte 1: address, size, flags (little-endian).
+    {.what = "block table: two reads garbled, each its own way",
+     .arm = Tamper(0x18, [](CFaultRig&, auto& a, int n) { a[1 + std::min(n, 3) * 10 + 9] ^= n <= 2 ? 0x80 : 0; }),
+     .reported = true, .lines = {"LoadLoaderDescription: the block table read differently; reading it again"}},
+    {.what = "block table: never the same twice",
+     .arm = Tamper(0x18, [](CFaultRig&, auto& a, int n) { a[1 + n % 30 * 10 + 9] ^= 0x80; }),
+     .lines = {"[ERROR] LoadLoaderDescription: the block table never read the same twice in a row (8)"},
+     .version = kSimFactoryVersion}, // nothing was touched
+    // A checksum table garbled on its way back after the commit is read again; only three garbled
+    // reads in a row fail the run, and the board holds the image either way.
+    {.what = "one garbled read-back", .arm = GarbledReadBacks(1), .reported = true, .lines = {kReadAgain}},
+    {.what = "two garbled read-backs", .arm = GarbledReadBacks(2), .reported = true, .lines = {kReadAgain}},
+    {.what = "three garbled read-backs", .arm = GarbledReadBacks(3), .lines = {kReadAgain},
+     .after = [](CFaultRig& r) { EXPECT_EQ(r.WhyNotUpdated(), ""); }},
+    // Flash failing after the last checksum read: the board comes back as its loader, no success.
+    {.what = "a board that comes back as its loader", .arm = FlashCellsFailAfterTheLastChecksumRead(kChecksums),
+     .state = 6, .lines = {"GetNormalInterface: the device came back in loader mode", kSwapError}, .inLoader = 1},
+};
 
 } // namespace
 
-// ---- power loss ---------------------------------------------------------------------------
-
-TEST(PowerLoss, BeforeTheChecksumsAreInvalidatedTheBoardStillRunsItsApplication)
+TEST(FaultUpdate, OneFaultThenARunThatRecovers)
 {
-    CFaultRig rig("basic");
-    auto pen = rig.Board();
-    const auto at = BasicMap().Nth(kSetMagic, ESimWireDirection::eSet, 0);
-    const FaultRunResult cut = rig.Run(0, [&] { rig.mBus.SetFaults(PowerLossAt(at, 500)); });
-    EXPECT_FALSE(cut.reported);
-    EXPECT_EQ(cut.state, 6);
-    EXPECT_EQ(cut.errorCode, 6);
-    EXPECT_TRUE(cut.HasLine("[ERROR] Failed to set magic word (8)"));
-    EXPECT_TRUE(cut.HasLine("[ERROR] General Program Failure (6)"));
-    // Nothing had been erased: the board booted its old application.
-    EXPECT_FALSE(pen->InLoader());
-    EXPECT_TRUE(pen->Loader().ApplicationValid());
-    EXPECT_EQ(pen->FlashVersion(), kSimFactoryVersion);
-
-    rig.Restore();
-    const FaultRunResult next = rig.Run();
-    EXPECT_TRUE(next.reported) << next.log;
-    EXPECT_TRUE(next.HasLine("Switching Pen to Loader mode... "));
-    EXPECT_TRUE(rig.BoardUpdated());
+    for (const FaultCase& c : kCases)
+        RunFaultCase(c);
 }
 
-TEST(PowerLoss, AfterTheInvalidationCommitTheBoardComesBackAsItsLoader)
+// Boards that switch in place: an exit report that never arrives is no success, one whose answer
+// was lost is (the application answering its ping tells them apart).
+TEST(InPlaceExit, LostExitReportsAndLostAnswers)
 {
-    CFaultRig rig("basic");
-    auto pen = rig.Board();
-    // The first erase, just after the invalidated table was committed.
-    const auto at = BasicMap().Nth(kErase, ESimWireDirection::eSet, 0);
-    const FaultRunResult cut = rig.Run(0, [&] { rig.mBus.SetFaults(PowerLossAt(at)); });
-    EXPECT_FALSE(cut.reported);
-    EXPECT_EQ(cut.state, 6);
-    EXPECT_FALSE(pen->IsPowered());
-    EXPECT_EQ(pen->Loader().CommittedMagicWord(), 0u);
-
-    pen->PowerOn();
-    EXPECT_TRUE(pen->InLoader());
-    EXPECT_EQ(pen->FlashVersion(), kSimFactoryVersion); // the old image, but it may not run
-
-    rig.Restore();
-    const FaultRunResult next = rig.Run();
-    EXPECT_TRUE(next.reported) << next.log;
-    EXPECT_TRUE(next.HasLine("Device already in loader mode"));
-    EXPECT_EQ(next.States(), (std::vector<int>{0, 1, 3, 4, 5, 5}));
-    EXPECT_TRUE(rig.BoardUpdated());
-}
-
-TEST(PowerLoss, WhileBlocksAreWrittenTheNextProcessFindsTheLoaderAndRecoversIt)
-{
-    CTempDir dir;
-    const std::string state = dir.File("tablet.state");
-    {
-        CFaultRig rig("basic");
-        auto pen = rig.Board();
-        // Halfway through the block writes; the process ends with the board dark.
-        const auto at = BasicMap().Nth(kWriteBlock, ESimWireDirection::eSet, 40);
-        const FaultRunResult cut = rig.Run(0, [&] { rig.mBus.SetFaults(PowerLossAt(at)); });
-        EXPECT_FALSE(cut.reported);
-        EXPECT_EQ(cut.state, 6);
-        EXPECT_TRUE(cut.HasLine("[ERROR] ProgramBoardSRec: Failed to write flash data to device (8)"));
-        EXPECT_TRUE(cut.HasLine("[ERROR] General Program Failure (6)"));
-        EXPECT_FALSE(pen->Loader().ApplicationValid());
-        ASSERT_TRUE(SaveSimState(rig.mBus, state));
+    for (const char* board : {"pen", "touch", "bluetooth"}) {
+        RunFaultCase({.what = board, .scenario = "protocol1", .board = board, .arm = Faults("drop-set=1,ids=0xD6"),
+                      .state = 6, .errorCode = 5,
+                      .lines = {"Error returned from SwitchFromBLMode()",
+                                "GetNormalInterface: the board did not leave its loader", kSwapError},
+                      .absent = {"Device Update complete!"}, .inLoader = 1});
+        RunFaultCase({.what = board, .scenario = "protocol1", .board = board, .arm = Faults("ack-loss=1,ids=0xD6"),
+                      .reported = true, .state = 5, .lines = {"Error returned from SwitchFromBLMode()"}});
     }
-    CFaultRig later("basic");
-    ASSERT_TRUE(LoadSimState(later.mBus, state));
-    auto pen = later.Board();
-    EXPECT_TRUE(pen->InLoader());
-    // Blocks written before the cut hold the new image, the rest the old one.
-    EXPECT_EQ(pen->FlashVersion(), kSimDemoVersion);
-    EXPECT_NE(pen->Loader().FlashByte(0x5FFF), later.Image().front().data.back());
-
-    const FaultRunResult next = later.Run();
-    EXPECT_TRUE(next.reported) << next.log;
-    EXPECT_TRUE(next.HasLine("Device already in loader mode"));
-    EXPECT_TRUE(later.BoardUpdated());
 }
 
-TEST(PowerLoss, BlipWhileWritingIsRidden)
+// The pen takes the exit report but stays in its loader: its answer to the reopen's status read shows it.
+TEST(InPlaceExitAccepted, ABoardThatStaysInItsLoaderIsNoSuccess)
 {
-    // Power back 200 ms later: the retries reopen the loader and carry on; the block that was
-    // being written is erased and written again.
-    CFaultRig rig("basic");
-    const auto at = BasicMap().Nth(kWriteBlock, ESimWireDirection::eSet, 20);
-    const FaultRunResult run = rig.Run(0, [&] { rig.mBus.SetFaults(PowerLossAt(at, 200)); });
-    EXPECT_TRUE(run.reported) << run.log;
-    EXPECT_TRUE(run.HasLine("Attempting to reopen connection."));
-    EXPECT_TRUE(rig.BoardUpdated());
-    EXPECT_EQ(rig.mBus.FaultStats().powerLosses, 1u);
+    RunFaultCase({.what = "in place", .scenario = "protocol1",
+                  .arm = FlashCellsFailAfterTheLastChecksumRead(kChecksums1),
+                  .state = 6, .errorCode = 5,
+                  .absent = {"Error returned from SwitchFromBLMode()", "Device Update complete!"},
+                  .inLoader = 1});
 }
 
-TEST(PowerLoss, BetweenTheBlockChecksumsAndTheirCommitIsNoSuccess)
+// A protocol 1 block summed other than the image's stops the update there, before the way back.
+TEST(ProtocolOneBlockChecksum, ABlockTheBoardSumsDifferentlyFailsTheUpdateThere)
 {
-    // The board loses the block checksums it had just computed, comes back and commits (and
-    // reports) a table of zeros. Its new checksum sum is not the image's: failing here is the
-    // only honest answer, and the next run recovers the board.
-    CFaultRig rig("basic");
-    auto pen = rig.Board();
-    const auto at = BasicMap().Nth(kCommit, ESimWireDirection::eSet, -1);
-    const FaultRunResult cut = rig.Run(0, [&] { rig.mBus.SetFaults(PowerLossAt(at, 300)); });
-    EXPECT_FALSE(cut.reported) << cut.log;
-    EXPECT_EQ(cut.state, 6);
-    EXPECT_TRUE(cut.HasLineStartingWith("[ERROR] Checksum mismatch after programming: expected 0x"));
-    EXPECT_TRUE(cut.HasLine("[ERROR] General Program Failure (6)"));
-    EXPECT_FALSE(pen->Loader().ApplicationValid());
-    EXPECT_TRUE(pen->InLoader());
-
-    rig.Restore();
-    const FaultRunResult next = rig.Run();
-    EXPECT_TRUE(next.reported) << next.log;
-    EXPECT_TRUE(rig.BoardUpdated());
-}
-
-TEST(PowerLoss, AfterTheCommitTheBoardRunsTheNewImage)
-{
-    CFaultRig rig("basic");
-    auto pen = rig.Board();
-    // The read-back after the final commit.
-    const auto at = BasicMap().Nth(kChecksums, ESimWireDirection::eGet, -1);
-    const FaultRunResult cut = rig.Run(0, [&] { rig.mBus.SetFaults(PowerLossAt(at)); });
-    EXPECT_FALSE(cut.reported);
-    EXPECT_EQ(cut.state, 6);
-    EXPECT_TRUE(cut.HasLine("[ERROR] Failed refreshing checksum info (8)"));
-    pen->PowerOn();
-    EXPECT_FALSE(pen->InLoader());
-    EXPECT_TRUE(rig.BoardUpdated());
-
-    rig.Restore();
-    const FaultRunResult next = rig.Run();
-    EXPECT_TRUE(next.reported) << next.log;
-    EXPECT_TRUE(rig.BoardUpdated());
-}
-
-TEST(PowerLoss, ProtocolOneBoardMidWriteRecoversInPlace)
-{
-    CFaultRig rig("protocol1");
-    auto pen = rig.Board();
-    const CReportMap map("protocol1");
-    const auto at = map.Nth(kWriteBlock + 0xC1, ESimWireDirection::eSet, 30);
-    const FaultRunResult cut = rig.Run(0, [&] { rig.mBus.SetFaults(PowerLossAt(at)); });
-    EXPECT_FALSE(cut.reported);
-    EXPECT_EQ(cut.state, 6);
-    pen->PowerOn();
-    EXPECT_TRUE(pen->InLoader());
-
-    rig.Restore();
-    const FaultRunResult next = rig.Run();
-    EXPECT_TRUE(next.reported) << next.log;
-    EXPECT_TRUE(rig.BoardUpdated());
-}
-
-// ---- dropped reports ------------------------------------------------------------------------
-
-TEST(DroppedReports, HalfOfAllReportsLostIsAbsorbedByTheRetries)
-{
-    CFaultRig rig("basic");
-    SimFaultSpec spec;
-    spec.seed = 3;
-    spec.dropSetRate = spec.dropGetRate = 0.5;
-    spec.ackLossRate = 0.2;
-    const FaultRunResult run = rig.Run(0, [&] { rig.mBus.SetFaults(spec); });
-    EXPECT_TRUE(run.reported) << run.log.substr(0, 4000);
-    EXPECT_TRUE(run.HasLine("Write error: retrying..."));
-    EXPECT_TRUE(run.HasLine("Read error: retrying..."));
-    EXPECT_TRUE(rig.BoardUpdated());
-    const SimFaultStats stats = rig.mBus.FaultStats();
-    EXPECT_GT(stats.droppedSets, 50u);
-    EXPECT_GT(stats.droppedGets, 5u);
-    EXPECT_GT(stats.lostAcks, 10u);
-}
-
-TEST(DroppedReports, EraseRetriesAbsorbAllButTheLastAttempt)
-{
-    // One erase has 11 block attempts of 5 erase reports of 101 transfers each: 6110 failures in
-    // a row are absorbed and the update succeeds.
-    CFaultRig rig("basic");
-    auto pen = rig.Board();
-    const FaultRunResult run = rig.Run(0, [&] { pen->Loader().FailSets(kErase, 11 * 5 * 101 - 1); });
-    EXPECT_TRUE(run.reported);
-    EXPECT_TRUE(rig.BoardUpdated());
-    EXPECT_EQ(pen->Loader().EraseCount(1), 1);
-}
-
-TEST(DroppedReports, BeyondTheRetriesTheUpdateFailsCleanlyAndTheNextRunRecovers)
-{
-    CFaultRig rig("basic");
-    auto pen = rig.Board();
-    const FaultRunResult run = rig.Run(0, [&] { pen->Loader().FailSets(kErase, 11 * 5 * 101); });
-    EXPECT_FALSE(run.reported);
-    EXPECT_EQ(run.state, 6);
-    EXPECT_EQ(run.errorCode, 6);
-    EXPECT_TRUE(run.HasLine("[ERROR] Failed erasing block from device (8)"));
-    EXPECT_TRUE(run.HasLine("[ERROR] ProgramBoardSRec: Failed to write flash data to device (8)"));
-    EXPECT_TRUE(run.HasLine("[ERROR] Error Programming Board (8)"));
-    EXPECT_TRUE(run.HasLine("[ERROR] General Program Failure (6)"));
-    EXPECT_EQ(run.States().back(), 6);
-    // The general failure path sent the board out of its loader; its invalidated checksums
-    // brought it straight back.
-    EXPECT_TRUE(pen->InLoader());
-    EXPECT_TRUE(pen->IsPluggedIn());
-
-    pen->Loader().FailSets(kErase, 0);
-    const FaultRunResult next = rig.Run();
-    EXPECT_TRUE(next.reported) << next.log;
-    EXPECT_TRUE(rig.BoardUpdated());
-}
-
-TEST(DroppedReports, EveryChecksumCommitLostFailsBeforeAnyErase)
-{
-    CFaultRig rig("basic");
-    auto pen = rig.Board();
-    SimFaultSpec spec;
-    spec.dropSetRate = 1.0;
-    spec.ids = {kCommit};
-    const FaultRunResult run = rig.Run(0, [&] { rig.mBus.SetFaults(spec); });
-    EXPECT_FALSE(run.reported);
-    EXPECT_EQ(run.errorCode, 6);
-    EXPECT_TRUE(run.HasLine("[ERROR] Failed writing checksums to ROM (8)"));
-    EXPECT_TRUE(run.HasLine("[ERROR] ProgramBoardSRec: Failed to initialize to flash data (8)"));
-    for (std::size_t i = 0; i < pen->Loader().Config().blocks.size(); ++i)
-        EXPECT_EQ(pen->Loader().EraseCount(i), 0);
-    // Nothing was committed: the board left its loader and runs the old application.
-    EXPECT_FALSE(pen->InLoader());
-    EXPECT_EQ(pen->FlashVersion(), kSimFactoryVersion);
-}
-
-// ---- busy board -----------------------------------------------------------------------------
-
-TEST(BusyBoard, ThreeSecondsAfterEveryEraseAreWaitedOut)
-{
-    CFaultRig rig("basic");
-    SimFaultSpec spec;
-    spec.busyMs = 3000;
-    const auto start = rig.mClock->now();
-    const FaultRunResult run = rig.Run(0, [&] { rig.mBus.SetFaults(spec); });
-    EXPECT_TRUE(run.reported) << run.log.substr(0, 4000);
-    EXPECT_TRUE(rig.BoardUpdated());
-    const SimFaultStats stats = rig.mBus.FaultStats();
-    EXPECT_EQ(stats.busyPeriods, 5u); // the five blocks of the image
-    EXPECT_GT(stats.busyRefusals, 5u * 40u);
-    EXPECT_GE(rig.mClock->now() - start, 5u * 3000u);
-}
-
-TEST(BusyBoard, ABoardThatStaysBusyFailsAndIsRecoveredOnceItAnswers)
-{
-    CFaultRig rig("basic");
-    auto pen = rig.Board();
-    SimFaultSpec spec;
-    spec.busyMs = 0xFFFFFFFFu;
-    const FaultRunResult run = rig.Run(0, [&] { rig.mBus.SetFaults(spec); });
-    EXPECT_FALSE(run.reported);
-    EXPECT_EQ(run.state, 6);
-    EXPECT_EQ(run.errorCode, 6);
-    EXPECT_TRUE(run.HasLine("[ERROR] Failed writing block to device (8)"));
-    EXPECT_TRUE(pen->InLoader()); // it never heard the exit report
-
-    rig.Restore();
-    const FaultRunResult next = rig.Run();
-    EXPECT_TRUE(next.reported) << next.log;
-    EXPECT_TRUE(next.HasLine("Device already in loader mode"));
-    EXPECT_TRUE(rig.BoardUpdated());
-}
-
-// ---- cable pulled -----------------------------------------------------------------------------
-
-TEST(Unplugged, WhileEnteringTheLoaderTheUpdateGivesUpAfterTheWait)
-{
-    CFaultRig rig("basic");
-    auto pen = rig.Board();
-    const auto at = BasicMap().Nth(kEnter, ESimWireDirection::eSet, 0);
-    const FaultRunResult run = rig.Run(0, [&] { rig.mBus.SetFaults(UnplugAt(at)); });
-    EXPECT_FALSE(run.reported);
-    EXPECT_EQ(run.States(), (std::vector<int>{0, 1, 2, 6}));
-    EXPECT_TRUE(run.HasLine("Error returned from SwitchToBLMode()"));
-    EXPECT_TRUE(run.HasLine("[ERROR] General Program Failure (6)"));
-    EXPECT_FALSE(pen->InLoader());
-
-    rig.Restore();
-    const FaultRunResult next = rig.Run();
-    EXPECT_TRUE(next.reported) << next.log;
-    EXPECT_TRUE(rig.BoardUpdated());
-}
-
-TEST(Unplugged, WhileProgrammingAndPluggedBackTheRetriesCarryOn)
-{
-    CFaultRig rig("basic");
-    const auto at = BasicMap().Nth(kWriteBlock, ESimWireDirection::eSet, 50);
-    const FaultRunResult run = rig.Run(0, [&] { rig.mBus.SetFaults(UnplugAt(at, 2000)); });
-    EXPECT_TRUE(run.reported) << run.log;
-    EXPECT_TRUE(run.HasLine("Attempting to reopen connection."));
-    EXPECT_TRUE(rig.BoardUpdated());
-}
-
-TEST(Unplugged, WhileProgrammingForGoodFailsAndTheBoardIsRecoveredWhenBack)
-{
-    CFaultRig rig("basic");
-    auto pen = rig.Board();
-    const auto at = BasicMap().Nth(kWriteBlock, ESimWireDirection::eSet, 10);
-    const FaultRunResult run = rig.Run(0, [&] { rig.mBus.SetFaults(UnplugAt(at)); });
-    EXPECT_FALSE(run.reported);
-    EXPECT_EQ(run.state, 6);
-    EXPECT_EQ(run.errorCode, 6);
-    EXPECT_EQ(run.States(), (std::vector<int>{0, 1, 2, 3, 6}));
-    EXPECT_FALSE(pen->IsPluggedIn());
-
-    rig.Restore();
-    EXPECT_TRUE(pen->InLoader());
-    const FaultRunResult next = rig.Run();
-    EXPECT_TRUE(next.reported) << next.log;
-    EXPECT_TRUE(rig.BoardUpdated());
-}
-
-TEST(Unplugged, WhileLeavingTheLoaderWithoutReturnFailsWithTheSwapError)
-{
-    CFaultRig rig("basic");
-    auto pen = rig.Board();
-    const auto at = BasicMap().Nth(kExit, ESimWireDirection::eSet, -1);
-    const FaultRunResult run = rig.Run(0, [&] { rig.mBus.SetFaults(UnplugAt(at)); });
-    EXPECT_FALSE(run.reported);
-    EXPECT_EQ(run.States(), (std::vector<int>{0, 1, 2, 3, 4, 6}));
-    EXPECT_EQ(run.errorCode, 5);
-    EXPECT_TRUE(run.HasLine("[ERROR] There was a problem swapping out of flash mode (5)"));
-
-    // The flash was complete and committed: plugged back, the board still sits in the loader it
-    // was never told to leave, and the next run only has to finish the job.
-    rig.Restore();
-    EXPECT_TRUE(pen->InLoader());
-    EXPECT_TRUE(pen->Loader().ApplicationValid());
-    const FaultRunResult next = rig.Run();
-    EXPECT_TRUE(next.reported) << next.log;
-    EXPECT_TRUE(rig.BoardUpdated());
-}
-
-TEST(Unplugged, WhileLeavingTheLoaderAndPluggedBackErrsOnTheSafeSide)
-{
-    // The loader comes back while the state is 4 (counted as the board's return), the retried
-    // exit report then sends it away for real, and that removal in state 5 terminates the
-    // update, as the state machine says. The board runs the new image; the update reports the
-    // swap error rather than a success it did not see.
-    CFaultRig rig("basic");
-    const auto at = BasicMap().Nth(kExit, ESimWireDirection::eSet, -1);
-    const FaultRunResult run = rig.Run(0, [&] { rig.mBus.SetFaults(UnplugAt(at, 1500)); });
-    EXPECT_FALSE(run.reported);
-    EXPECT_EQ(run.States(), (std::vector<int>{0, 1, 2, 3, 4, 5, 7, 6}));
-    EXPECT_EQ(run.errorCode, 5);
-    EXPECT_TRUE(rig.BoardUpdated());
-
-    const FaultRunResult next = rig.Run();
-    EXPECT_TRUE(next.reported) << next.log;
-    EXPECT_TRUE(rig.BoardUpdated());
-}
-
-// ---- a board that refuses the new image at start-up -----------------------------------------
-
-TEST(StartUpCheck, BoardThatComesBackAsItsLoaderIsNoSuccess)
-{
-    // The flash changes under the loader after it reported the new checksums (a failing flash
-    // cell): the sums agree, but the board's start-up check refuses the image and it comes back
-    // as its loader. The update must not call that a success.
-    CFaultRig rig("basic");
-    auto pen = rig.Board();
-    int reads = 0;
-    const FaultRunResult run = rig.Run(0, [&] {
-        pen->Loader().SetAnswerTamper(kChecksums, [&](std::vector<std::uint8_t>&) {
-            if (++reads == 3)
-                pen->Loader().SetBlockContents(2, std::vector<std::uint8_t>(0x1000, 0x00));
-        });
+    const Arm arm = Tamper(kChecksums1, [](CFaultRig&, std::vector<std::uint8_t>& a, int) {
+        for (std::size_t at = 5; at + 4 <= a.size(); at += 4)
+            a[at] ^= 0x01;
     });
-    EXPECT_EQ(reads, 3);
-    EXPECT_FALSE(run.reported);
-    EXPECT_TRUE(run.HasLine("GetNormalInterface: the device came back in loader mode"));
-    EXPECT_TRUE(run.HasLine("[ERROR] There was a problem swapping out of flash mode (5)"));
-    EXPECT_EQ(run.state, 6);
-    EXPECT_TRUE(pen->InLoader());
-
-    pen->Loader().SetAnswerTamper(kChecksums, nullptr);
-    const FaultRunResult next = rig.Run();
-    EXPECT_TRUE(next.reported) << next.log;
-    EXPECT_TRUE(rig.BoardUpdated());
+    RunFaultCase({.what = "summed differently", .scenario = "protocol1", .arm = arm, .state = 6,
+                  .lines = {kGeneralFailure}, .absent = {"Exiting Loader Mode...", "Starting FinalizeFlash..."}});
 }
-
-// ---- the touch board behind the I2C bridge ---------------------------------------------------
-
+// A lost mode answer once counted as "not in the loader", and a stuck touch board as switched back.
 TEST(I2CBridge, LostModeAnswersAreNotTakenForTheApplication)
 {
-    // Campaign seeds that once reported success for a touch board left in its loader: a mode
-    // query whose answer was lost counted as "not in the loader", so programming skipped the
-    // checksum invalidation and commit, and the way back took the stuck board for switched.
     for (const char* text : {"seed=3892,drop-set=0.01,drop-get=0.01,ack-loss=0.01", "seed=4156,drop-get=0.05"}) {
-        SimFaultSpec spec;
-        std::string error;
-        ASSERT_TRUE(ParseSimFaultSpec(text, spec, error)) << error;
         CFaultRig rig("basic");
-        const FaultRunResult run = rig.Run("touch", 0, [&] { rig.mBus.SetFaults(spec); });
-        EXPECT_FALSE(run.HasLine("Checksum Support: No")) << text;
-        EXPECT_EQ(run.reported, rig.BoardUpdated("touch", 0)) << text << "\n" << run.log;
+        const FaultRunResult run = rig.Run("touch", 0, [&] { rig.mBus.SetFaults(Parsed(text)); });
+        EXPECT_EQ(run.Find("Checksum Support: No"), -1) << text;
+        EXPECT_EQ(run.reported, rig.WhyNotUpdated("touch", 0).empty()) << text << "\n" << Tail(run.log);
         EXPECT_GT(rig.mBus.FaultStats().droppedGets, 0u) << text;
+    }
+}
+
+// The update follows its own tablet while the other is replugged, and never takes one for the other.
+TEST(TwoTablets, TheWaitsFollowTheUpdatedTablet)
+{
+    for (const bool back : {true, false}) {
+        // The first pen is replugged once the second has left for its loader (or for good, at the exit).
+        auto seen = std::make_shared<int>(0); // 1: the second pen was in its loader, 2: done
+        auto step = std::make_shared<std::function<void(CFaultRig&)>>();
+        *step = [seen, back, next = std::weak_ptr(step)](CFaultRig& r) {
+            const auto second = r.Board("pen", 1);
+            *seen = std::max(*seen, second->InLoader() ? 1 : 0);
+            if (back ? second->IsPluggedIn() : *seen == 0 || second->InLoader()) {
+                r.mClock->scheduleAfter(10, [&r, next] { (*next.lock())(r); });
+                return;
+            }
+            *seen = 2;
+            if (!back)
+                second->Unplug();
+            r.Board("pen", 0)->Unplug();
+            r.Board("pen", 0)->PlugIn();
+        };
+        RunFaultCase({.what = back ? "the other replugged" : "the updated one not back", .scenario = "two-tablets",
+                      .tablet = 1, .arm = *step, .reported = back, .errorCode = back ? 0 : 5,
+                      .after = [seen](CFaultRig& r) {
+                          EXPECT_EQ(*seen, 2);
+                          EXPECT_EQ(r.Board("pen", 0)->Loader().EraseCount(1), 0);
+                          r.Board("pen", 1)->PlugIn(); // it runs the new image
+                          r.mClock->advance(5000);
+                          EXPECT_EQ(r.WhyNotUpdated("pen", 1), "");
+                      }});
     }
 }
