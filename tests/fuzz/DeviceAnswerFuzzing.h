@@ -197,7 +197,9 @@ enum ECorruption : std::uint8_t
 // input that ends its list with an end record instead lets the update run to its end, where a
 // reported success is checked against the board. A device that keeps refusing a command (one
 // a spoiled answer made wrong) costs up to 1,111 SETs: after 128 refused in a row (one whole
-// SafeWrite with its reopen, and a bit) the update is stopped too.
+// SafeWrite with its reopen, and a bit) the update is stopped too; so it is after a few whole
+// updates' worth of reports (600 + 6 x the skip range): a retry storm (101 attempts per read,
+// callers reading again) has shown what it does long before, and storms took most of the time.
 class CAnswerCorruptor
 {
 public:
@@ -208,10 +210,6 @@ public:
     // skipRange_I: about the answers of one update at this place (19 GETs of an S-record loader,
     // 270 of an I2C bridge), so that a record's answer is mostly reached rather than the update
     // running clean past it.
-    // Past a budget of a few whole updates (a board without checksum support costs two failed
-    // probes of 101 reads) the update is stopped too: a retry storm (a spoiled answer can make
-    // every later read of a report fail, and callers read again) has shown what it does long
-    // before, and storms were most of the fuzzers' time.
     CAnswerCorruptor(CFuzzSession& session_I, int skipRange_I)
         : mSession(session_I), mInput(session_I.Input()), mSkipRange(skipRange_I), mBudget(600 + 6 * skipRange_I)
     {
@@ -265,11 +263,8 @@ public:
 private:
     void Count()
     {
-        if (++mReports == mBudget) {
-            if (Tracing())
-                std::fprintf(stderr, "fuzz: %d reports: stopped\n", mBudget);
+        if (++mReports == mBudget)
             mSession.Stop();
-        }
     }
 
     void CountTail()
