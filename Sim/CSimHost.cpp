@@ -8,6 +8,21 @@ namespace {
 constexpr std::uint16_t kVendorPage = 0xFF00;
 constexpr std::uint8_t kWrapperId = 0xDC;
 constexpr std::size_t kWrappedMin = 1024;
+
+// The buffers of one thread's feature calls, kept between reports: without them every report
+// cost several allocations (a 1 KiB one on the vendor page), most of a simulated report's time.
+struct SimScratch
+{
+    std::vector<std::uint8_t> inner;
+    std::vector<std::uint8_t> innerAnswer;
+    std::vector<std::uint8_t> answer;
+};
+
+SimScratch& Scratch()
+{
+    thread_local SimScratch scratch;
+    return scratch;
+}
 } // namespace
 
 bool SimUnwrapVendorReport(const std::vector<std::uint8_t>& wrapped_I, std::vector<std::uint8_t>& inner_O)
@@ -21,14 +36,13 @@ bool SimUnwrapVendorReport(const std::vector<std::uint8_t>& wrapped_I, std::vect
     return true;
 }
 
-std::vector<std::uint8_t> SimWrapVendorReport(const std::vector<std::uint8_t>& inner_I)
+void SimWrapVendorReport(const std::vector<std::uint8_t>& inner_I, std::vector<std::uint8_t>& wrapped_O)
 {
-    std::vector<std::uint8_t> wrapped(std::max(kWrappedMin, inner_I.size() + 3), 0);
-    wrapped[0] = kWrapperId;
-    wrapped[1] = static_cast<std::uint8_t>(inner_I.size() / 256);
-    wrapped[2] = static_cast<std::uint8_t>(inner_I.size() % 256);
-    std::copy(inner_I.begin(), inner_I.end(), wrapped.begin() + 3);
-    return wrapped;
+    wrapped_O.assign(std::max(kWrappedMin, inner_I.size() + 3), 0);
+    wrapped_O[0] = kWrapperId;
+    wrapped_O[1] = static_cast<std::uint8_t>(inner_I.size() / 256);
+    wrapped_O[2] = static_cast<std::uint8_t>(inner_I.size() % 256);
+    std::copy(inner_I.begin(), inner_I.end(), wrapped_O.begin() + 3);
 }
 
 void CSimHost::AddNode(const SimHidNodeInfo& info_I, std::shared_ptr<CSimHidDevice> device_I)
@@ -305,7 +319,7 @@ bool CSimHost::SetFeature(Handle handle_I, const std::vector<std::uint8_t>& buff
     bool ok = false;
     if (!buffer_I.empty()) {
         if (node->info.usagePage == kVendorPage) {
-            std::vector<std::uint8_t> inner;
+            std::vector<std::uint8_t>& inner = Scratch().inner;
             ok = SimUnwrapVendorReport(buffer_I, inner) && node->device->SetFeature(inner);
         } else {
             ok = node->device->SetFeature(buffer_I);
@@ -320,18 +334,19 @@ bool CSimHost::GetFeature(Handle handle_I, std::vector<std::uint8_t>& buffer_IO)
     const auto node = NodeOf(handle_I);
     if (!node || !node->device)
         return false;
-    // Room for an answer of the asked-for length up front: devices build theirs byte by byte.
-    std::vector<std::uint8_t> answer;
-    answer.reserve(buffer_IO.size());
+    // Devices build their answers byte by byte, into buffers kept from earlier reports.
+    SimScratch& scratch = Scratch();
+    std::vector<std::uint8_t>& answer = scratch.answer;
+    answer.clear();
     bool ok = false;
     if (!buffer_IO.empty()) {
         if (node->info.usagePage == kVendorPage) {
-            std::vector<std::uint8_t> inner;
-            std::vector<std::uint8_t> innerAnswer;
-            innerAnswer.reserve(buffer_IO.size());
+            std::vector<std::uint8_t>& inner = scratch.inner;
+            std::vector<std::uint8_t>& innerAnswer = scratch.innerAnswer;
+            innerAnswer.clear();
             ok = SimUnwrapVendorReport(buffer_IO, inner) && node->device->GetFeature(inner, innerAnswer);
             if (ok)
-                answer = SimWrapVendorReport(innerAnswer);
+                SimWrapVendorReport(innerAnswer, answer);
         } else {
             ok = node->device->GetFeature(buffer_IO, answer);
         }

@@ -198,4 +198,4 @@ private:
 // The device-side framing of the vendor page, written apart from the host's own so that a
 // fault in one cannot hide in the other.
 bool SimUnwrapVendorReport(const std::vector<std::uint8_t>& wrapped_I, std::vector<std::uint8_t>& inner_O);
-std::vector<std::uint8_t> SimWrapVendorReport(const std::vector<std::uint8_t>& inner_I);
+void SimWrapVendorReport(const std::vector<std::uint8_t>& inner_I, std::vector<std::uint8_t>& wrapped_O);

@@ -8,16 +8,17 @@ bool WrapVendorReport(const std::vector<std::uint8_t>& inner_I, std::vector<std:
 {
     if (inner_I.empty() || inner_I.size() > 0xFFFF)
         return false;
+    if (&inner_I == &wrapped_O) {
+        const std::vector<std::uint8_t> inner = inner_I;
+        return WrapVendorReport(inner, wrapped_O);
+    }
     const std::size_t length = inner_I.size();
-    std::vector<std::uint8_t> wrapped;
-    wrapped.reserve(std::max(kVendorWrapperMinLength, length + kVendorWrapperHeaderLength));
-    wrapped.push_back(eBL_HID_REP_VENDOR_WRAPPER_ID);
-    wrapped.push_back(static_cast<std::uint8_t>(length >> 8));
-    wrapped.push_back(static_cast<std::uint8_t>(length & 0xFF));
-    wrapped.insert(wrapped.end(), inner_I.begin(), inner_I.end());
-    if (wrapped.size() < kVendorWrapperMinLength)
-        wrapped.resize(kVendorWrapperMinLength, 0);
-    wrapped_O.swap(wrapped);
+    // Filled in place, so that a buffer kept from an earlier report is reused without allocating.
+    wrapped_O.assign(std::max(kVendorWrapperMinLength, length + kVendorWrapperHeaderLength), 0);
+    wrapped_O[0] = eBL_HID_REP_VENDOR_WRAPPER_ID;
+    wrapped_O[1] = static_cast<std::uint8_t>(length >> 8);
+    wrapped_O[2] = static_cast<std::uint8_t>(length & 0xFF);
+    std::copy(inner_I.begin(), inner_I.end(), wrapped_O.begin() + kVendorWrapperHeaderLength);
     return true;
 }
 
@@ -33,15 +34,34 @@ bool UnwrapVendorReport(const std::vector<std::uint8_t>& wrapped_I, std::vector<
     return true;
 }
 
+namespace {
+
+// The OS-side buffers of this thread's feature calls, kept between reports: an update sends
+// thousands of reports, and on the vendor page each would otherwise allocate 1 KiB for the
+// wrapper alone. An OS call never starts another feature call on its thread.
+struct CFeatureBuffers
+{
+    std::vector<std::uint8_t> os;
+    std::vector<std::uint8_t> inner;
+};
+
+CFeatureBuffers& FeatureBuffers()
+{
+    thread_local CFeatureBuffers buffers;
+    return buffers;
+}
+
+} // namespace
+
 bool HIDSetFeature(std::uint32_t usagePage_I, const std::vector<std::uint8_t>& report_I,
                    const HIDFeatureCall& setFeature_I)
 {
-    std::vector<std::uint8_t> buffer;
+    std::vector<std::uint8_t>& buffer = FeatureBuffers().os;
     if (usagePage_I == kVendorWrapperUsagePage) {
         if (!WrapVendorReport(report_I, buffer))
             return false;
     } else {
-        buffer = report_I;
+        buffer.assign(report_I.begin(), report_I.end());
     }
     // The OS sends a copy: whatever it does to the buffer, the caller's report stays intact, so
     // the unwrap after a set has nothing left to restore.
@@ -57,14 +77,13 @@ bool HIDGetFeature(std::uint32_t usagePage_I, std::vector<std::uint8_t>& report_
             return false;
         return report_IO.size() <= requested;
     }
-    std::vector<std::uint8_t> buffer;
-    if (!WrapVendorReport(report_IO, buffer))
+    CFeatureBuffers& buffers = FeatureBuffers();
+    if (!WrapVendorReport(report_IO, buffers.os))
         return false;
-    if (!getFeature_I(buffer))
+    if (!getFeature_I(buffers.os))
         return false;
-    std::vector<std::uint8_t> inner;
-    if (!UnwrapVendorReport(buffer, inner) || inner.size() != report_IO.size())
+    if (!UnwrapVendorReport(buffers.os, buffers.inner) || buffers.inner.size() != report_IO.size())
         return false;
-    report_IO.swap(inner);
+    report_IO.swap(buffers.inner);
     return true;
 }

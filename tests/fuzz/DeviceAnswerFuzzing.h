@@ -38,11 +38,6 @@ public:
     CFuzzInput(const std::uint8_t* data_I, std::size_t size_I) : mData(data_I), mSize(size_I) {}
     bool Empty() const { return mPos >= mSize; }
     std::uint8_t Byte() { return mPos < mSize ? mData[mPos++] : 0; }
-    std::uint16_t Word()
-    {
-        const std::uint16_t high = Byte();
-        return static_cast<std::uint16_t>(high << 8 | Byte());
-    }
     std::vector<std::uint8_t> Bytes(std::size_t n_I)
     {
         const std::size_t n = std::min(n_I, mSize - std::min(mPos, mSize));
@@ -70,10 +65,7 @@ class CTraceNotifier : public CInterfaceNotifier
 {
 public:
     void Log(const std::string& message_I) override { std::fprintf(stderr, "log: %s\n", message_I.c_str()); }
-    void ReportError(const std::string& message_I) override
-    {
-        std::fprintf(stderr, "error: %s\n", message_I.c_str());
-    }
+    void ReportError(const std::string& message_I) override { std::fprintf(stderr, "error: %s\n", message_I.c_str()); }
     void ReportProgress(std::int32_t) override {}
 };
 
@@ -205,7 +197,9 @@ enum ECorruption : std::uint8_t
 // input that ends its list with an end record instead lets the update run to its end, where a
 // reported success is checked against the board. A device that keeps refusing a command (one
 // a spoiled answer made wrong) costs up to 1,111 SETs: after 128 refused in a row (one whole
-// SafeWrite with its reopen, and a bit) the update is stopped too.
+// SafeWrite with its reopen, and a bit) the update is stopped too; so it is after a few whole
+// updates' worth of reports (600 + 6 x the skip range): a retry storm (101 attempts per read,
+// callers reading again) has shown what it does long before, and storms took most of the time.
 class CAnswerCorruptor
 {
 public:
@@ -217,7 +211,7 @@ public:
     // 270 of an I2C bridge), so that a record's answer is mostly reached rather than the update
     // running clean past it.
     CAnswerCorruptor(CFuzzSession& session_I, int skipRange_I)
-        : mSession(session_I), mInput(session_I.Input()), mSkipRange(skipRange_I)
+        : mSession(session_I), mInput(session_I.Input()), mSkipRange(skipRange_I), mBudget(600 + 6 * skipRange_I)
     {
         NextRecord();
     }
@@ -227,8 +221,8 @@ public:
     void Apply(std::uint8_t id_I, std::vector<std::uint8_t>& answer_IO, bool& ok_IO)
     {
         if (Tracing())
-            std::fprintf(stderr, "fuzz: answer %d to 0x%02X\n", mAnswers, id_I);
-        ++mAnswers;
+            std::fprintf(stderr, "fuzz: report %d: answer to 0x%02X\n", mReports, id_I);
+        Count();
         // The genuine answer becomes the previous one; kept in place, so most answers cost no
         // allocation.
         const bool genuine = ok_IO && !answer_IO.empty();
@@ -251,6 +245,7 @@ public:
     // A SET passed to the device, which accepted it or not.
     void Set(bool accepted_I)
     {
+        Count();
         if (!mPending)
             CountTail();
         if (accepted_I) {
@@ -266,6 +261,12 @@ public:
     bool Spoiled(std::uint8_t id_I) const { return mSpoiledIds.count(id_I) != 0; }
 
 private:
+    void Count()
+    {
+        if (++mReports == mBudget)
+            mSession.Stop();
+    }
+
     void CountTail()
     {
         if (!mRunToEnd && mTail-- == 0)
@@ -299,7 +300,8 @@ private:
         case eCorruptFlipBits: {
             const int flips = 1 + (mKind >> 4) % 4;
             for (int i = 0; i < flips; ++i) {
-                const std::uint16_t bit = mInput.Word();
+                std::uint16_t bit = static_cast<std::uint16_t>(mInput.Byte() << 8);
+                bit = static_cast<std::uint16_t>(bit | mInput.Byte());
                 if (!answer_IO.empty())
                     answer_IO[bit / 8 % answer_IO.size()] ^= static_cast<std::uint8_t>(1u << (bit % 8));
             }
@@ -348,7 +350,8 @@ private:
     CFuzzSession& mSession;
     CFuzzInput& mInput;
     int mSkipRange;
-    int mAnswers = 0;
+    int mBudget;
+    int mReports = 0;
     bool mPending = false;
     bool mRunToEnd = false;
     int mTail = kTailReports;
