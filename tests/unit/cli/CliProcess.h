@@ -7,17 +7,23 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+using Strings = std::vector<std::string>;
 
 struct ProgramRun
 {
     int code = -1;
     std::string out;
     std::string err;
+    JsonValue Json() const { return CMiniJsonParser::Parse(out); }
 };
 
 inline std::string Quote(const std::string& text_I)
@@ -28,12 +34,28 @@ inline std::string Quote(const std::string& text_I)
     return quoted + "'";
 }
 
+inline void ExpectHas(const std::string& text_I, const std::string& part_I)
+{
+    EXPECT_NE(text_I.find(part_I), std::string::npos) << "'" << part_I << "' not in:\n" << text_I;
+}
+
+// The English words a translated output must no longer hold.
+inline void ExpectNone(const std::string& text_I, const Strings& words_I)
+{
+    for (const std::string& word : words_I)
+        EXPECT_EQ(text_I.find(word), std::string::npos) << "'" << word << "' left in:\n" << text_I;
+}
+
 class CliProcess : public ::testing::Test
 {
 protected:
+    // Simulated time runs this many times faster in the runs that wait for boards that do not
+    // answer (docs/simulator.md).
+    static constexpr const char* kFast = "VFWU_SIM_SPEED=25";
+
     // Runs the program with a clean environment (no locale variables unless given), stdin from
     // /dev/null, in a scratch working directory.
-    ProgramRun Program(const std::vector<std::string>& arguments_I, const std::vector<std::string>& environment_I = {})
+    ProgramRun Program(const Strings& arguments_I, const Strings& environment_I = {})
     {
         std::string command = "cd " + Quote(mWork.Path().string()) + " && env -i PATH=/usr/bin:/bin VFWU_LOCK_DIR=" +
                               Quote(mLocks.Path().string());
@@ -55,26 +77,48 @@ protected:
         return run;
     }
 
+    // globals_I + --log-dir + "update --type BOARD FILE" + after_I.
+    Strings Update(const Strings& globals_I, const std::string& file_I, const Strings& after_I = {"--yes", "--json"},
+                   const std::string& board_I = "pen")
+    {
+        Strings arguments = globals_I;
+        for (const std::string& word : {std::string("--log-dir"), mLogs.Path().string(), std::string("update"),
+                                        std::string("--type"), board_I, file_I})
+            arguments.push_back(word);
+        arguments.insert(arguments.end(), after_I.begin(), after_I.end());
+        return arguments;
+    }
+
     static std::string Scenario(const std::string& file_I)
     {
         return std::string(VFWU_SOURCE_DIR) + "/data/scenarios/" + file_I;
     }
 
-    // The unattended form's -path value for the basic tablet's pen board: its interface path
-    // as list shows it, without "\\?\" and with "&" written as "+".
-    std::string InstallerPath()
+    // Takes the lock as another copy does, writing its process id; the descriptor holds it.
+    int HoldLock()
     {
-        const ProgramRun list = Program({"--simulate", "list", "--json"});
-        std::string path = CMiniJsonParser::Parse(list.out)["devices"][0]["boards"]["pen"]["path"].text;
-        EXPECT_EQ(path.rfind("\\\\?\\", 0), 0u);
-        path.erase(0, 4);
-        for (char& c : path)
-            c = c == '&' ? '+' : c;
-        return path;
+        const int fd = open(LockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+        const std::string pid = std::to_string(getpid()) + "\n";
+        EXPECT_EQ(write(fd, pid.data(), pid.size()), static_cast<ssize_t>(pid.size()));
+        return fd;
+    }
+    std::string LockPath() const { return (mLocks.Path() / "VFWUMutex.lock").string(); }
+
+    // The basic topology whose pen loader is expected with 39 blocks instead of its 40: the update
+    // stops in the loader before anything is erased.
+    std::string MismatchedTopology()
+    {
+        std::string topology = ReadFile(Scenario("basic/fw_loader.ini"));
+        const std::string sectors = "\"sectors\": 40";
+        EXPECT_NE(topology.find(sectors), std::string::npos);
+        topology.replace(topology.find(sectors), sectors.size(), "\"sectors\": 39");
+        WriteFile(mWork.File("fw_loader.ini"), topology);
+        return mWork.File("fw_loader.ini");
     }
 
     CTempDir mWork;
     CTempDir mLocks;
     CTempDir mLogs;
 };
-

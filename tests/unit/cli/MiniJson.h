@@ -3,8 +3,8 @@
 // escapes), numbers, true, false, null. Anything malformed, or text after the value, throws.
 
 #include <cstdlib>
+#include <cstring>
 #include <map>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -28,10 +28,8 @@ struct JsonValue
 
     const JsonValue& operator[](const std::string& key_I) const
     {
-        if (type != eObject)
-            throw std::runtime_error("not an object looking up " + key_I);
         const auto it = members.find(key_I);
-        if (it == members.end())
+        if (type != eObject || it == members.end())
             throw std::runtime_error("no member " + key_I);
         return it->second;
     }
@@ -62,7 +60,7 @@ private:
 
     void Blanks()
     {
-        while (mAt < mText.size() && (mText[mAt] == ' ' || mText[mAt] == '\n' || mText[mAt] == '\r' || mText[mAt] == '\t'))
+        while (mAt < mText.size() && std::strchr(" \n\r\t", mText[mAt]) != nullptr && mText[mAt] != '\0')
             ++mAt;
     }
     char Peek()
@@ -72,125 +70,93 @@ private:
             throw std::runtime_error("unexpected end of JSON");
         return mText[mAt];
     }
-    void Expect(char c_I)
+    // Takes c_I when it comes next.
+    bool Take(char c_I)
     {
-        if (Peek() != c_I)
-            throw std::runtime_error(std::string("expected '") + c_I + "' at " + std::to_string(mAt));
-        ++mAt;
+        const bool next = Peek() == c_I;
+        mAt += next ? 1 : 0;
+        return next;
     }
-    void Word(const char* word_I)
+    void Expect(const std::string& word_I)
     {
-        const std::string word(word_I);
-        if (mText.compare(mAt, word.size(), word) != 0)
-            throw std::runtime_error("bad literal at " + std::to_string(mAt));
-        mAt += word.size();
+        Blanks();
+        if (mText.compare(mAt, word_I.size(), word_I) != 0)
+            throw std::runtime_error("expected " + word_I + " at " + std::to_string(mAt));
+        mAt += word_I.size();
     }
     std::string String()
     {
-        Expect('"');
+        Expect("\"");
+        static const std::string escapes = "\"\\/bfnrt";
+        static const std::string meanings = "\"\\/\b\f\n\r\t";
         std::string out;
-        while (true) {
-            if (mAt >= mText.size())
-                throw std::runtime_error("unterminated string");
-            const char c = mText[mAt++];
-            if (c == '"')
-                return out;
+        for (char c = Next(); c != '"'; c = Next()) {
             if (static_cast<unsigned char>(c) < 0x20)
                 throw std::runtime_error("control character in string");
             if (c != '\\') {
                 out += c;
                 continue;
             }
-            if (mAt >= mText.size())
-                throw std::runtime_error("unterminated escape");
-            const char e = mText[mAt++];
-            switch (e) {
-            case '"': out += '"'; break;
-            case '\\': out += '\\'; break;
-            case '/': out += '/'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case 'u': {
-                if (mAt + 4 > mText.size())
-                    throw std::runtime_error("short \\u escape");
+            const char e = Next();
+            if (e == 'u' && mAt + 4 <= mText.size()) {
                 const unsigned long code = std::strtoul(mText.substr(mAt, 4).c_str(), nullptr, 16);
                 mAt += 4;
                 if (code >= 0x80)
                     throw std::runtime_error("only ASCII \\u escapes are expected here");
                 out += static_cast<char>(code);
-                break;
-            }
-            default:
+            } else if (escapes.find(e) != std::string::npos) {
+                out += meanings[escapes.find(e)];
+            } else {
                 throw std::runtime_error("bad escape");
             }
         }
+        return out;
+    }
+    char Next()
+    {
+        if (mAt >= mText.size())
+            throw std::runtime_error("unterminated string");
+        return mText[mAt++];
     }
     JsonValue Value()
     {
         JsonValue v;
         const char c = Peek();
-        if (c == '{') {
-            v.type = JsonValue::eObject;
+        const bool object = c == '{';
+        if (object || c == '[') {
+            v.type = object ? JsonValue::eObject : JsonValue::eArray;
             ++mAt;
-            if (Peek() == '}') {
-                ++mAt;
+            if (Take(object ? '}' : ']'))
                 return v;
-            }
-            while (true) {
+            do {
+                if (!object) {
+                    v.items.push_back(Value());
+                    continue;
+                }
                 const std::string key = String();
-                Expect(':');
+                Expect(":");
                 if (!v.members.emplace(key, Value()).second)
                     throw std::runtime_error("duplicate key " + key);
-                if (Peek() == ',') {
-                    ++mAt;
-                    continue;
-                }
-                Expect('}');
-                return v;
-            }
-        }
-        if (c == '[') {
-            v.type = JsonValue::eArray;
-            ++mAt;
-            if (Peek() == ']') {
-                ++mAt;
-                return v;
-            }
-            while (true) {
-                v.items.push_back(Value());
-                if (Peek() == ',') {
-                    ++mAt;
-                    continue;
-                }
-                Expect(']');
-                return v;
-            }
-        }
-        if (c == '"') {
+            } while (Take(','));
+            Expect(object ? "}" : "]");
+        } else if (c == '"') {
             v.type = JsonValue::eString;
             v.text = String();
-            return v;
-        }
-        if (c == 't' || c == 'f') {
+        } else if (c == 't' || c == 'f') {
             v.type = JsonValue::eBool;
             v.boolean = c == 't';
-            Word(v.boolean ? "true" : "false");
-            return v;
+            Expect(v.boolean ? "true" : "false");
+        } else if (c == 'n') {
+            Expect("null");
+        } else {
+            const char* begin = mText.c_str() + mAt;
+            char* end = nullptr;
+            v.number = std::strtod(begin, &end);
+            if (end == begin)
+                throw std::runtime_error("bad value at " + std::to_string(mAt));
+            v.type = JsonValue::eNumber;
+            mAt += static_cast<std::size_t>(end - begin);
         }
-        if (c == 'n') {
-            Word("null");
-            return v;
-        }
-        const char* begin = mText.c_str() + mAt;
-        char* end = nullptr;
-        v.number = std::strtod(begin, &end);
-        if (end == begin)
-            throw std::runtime_error("bad value at " + std::to_string(mAt));
-        v.type = JsonValue::eNumber;
-        mAt += static_cast<std::size_t>(end - begin);
         return v;
     }
 

@@ -53,11 +53,7 @@ public:
     bool RegisterHidNotifications() override { return mRegisterOk; }
     bool RegisterTabletNotifications() override { return mRegisterOk; }
 
-    std::u16string Text(int id_I) const
-    {
-        auto it = mTexts.find(id_I);
-        return it == mTexts.end() ? std::u16string() : it->second;
-    }
+    std::u16string Text(int id_I) const { return mTexts.count(id_I) != 0 ? mTexts.at(id_I) : std::u16string(); }
     bool Enabled(int id_I) const { return mDisabled.count(id_I) == 0; }
     bool Ended() const { return !mResults.empty(); }
 
