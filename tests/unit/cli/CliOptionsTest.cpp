@@ -1,10 +1,9 @@
-// The command line of vellum-fwupdater and of the GTK program: commands, global options
-// anywhere, the unattended form.
+// The command line of vellum-fwupdater and of the GTK program (the subprocess tests run every
+// command and option): the refusals, the unattended form, the window's line.
 
 #include "FWUpdater/CliApp.h"
 #include "FWUpdater/CliOptions.h"
 #include "FirmwareUpdaterApp.h"
-#include "LanguageProvider.h"
 #include "StringUtils.h"
 
 #include <gtest/gtest.h>
@@ -25,28 +24,6 @@ CFirmwareUpdaterApp Unattended(const std::vector<std::string>& arguments_I)
 }
 
 } // namespace
-
-TEST(CliOptions, CommandsAndTheirOptions)
-{
-    const CliOptions list = Parse({"--simulate", "list", "--json"});
-    EXPECT_EQ(list.command, ECliCommand::eList);
-    EXPECT_TRUE(list.simulate && list.json);
-    EXPECT_EQ(list.scenario, "basic");
-    EXPECT_EQ(Parse({"inspect", "a b.pen"}).file, "a b.pen");
-
-    const CliOptions update = Parse({"--simulate=protocol1", "--lang", "de", "--log-dir=/x", "update", "--type", "touch",
-                                     "f.touch", "--yes", "--verify", "--json", "--topology", "t.ini"});
-    EXPECT_EQ(update.command, ECliCommand::eUpdate);
-    EXPECT_EQ(update.scenario, "protocol1");
-    EXPECT_EQ(update.language, "de");
-    EXPECT_EQ(update.logDirectory, "/x");
-    EXPECT_EQ(update.updateType, 1);
-    EXPECT_EQ(update.file, "f.touch");
-    EXPECT_TRUE(update.yes && update.verify && update.json);
-    EXPECT_EQ(update.topology, "t.ini");
-    EXPECT_EQ(Parse({"--type=bluetooth", "update", "x"}).updateType, 2);
-    EXPECT_EQ(Parse({"list", "--help"}).command, ECliCommand::eHelp);
-}
 
 TEST(CliOptions, MistakesAreRefusedWithAReason)
 {
@@ -93,17 +70,6 @@ TEST(CliOptions, UnattendedWordsKeepTheTokenRulesOfTheWindowsProgram)
     const CFirmwareUpdaterApp chained = Unattended({"-lang", "-path", "x"});
     EXPECT_EQ(chained.GetLanguage(), "-path");
     EXPECT_EQ(chained.GetDevicePath(), u"\\\\?\\x");
-}
-
-TEST(CliLanguage, TableNamesThenPosixLocalesThenEnglish)
-{
-    LanguageProvider provider("userUI", std::make_shared<CFixedLanguagePlatform>(std::nullopt, 0x0409));
-    // Swedish has a table record but no strings of its own (they fall back to English).
-    for (const auto& [locale, name] : {std::pair<const char*, const char*>{"ZH_tw", "zh_TW"}, {"de_DE.UTF-8", "de"},
-                                       {"pt_BR", "pt"}, {"sv_SE.UTF-8", "sv"}, {"xx_YY", "en"}}) {
-        SelectCliLanguage(provider, locale);
-        EXPECT_EQ(provider.GetCurrentLanguage().mName, name) << locale;
-    }
 }
 
 // The GTK program's line: the same global options, the unattended form, and no command words.

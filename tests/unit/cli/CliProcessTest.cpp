@@ -34,12 +34,10 @@ bool IsValidUtf8(const std::string& text_I)
 
 } // namespace
 
-TEST_F(CliProcess, ListShowsTheSimulatedTablets)
+TEST_F(CliProcess, ListAndInspect)
 {
     EXPECT_EQ(Program({"--version"}).out, "vellum-fwupdater 2.22\n");
-    const ProgramRun basic = Program({"--simulate", "list", "--json"});
-    ASSERT_EQ(basic.code, 0) << basic.err;
-    const JsonValue doc = basic.Json();
+    const JsonValue doc = Program({"--simulate", "list", "--json"}).Json();
     ASSERT_EQ(doc["devices"].items.size(), 1u);
     const JsonValue& device = doc["devices"][0];
     EXPECT_EQ(device["name"].text, "Vellum Sim Tablet");
@@ -52,31 +50,22 @@ TEST_F(CliProcess, ListShowsTheSimulatedTablets)
     EXPECT_EQ(pen["version"].text, "1.05");
     ExpectHas(pen["path"].text, "pid_0100");
     EXPECT_EQ(device["boards"]["touch"]["interface"].text, "I2C");
-
-    const ProgramRun text = Program({"--simulate", "list"});
-    EXPECT_EQ(text.code, 0);
+    const std::string text = Program({"--simulate", "list"}).out;
     for (const char* line : {"Tablet: Vellum Sim Tablet", "Pen Firmware Version:", "Touch Firmware Version:      1.05",
                              "Bluetooth Firmware Version:  Not Supported"})
-        ExpectHas(text.out, line);
+        ExpectHas(text, line);
     // Hardware mode in a folder without a topology: nothing found, and that is no error.
     const ProgramRun none = Program({"list", "--json"});
     EXPECT_EQ(none.code, 0) << none.err;
-    EXPECT_EQ(none.Json()["devices"].items.size(), 0u);
-}
+    EXPECT_TRUE(none.Json()["devices"].items.empty());
 
-TEST_F(CliProcess, InspectSummarizesAFile)
-{
-    const std::string file = Scenario("basic/basic.pen");
-    const ProgramRun run = Program({"inspect", file, "--json"});
-    ASSERT_EQ(run.code, 0) << run.err;
-    const JsonValue doc = run.Json();
-    EXPECT_EQ(doc["file"].text, file);
-    EXPECT_EQ(doc["format"].text, "pen");
-    EXPECT_FALSE(doc.Has("intelHex") || doc.Has("airoFlash"));
-    // The demo image: one block of five 4 KiB blocks' worth at the pen's application start.
-    ASSERT_EQ(doc["srec"]["blocks"].items.size(), 1u);
-    EXPECT_EQ(doc["srec"]["blocks"][0]["address"].number, 0x1000);
-    EXPECT_EQ(doc["srec"]["blocks"][0]["size"].number, 5 * 4096);
+    // The demo image: one block at the pen's application start, five 4 KiB blocks long.
+    const JsonValue file = Program({"inspect", Scenario("basic/basic.pen"), "--json"}).Json();
+    EXPECT_EQ(file["format"].text, "pen");
+    EXPECT_FALSE(file.Has("intelHex") || file.Has("airoFlash"));
+    ASSERT_EQ(file["srec"]["blocks"].items.size(), 1u);
+    EXPECT_EQ(file["srec"]["blocks"][0]["address"].number, 0x1000);
+    EXPECT_EQ(file["srec"]["blocks"][0]["size"].number, 5 * 4096);
 }
 
 // A second copy is refused with -1 (255) and the holder named; a simulated run takes no lock.
