@@ -1,11 +1,13 @@
-// The single-instance lock and where the simulated scenarios are found.
+// The single-instance lock, where the simulated scenarios are found, and their faster time.
 
+#include "FWUpdater/CFastSimClock.h"
 #include "FWUpdater/CSingleInstanceLock.h"
 #include "FWUpdater/DataDirectory.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
@@ -90,4 +92,22 @@ TEST(DataDirectory, EnvironmentThenTheSourceTree)
     unsetenv("VFWU_DATA_DIR");
     // The test program is no installed copy: the source tree's data/ is found.
     EXPECT_EQ(std::filesystem::canonical(FindDataDirectory()), std::filesystem::canonical(std::string(VFWU_SOURCE_DIR) + "/data"));
+}
+
+// Scaled time keeps the clock's promises: a sleep lasts at least its time, an event never runs
+// before its time, and both take a twentieth of it in real time (bounded generously).
+TEST(FastSimClock, SleepsAndEventsKeepTheirOrderInScaledTime)
+{
+    std::atomic<CClock::TimePoint> ranAt {0}; // outlives the clock's timer thread
+    CFastSimClock clock(20);
+    const auto realStart = std::chrono::steady_clock::now();
+    const CClock::TimePoint due = clock.now() + 1000;
+    clock.schedule(due, [&] { ranAt = clock.now(); });
+    const CClock::TimePoint before = clock.now();
+    clock.sleep(600);
+    EXPECT_GE(clock.now(), before + 600);
+    while (ranAt.load() == 0 && std::chrono::steady_clock::now() - realStart < std::chrono::seconds(10))
+        clock.sleep(100);
+    EXPECT_GE(ranAt.load(), due);
+    EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::seconds(10));
 }
