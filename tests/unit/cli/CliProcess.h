@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -26,12 +28,83 @@ struct ProgramRun
     JsonValue Json() const { return CMiniJsonParser::Parse(out); }
 };
 
-inline std::string Quote(const std::string& text_I)
+// A program started with its stdout in a file and its stderr on a pipe (err: the read end).
+struct Child
 {
-    std::string quoted = "'";
-    for (const char c : text_I)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
+    pid_t pid = -1;
+    int err = -1;
+};
+
+// Starts the program in work_I with a clean environment (no locale variables unless given) and
+// stdin from /dev/null. A program that hangs (on a FIFO, say) is ended by timeout (exit 124)
+// unless direct_I; pendingInterrupt_I: SIGINT is blocked and raised before the program starts,
+// so it waits for the program.
+inline Child StartProgram(const Strings& arguments_I, const Strings& environment_I, const std::string& work_I,
+                          const std::string& outFile_I, bool direct_I = false, bool pendingInterrupt_I = false)
+{
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return {};
+    Strings argv = direct_I ? Strings{} : Strings{"/usr/bin/timeout", "-k", "5", "120"};
+    argv.push_back(VFWU_CLI_PATH);
+    argv.insert(argv.end(), arguments_I.begin(), arguments_I.end());
+    Strings env = {"PATH=/usr/bin:/bin"};
+    env.insert(env.end(), environment_I.begin(), environment_I.end());
+    std::vector<char*> args;
+    std::vector<char*> envp;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    args.push_back(nullptr);
+    envp.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int in = open("/dev/null", O_RDONLY);
+        const int out = open(outFile_I.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || out < 0 || chdir(work_I.c_str()) != 0)
+            _exit(120);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(pipeFds[1], 2);
+        close(pipeFds[0]);
+        if (pendingInterrupt_I) {
+            sigset_t set;
+            sigemptyset(&set);
+            sigaddset(&set, SIGINT);
+            sigprocmask(SIG_BLOCK, &set, nullptr);
+            raise(SIGINT);
+        }
+        execve(args[0], args.data(), envp.data());
+        _exit(121);
+    }
+    close(pipeFds[1]);
+    return {pid, pipeFds[0]};
+}
+
+// Reads the child's stderr until it holds text_I (true) or ends (false), into seen_IO.
+inline bool ReadUntil(int fd_I, const std::string& text_I, std::string& seen_IO)
+{
+    char buffer[4096];
+    while (seen_IO.find(text_I) == std::string::npos) {
+        const ssize_t n = read(fd_I, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        seen_IO.append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Reads the rest of stderr and waits for the child: its exit code, or 1000 + the signal.
+inline int Finish(const Child& child_I, std::string& err_IO)
+{
+    ReadUntil(child_I.err, std::string(1, '\0'), err_IO);
+    close(child_I.err);
+    int status = 0;
+    waitpid(child_I.pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
 inline void ExpectHas(const std::string& text_I, const std::string& part_I)
@@ -50,30 +123,15 @@ class CliProcess : public ::testing::Test
 {
 protected:
     // Simulated time runs this many times faster in the runs that wait for boards that do not
-    // answer (docs/simulator.md).
+    // answer (docs/simulator.md); not where the states the dialog's timer shows are checked.
     static constexpr const char* kFast = "VFWU_SIM_SPEED=25";
 
-    // Runs the program with a clean environment (no locale variables unless given), stdin from
-    // /dev/null, in a scratch working directory.
-    ProgramRun Program(const Strings& arguments_I, const Strings& environment_I = {})
+    ProgramRun Program(const Strings& arguments_I, Strings environment_I = {})
     {
-        std::string command = "cd " + Quote(mWork.Path().string()) + " && env -i PATH=/usr/bin:/bin VFWU_LOCK_DIR=" +
-                              Quote(mLocks.Path().string());
-        // Appended piecewise: GCC 12 reports a false overlap for " " + std::string at -O3.
-        for (const std::string& variable : environment_I)
-            command.append(" ").append(Quote(variable));
-        // A program that hangs (on a FIFO, say) ends as a failure (124) instead of stalling the suite.
-        command.append(" timeout -k 5 120 ").append(Quote(VFWU_CLI_PATH));
-        for (const std::string& argument : arguments_I)
-            command.append(" ").append(Quote(argument));
-        const std::string out = mWork.File("stdout.txt");
-        const std::string err = mWork.File("stderr.txt");
-        command += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
-        const int status = std::system(command.c_str());
+        environment_I.push_back("VFWU_LOCK_DIR=" + mLocks.Path().string());
         ProgramRun run;
-        run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1000;
-        run.out = ReadFile(out);
-        run.err = ReadFile(err);
+        run.code = Finish(StartProgram(arguments_I, environment_I, mWork.Path().string(), mWork.File("stdout.txt")), run.err);
+        run.out = ReadFile(mWork.File("stdout.txt"));
         return run;
     }
 

@@ -314,7 +314,7 @@ TEST_F(CliProcess, NamesAndPathsCannotFakeLinesOrBreakJson)
 TEST_F(CliProcess, UpdateSucceedsAndReportsOneJsonSummary)
 {
     const Strings arguments = Update({"--simulate"}, Scenario("basic/basic.pen"));
-    const ProgramRun run = Program(arguments, {kFast});
+    const ProgramRun run = Program(arguments); // real speed: the states shown are the timer's samples
     ASSERT_EQ(run.code, 0) << run.out << run.err;
     const JsonValue doc = run.Json();
     EXPECT_EQ(doc["result"].text, "success");
@@ -349,7 +349,8 @@ TEST_F(CliProcess, UpdateSucceedsAndReportsOneJsonSummary)
 }
 
 // The board stops in its loader before anything is erased (a topology expecting another block
-// count): the cause, the board as it is now, and in French the same for a person.
+// count): the cause, the board as it is now, and in French the same for a person. Real speed:
+// the board's return after the failure is awaited a bounded time.
 TEST_F(CliProcess, AFailedUpdateSaysWhyAndWhatTheBoardRuns)
 {
     const Strings update =
@@ -357,7 +358,7 @@ TEST_F(CliProcess, AFailedUpdateSaysWhyAndWhatTheBoardRuns)
     const std::string cause = "InitCheckForSRecData: Sector/Block mismatch! Expected 39 got 40";
     Strings json = update;
     json.push_back("--json");
-    const ProgramRun script = Program(json, {kFast});
+    const ProgramRun script = Program(json);
     EXPECT_EQ(script.code, 1) << script.out << script.err;
     const JsonValue doc = script.Json();
     EXPECT_EQ(doc["result"].text, "failure");
@@ -371,7 +372,7 @@ TEST_F(CliProcess, AFailedUpdateSaysWhyAndWhatTheBoardRuns)
     EXPECT_EQ(doc["checksumExpected"].type, JsonValue::eNull);
     ExpectHas(ReadFile(doc["log"].text), cause);
 
-    const ProgramRun run = Program(update, {kFast});
+    const ProgramRun run = Program(update);
     EXPECT_EQ(run.code, 1);
     ExpectHas(run.err, "vellum-fwupdater: la mise à jour a échoué\u00a0: " + cause + "\n");
     for (const char* text : {"Vous allez mettre à jour le micrologiciel.\n\n", "Micrologiciel actuel\n",
@@ -399,7 +400,7 @@ TEST_F(CliProcess, AFailedUpdateSaysWhyAndWhatTheBoardRuns)
 TEST_F(CliProcess, VerifiedUpdateInTheUsersLanguage)
 {
     const ProgramRun run = Program(Update({"--simulate"}, Scenario("basic/basic.pen"), {"--yes", "--verify"}),
-                                   {"LANG=de_DE.UTF-8", kFast});
+                                   {"LANG=de_DE.UTF-8"});
     ASSERT_EQ(run.code, 0) << run.out << run.err;
     // The dialog speaks on stderr in plain lines; stdout holds the result block alone.
     for (const char* text : {"Vellum Firmware-Update Utility 2.22", "Warten auf Loader-Modus", "Programmierung erfolgreich (100%)"})
