@@ -1,15 +1,7 @@
-#include "../orchestration/SimTabletFixture.h"
-
 #include "RecordingView.h"
 
-#include "FWUpdater/CMainDialogModel.h"
-#include "FWUpdater/CUpdateWorker.h"
-#include "ResourceUtils.h"
-
 #include <atomic>
-#include <chrono>
 #include <future>
-#include <thread>
 
 namespace {
 
@@ -50,7 +42,7 @@ private:
 // update it.
 struct SlowLoaderFixture : SimTabletFixture
 {
-    SlowLoaderFixture() : SimTabletFixture("basic", [](SimScenario& s) { s.boards[0].reenumerateMs = 10 * 60 * 1000; })
+    SlowLoaderFixture() : SimTabletFixture("basic", SlowLoader)
     {
         EXPECT_TRUE(mController->UpdateDeviceList());
         mController->SetUpdateType(0);
@@ -123,29 +115,18 @@ TEST(UpdateWorker, AfterEndActionWaitsForTheWorkersEnd)
 // let go, and later reports of the controller reach nothing.
 TEST(UpdateWorker, ADialogEndingDuringAnUpdateLeavesTheLogOpenUntilTheWorkerEnds)
 {
-    SlowLoaderFixture f;
-    f.mController->SetNotifier(nullptr); // the dialog's own notifier logs
-    auto log = std::make_shared<CMemoryLogFile::Contents>();
-    auto notifier = std::make_unique<CLogUpdateNotifier>(std::make_unique<CMemoryLogFile>(log), "memory", "\n",
-                                                         ELogEncoding::eUtf8);
-    auto text = [&log] {
-        std::lock_guard<std::mutex> lock(log->mMutex);
-        return log->mText;
-    };
-    auto model = std::make_unique<CMainDialogModel>(
-        f.mController, std::move(notifier),
-        [](int id_I) { return ResourceUtils::LoadResourceString(static_cast<std::uint32_t>(id_I), 0x0009); }, u"", u"");
-    CRecordingView view;
-    model->OnInitDialog(view);
-    model->OnFileChosen(view, f.ScenarioFile("basic.pen"));
-    CHungCall hung(*f.mClock);
-    model->OnProgram(view);
-    model->OnTimer(view); // starts the worker
+    DialogFixture d("basic", u"", u"", SlowLoader);
+    auto text = [&d] { return d.sim.LogText(); };
+    d.model->OnInitDialog(d.view);
+    d.model->OnFileChosen(d.view, d.sim.ScenarioFile("basic.pen"));
+    CHungCall hung(*d.sim.mClock);
+    d.model->OnProgram(d.view);
+    d.model->OnTimer(d.view); // starts the worker
     ASSERT_TRUE(WaitUntil([&] { return hung.Entered(); }));
-    EXPECT_EQ(model->GetState(), 2); // waiting for the loader
+    EXPECT_EQ(d.model->GetState(), 2); // waiting for the loader
 
-    model->SetWorkerStopWait(0);
-    model.reset();
+    d.model->SetWorkerStopWait(0);
+    d.model.reset();
     EXPECT_EQ(CUpdateWorker::StragglerCount(), 1u);
     const std::string atDialogEnd = text();
     EXPECT_EQ(atDialogEnd.find("[STATE] 6"), std::string::npos);
@@ -160,6 +141,6 @@ TEST(UpdateWorker, ADialogEndingDuringAnUpdateLeavesTheLogOpenUntilTheWorkerEnds
     EXPECT_NE(std::find(lines.begin(), lines.end(), "[ERROR] General Program Failure (6)"), lines.end());
 
     const std::string atJoin = text();
-    f.mController->Log("after the dialog");
+    d.sim.mController->Log("after the dialog");
     EXPECT_EQ(text(), atJoin);
 }
