@@ -2,7 +2,7 @@
 // Runs vellum-fwupdater as a user or a script runs it: a subprocess with a clean environment,
 // its own lock folder and a scratch working directory.
 
-#include "MiniJson.h"
+#include "Settings/SettingsParser.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -20,12 +20,51 @@
 
 using Strings = std::vector<std::string>;
 
+// One value of the program's --json output as the settings reader (not the program's writer) read it;
+// absent members and items read as an empty value of type "absent".
+struct JsonValue
+{
+    CSettingsObjectPtr value;
+
+    JsonValue operator[](const std::string& key_I) const
+    {
+        const auto map = AsMap(value);
+        const auto it = map ? map->Entries().find(key_I) : CSettingsMap::ObjectMap::const_iterator();
+        return map && it != map->Entries().end() ? JsonValue{it->second} : JsonValue{};
+    }
+    JsonValue operator[](std::size_t index_I) const { return index_I < Items().size() ? Items()[index_I] : JsonValue{}; }
+    std::vector<JsonValue> Items() const
+    {
+        std::vector<JsonValue> items;
+        if (const auto array = AsArray(value))
+            for (const CSettingsObjectPtr& item : array->Elements())
+                items.push_back({item});
+        return items;
+    }
+    std::string Type() const { return value ? value->GetTypeName() : "absent"; }
+    bool Has(const std::string& key_I) const { return (*this)[key_I].Type() != "absent"; }
+    std::string Text() const { return Type() == "string" ? std::static_pointer_cast<CSettingsString>(value)->GetValue() : "?"; }
+    std::int64_t Number() const { return Type() == "integer" ? std::static_pointer_cast<CSettingsInteger>(value)->GetValue() : -1; }
+};
+
+// Strictly one object: no stray byte (the reader reports and skips those), nothing after it.
+inline JsonValue ParseJson(const std::string& text_I)
+{
+    CDiagnosticCapture strays;
+    std::size_t pos = text_I.find_first_not_of(" \t\r\n");
+    if (pos == std::string::npos || text_I[pos] != '{' || text_I[text_I.find_last_not_of(" \t\r\n")] != '}')
+        return {};
+    const CSettingsObjectPtr map = ParseMap(text_I, pos);
+    const bool clean = strays.Lines().empty() && text_I.find_first_not_of(" \t\r\n", pos) == std::string::npos;
+    return clean ? JsonValue{map} : JsonValue{};
+}
+
 struct ProgramRun
 {
     int code = -1;
     std::string out;
     std::string err;
-    JsonValue Json() const { return CMiniJsonParser::Parse(out); }
+    JsonValue Json() const { return ParseJson(out); }
 };
 
 // A program started with its stdout in a file and its stderr on a pipe (err: the read end).
@@ -124,7 +163,7 @@ class CliProcess : public ::testing::Test
 protected:
     // Simulated time runs this many times faster in the runs that wait for boards that do not
     // answer (docs/simulator.md); not where the states the dialog's timer shows are checked.
-    static constexpr const char* kFast = "VFWU_SIM_SPEED=25";
+    static constexpr const char* kFast = "VFWU_SIM_SPEED=10";
 
     ProgramRun Program(const Strings& arguments_I, Strings environment_I = {})
     {

@@ -18,11 +18,11 @@ TEST_F(CliProcess, CtrlCBeforeTheSwitchCancelsAndOnceItHasBegunIsHeldOff)
     EXPECT_EQ(Finish(cancelled, err), 2) << err;
     ExpectHas(err, "Update cancelled.\n");
     EXPECT_EQ(err.find("must not be interrupted"), std::string::npos) << err;
-    EXPECT_EQ(CMiniJsonParser::Parse(ReadFile(out))["error"].text, "cancelled");
+    EXPECT_EQ(ParseJson(ReadFile(out))["error"].Text(), "cancelled");
     // The board never left its firmware.
     const JsonValue device = Program({"--simulate", "--sim-state", state, "list", "--json"}).Json()["devices"][0];
-    EXPECT_EQ(device["mode"].text, "NORMAL");
-    EXPECT_EQ(device["boards"]["pen"]["version"].text, "1.05");
+    EXPECT_EQ(device["mode"].Text(), "NORMAL");
+    EXPECT_EQ(device["boards"]["pen"]["version"].Text(), "1.05");
 
     const Child held = StartProgram(Update({"--simulate"}, Scenario("basic/basic.pen")), locks, mWork.Path().string(), out, true);
     ASSERT_GT(held.pid, 0);
@@ -33,5 +33,5 @@ TEST_F(CliProcess, CtrlCBeforeTheSwitchCancelsAndOnceItHasBegunIsHeldOff)
     EXPECT_EQ(Finish(held, err), 0) << err;
     ExpectHas(err, "vellum-fwupdater: the board is being ");
     ExpectHas(err, " and must not be interrupted; please wait.\n");
-    EXPECT_EQ(CMiniJsonParser::Parse(ReadFile(out))["versionAfter"].text, "1.10");
+    EXPECT_EQ(ParseJson(ReadFile(out))["versionAfter"].Text(), "1.10");
 }
