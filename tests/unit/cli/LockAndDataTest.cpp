@@ -65,17 +65,6 @@ TEST(SingleInstanceLock, OneHolderAtATime)
     EXPECT_EQ(planted.Acquire(dir.File("victim"), error), CSingleInstanceLock::EResult::eUnavailable); // not a folder
 }
 
-TEST(SingleInstanceLock, DefaultFolderFollowsTheEnvironment)
-{
-    CScopedVariable restore("VFWU_LOCK_DIR");
-    setenv("VFWU_LOCK_DIR", "/some/where", 1);
-    EXPECT_EQ(CSingleInstanceLock::DefaultLockDirectory(), "/some/where");
-    unsetenv("VFWU_LOCK_DIR");
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(CSingleInstanceLock::DefaultLockDirectory(),
-              runtime && *runtime ? std::string(runtime) : "/tmp/vfwu-" + std::to_string(static_cast<unsigned long>(getuid())));
-}
-
 TEST(DataDirectory, EnvironmentThenTheSourceTree)
 {
     EXPECT_EQ(DirectoryOf("a/b/fw_loader.ini"), "a/b");
