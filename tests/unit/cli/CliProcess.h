@@ -161,8 +161,8 @@ inline void ExpectNone(const std::string& text_I, const Strings& words_I)
 class CliProcess : public ::testing::Test
 {
 protected:
-    // Simulated time runs this many times faster in the runs that wait for boards that do not
-    // answer (docs/simulator.md); not where the states the dialog's timer shows are checked.
+    // Simulated time ten times faster (docs/simulator.md): in runs expected to fail (they wait for
+    // boards that do not answer) and in successful runs that take more than 5 s at real speed.
     static constexpr const char* kFast = "VFWU_SIM_SPEED=10";
 
     ProgramRun Program(const Strings& arguments_I, Strings environment_I = {})
