@@ -2,6 +2,7 @@
 
 #include "CSimBus.h"
 #include "CSimUpdateController.h"
+#include "FWUpdater/CFastSimClock.h"
 #include "FWUpdater/CLinuxLanguagePlatform.h"
 #include "FWUpdater/CMainDialogModel.h"
 #include "FWUpdater/CSingleInstanceLock.h"
@@ -15,6 +16,7 @@
 #include "SimState.h"
 #include "StringUtils.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 
@@ -23,6 +25,17 @@ namespace {
 bool FileExists(const std::string& path_I)
 {
     return std::ifstream(path_I).good();
+}
+
+// VFWU_SIM_SPEED=N (2 to 1000) makes the simulated tablets' time run N times faster; read only
+// for simulated tablets, so it never applies to hardware. Installed once for the process: events
+// of the simulated boards stay on the clock they were scheduled on.
+void InstallSimulationSpeed()
+{
+    const char* text = std::getenv("VFWU_SIM_SPEED");
+    const long speed = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
+    if (speed >= 2 && speed <= 1000)
+        SetClock(std::make_shared<CFastSimClock>(static_cast<std::uint32_t>(speed)));
 }
 
 } // namespace
@@ -60,6 +73,7 @@ bool OpenFrontEndSession(const CliOptions& options_I, FrontEndSession& session_O
         return false;
     }
     session_O.topologyPath = options_I.topology.empty() ? scenario.topologyPath : options_I.topology;
+    InstallSimulationSpeed();
     session_O.bus = std::make_unique<CSimBus>();
     PlugInSimScenario(scenario, *session_O.bus);
     if (options_I.hasSimState) {

@@ -2,57 +2,188 @@
 // Runs vellum-fwupdater as a user or a script runs it: a subprocess with a clean environment,
 // its own lock folder and a scratch working directory.
 
-#include "MiniJson.h"
+#include "Settings/SettingsParser.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+using Strings = std::vector<std::string>;
+
+// One value of the program's --json output as the settings reader (not the program's writer) read it;
+// absent members and items read as an empty value of type "absent".
+struct JsonValue
+{
+    CSettingsObjectPtr value;
+
+    JsonValue operator[](const std::string& key_I) const
+    {
+        const auto map = AsMap(value);
+        const auto it = map ? map->Entries().find(key_I) : CSettingsMap::ObjectMap::const_iterator();
+        return map && it != map->Entries().end() ? JsonValue{it->second} : JsonValue{};
+    }
+    JsonValue operator[](std::size_t index_I) const { return index_I < Items().size() ? Items()[index_I] : JsonValue{}; }
+    std::vector<JsonValue> Items() const
+    {
+        std::vector<JsonValue> items;
+        if (const auto array = AsArray(value))
+            for (const CSettingsObjectPtr& item : array->Elements())
+                items.push_back({item});
+        return items;
+    }
+    std::string Type() const { return value ? value->GetTypeName() : "absent"; }
+    bool Has(const std::string& key_I) const { return (*this)[key_I].Type() != "absent"; }
+    std::string Text() const { return Type() == "string" ? std::static_pointer_cast<CSettingsString>(value)->GetValue() : "?"; }
+    std::int64_t Number() const { return Type() == "integer" ? std::static_pointer_cast<CSettingsInteger>(value)->GetValue() : -1; }
+};
+
+// Strictly one object: no stray byte (the reader reports and skips those), nothing after it.
+inline JsonValue ParseJson(const std::string& text_I)
+{
+    CDiagnosticCapture strays;
+    std::size_t pos = text_I.find_first_not_of(" \t\r\n");
+    if (pos == std::string::npos || text_I[pos] != '{' || text_I[text_I.find_last_not_of(" \t\r\n")] != '}')
+        return {};
+    const CSettingsObjectPtr map = ParseMap(text_I, pos);
+    const bool clean = strays.Lines().empty() && text_I.find_first_not_of(" \t\r\n", pos) == std::string::npos;
+    return clean ? JsonValue{map} : JsonValue{};
+}
 
 struct ProgramRun
 {
     int code = -1;
     std::string out;
     std::string err;
+    JsonValue Json() const { return ParseJson(out); }
 };
 
-inline std::string Quote(const std::string& text_I)
+// A program started with its stdout in a file and its stderr on a pipe (err: the read end).
+struct Child
 {
-    std::string quoted = "'";
-    for (const char c : text_I)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
+    pid_t pid = -1;
+    int err = -1;
+};
+
+// Starts the program in work_I with a clean environment (no locale variables unless given) and
+// stdin from /dev/null. A program that hangs (on a FIFO, say) is ended by timeout (exit 124)
+// unless direct_I; pendingInterrupt_I: SIGINT is blocked and raised before the program starts,
+// so it waits for the program.
+inline Child StartProgram(const Strings& arguments_I, const Strings& environment_I, const std::string& work_I,
+                          const std::string& outFile_I, bool direct_I = false, bool pendingInterrupt_I = false)
+{
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return {};
+    Strings argv = direct_I ? Strings{} : Strings{"/usr/bin/timeout", "-k", "5", "120"};
+    argv.push_back(VFWU_CLI_PATH);
+    argv.insert(argv.end(), arguments_I.begin(), arguments_I.end());
+    Strings env = {"PATH=/usr/bin:/bin"};
+    env.insert(env.end(), environment_I.begin(), environment_I.end());
+    std::vector<char*> args;
+    std::vector<char*> envp;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    args.push_back(nullptr);
+    envp.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int in = open("/dev/null", O_RDONLY);
+        const int out = open(outFile_I.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || out < 0 || chdir(work_I.c_str()) != 0)
+            _exit(120);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(pipeFds[1], 2);
+        close(pipeFds[0]);
+        if (pendingInterrupt_I) {
+            sigset_t set;
+            sigemptyset(&set);
+            sigaddset(&set, SIGINT);
+            sigprocmask(SIG_BLOCK, &set, nullptr);
+            raise(SIGINT);
+        }
+        execve(args[0], args.data(), envp.data());
+        _exit(121);
+    }
+    close(pipeFds[1]);
+    return {pid, pipeFds[0]};
+}
+
+// Reads the child's stderr until it holds text_I (true) or ends (false), into seen_IO.
+inline bool ReadUntil(int fd_I, const std::string& text_I, std::string& seen_IO)
+{
+    char buffer[4096];
+    while (seen_IO.find(text_I) == std::string::npos) {
+        const ssize_t n = read(fd_I, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        seen_IO.append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Reads the rest of stderr and waits for the child: its exit code, or 1000 + the signal.
+inline int Finish(const Child& child_I, std::string& err_IO)
+{
+    ReadUntil(child_I.err, std::string(1, '\0'), err_IO);
+    close(child_I.err);
+    int status = 0;
+    waitpid(child_I.pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+inline void ExpectHas(const std::string& text_I, const std::string& part_I)
+{
+    EXPECT_NE(text_I.find(part_I), std::string::npos) << "'" << part_I << "' not in:\n" << text_I;
+}
+
+// The English words a translated output must no longer hold.
+inline void ExpectNone(const std::string& text_I, const Strings& words_I)
+{
+    for (const std::string& word : words_I)
+        EXPECT_EQ(text_I.find(word), std::string::npos) << "'" << word << "' left in:\n" << text_I;
 }
 
 class CliProcess : public ::testing::Test
 {
 protected:
-    // Runs the program with a clean environment (no locale variables unless given), stdin from
-    // /dev/null, in a scratch working directory.
-    ProgramRun Program(const std::vector<std::string>& arguments_I, const std::vector<std::string>& environment_I = {})
+    // Simulated time ten times faster (docs/simulator.md): in runs expected to fail (they wait for
+    // boards that do not answer) and in successful runs that take more than 5 s at real speed.
+    static constexpr const char* kFast = "VFWU_SIM_SPEED=10";
+
+    ProgramRun Program(const Strings& arguments_I, Strings environment_I = {})
     {
-        std::string command = "cd " + Quote(mWork.Path().string()) + " && env -i PATH=/usr/bin:/bin VFWU_LOCK_DIR=" +
-                              Quote(mLocks.Path().string());
-        // Appended piecewise: GCC 12 reports a false overlap for " " + std::string at -O3.
-        for (const std::string& variable : environment_I)
-            command.append(" ").append(Quote(variable));
-        // A program that hangs (on a FIFO, say) ends as a failure (124) instead of stalling the suite.
-        command.append(" timeout -k 5 120 ").append(Quote(VFWU_CLI_PATH));
-        for (const std::string& argument : arguments_I)
-            command.append(" ").append(Quote(argument));
-        const std::string out = mWork.File("stdout.txt");
-        const std::string err = mWork.File("stderr.txt");
-        command += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
-        const int status = std::system(command.c_str());
+        environment_I.push_back("VFWU_LOCK_DIR=" + mLocks.Path().string());
         ProgramRun run;
-        run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1000;
-        run.out = ReadFile(out);
-        run.err = ReadFile(err);
+        run.code = Finish(StartProgram(arguments_I, environment_I, mWork.Path().string(), mWork.File("stdout.txt")), run.err);
+        run.out = ReadFile(mWork.File("stdout.txt"));
         return run;
+    }
+
+    // globals_I + --log-dir + "update --type BOARD FILE" + after_I.
+    Strings Update(const Strings& globals_I, const std::string& file_I, const Strings& after_I = {"--yes", "--json"},
+                   const std::string& board_I = "pen")
+    {
+        Strings arguments = globals_I;
+        for (const std::string& word : {std::string("--log-dir"), mLogs.Path().string(), std::string("update"),
+                                        std::string("--type"), board_I, file_I})
+            arguments.push_back(word);
+        arguments.insert(arguments.end(), after_I.begin(), after_I.end());
+        return arguments;
     }
 
     static std::string Scenario(const std::string& file_I)
@@ -60,21 +191,31 @@ protected:
         return std::string(VFWU_SOURCE_DIR) + "/data/scenarios/" + file_I;
     }
 
-    // The unattended form's -path value for the basic tablet's pen board: its interface path
-    // as list shows it, without "\\?\" and with "&" written as "+".
-    std::string InstallerPath()
+    // Takes the lock as another copy does, writing its process id; the descriptor holds it.
+    int HoldLock()
     {
-        const ProgramRun list = Program({"--simulate", "list", "--json"});
-        std::string path = CMiniJsonParser::Parse(list.out)["devices"][0]["boards"]["pen"]["path"].text;
-        EXPECT_EQ(path.rfind("\\\\?\\", 0), 0u);
-        path.erase(0, 4);
-        for (char& c : path)
-            c = c == '&' ? '+' : c;
-        return path;
+        const int fd = open(LockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+        const std::string pid = std::to_string(getpid()) + "\n";
+        EXPECT_EQ(write(fd, pid.data(), pid.size()), static_cast<ssize_t>(pid.size()));
+        return fd;
+    }
+    std::string LockPath() const { return (mLocks.Path() / "VFWUMutex.lock").string(); }
+
+    // The basic topology whose pen loader is expected with 39 blocks instead of its 40: the update
+    // stops in the loader before anything is erased.
+    std::string MismatchedTopology()
+    {
+        std::string topology = ReadFile(Scenario("basic/fw_loader.ini"));
+        const std::string sectors = "\"sectors\": 40";
+        EXPECT_NE(topology.find(sectors), std::string::npos);
+        topology.replace(topology.find(sectors), sectors.size(), "\"sectors\": 39");
+        WriteFile(mWork.File("fw_loader.ini"), topology);
+        return mWork.File("fw_loader.ini");
     }
 
     CTempDir mWork;
     CTempDir mLocks;
     CTempDir mLogs;
 };
-

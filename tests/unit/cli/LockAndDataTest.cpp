@@ -1,15 +1,37 @@
-// The single-instance lock and where the simulated scenarios are found.
+// The single-instance lock, where the simulated scenarios are found, and their faster time.
 
+#include "FWUpdater/CFastSimClock.h"
 #include "FWUpdater/CSingleInstanceLock.h"
 #include "FWUpdater/DataDirectory.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// Sets an environment variable for a scope and restores it after.
+class CScopedVariable
+{
+public:
+    explicit CScopedVariable(const char* name_I) : mName(name_I), mSaved(std::getenv(name_I) ? std::getenv(name_I) : "")
+    {
+        mHadValue = std::getenv(name_I) != nullptr;
+    }
+    ~CScopedVariable() { mHadValue ? setenv(mName, mSaved.c_str(), 1) : unsetenv(mName); }
+
+private:
+    const char* mName;
+    std::string mSaved;
+    bool mHadValue = false;
+};
+
+} // namespace
 
 TEST(SingleInstanceLock, OneHolderAtATime)
 {
@@ -20,49 +42,27 @@ TEST(SingleInstanceLock, OneHolderAtATime)
     CSingleInstanceLock first;
     ASSERT_EQ(first.Acquire(folder, error), CSingleInstanceLock::EResult::eAcquired) << error;
     EXPECT_TRUE(first.Held());
-    EXPECT_EQ(first.Path(), folder + "/VFWUMutex.lock");
     struct stat info {};
     ASSERT_EQ(stat(folder.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
-
-    // flock belongs to the open file: a second open in the same process is a second copy.
+    // flock belongs to the open file: a second open in the same process is a second copy, and
+    // learns who holds it and where.
     CSingleInstanceLock second;
     EXPECT_EQ(second.Acquire(folder, error), CSingleInstanceLock::EResult::eHeldByOther);
     EXPECT_FALSE(second.Held());
-    // The refused one learns who holds it and where.
     EXPECT_EQ(second.HolderProcessId(), static_cast<long>(getpid()));
     EXPECT_EQ(second.Path(), folder + "/VFWUMutex.lock");
     first.Release();
     EXPECT_EQ(second.Acquire(folder, error), CSingleInstanceLock::EResult::eAcquired) << error;
-}
 
-TEST(SingleInstanceLock, RefusesALinkPlantedInPlaceOfTheLockFile)
-{
-    CTempDir dir;
+    // A link planted in place of the lock file is refused, and its target left alone.
     WriteFile(dir.File("victim"), "keep me");
     std::filesystem::create_symlink(dir.File("victim"), dir.File("VFWUMutex.lock"));
-    CSingleInstanceLock lock;
-    std::string error;
-    EXPECT_EQ(lock.Acquire(dir.Path().string(), error), CSingleInstanceLock::EResult::eUnavailable);
+    CSingleInstanceLock planted;
+    EXPECT_EQ(planted.Acquire(dir.Path().string(), error), CSingleInstanceLock::EResult::eUnavailable);
     EXPECT_NE(error.find("VFWUMutex.lock"), std::string::npos);
     EXPECT_EQ(ReadFile(dir.File("victim")), "keep me");
-
-    EXPECT_EQ(lock.Acquire(dir.File("victim"), error), CSingleInstanceLock::EResult::eUnavailable); // not a folder
-}
-
-TEST(SingleInstanceLock, DefaultFolderFollowsTheEnvironment)
-{
-    const char* saved = std::getenv("VFWU_LOCK_DIR");
-    const std::string restore = saved ? saved : "";
-    setenv("VFWU_LOCK_DIR", "/some/where", 1);
-    EXPECT_EQ(CSingleInstanceLock::DefaultLockDirectory(), "/some/where");
-    unsetenv("VFWU_LOCK_DIR");
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const std::string expected =
-        runtime && *runtime ? std::string(runtime) : "/tmp/vfwu-" + std::to_string(static_cast<unsigned long>(getuid()));
-    EXPECT_EQ(CSingleInstanceLock::DefaultLockDirectory(), expected);
-    if (saved)
-        setenv("VFWU_LOCK_DIR", restore.c_str(), 1);
+    EXPECT_EQ(planted.Acquire(dir.File("victim"), error), CSingleInstanceLock::EResult::eUnavailable); // not a folder
 }
 
 TEST(DataDirectory, EnvironmentThenTheSourceTree)
@@ -70,9 +70,7 @@ TEST(DataDirectory, EnvironmentThenTheSourceTree)
     EXPECT_EQ(DirectoryOf("a/b/fw_loader.ini"), "a/b");
     EXPECT_EQ(DirectoryOf("fw_loader.ini"), ".");
     EXPECT_EQ(DirectoryOf("/fw_loader.ini"), "/");
-
-    const char* saved = std::getenv("VFWU_DATA_DIR");
-    const std::string restore = saved ? saved : "";
+    CScopedVariable restore("VFWU_DATA_DIR");
     CTempDir dir;
     std::filesystem::create_directory(dir.File("scenarios"));
     setenv("VFWU_DATA_DIR", dir.Path().c_str(), 1);
@@ -83,6 +81,22 @@ TEST(DataDirectory, EnvironmentThenTheSourceTree)
     unsetenv("VFWU_DATA_DIR");
     // The test program is no installed copy: the source tree's data/ is found.
     EXPECT_EQ(std::filesystem::canonical(FindDataDirectory()), std::filesystem::canonical(std::string(VFWU_SOURCE_DIR) + "/data"));
-    if (saved)
-        setenv("VFWU_DATA_DIR", restore.c_str(), 1);
+}
+
+// Scaled time keeps the clock's promises: a sleep lasts at least its time, an event never runs
+// before its time, and both take a twentieth of it in real time (bounded generously).
+TEST(FastSimClock, SleepsAndEventsKeepTheirOrderInScaledTime)
+{
+    std::atomic<CClock::TimePoint> ranAt {0}; // outlives the clock's timer thread
+    CFastSimClock clock(20);
+    const auto realStart = std::chrono::steady_clock::now();
+    const CClock::TimePoint due = clock.now() + 1000;
+    clock.schedule(due, [&] { ranAt = clock.now(); });
+    const CClock::TimePoint before = clock.now();
+    clock.sleep(600);
+    EXPECT_GE(clock.now(), before + 600);
+    while (ranAt.load() == 0 && std::chrono::steady_clock::now() - realStart < std::chrono::seconds(10))
+        clock.sleep(100);
+    EXPECT_GE(ranAt.load(), due);
+    EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::seconds(10));
 }

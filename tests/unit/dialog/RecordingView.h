@@ -1,11 +1,18 @@
 #pragma once
-// A main-dialog view that records what the model shows, and answers message boxes as told.
+// A main-dialog view that records what the model shows, and answers message boxes as told; and
+// the dialog's model over a simulated scenario.
+
+#include "../orchestration/SimTabletFixture.h"
 
 #include "FWUpdater/CMainDialogModel.h"
+#include "FWUpdater/CUpdateWorker.h"
+#include "ResourceUtils.h"
 
+#include <chrono>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct ShownMessage
@@ -19,7 +26,7 @@ struct ShownMessage
 class CRecordingView : public CMainDialogView
 {
 public:
-    void SetWindowTitle(const std::u16string& title_I) override { mTitle = title_I; }
+    void SetWindowTitle(const std::u16string&) override {}
     void SetControlText(int id_I, const std::u16string& text_I) override { mTexts[id_I] = text_I; }
     void EnableControl(int id_I, bool enable_I) override
     {
@@ -30,8 +37,8 @@ public:
     }
     void EnableCloseCommand(bool enable_I) override { mCloseEnabled = enable_I; }
     void SetProgress(int position_I) override { mProgress.push_back(position_I); }
-    void SetProgressRange(int low_I, int high_I) override { mRange = {low_I, high_I}; }
-    void RefreshStatus() override { ++mRefreshes; }
+    void SetProgressRange(int, int) override {}
+    void RefreshStatus() override {}
     EMessageResult ShowMessage(const std::u16string& text_I, const std::u16string& caption_I, EMessageIcon icon_I,
                                EMessageButtons buttons_I) override
     {
@@ -41,42 +48,82 @@ public:
     void EndDialog(int result_I) override { mResults.push_back(result_I); }
     void StartTimer(std::uint32_t periodMs_I) override { mTimerMs = periodMs_I; }
     void StopTimer() override { mTimerMs = 0; }
-    void SetUpdateTypeEntries(const std::vector<std::u16string>& entries_I, int selected_I) override
-    {
-        mEntries = entries_I;
-        mSelected = selected_I;
-    }
+    void SetUpdateTypeEntries(const std::vector<std::u16string>& entries_I, int) override { mEntries = entries_I; }
     void SetFileFilter(const std::vector<std::pair<std::u16string, std::u16string>>& filter_I) override { mFilter = filter_I; }
-    void AttachFileTooltip(const std::u16string& path_I) override { mTooltip = path_I; }
+    void AttachFileTooltip(const std::u16string&) override {}
     void ShowStatusStrip() override { mStatusStrip = true; }
     bool ActivateOtherInstance(const std::u16string&) override { return mOtherInstance; }
     bool RegisterHidNotifications() override { return mRegisterOk; }
     bool RegisterTabletNotifications() override { return mRegisterOk; }
 
-    std::u16string Text(int id_I) const
-    {
-        auto it = mTexts.find(id_I);
-        return it == mTexts.end() ? std::u16string() : it->second;
-    }
+    std::u16string Text(int id_I) const { return mTexts.count(id_I) != 0 ? mTexts.at(id_I) : std::u16string(); }
     bool Enabled(int id_I) const { return mDisabled.count(id_I) == 0; }
     bool Ended() const { return !mResults.empty(); }
 
-    std::u16string mTitle;
     std::map<int, std::u16string> mTexts;
     std::set<int> mDisabled;
     bool mCloseEnabled = true;
     std::vector<int> mProgress;
-    std::pair<int, int> mRange {0, 0};
-    int mRefreshes = 0;
     std::vector<ShownMessage> mMessages;
     EMessageResult mAnswer = EMessageResult::eYes;
     std::vector<int> mResults;
     std::uint32_t mTimerMs = 0;
     std::vector<std::u16string> mEntries;
-    int mSelected = -1;
     std::vector<std::pair<std::u16string, std::u16string>> mFilter;
-    std::u16string mTooltip;
     bool mStatusStrip = false;
     bool mOtherInstance = false;
     bool mRegisterOk = true;
+};
+
+inline std::u16string English(int id_I)
+{
+    return ResourceUtils::LoadResourceString(static_cast<std::uint32_t>(id_I), 0x0009);
+}
+
+// The pen board takes ten minutes to come back in its loader.
+inline void SlowLoader(SimScenario& scenario_I)
+{
+    scenario_I.boards[0].reenumerateMs = 10 * 60 * 1000;
+}
+
+// The model shares the fixture's controller and logs into the fixture's log.
+struct DialogFixture
+{
+    explicit DialogFixture(const std::string& scenario_I, std::u16string path_I = u"", std::u16string board_I = u"",
+                           std::function<void(SimScenario&)> adjust_I = nullptr)
+        : sim(scenario_I, std::move(adjust_I))
+    {
+        sim.mController->SetNotifier(nullptr);
+        auto notifier = std::make_unique<CLogUpdateNotifier>(std::make_unique<CMemoryLogFile>(sim.mLog), "memory", "\n",
+                                                             ELogEncoding::eUtf8);
+        model = std::make_unique<CMainDialogModel>(sim.mController, std::move(notifier), English, std::move(path_I),
+                                                   std::move(board_I));
+        model->SetAutoUpdateDirectory(SimTabletFixture::DataDir() + "/scenarios/" + scenario_I);
+    }
+    ~DialogFixture()
+    {
+        model.reset();
+        // A worker the dialog left running still uses the simulated bus: it ends before the bus goes.
+        CUpdateWorker::JoinStragglers();
+    }
+
+    // Timer ticks until the dialog ends or the update is over, bounded so that a hang fails.
+    void TickUntilSettled()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!view.Ended() && view.mTimerMs != 0 && std::chrono::steady_clock::now() < deadline) {
+            model->OnTimer(view);
+            if ((model->GetState() >= 5 || model->GetState() == 0) && !model->IsUpdateRunning()) {
+                if (view.mTimerMs != 0 && !view.Ended())
+                    model->OnTimer(view);
+                return;
+            }
+            std::this_thread::yield();
+        }
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the update did not settle";
+    }
+
+    SimTabletFixture sim;
+    std::unique_ptr<CMainDialogModel> model;
+    CRecordingView view;
 };

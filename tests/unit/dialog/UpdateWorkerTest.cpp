@@ -1,15 +1,7 @@
-#include "../orchestration/SimTabletFixture.h"
-
 #include "RecordingView.h"
 
-#include "FWUpdater/CMainDialogModel.h"
-#include "FWUpdater/CUpdateWorker.h"
-#include "ResourceUtils.h"
-
 #include <atomic>
-#include <chrono>
 #include <future>
-#include <thread>
 
 namespace {
 
@@ -26,15 +18,14 @@ bool WaitUntil(Condition condition_I)
     return true;
 }
 
-// Holds the worker inside a device call, as an operating-system call that does not return
-// would, until the test lets it go: the worker's stop request cannot shorten it.
+// Holds the worker inside a device call half a minute into its wait for the loader, as an
+// operating-system call that does not return would, until the test lets it go.
 class CHungCall
 {
 public:
-    // At virtual time at_I the worker (the thread that advances the clock) enters the call.
-    void ScheduleOn(CClock& clock_I, CClock::TimePoint at_I)
+    explicit CHungCall(CClock& clock_I)
     {
-        clock_I.schedule(at_I, [this] {
+        clock_I.schedule(clock_I.now() + 30000, [this] {
             mEntered = true;
             mRelease.get_future().wait();
         });
@@ -47,21 +38,23 @@ private:
     std::promise<void> mRelease;
 };
 
-// The pen board takes ten minutes to come back in its loader: the worker waits for it.
-void SlowLoader(SimScenario& scenario_I)
+// The pen board takes ten minutes to come back in its loader, and the controller is ready to
+// update it.
+struct SlowLoaderFixture : SimTabletFixture
 {
-    scenario_I.boards[0].reenumerateMs = 10 * 60 * 1000;
-}
+    SlowLoaderFixture() : SimTabletFixture("basic", SlowLoader)
+    {
+        EXPECT_TRUE(mController->UpdateDeviceList());
+        mController->SetUpdateType(0);
+        EXPECT_TRUE(mController->ProcessUpdateFile(ScenarioFile("basic.pen")));
+    }
+};
 
 } // namespace
 
 TEST(UpdateWorker, StopEndsAnUpdateWaitingForItsLoaderWithoutKillingTheThread)
 {
-    SimTabletFixture f("basic", [](SimScenario& s) { s.boards[0].reenumerateMs = 10 * 60 * 1000; });
-    ASSERT_TRUE(f.mController->UpdateDeviceList());
-    f.mController->SetUpdateType(0);
-    ASSERT_TRUE(f.mController->ProcessUpdateFile(f.ScenarioFile("basic.pen")));
-
+    SlowLoaderFixture f;
     // Half a minute into the wait the worker blocks (in real time) until it is told to stop.
     std::atomic<bool> waiting {false};
     f.mClock->schedule(f.mClock->now() + 30000, [&] {
@@ -69,7 +62,6 @@ TEST(UpdateWorker, StopEndsAnUpdateWaitingForItsLoaderWithoutKillingTheThread)
         if (auto token = CurrentStopToken())
             token->WaitFor(60 * 1000);
     });
-
     CUpdateWorker worker;
     ASSERT_TRUE(worker.Start(f.mController));
     ASSERT_TRUE(WaitUntil([&] { return waiting.load(); }));
@@ -77,34 +69,15 @@ TEST(UpdateWorker, StopEndsAnUpdateWaitingForItsLoaderWithoutKillingTheThread)
     worker.Stop();
     CUpdateWorker::JoinStragglers();
     EXPECT_FALSE(worker.HasWorker());
-
     // The stopped wait gave up at once instead of sleeping out its 90 attempts.
     EXPECT_LT(f.mClock->now(), 40000u);
     EXPECT_EQ(f.mNotifier->GetState(), 6);
     EXPECT_TRUE(f.LogHas("[ERROR] General Program Failure (6)"));
 }
 
-TEST(UpdateWorker, StartAfterAFinishedUpdateRunsAFreshWorker)
-{
-    SimTabletFixture f("basic");
-    ASSERT_TRUE(f.mController->UpdateDeviceList());
-    f.mController->SetUpdateType(0);
-    ASSERT_TRUE(f.mController->ProcessUpdateFile(f.ScenarioFile("basic.pen")));
-    CUpdateWorker worker;
-    EXPECT_FALSE(worker.HasWorker());
-    worker.Stop(); // no worker: nothing to wait for
-    ASSERT_TRUE(worker.Start(f.mController));
-    ASSERT_TRUE(WaitUntil([&] { return !worker.IsRunning(); }));
-    EXPECT_EQ(f.mNotifier->GetState(), 5);
-    ASSERT_TRUE(worker.Start(f.mController));
-    ASSERT_TRUE(WaitUntil([&] { return !worker.IsRunning(); }));
-    EXPECT_EQ(f.mNotifier->GetState(), 5);
-    EXPECT_EQ(f.mBus.Board("pen")->Reenumerations(), 4);
-}
-
-// What runs after the worker's end (here: letting go of the log) runs once, and only when the
-// worker has really ended: at once when it ended in time or none ran, otherwise when the
-// program collects the stragglers.
+// What runs after the worker's end (letting go of the log) runs once, and only when the worker
+// has really ended: at once when it ended in time or none ran, otherwise when the program
+// collects the stragglers.
 TEST(UpdateWorker, AfterEndActionWaitsForTheWorkersEnd)
 {
     enum class EWorker
@@ -115,71 +88,45 @@ TEST(UpdateWorker, AfterEndActionWaitsForTheWorkersEnd)
     };
     for (EWorker kind : {EWorker::eNone, EWorker::eEnded, EWorker::eHung}) {
         SCOPED_TRACE(static_cast<int>(kind));
-        SimTabletFixture f("basic", SlowLoader);
-        ASSERT_TRUE(f.mController->UpdateDeviceList());
-        f.mController->SetUpdateType(0);
-        ASSERT_TRUE(f.mController->ProcessUpdateFile(f.ScenarioFile("basic.pen")));
-        CHungCall hung;
-        hung.ScheduleOn(*f.mClock, f.mClock->now() + 30000);
+        SlowLoaderFixture f;
+        CHungCall hung(*f.mClock);
         CUpdateWorker worker;
         if (kind != EWorker::eNone) {
             ASSERT_TRUE(worker.Start(f.mController));
+            ASSERT_TRUE(WaitUntil([&] { return hung.Entered(); }));
         }
-        ASSERT_TRUE(WaitUntil([&] { return kind == EWorker::eNone || hung.Entered(); }));
         int runs = 0;
-        if (kind == EWorker::eEnded) {
-            // Let go before the stop, it ends within the (generous) wait.
-            hung.Release();
-            worker.Stop(60 * 1000, [&runs] { ++runs; });
-        } else {
-            worker.Stop(0, [&runs] { ++runs; });
-        }
+        if (kind == EWorker::eEnded)
+            hung.Release(); // let go before the stop: it ends within the (generous) wait
+        worker.Stop(kind == EWorker::eEnded ? 60 * 1000 : 0, [&runs] { ++runs; });
         EXPECT_FALSE(worker.HasWorker());
-        if (kind == EWorker::eHung) {
-            EXPECT_EQ(runs, 0);
-            EXPECT_EQ(CUpdateWorker::StragglerCount(), 1u);
+        EXPECT_EQ(runs, kind == EWorker::eHung ? 0 : 1);
+        EXPECT_EQ(CUpdateWorker::StragglerCount(), kind == EWorker::eHung ? 1u : 0u);
+        if (kind == EWorker::eHung)
             hung.Release();
-        } else {
-            EXPECT_EQ(runs, 1);
-            EXPECT_EQ(CUpdateWorker::StragglerCount(), 0u);
-        }
         CUpdateWorker::JoinStragglers();
         EXPECT_EQ(runs, 1);
         EXPECT_EQ(CUpdateWorker::StragglerCount(), 0u);
     }
 }
 
-// The dialog ends (the device went away, the session ends) while the worker hangs in a device
-// call: the dialog does not wait for it, but its log stays open for the worker, which still
-// writes its own end there; only then is the log let go, and later reports of the controller
-// reach nothing.
+// The dialog ends while the worker hangs in a device call: the dialog does not wait for it, but
+// its log stays open for the worker, which still writes its own end there; only then is the log
+// let go, and later reports of the controller reach nothing.
 TEST(UpdateWorker, ADialogEndingDuringAnUpdateLeavesTheLogOpenUntilTheWorkerEnds)
 {
-    SimTabletFixture f("basic", SlowLoader);
-    f.mController->SetNotifier(nullptr); // the dialog's own notifier logs
-    auto log = std::make_shared<CMemoryLogFile::Contents>();
-    auto notifier = std::make_unique<CLogUpdateNotifier>(std::make_unique<CMemoryLogFile>(log), "memory", "\n",
-                                                         ELogEncoding::eUtf8);
-    auto text = [&log] {
-        std::lock_guard<std::mutex> lock(log->mMutex);
-        return log->mText;
-    };
-    auto model = std::make_unique<CMainDialogModel>(
-        f.mController, std::move(notifier),
-        [](int id_I) { return ResourceUtils::LoadResourceString(static_cast<std::uint32_t>(id_I), 0x0009); }, u"",
-        u"");
-    CRecordingView view;
-    model->OnInitDialog(view);
-    model->OnFileChosen(view, f.ScenarioFile("basic.pen"));
-    CHungCall hung;
-    hung.ScheduleOn(*f.mClock, f.mClock->now() + 30000);
-    model->OnProgram(view);
-    model->OnTimer(view); // starts the worker
+    DialogFixture d("basic", u"", u"", SlowLoader);
+    auto text = [&d] { return d.sim.LogText(); };
+    d.model->OnInitDialog(d.view);
+    d.model->OnFileChosen(d.view, d.sim.ScenarioFile("basic.pen"));
+    CHungCall hung(*d.sim.mClock);
+    d.model->OnProgram(d.view);
+    d.model->OnTimer(d.view); // starts the worker
     ASSERT_TRUE(WaitUntil([&] { return hung.Entered(); }));
-    EXPECT_EQ(model->GetState(), 2); // waiting for the loader
+    EXPECT_EQ(d.model->GetState(), 2); // waiting for the loader
 
-    model->SetWorkerStopWait(0);
-    model.reset();
+    d.model->SetWorkerStopWait(0);
+    d.model.reset();
     EXPECT_EQ(CUpdateWorker::StragglerCount(), 1u);
     const std::string atDialogEnd = text();
     EXPECT_EQ(atDialogEnd.find("[STATE] 6"), std::string::npos);
@@ -194,6 +141,6 @@ TEST(UpdateWorker, ADialogEndingDuringAnUpdateLeavesTheLogOpenUntilTheWorkerEnds
     EXPECT_NE(std::find(lines.begin(), lines.end(), "[ERROR] General Program Failure (6)"), lines.end());
 
     const std::string atJoin = text();
-    f.mController->Log("after the dialog");
+    d.sim.mController->Log("after the dialog");
     EXPECT_EQ(text(), atJoin);
 }
