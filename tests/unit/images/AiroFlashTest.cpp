@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <functional>
 #include <sstream>
 
 namespace {
@@ -17,6 +17,11 @@ std::string Pattern(std::size_t n_I, unsigned seed_I)
         s[i] = static_cast<char>((i * 131 + seed_I) & 0xFF);
     }
     return s;
+}
+
+std::string Image(const CBinaryAiroFlash& airo_I)
+{
+    return airo_I.GetBuffer() ? std::string(reinterpret_cast<const char*>(airo_I.GetBuffer()), airo_I.GetSize()) : "";
 }
 
 // A stream whose size (found by seeking) is larger than what it delivers: a file that shrank
@@ -44,73 +49,51 @@ private:
 
 } // namespace
 
-TEST(AiroFlash, LoadsTheFileByteForByte)
+TEST(AiroFlash, LoadsTheFileByteForByteAndASmallerOneReplacesItWholly)
 {
     CTempDir dir;
-    const std::string path = dir.File("bt.airoflash");
     const std::string bytes = Pattern(100000, 3) + "\r\n\n\r\x1A";
-    WriteFile(path, bytes);
+    WriteFile(dir.File("a.airoflash"), bytes);
+    WriteFile(dir.File("b"), Pattern(700, 2));
     CBinaryAiroFlash airo;
     EXPECT_EQ(airo.GetStartAddress(), -1);
     EXPECT_EQ(airo.GetBuffer(), nullptr);
-    ASSERT_TRUE(airo.Load(path));
+    ASSERT_TRUE(airo.Load(dir.File("a.airoflash")));
     EXPECT_EQ(airo.GetStartAddress(), 0);
-    ASSERT_EQ(airo.GetSize(), bytes.size());
-    EXPECT_EQ(std::memcmp(airo.GetBuffer(), bytes.data(), bytes.size()), 0);
-    EXPECT_EQ(airo.GetFileName(), path);
-}
-
-TEST(AiroFlash, SecondSmallerFileReplacesTheFirstCompletely)
-{
-    CTempDir dir;
-    WriteFile(dir.File("a"), Pattern(5000, 1));
-    WriteFile(dir.File("b"), Pattern(700, 2));
-    CBinaryAiroFlash airo;
-    ASSERT_TRUE(airo.Load(dir.File("a")));
+    EXPECT_EQ(airo.GetFileName(), dir.File("a.airoflash"));
+    EXPECT_TRUE(Image(airo) == bytes);
     ASSERT_TRUE(airo.Load(dir.File("b")));
-    ASSERT_EQ(airo.GetSize(), 700u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(airo.GetBuffer()), 700), Pattern(700, 2));
+    EXPECT_TRUE(Image(airo) == Pattern(700, 2));
 }
 
-TEST(AiroFlash, MissingOrEmptyFileLeavesTheImageAsItWas)
+TEST(AiroFlash, FailedLoadKeepsThePreviousImageOrNone)
 {
     CTempDir dir;
-    const std::string good = dir.File("good"), empty = dir.File("empty");
-    WriteFile(good, Pattern(3000, 9));
-    WriteFile(empty, "");
-    CBinaryAiroFlash airo;
-    EXPECT_FALSE(airo.Load(empty));
-    EXPECT_EQ(airo.GetStartAddress(), -1);
-    EXPECT_EQ(airo.GetSize(), 0u);
-    ASSERT_TRUE(airo.Load(good));
-    EXPECT_FALSE(airo.Load(dir.File("missing")));
-    EXPECT_EQ(airo.GetFileName(), good);
-    EXPECT_FALSE(airo.Load(empty));
-    EXPECT_EQ(airo.GetFileName(), empty);
-    EXPECT_EQ(airo.GetStartAddress(), 0);
-    ASSERT_EQ(airo.GetSize(), 3000u) << "a size without the bytes to go with it would be programmed";
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(airo.GetBuffer()), 3000), Pattern(3000, 9));
-}
-
-TEST(AiroFlash, ReadThatStopsShortFailsAndKeepsThePreviousImage)
-{
-    CBinaryAiroFlash airo;
+    WriteFile(dir.File("good"), Pattern(1000, 4));
+    WriteFile(dir.File("empty"), "");
+    const struct
     {
-        CShrinkingBuf buf(Pattern(1000, 4), 1000);
-        std::istream in(&buf);
-        ASSERT_TRUE(airo.LoadFromStream(in));
+        const char* name;
+        std::function<bool(CBinaryAiroFlash&)> load;
+    } cases[] = {
+        {"missing", [&](CBinaryAiroFlash& a) { return a.Load(dir.File("missing")); }},
+        {"empty", [&](CBinaryAiroFlash& a) { return a.Load(dir.File("empty")); }},
+        {"read stops short of the size", [](CBinaryAiroFlash& a) {
+             CShrinkingBuf shrunk(Pattern(600, 5), 2048);
+             std::istream in(&shrunk);
+             return a.LoadFromStream(in);
+         }},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        CBinaryAiroFlash fresh, loaded;
+        EXPECT_FALSE(row.load(fresh));
+        EXPECT_EQ(fresh.GetStartAddress(), -1) << "a partly read image must not count as loaded";
+        EXPECT_EQ(fresh.GetSize(), 0u);
+        EXPECT_FALSE(fresh.GetLoadError().reason.empty());
+        ASSERT_TRUE(loaded.Load(dir.File("good")));
+        EXPECT_FALSE(row.load(loaded));
+        EXPECT_EQ(loaded.GetStartAddress(), 0);
+        EXPECT_TRUE(Image(loaded) == Pattern(1000, 4)) << "a size without the bytes to go with it would be programmed";
     }
-    CShrinkingBuf shrunk(Pattern(600, 5), 2048);
-    std::istream in(&shrunk);
-    EXPECT_FALSE(airo.LoadFromStream(in));
-    EXPECT_EQ(airo.GetStartAddress(), 0);
-    ASSERT_EQ(airo.GetSize(), 1000u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(airo.GetBuffer()), 1000), Pattern(1000, 4));
-
-    CBinaryAiroFlash fresh;
-    CShrinkingBuf again(Pattern(600, 5), 2048);
-    std::istream in2(&again);
-    EXPECT_FALSE(fresh.LoadFromStream(in2));
-    EXPECT_EQ(fresh.GetStartAddress(), -1) << "a partly read image must not count as loaded";
-    EXPECT_EQ(fresh.GetSize(), 0u);
 }

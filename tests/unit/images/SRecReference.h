@@ -1,9 +1,8 @@
 #pragma once
-// Straightforward model of the S-record record merging, written from the rule and nothing
-// else: a linear scan of the block list per record, bytes moved on every prepend, then a sort
-// by address (an empty block before a non-empty one at the same address) and the overlap walk.
-// Quadratic on purpose; the production merger must give exactly the same result.
-// Shared by the unit tests and the S-record fuzzer.
+// The S-record merging rule written plainly from its description: a linear scan of the block
+// list per record, bytes moved on every prepend, then a sort by address (an empty block before
+// a non-empty one at the same address) and the overlap walk. Quadratic on purpose; the
+// production merger must give exactly the same result. Shared by the unit tests and the fuzzer.
 
 #include "FWUpdater/SRecBlock.h"
 
@@ -27,16 +26,13 @@ inline void ReferenceAddRecord(std::vector<SRecBlock>& list_IO, const ReferenceR
         if (a >= start && a < end) {
             return;
         }
-        bool taken = false;
         if (a == end) {
             b.data.insert(b.data.end(), record_I.data.begin(), record_I.data.end());
-            taken = true;
-        } else if (e == start) {
+            return;
+        }
+        if (e == start) {
             b.data.insert(b.data.begin(), record_I.data.begin(), record_I.data.end());
             b.address = record_I.address;
-            taken = true;
-        }
-        if (taken) {
             return;
         }
     }

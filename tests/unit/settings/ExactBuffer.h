@@ -1,43 +1,42 @@
 #pragma once
-// Parses text held in a heap block of exactly its size, with no terminator behind it, so a
-// read one byte past the end is caught by AddressSanitizer (a std::string would hide it).
+// Parsing of text copied into a heap block of exactly its size, with no terminator behind it, so
+// a read one byte past the end is caught by AddressSanitizer (a std::string would hide it).
 
 #include "Settings/SettingsParser.h"
 
-#include <cstring>
+#include <algorithm>
 #include <memory>
 #include <string>
-#include <string_view>
 
-class CExactBuffer
+inline std::unique_ptr<char[]> ExactCopy(const std::string& text_I)
 {
-public:
-    explicit CExactBuffer(const std::string& text_I)
-        : mSize(text_I.size()), mData(new char[text_I.empty() ? 1 : text_I.size()])
-    {
-        if (!text_I.empty())
-            std::memcpy(mData.get(), text_I.data(), text_I.size());
-    }
-    std::string_view View() const { return std::string_view(mData.get(), mSize); }
-
-private:
-    std::size_t mSize;
-    std::unique_ptr<char[]> mData;
-};
+    auto copy = std::make_unique<char[]>(std::max<std::size_t>(text_I.size(), 1));
+    std::copy(text_I.begin(), text_I.end(), copy.get());
+    return copy;
+}
 
 inline CSettingsObjectPtr ParseExact(const std::string& text_I)
 {
-    CExactBuffer buffer(text_I);
-    return ParseSettings(buffer.View());
+    const auto copy = ExactCopy(text_I);
+    return ParseSettings(std::string_view(copy.get(), text_I.size()));
 }
 
-// ParseValue on an exact buffer; reports the end position through pos_O.
+// ParseValue on an exact copy; the end position goes to pos_O.
 inline CSettingsObjectPtr ParseValueExact(const std::string& text_I, std::size_t* pos_O = nullptr)
 {
-    CExactBuffer buffer(text_I);
+    const auto copy = ExactCopy(text_I);
     std::size_t pos = 0;
-    CSettingsObjectPtr value = ParseValue(buffer.View(), pos);
+    CSettingsObjectPtr value = ParseValue(std::string_view(copy.get(), text_I.size()), pos);
     if (pos_O)
         *pos_O = pos;
     return value;
+}
+
+// The value's Dump, or "<empty>" for no value.
+inline std::string DumpOf(const CSettingsObjectPtr& value_I)
+{
+    std::string text = value_I ? "" : "<empty>";
+    if (value_I)
+        value_I->Dump(text);
+    return text;
 }
