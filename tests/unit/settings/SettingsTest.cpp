@@ -1,0 +1,479 @@
+// The settings values and their reader and writer: a round-trip property over random trees, then
+// tables of documents, elements and values. Texts are parsed from heap blocks of exactly their
+// size, with no terminator behind, so AddressSanitizer catches a read one byte past the end.
+
+#include "ASN1Coding.h"
+#include "Settings/SettingsParser.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <random>
+
+namespace
+{
+
+using Bytes = std::vector<std::uint8_t>;
+const std::int64_t kMin = std::numeric_limits<std::int64_t>::min(), kMax = std::numeric_limits<std::int64_t>::max();
+const char* const E = "<empty>";
+
+CSettingsObjectPtr ParseExact(const std::string& text_I, std::size_t* valueEnd_O = nullptr)
+{
+    const auto copy = std::make_unique<char[]>(text_I.size() + 1);
+    std::copy(text_I.begin(), text_I.end(), copy.get());
+    const std::string_view exact(copy.get(), text_I.size());
+    if (!valueEnd_O)
+        return ParseSettings(exact);
+    *valueEnd_O = 0;
+    return ParseValue(exact, *valueEnd_O); // a single value, not a document
+}
+
+std::string DumpOf(const CSettingsObjectPtr& value_I)
+{
+    std::string text = value_I ? "" : E;
+    if (value_I)
+        value_I->Dump(text);
+    return text;
+}
+
+Bytes EncodingOf(const CSettingsObjectPtr& value_I, Bytes bytes_I = {})
+{
+    value_I->Encode(bytes_I);
+    return bytes_I;
+}
+
+// Trees for the round-trip property; strings and keys rich in quotes, backslashes, control bytes
+// and bytes above 0x7F. Left out, as the text cannot carry them: doubles six decimals cannot hold
+// (drawn as multiples of 1/64 instead), non-finite doubles, empty keys, a map whose only key is
+// "SbyteS" (the byte-string notation itself) and top-level scalars.
+class CTreeGenerator
+{
+public:
+    explicit CTreeGenerator(std::uint32_t seed_I) : mRandom(seed_I) {}
+    CSettingsObjectPtr Document() { return Pick(2) == 0 ? Array(0) : Map(0); }
+
+private:
+    std::uint32_t Pick(std::uint32_t count_I) { return std::uniform_int_distribution<std::uint32_t>(0, count_I - 1)(mRandom); }
+
+    std::string Text(bool forKey_I)
+    {
+        static const char kInteresting[] = "\"\\/bfnrtu0{}[],: SbyteS";
+        std::string text(forKey_I ? 1 + Pick(8) : Pick(24), ' ');
+        for (char& c : text) {
+            const std::uint32_t kind = Pick(4);
+            c = static_cast<char>(kind == 0   ? kInteresting[Pick(sizeof(kInteresting) - 1)]
+                                  : kind == 1 ? Pick(0x20) // control bytes, NUL included
+                                  : kind == 2 ? 0x20 + Pick(0x60)
+                                              : Pick(256));
+        }
+        return text;
+    }
+
+    CSettingsObjectPtr Scalar()
+    {
+        static const std::int64_t kEdges[] = {kMin, kMax, 0, -1, 1};
+        switch (Pick(7)) {
+        case 0: return CSettingsBool::Create(Pick(2) == 1);
+        case 1:
+            return CSettingsInteger::Create(Pick(3) == 0 ? kEdges[Pick(5)]
+                                                         : std::int64_t(std::uniform_int_distribution<std::uint64_t>()(mRandom)));
+        case 2: return CSettingsDouble::Create(double(std::uniform_int_distribution<std::int64_t>(-(1LL << 40), 1LL << 40)(mRandom)) / 64);
+        case 3: return CSettingsString::Create(Text(false));
+        case 4: {
+            Bytes bytes(Pick(20));
+            for (auto& b : bytes)
+                b = static_cast<std::uint8_t>(Pick(256));
+            return CSettingsBytes::Create(std::move(bytes));
+        }
+        case 5: return CSettingsNULL::Create();
+        default: return CSettingsString::Create("");
+        }
+    }
+
+    CSettingsObjectPtr Value(int depth_I)
+    {
+        const std::uint32_t kind = depth_I < 5 ? Pick(6) : 6;
+        return kind == 0 ? Array(depth_I + 1) : kind == 1 ? Map(depth_I + 1) : Scalar();
+    }
+
+    CSettingsObjectPtr Array(int depth_I)
+    {
+        auto array = CSettingsArray::Create();
+        for (std::uint32_t i = Pick(6); i > 0; --i)
+            array->Append(Value(depth_I));
+        return array;
+    }
+
+    CSettingsObjectPtr Map(int depth_I)
+    {
+        auto map = CSettingsMap::Create();
+        for (std::uint32_t i = Pick(6); i > 0; --i)
+            map->Set(Pick(8) == 0 ? std::string("SbyteS") : Text(true), Value(depth_I));
+        if (map->Count() == 1 && map->Entries().begin()->first == "SbyteS")
+            map->Set(Text(true) + "#", Value(depth_I)); // "#" keeps the new key distinct
+        return map;
+    }
+
+    std::mt19937 mRandom;
+};
+
+} // namespace
+
+TEST(SettingsProperty, RandomTreesReadBackEqualWriteTheSameTextAndCloneAlike)
+{
+    std::size_t bytesWritten = 0;
+    for (std::uint32_t seed = 1; seed <= 3000; ++seed) {
+        const CSettingsObjectPtr tree = CTreeGenerator(seed).Document();
+        const std::string text = tree->ToText(0);
+        bytesWritten += text.size();
+        const CSettingsObjectPtr back = ParseExact(text);
+        ASSERT_NE(back, nullptr) << "seed " << seed << "\n" << text;
+        ASSERT_TRUE(tree->Equals(back) && back->Equals(tree)) << "seed " << seed << "\n" << text;
+        ASSERT_EQ(back->ToText(0), text) << "seed " << seed;
+        const CSettingsObjectPtr copy = tree->Clone();
+        ASSERT_TRUE(copy->Equals(tree)) << "seed " << seed;
+        ASSERT_EQ(EncodingOf(copy), EncodingOf(tree)) << "seed " << seed;
+        ASSERT_EQ(DumpOf(copy), DumpOf(tree)) << "seed " << seed;
+    }
+    EXPECT_GT(bytesWritten, 100000u); // the trees are not trivially small
+}
+
+TEST(SettingsParser, Documents)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"", E}, {" \t\r\n// only a comment\n  // and another", E}, {"{}", "map[]"}, {"[ \n\t ]", "array[]"},
+        {"[[],{}]", "array[0:array[], 1:map[]]"},
+        {"[1] {\"a\":2} garbage ]]]", "array[0:integer[1]]"}, // only the first document counts
+        {"// head\n[ // first\n 1, // second\n 2 // last\n]", "array[0:integer[1], 1:integer[2]]"},
+        {"{ // c\n\"a\" // c\n : // c\n 1 // c\n}", "map[a:integer[1]]"},
+        {"[1] //", "array[0:integer[1]]"}, {"[\"a//b\"]", "array[0:string[a//b]]"},
+        {"{\"a\"}", "map[]"}, {"{\"a\":}", "map[]"}, // an unfinished member is dropped
+        {"{\"a\":1,}", "map[a:integer[1]]"}, {"[1,]", "array[0:integer[1]]"},
+        {"{\"a\":1,\"a\":2}", "map[a:integer[2]]"}, // the later value wins
+        {"[true,false,null]", "array[0:bool[true], 1:bool[false], 2:null[]]"},
+        {"{\"a\\\"b\":1}", "map[a\"b:integer[1]]"}, {"{\"\\u0041\":1}", "map[A:integer[1]]"}, // keys are strings
+        {"{\"SbyteS\":\"/w\"}", "map[SbyteS:bytes[/w]]"}, // a document is never unwrapped to bytes
+        // Malformed, and reported by nothing but the empty result.
+        {"{\"a\":1 \"b\":2}", E}, {"{\"\":1}", E}, {"{a:1}", E}, {"{\"a\" 1}", E}, {"{\"a\":1:2}", E},
+        {"{\"a\":1,", E}, {"[1,,2]", E}, {"[1 2]", E}, {"[1,", E}, {"{,}", E}, {"{\"a\",}", E}, {"[,1]", E},
+    };
+    for (const auto& [text, dump] : cases) {
+        CDiagnosticCapture capture;
+        EXPECT_EQ(DumpOf(ParseExact(text)), dump) << text;
+        EXPECT_TRUE(capture.Lines().empty()) << text;
+    }
+    // Each stray byte is reported once and skipped.
+    const std::string stray = "Assert:(isspace(buffer_I[pos])) in ", inValue = "Assert:(isspace(buffer_I[pos_IO])) in ";
+    const std::tuple<const char*, const char*, std::string, std::size_t> strayCases[] = {
+        {"12", E, stray, 2}, {"x [1]", "array[0:integer[1]]", stray, 1}, {"[ @# 1 ]", "array[0:integer[1]]", inValue, 2},
+    };
+    for (const auto& [text, dump, assert, count] : strayCases) {
+        CDiagnosticCapture capture;
+        EXPECT_EQ(DumpOf(ParseExact(text)), dump) << text;
+        ASSERT_EQ(capture.Lines().size(), count) << text;
+        for (const std::string& line : capture.Lines())
+            EXPECT_EQ(line.rfind(assert, 0), 0u) << line;
+    }
+    CDiagnosticCapture capture;
+    for (const char* text : {"\"string\"", "[1 // ]", "{/}", "{\"a\":,}", "{\"a\":1", "{", "[1", "[", "[truex]", "[x]",
+                             "[True]", "[1+2]", "[{\"ok\":1},{\"deep\":[1,,2]}]", "{\"a\":{\"b\":{\"c\":\"unterminated}}}",
+                             "{\"\\q\":1}", "[\"\\u12\"]", "{\"k\\u00",
+                             // keywords cut by the end of the buffer
+                             "[t", "[tr", "[tru", "[f", "[fal", "[fals", "[n", "[nu", "[nul", "{\"a\":tru", "{\"a\":fals",
+                             "{\"a\":nul"})
+        EXPECT_EQ(ParseExact(text), nullptr) << text;
+}
+
+TEST(SettingsParser, SingleElements)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"true", "bool[true]"}, {"false", "bool[false]"}, {"null", "null[]"}, {"0", "integer[0]"},
+        {"-12", "integer[-12]"}, {"007", "integer[7]"}, {"9223372036854775807", "integer[9223372036854775807]"},
+        {"-9223372036854775808", "integer[-9223372036854775808]"},
+        {"9223372036854775808", "integer[0]"}, {"-9223372036854775809", "integer[0]"}, // out of range
+        {"99999999999999999999999", "integer[0]"}, {"-", "integer[0]"}, {"--4", "integer[0]"},
+        {"12-3", "integer[12]"}, // the conversion stops at the "-"
+        {"1.5e3", "double[1500.000000]"}, {"1e", "double[1.000000]"}, {"-.", "double[0.000000]"},
+        {"-.5", "double[-0.500000]"}, {"2.", "double[2.000000]"}, {"1E-2", "double[0.010000]"},
+        {"1e+2", "double[100.000000]"}, {"1.2.3", "double[1.200000]"}, {"1e999", "double[0.000000]"},
+        {"-1e999", "double[0.000000]"}, {R"("\"\\\/\b\f\n\r\t")", "string[\"\\/\b\f\n\r\t]"},
+        // A byte string is converted at "}" only while the map is still empty.
+        {"{\"SbyteS\":\"AAEC\"}", "bytes[AAEC]"},
+        {"{\"SbyteS\":\"AAEC\",\"x\":1}", "map[SbyteS:string[AAEC], x:integer[1]]"},
+        {"{\"x\":1,\"SbyteS\":\"AAEC\"}", "map[SbyteS:string[AAEC], x:integer[1]]"},
+        {"{\"SbyteS\":\"AA==\"}", "bytes[]"}, // padding or any foreign character: no bytes at all
+        {"{\"SbyteS\":\"\"}", "bytes[]"}, {"{\"SbyteS\":1}", "bytes[]"},
+        {"{\"SbyteS\":true}", "bytes[true]"}, // decoded from the display text: four valid characters
+    };
+    for (const auto& [text, dump] : cases) {
+        const auto array = AsArray(ParseExact("[" + std::string(text) + "]"));
+        ASSERT_EQ(array ? array->Count() : 0, 1u) << text;
+        EXPECT_EQ(DumpOf(array->Elements()[0]), dump) << text;
+    }
+}
+
+TEST(SettingsParser, ValuesStopWithinTheBuffer)
+{
+    const std::tuple<std::string, std::string, std::size_t> cases[] = {
+        {"{\"SbyteS\":\"AAEC\"}", "bytes[AAEC]", 17}, {"tru", E, 3}, {"true", "bool[true]", 4},
+        {"false", "bool[false]", 5}, {"null", "null[]", 4}, {"\"a\\u00e9b\"", "string[a\xC3\xA9" "b]", 10},
+        {std::string("\"a\nb\tc\x01\0d\"", 10), "string[" + std::string("a\nb\tc\x01\0d", 8) + "]", 10},
+        {"\"\\u0000\"", "string[" + std::string(1, '\0') + "]", 8}, {"\"\\u007F\"", "string[\x7F]", 8},
+        {"\"\\u0080\"", "string[\xC2\x80]", 8}, {"\"\\u07FF\"", "string[\xDF\xBF]", 8},
+        {"\"\\u0800\"", "string[\xE0\xA0\x80]", 8}, {"\"\\uFFFF\"", "string[\xEF\xBF\xBF]", 8},
+        {"\"\\u20aC\"", "string[\xE2\x82\xAC]", 8},
+        {"\"\\uD800\"", "string[\xED\xA0\x80]", 8}, // a lone surrogate is encoded as it is
+    };
+    for (const auto& [text, dump, end] : cases) {
+        std::size_t valueEnd = 0;
+        EXPECT_EQ(DumpOf(ParseExact(text, &valueEnd)), dump) << text;
+        EXPECT_EQ(valueEnd, end) << text;
+    }
+    // Strings cut by the end of the buffer, cut escapes and unknown escapes.
+    for (const char* text : {"\"", "\"abc", "\"\\", "\"\\u", "\"\\u1", "\"\\u12", "\"\\u123", "\"\\u1234", "\"ab\\\"",
+                             "\"\\\\", "\"\\u123\"", "\"\\u12G4\"", "\"\\u+123\"", "\"\\u 123\"", R"("\x")", R"("\U0041")"}) {
+        std::size_t valueEnd = 0;
+        EXPECT_EQ(ParseExact(text, &valueEnd), nullptr) << text;
+    }
+    const std::string text = "[1]";
+    for (std::size_t start : {text.size(), text.size() + 5}) {
+        EXPECT_EQ(ParseValue(text, start), nullptr);
+        EXPECT_EQ(ParseMap(text, start), nullptr);
+        EXPECT_EQ(ParseArray(text, start), nullptr);
+        EXPECT_EQ(ParseString(text, start), nullptr);
+        EXPECT_EQ(ParseInteger(text, start), nullptr);
+        EXPECT_EQ(ParseDouble(text, start), nullptr);
+    }
+    std::size_t pos = 0;
+    EXPECT_EQ(ParseInteger("12+3", pos), nullptr); // the integer scan meets "+" and gives back
+    EXPECT_EQ(pos, 0u);
+    EXPECT_EQ(DumpOf(ParseDouble("12+3", pos)), "double[12.000000]"); // strtod stops at "+"
+    EXPECT_EQ(pos, 4u);                                                // the whole span is consumed
+}
+
+TEST(SettingsParser, NestingIsBoundedAtTheLimitForArraysMapsAndByteStrings)
+{
+    const std::uint32_t n = kMaxSettingsDepth;
+    auto maps = [](std::uint32_t count_I, const std::string& inner_I) { // count_I - 1 maps around inner_I
+        std::string text;
+        for (std::uint32_t i = 0; i + 1 < count_I; ++i)
+            text += "{\"k\":";
+        return text + inner_I + std::string(count_I - 1, '}');
+    };
+    CSettingsObjectPtr value = ParseExact(std::string(n, '[') + std::string(n, ']'));
+    std::uint32_t depth = 0;
+    for (; AsArray(value); ++depth)
+        value = AsArray(value)->Count() ? AsArray(value)->Elements()[0] : nullptr;
+    EXPECT_EQ(depth, n);
+    EXPECT_NE(ParseExact(maps(n, "1")), nullptr);
+    EXPECT_NE(ParseExact(maps(n, "{\"SbyteS\":\"AA\"}")), nullptr); // a byte string is a map on the way in
+    EXPECT_EQ(ParseExact(maps(n, "[{\"SbyteS\":\"AA\"}]")), nullptr);
+    EXPECT_EQ(ParseExact(std::string(n + 1, '[') + std::string(n + 1, ']')), nullptr);
+    EXPECT_EQ(ParseExact(maps(n + 1, "{}")), nullptr);
+    // Half a million brackets neither exhaust the stack nor take long.
+    const std::string brackets(500000, '[');
+    EXPECT_EQ(ParseExact(brackets), nullptr);
+    EXPECT_EQ(ParseExact(brackets + std::string(500000, ']')), nullptr);
+    EXPECT_EQ(ParseExact(maps(200000, "")), nullptr);
+    std::size_t pos = 0;
+    EXPECT_EQ(ParseValue(brackets, pos), nullptr);
+}
+
+TEST(SettingsFiles, WholeFileOrEmpty)
+{
+    CTempDir dir;
+    const std::string path = dir.File("t\xC3\xA4st.ini"); // paths are UTF-8
+    WriteFile(path, "// models\r\n[\r\n\t{\"name\": \"A\"},\r\n\t{\"bytes\": {\"SbyteS\":\"AAEC\"}}\r\n]\r\n");
+    EXPECT_EQ(DumpOf(LoadSettingsFile(path)), "array[0:map[name:string[A]], 1:map[bytes:bytes[AAEC]]]");
+    WriteFile(dir.File("empty.ini"), "");
+    for (const std::string& bad : {dir.File("missing.ini"), dir.Path().string(), std::string(), dir.File("empty.ini")})
+        EXPECT_EQ(LoadSettingsFile(bad), nullptr) << bad;
+}
+
+TEST(SettingsValues, DumpTextAndEncodingOfEachScalarAndEmptyContainer)
+{
+    const Bytes none; // encoding not checked
+    const std::tuple<CSettingsObjectPtr, std::string, std::string, Bytes> cases[] = {
+        {CSettingsBool::Create(true), "bool[true]", "true", {0x01, 0x01, 0x01}},
+        {CSettingsBool::Create(false), "bool[false]", "false", {0x01, 0x01, 0x00}},
+        // Integers take as many octets as their unsigned view needs.
+        {CSettingsInteger::Create(0), "integer[0]", "0", {0x02, 0x01, 0x00}},
+        {CSettingsInteger::Create(128), "integer[128]", "128", {0x02, 0x01, 0x80}},
+        {CSettingsInteger::Create(300), "integer[300]", "300", {0x02, 0x02, 0x01, 0x2C}},
+        {CSettingsInteger::Create(1LL << 32), "integer[4294967296]", "4294967296", {0x02, 0x05, 0x01, 0, 0, 0, 0}},
+        {CSettingsInteger::Create(-3), "integer[-3]", "-3", {0x02, 0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFD}},
+        {CSettingsInteger::Create(kMin), "integer[-9223372036854775808]", "-9223372036854775808",
+         {0x02, 0x08, 0x80, 0, 0, 0, 0, 0, 0, 0}},
+        {CSettingsInteger::Create(kMax), "integer[9223372036854775807]", "9223372036854775807",
+         {0x02, 0x08, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+        {CSettingsDouble::Create(1.0), "double[1.000000]", "1.000000", {0x41, 0x08, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0}},
+        {CSettingsDouble::Create(-2.5), "double[-2.500000]", "-2.500000", {0x41, 0x08, 0xC0, 0x04, 0, 0, 0, 0, 0, 0}},
+        {CSettingsDouble::Create(-2.0000004), "double[-2.000000]", "-2.000000", none},
+        {CSettingsDouble::Create(1e20), "double[100000000000000000000.000000]", "100000000000000000000.000000", none},
+        {CSettingsString::Create("ab"), "string[ab]", "\"ab\"", {0x0C, 0x02, 'a', 'b'}},
+        {CSettingsString::Create(""), "string[]", "\"\"", {0x0C, 0x00}},
+        {CSettingsString::Create("a \"b\"\\"), "string[a \"b\"\\]", R"("a \"b\"\\")", none}, // displayed unquoted
+        // Byte strings display as unpadded Base64.
+        {CSettingsBytes::Create({0, 1, 2}), "bytes[AAEC]", "{\"SbyteS\":\"AAEC\"}", {0x04, 0x03, 0, 1, 2}},
+        {CSettingsBytes::Create({0xFF}), "bytes[/w]", "{\"SbyteS\":\"/w\"}", {0x04, 0x01, 0xFF}},
+        {CSettingsBytes::Create({0xFF, 0xFE}), "bytes[//4]", "{\"SbyteS\":\"//4\"}", none},
+        {CSettingsBytes::Create({0xFB, 0xEF, 0xBE}), "bytes[++++]", "{\"SbyteS\":\"++++\"}", none},
+        {CSettingsBytes::Create({}), "bytes[]", "{\"SbyteS\":\"\"}", {0x04, 0x00}},
+        {CSettingsNULL::Create(), "null[]", "null", {0x05, 0x00}},
+        {CSettingsArray::Create(), "array[]", "[\n\t\t\t]", {0x62, 0x80, 0x00, 0x00}},
+        {CSettingsMap::Create(), "map[]", "{\n\t\t\t}", {0x60, 0x80, 0x00, 0x00}},
+    };
+    for (const auto& [value, dump, text, encoding] : cases) {
+        SCOPED_TRACE(dump);
+        const bool container = value->GetTypeName() == "array" || value->GetTypeName() == "map";
+        EXPECT_EQ(dump, value->GetTypeName() + "[" + (container ? "" : value->ToString()) + "]");
+        EXPECT_EQ(DumpOf(value), dump);
+        EXPECT_EQ(value->ToText(3), text);
+        EXPECT_EQ(EncodingOf(value), encoding.empty() ? EncodingOf(value) : encoding);
+        std::size_t end = 0;
+        EXPECT_EQ(DumpOf(ParseExact(text, &end)), dump) << "the text reads back";
+    }
+    // Lengths from 128 on take a length-of-length octet.
+    const Bytes long200 = EncodingOf(CSettingsString::Create(std::string(200, 'x')));
+    EXPECT_EQ(Bytes(long200.begin(), long200.begin() + 3), (Bytes {0x0C, 0x81, 0xC8}));
+    EXPECT_EQ(long200.size(), 203u);
+    const Bytes bytes300 = EncodingOf(CSettingsBytes::Create(Bytes(300, 7)));
+    EXPECT_EQ(Bytes(bytes300.begin(), bytes300.begin() + 4), (Bytes {0x04, 0x82, 0x01, 0x2C}));
+    EXPECT_EQ(bytes300.size(), 304u);
+}
+
+TEST(SettingsValues, ContainersListMembersInKeyByteOrderIndentedWithTabs)
+{
+    auto array = CSettingsArray::Create();
+    array->Append(CSettingsBool::Create(true));
+    array->Append(CSettingsMap::Create());
+    auto map = CSettingsMap::Create();
+    map->Set("b", CSettingsNULL::Create());
+    map->Set("a", array);
+    map->Set("B", CSettingsInteger::Create(3));
+    map->Set("\xC3\xA4", CSettingsString::Create("s")); // bytes above 0x7F sort after ASCII
+    EXPECT_EQ(DumpOf(map), "map[B:integer[3], a:array[0:bool[true], 1:map[]], b:null[], \xC3\xA4:string[s]]");
+    EXPECT_EQ(map->ToText(0), "{\n\t\"B\": 3,\n\t\"a\": [\n\t\ttrue,\n\t\t{\n\t\t}\n\t],\n\t\"b\": null,\n\t\"\xC3\xA4\": \"s\"\n}");
+    EXPECT_EQ(array->ToText(1), "[\n\t\ttrue,\n\t\t{\n\t\t}\n\t]"); // every line but the first one tab further
+    EXPECT_EQ(EncodingOf(map, {0xAA}), (Bytes {0xAA, 0x60, 0x80, 0x0C, 0x01, 'B', 0x02, 0x01, 0x03, 0x0C, 0x01, 'a', 0x62,
+                                              0x80, 0x01, 0x01, 0x01, 0x60, 0x80, 0x00, 0x00, 0x00, 0x00, 0x0C, 0x01, 'b',
+                                              0x05, 0x00, 0x0C, 0x02, 0xC3, 0xA4, 0x0C, 0x01, 's', 0x00, 0x00}));
+    const auto back = ParseExact(map->ToText(2));
+    EXPECT_TRUE(back && back->Equals(map));
+}
+
+TEST(SettingsValues, AccessorsReadAStoredNullAsAbsentAndNeverConvert)
+{
+    auto map = CSettingsMap::Create();
+    map->Set("n", CSettingsNULL::Create());
+    map->Set("int", CSettingsString::Create("replaced"));
+    map->Set("int", CSettingsInteger::Create(1));
+    map->Set("str", CSettingsString::Create("true"));
+    map->Set("bool", CSettingsBool::Create(true));
+    EXPECT_EQ(map->Count(), 4u); // the null is still stored
+    EXPECT_EQ(map->Get("n"), nullptr);
+    EXPECT_EQ(map->GetString("n", "d") + map->GetString("int", "d") + map->GetString("str", "d"), "ddtrue");
+    EXPECT_EQ(map->GetInteger("int", 7) + map->GetInteger("str", 7) + map->GetInteger("missing", 7), 1 + 7 + 7);
+    EXPECT_TRUE(map->GetBool("bool", false));
+    EXPECT_FALSE(map->GetBool("int", false) || map->GetBool("str", false));
+    auto array = CSettingsArray::Create();
+    array->Append(CSettingsNULL::Create());
+    array->Append(CSettingsBool::Create(true));
+    EXPECT_EQ(array->Count(), 2u);
+    EXPECT_EQ(DumpOf(array->Get(0)) + DumpOf(array->Get(1)) + DumpOf(array->Get(2)) + DumpOf(array->Get(~std::size_t(0))),
+              "<empty>bool[true]<empty><empty>");
+    EXPECT_TRUE(!AsArray(map) && !AsMap(array) && !AsMap(CSettingsString::Create("m")) && !AsArray(nullptr));
+}
+
+TEST(SettingsValues, EqualsComparesClassPayloadAndStoredMembersAndClonesAreDeep)
+{
+    auto withNull = CSettingsMap::Create(), withZero = CSettingsMap::Create(), x = CSettingsMap::Create();
+    auto arrayOfNull = CSettingsArray::Create();
+    arrayOfNull->Append(CSettingsNULL::Create());
+    withNull->Set("n", CSettingsNULL::Create());
+    withNull->Set("a", arrayOfNull);
+    withZero->Set("n", CSettingsInteger::Create(0));
+    withZero->Set("a", arrayOfNull);
+    x->Set("x", CSettingsInteger::Create(1));
+    auto y = CSettingsMap::Create();
+    y->Set("y", CSettingsInteger::Create(1));
+    const std::tuple<CSettingsObjectPtr, CSettingsObjectPtr, bool> cases[] = {
+        {CSettingsInteger::Create(1), CSettingsDouble::Create(1.0), false},
+        {CSettingsDouble::Create(1.0), CSettingsInteger::Create(1), false},
+        {CSettingsBool::Create(true), CSettingsInteger::Create(1), false},
+        {CSettingsString::Create("AAEC"), CSettingsBytes::Create({0, 1, 2}), false},
+        {CSettingsNULL::Create(), nullptr, false},
+        {CSettingsNULL::Create(), CSettingsNULL::Create(), true},
+        {CSettingsDouble::Create(0.0), CSettingsDouble::Create(-0.0), true},
+        {CSettingsString::Create(std::string("a\0b", 3)), CSettingsString::Create(std::string("a\0b", 3)), true},
+        {CSettingsString::Create(std::string("a\0b", 3)), CSettingsString::Create("a"), false},
+        {CSettingsBytes::Create({1}), CSettingsBytes::Create({1, 0}), false},
+        {CSettingsArray::Create(), CSettingsMap::Create(), false},
+        {arrayOfNull, CSettingsArray::Create(), false},
+        {x, y, false}, // same count, different keys
+        // Containers holding null compare their stored members.
+        {withNull, withNull, true}, {withNull, withNull->Clone(), true}, {withNull, withZero, false},
+        {withZero, withNull, false},
+    };
+    for (const auto& [a, b, equal] : cases)
+        EXPECT_EQ(a->Equals(b), equal) << DumpOf(a) << " vs " << DumpOf(b);
+    const auto copy = withNull->Clone();
+    arrayOfNull->Append(CSettingsBool::Create(true)); // changing the original leaves the clone alone
+    EXPECT_FALSE(copy->Equals(withNull));
+    EXPECT_EQ(DumpOf(copy), "map[a:array[0:null[]], n:null[]]");
+}
+
+TEST(SettingsValues, EmptyMembersAreReportedAndSurvived)
+{
+    CDiagnosticCapture capture;
+    auto array = CSettingsArray::Create();
+    array->Append(nullptr);
+    array->Append(CSettingsInteger::Create(1));
+    auto map = CSettingsMap::Create();
+    map->Set("e", nullptr);
+    map->Set("f", CSettingsInteger::Create(2));
+    EXPECT_EQ(DumpOf(array) + DumpOf(map), "array[1:integer[1]]map[f:integer[2]]");
+    EXPECT_EQ(EncodingOf(map, EncodingOf(array)), (Bytes {0x62, 0x80, 0x02, 0x01, 0x01, 0x00, 0x00, 0x60, 0x80, 0x0C,
+                                                         0x01, 'f', 0x02, 0x01, 0x02, 0x00, 0x00}));
+    EXPECT_EQ(array->ToText(0) + map->ToText(0), "[\n\t1\n]{\n\t\"f\": 2\n}");
+    EXPECT_TRUE(array->Equals(array->Clone()) && map->Equals(map->Clone()));
+    std::string reported;
+    for (const auto& line : capture.Lines())
+        reported += line.substr(0, line.find(" in ")) + "\n";
+    for (const char* text : {"object", "obj", "obj.second", "mObjectVector[i]", "mine"})
+        EXPECT_NE(reported.find("Assert:(" + std::string(text) + ")\n"), std::string::npos) << text;
+}
+
+TEST(SettingsWriter, QuotesBackslashesAndControlBytesAreEscapedInStringsAndKeys)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"say \"hi\"", R"("say \"hi\"")"}, {"C:\\dir\\", R"("C:\\dir\\")"}, {"\b\f\n\r\t", R"("\b\f\n\r\t")"},
+        {std::string("\0\x01\x1F\x7F", 4), R"("\u0000\u0001\u001F\u007F")"}, {"/ {x} [y]", "\"/ {x} [y]\""},
+        {"\x80\xFF\xC3\xA9", "\"\x80\xFF\xC3\xA9\""}, // bytes above 0x7F, valid UTF-8 or not, as they are
+    };
+    for (const auto& [text, quoted] : cases)
+        EXPECT_EQ(QuoteSettingsString(text), quoted);
+    auto map = CSettingsMap::Create();
+    map->Set("a\"\\\n", CSettingsInteger::Create(1));
+    EXPECT_EQ(map->ToText(0), "{\n\t\"a\\\"\\\\\\n\": 1\n}");
+}
+
+TEST(ASN1Coding, IdentifierAndLengthOctets)
+{
+    using namespace ASN1;
+    for (std::uint32_t tag : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 9u, 10u, 12u, 24u})
+        EXPECT_EQ(IdentifierOctet(eClassUniversal, tag), tag) << "primitive " << tag;
+    for (std::uint32_t tag : {8u, 11u, 13u, 16u, 17u, 23u, 25u, 30u})
+        EXPECT_EQ(IdentifierOctet(eClassUniversal, tag), tag | kConstructedBit) << "constructed " << tag;
+    CDiagnosticCapture capture;
+    EXPECT_EQ(IdentifierOctet(eClassApplication, 31) & 0xE0, 0x60); // still one octet of the requested class
+    ASSERT_EQ(capture.Lines().size(), 1u);
+    EXPECT_EQ(capture.Lines()[0].rfind("Assert:(eType <= eTypeMAX_VALUE) in ", 0), 0u);
+    const std::pair<std::uint64_t, Bytes> lengths[] = {
+        {127, {0x7F}}, {128, {0x81, 0x80}}, {256, {0x82, 0x01, 0x00}}, {0x10000, {0x83, 0x01, 0x00, 0x00}},
+        {~0ULL, {0x88, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+    };
+    for (const auto& [length, octets] : lengths)
+        EXPECT_EQ(LengthOctets(length), octets) << length;
+}
