@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
 
 namespace
@@ -15,44 +14,35 @@ namespace
 
 const std::uint32_t V = DefaultVendorId();
 
-std::string BoardText(std::uint32_t vid_I, std::uint32_t pid_I, int interface_I, int topology_I, std::uint32_t sectors_I,
-                      std::uint32_t usageId_I, std::uint32_t usagePg_I, bool init_I, bool intoBL_I, const char* update_I)
+std::string Spec(std::uint32_t vid_I, std::uint32_t pid_I, int interface_I, int topology_I, std::uint32_t sectors_I,
+                  std::uint32_t usageId_I, std::uint32_t usagePg_I, bool init_I, bool intoBL_I, const std::string& update_I)
 {
     char text[256];
-    std::snprintf(text, sizeof text, "vid %X pid %X interface %d topology %d sectors %u usage %X/%X init %d intoBL %d '%s'",
-                  vid_I, pid_I, interface_I, topology_I, sectors_I, usageId_I, usagePg_I, init_I, intoBL_I, update_I);
+    std::snprintf(text, sizeof text, "vid %X pid %X interface %d topology %d sectors %u usage %X/%X init %d intoBL %d '%s'\n",
+                  vid_I, pid_I, interface_I, topology_I, sectors_I, usageId_I, usagePg_I, init_I, intoBL_I, update_I.c_str());
     return text;
 }
 
 // A board as a fresh record holds it: what a missing board or an unknown id gives.
-const std::string kFresh = BoardText(0, 0, 0, 1, 0, 0, 0, false, true, "");
+const std::string kFresh = Spec(0, 0, 0, 1, 0, 0, 0, false, true, "");
 
-struct Description
+// The expected description: name and flags ("+touch", "+bluetooth", "loader"), then the boards.
+std::string Expected(const std::string& flags_I, const std::string& pen_I = kFresh, const std::string& touch_I = kFresh,
+                     const std::string& bluetooth_I = kFresh)
 {
-    std::string flags; // name, then "+touch", "+bluetooth", "loader" when set
-    std::array<std::string, kBoardCount> boards {kFresh, kFresh, kFresh};
-};
-
-void ExpectDescription(const CDevice& d_I, const Description& expected_I)
-{
-    EXPECT_EQ(d_I.mName + (d_I.mTouchSupported ? " +touch" : "") + (d_I.mBluetoothSupported ? " +bluetooth" : "")
-                  + (d_I.mLoaderMode ? " loader" : ""),
-              expected_I.flags);
-    for (std::size_t b = 0; b < kBoardCount; ++b) {
-        EXPECT_EQ(BoardText(d_I.mVid[b], d_I.mPid[b], d_I.mInterface[b], d_I.mTopology[b], d_I.mSectors[b], d_I.mUsageId[b],
-                            d_I.mUsagePg[b], d_I.mInitEeprom[b], d_I.mIntoBLMode[b], d_I.mUpdate[b].c_str()),
-                  expected_I.boards[b])
-            << "board " << b;
-    }
+    return flags_I + "\n" + pen_I + touch_I + bluetooth_I;
 }
 
-// Lets a test fill the device list as a platform subclass would.
-class CTestDiscovery : public CDiscovery
+std::string Describe(const CDevice& d_I)
 {
-public:
-    using CDiscovery::CDiscovery;
-    std::vector<std::shared_ptr<CDevice>>& Devices() { return mDevices; }
-};
+    std::string text = d_I.mName + (d_I.mTouchSupported ? " +touch" : "") + (d_I.mBluetoothSupported ? " +bluetooth" : "")
+                       + (d_I.mLoaderMode ? " loader" : "") + "\n";
+    for (std::size_t b = 0; b < kBoardCount; ++b) {
+        text += Spec(d_I.mVid[b], d_I.mPid[b], d_I.mInterface[b], d_I.mTopology[b], d_I.mSectors[b], d_I.mUsageId[b],
+                      d_I.mUsagePg[b], d_I.mInitEeprom[b], d_I.mIntoBLMode[b], d_I.mUpdate[b]);
+    }
+    return text;
+}
 
 } // namespace
 
@@ -73,51 +63,40 @@ TEST(TopologyValues, HexadecimalStringsAndInterfaceNames)
 
 TEST(TopologyValues, ModelDescriptions)
 {
-    const struct
-    {
-        const char* model;
-        Description expected;
-    } cases[] = {
+    const std::pair<const char*, std::string> cases[] = {
         // An empty board map takes every default, the default vendor id included; a missing
         // board keeps the fresh values.
         {R"({"name":"M","penBoard":{"vid":"0x1A2B","pid":"zz"},"touchBoard":{}})",
-         {"M +touch", {BoardText(0x1A2B, 0, 1, 1, 0, 0, 0, false, true, ""), BoardText(V, 0, 1, 1, 0, 0, 0, false, true, ""),
-                       kFresh}}},
+         Expected("M +touch", Spec(0x1A2B, 0, 1, 1, 0, 0, 0, false, true, ""), Spec(V, 0, 1, 1, 0, 0, 0, false, true, ""))},
         // sectors: the low 32 bits of 2^32 + 2; topology: the low 8 bits of 258.
         {R"({"name":"All","bluetoothBoard":{"vid":"ABCD","pid":"0x0042","interface":"BULK","sectors":4294967298,
              "init":true,"topology":258,"usageId":"0x0A","usagePg":"ff00","update":"bt.airoflash","intoBLMode":false}})",
-         {"All +bluetooth", {kFresh, kFresh, BoardText(0xABCD, 0x42, 2, 2, 2, 0x0A, 0xFF00, true, false, "bt.airoflash")}}},
+         Expected("All +bluetooth", kFresh, kFresh, Spec(0xABCD, 0x42, 2, 2, 2, 0x0A, 0xFF00, true, false, "bt.airoflash"))},
         // Values of the wrong type count as missing.
         {R"({"name":1,"penBoard":{"vid":1234,"pid":"0x10","interface":1,"sectors":"32","init":1,"topology":"3",
              "usageId":1,"update":7,"intoBLMode":"false"}})",
-         {"", {BoardText(V, 0x10, 1, 1, 0, 0, 0, false, true, ""), kFresh, kFresh}}},
+         Expected("", Spec(V, 0x10, 1, 1, 0, 0, 0, false, true, ""))},
         // A board that is not a map is absent; null counts as missing.
-        {R"({"name":"E","penBoard":"x","touchBoard":null,"bluetoothBoard":[1]})", {"E"}},
+        {R"({"name":"E","penBoard":"x","touchBoard":null,"bluetoothBoard":[1]})", Expected("E")},
         {R"({"name":"I","penBoard":{"interface":"hid"},"touchBoard":{"interface":"I2C"}})",
-         {"I +touch", {BoardText(V, 0, 0, 1, 0, 0, 0, false, true, ""), BoardText(V, 0, 3, 1, 0, 0, 0, false, true, ""),
-                       kFresh}}},
+         Expected("I +touch", Spec(V, 0, 0, 1, 0, 0, 0, false, true, ""), Spec(V, 0, 3, 1, 0, 0, 0, false, true, ""))},
         // The loader board replaces the pen board's identity, not its update file or intoBLMode.
         {R"({"name":"L","penBoard":{"vid":"0x1111","pid":"0x2222","interface":"I2C","sectors":9,"init":true,
              "topology":5,"usageId":"1","usagePg":"FF0D","update":"l.pen","intoBLMode":false},
              "loaderBoard":{"pid":"0x0042","sectors":32,"usagePg":"FF00","update":"ignored","intoBLMode":true}})",
-         {"L loader", {BoardText(V, 0x42, 1, 1, 32, 0, 0xFF00, false, false, "l.pen"), kFresh, kFresh}}},
+         Expected("L loader", Spec(V, 0x42, 1, 1, 32, 0, 0xFF00, false, false, "l.pen"))},
     };
-    for (const auto& row : cases) {
-        SCOPED_TRACE(row.model);
-        const auto map = AsMap(ParseSettings(row.model));
-        ASSERT_NE(map, nullptr);
-        ExpectDescription(CDiscovery::DescriptionFromSettings(*map), row.expected);
+    for (const auto& [model, expected] : cases) {
+        const auto map = AsMap(ParseSettings(model));
+        ASSERT_NE(map, nullptr) << model;
+        EXPECT_EQ(Describe(CDiscovery::DescriptionFromSettings(*map)), expected) << model;
     }
 }
 
 TEST(TopologyTable, KeysAreVendorPlusProductIdOfEachBoard)
 {
     using Keys = std::vector<std::pair<std::uint32_t, std::string>>;
-    const struct
-    {
-        const char* document;
-        Keys keys;
-    } cases[] = {
+    const std::pair<const char*, Keys> cases[] = {
         {R"([{"name":"T","penBoard":{"pid":"10"},"touchBoard":{"pid":"20"},"bluetoothBoard":{"pid":"30"}}])",
          {{V + 0x10, "T"}, {V + 0x20, "T"}, {V + 0x30, "T"}}},
         {R"([{"name":"T","penBoard":{"pid":"10"},"touchBoard":{"pid":"10"},"bluetoothBoard":{"pid":"10"}}])", {{V + 0x10, "T"}}},
@@ -130,11 +109,11 @@ TEST(TopologyTable, KeysAreVendorPlusProductIdOfEachBoard)
         {R"({"name":"M","penBoard":{"pid":"5"}})", {}}, // only an array is a topology
         {"[]", {}},
     };
-    for (const auto& row : cases) {
+    for (const auto& [document, expected] : cases) {
         Keys keys;
-        for (const auto& [key, device] : CDiscovery::BuildTopologyMap(ParseSettings(row.document)))
+        for (const auto& [key, device] : CDiscovery::BuildTopologyMap(ParseSettings(document)))
             keys.emplace_back(key, device.mName);
-        EXPECT_EQ(keys, row.keys) << row.document;
+        EXPECT_EQ(keys, expected) << document;
     }
     EXPECT_TRUE(CDiscovery::BuildTopologyMap(nullptr).empty());
     EXPECT_TRUE(CDiscovery::BuildTopologyMap(CSettingsString::Create("x")).empty());
@@ -148,63 +127,53 @@ TEST(TopologyLoad, LoadLookUpReloadAndFailures)
     WriteFile(path, R"(// two descriptions of one model
 [
     {"name": "A", "penBoard": {"vid": "0x0001", "pid": "0x1234", "interface": "HID", "sectors": 32,
-                                 "usageId": "1", "usagePg": "FF0D", "update": "a.pen"}},
+                               "usageId": "1", "usagePg": "FF0D", "update": "a.pen"}},
     {"name": "A", "penBoard": {"update": "a.pen"}, "loaderBoard": {"pid": "0042", "sectors": 32, "usagePg": "FF00"}},
 ])");
     CDiscovery discovery(path);
     ASSERT_TRUE(discovery.LoadTopology());
     EXPECT_EQ(discovery.GetTopologyMap().size(), 2u);
-    ExpectDescription(discovery.GetDeviceDescription(0x10001, 0xFFFF1234), // both ids masked to 16 bits
-                      {"A", {BoardText(1, 0x1234, 1, 1, 32, 1, 0xFF0D, false, true, "a.pen"), kFresh, kFresh}});
+    EXPECT_EQ(Describe(discovery.GetDeviceDescription(0x10001, 0xFFFF1234)), // both ids masked to 16 bits
+              Expected("A", Spec(1, 0x1234, 1, 1, 32, 1, 0xFF0D, false, true, "a.pen")));
     EXPECT_EQ(discovery.GetDeviceDescription(0x1234, 0x0001).mName, "A"); // the sum is the key
-    ExpectDescription(discovery.GetDeviceDescription(V, 0x0042),
-                      {"A loader", {BoardText(V, 0x42, 1, 1, 32, 0, 0xFF00, false, true, "a.pen"), kFresh, kFresh}});
-    ExpectDescription(discovery.GetDeviceDescription(V, 0x9999), {""});
+    EXPECT_EQ(Describe(discovery.GetDeviceDescription(V, 0x0042)),
+              Expected("A loader", Spec(V, 0x42, 1, 1, 32, 0, 0xFF00, false, true, "a.pen")));
+    EXPECT_EQ(Describe(discovery.GetDeviceDescription(V, 0x9999)), Expected(""));
 
     WriteFile(path, R"([{"name":"New","penBoard":{"pid":"2"}}])");
     ASSERT_TRUE(discovery.LoadTopology());
     EXPECT_EQ(discovery.GetDeviceDescription(V, 0x0042).mName, "");
     EXPECT_EQ(discovery.GetDeviceDescription(V, 2).mName, "New");
-    for (const std::string& text : std::vector<std::string>{"", "// nothing", "{\"name\":\"map, not array\"}", "[{\"name\":\"x\",}, ,]",
-                                   "[{\"name\":\"unterminated}]", "[]", std::string(300000, '[')}) {
+    for (const std::string& text : std::vector<std::string>{"", "// nothing", "{\"name\":\"map, not array\"}",
+                                                            "[{\"name\":\"x\",}, ,]", "[{\"name\":\"unterminated}]", "[]",
+                                                            std::string(300000, '[')}) {
         WriteFile(path, text);
         EXPECT_FALSE(discovery.LoadTopology()) << text.substr(0, 40);
         EXPECT_TRUE(discovery.GetTopologyMap().empty());
     }
-    CDiscovery missing(dir.File("missing.ini"));
-    EXPECT_FALSE(missing.LoadTopology());
+    EXPECT_FALSE(CDiscovery(dir.File("missing.ini")).LoadTopology());
 }
 
 TEST(TopologyLoad, UpdateDeviceListRetriesAMissingFileAndNeverReloadsALoadedOne)
 {
+    // Lets the test fill the device list as a platform subclass would.
+    struct CTestDiscovery : CDiscovery
+    {
+        using CDiscovery::CDiscovery;
+        using CDiscovery::mDevices;
+    };
     CTempDir dir;
     const std::string path = dir.File("fw_loader.ini");
     CTestDiscovery discovery(path);
-    discovery.Devices().push_back(std::make_shared<CDevice>());
+    discovery.mDevices.push_back(std::make_shared<CDevice>());
     EXPECT_TRUE(discovery.UpdateDeviceList()); // no file yet
     EXPECT_TRUE(discovery.GetTopologyMap().empty());
     EXPECT_TRUE(discovery.GetDevices().empty());
-    WriteFile(path, R"([{"name":"A","penBoard":{"pid":"1"}}])");
-    EXPECT_TRUE(discovery.UpdateDeviceList());
-    EXPECT_EQ(discovery.GetDeviceDescription(V, 1).mName, "A");
-    WriteFile(path, R"([{"name":"B","penBoard":{"pid":"1"}}])");
-    EXPECT_TRUE(discovery.UpdateDeviceList());
-    EXPECT_EQ(discovery.GetDeviceDescription(V, 1).mName, "A"); // kept for the discovery's life
-}
-
-TEST(TopologyDevices, DefaultDeviceIsTheFirstInLoaderModeElseTheFirst)
-{
-    CTestDiscovery discovery;
-    EXPECT_EQ(discovery.GetDefaultDevice(), nullptr);
-    auto normal = std::make_shared<CDevice>(), loader1 = std::make_shared<CDevice>(), loader2 = std::make_shared<CDevice>();
-    loader1->mLoaderMode = true;
-    loader2->mLoaderMode = true;
-    discovery.Devices() = {normal};
-    EXPECT_EQ(discovery.GetDefaultDevice(), normal);
-    discovery.Devices() = {normal, loader1, loader2};
-    EXPECT_EQ(discovery.GetDefaultDevice(), loader1);
-    discovery.Devices() = {nullptr, normal};
-    EXPECT_EQ(discovery.GetDefaultDevice(), nullptr); // the first entry, as it is
+    for (const char* name : {"A", "B"}) {
+        WriteFile(path, std::string(R"([{"name":")") + name + R"(","penBoard":{"pid":"1"}}])");
+        EXPECT_TRUE(discovery.UpdateDeviceList());
+        EXPECT_EQ(discovery.GetDeviceDescription(V, 1).mName, "A"); // kept for the discovery's life
+    }
 }
 
 TEST(TopologyExample, ExampleFileLoadsIntoTheDocumentedDescriptions)
@@ -212,21 +181,17 @@ TEST(TopologyExample, ExampleFileLoadsIntoTheDocumentedDescriptions)
     CDiscovery discovery(VFWU_SOURCE_DIR "/data/fw_loader.example.ini");
     ASSERT_TRUE(discovery.LoadTopology());
     EXPECT_EQ(discovery.GetTopologyMap().size(), 8u); // three models (one with three boards), three loaders
-    const Description pro{"Vellum Pro M +touch +bluetooth",
-                          {BoardText(V, 0x201, 1, 2, 64, 1, 0xFF0D, false, true, "pro_m.vel"),
-                           BoardText(V, 0x202, 3, 2, 16, 4, 0x0D, false, false, "pro_m_touch.hex"),
-                           BoardText(V, 0x203, 1, 2, 0, 1, 0xFF0B, false, true, "pro_m.airoflash")}};
-    const std::pair<std::uint32_t, Description> cases[] = {
-        {0x0101, {"Vellum Sketch S", {BoardText(V, 0x101, 1, 1, 32, 1, 0xFF0D, false, true, "sketch_s.pen"), kFresh, kFresh}}},
-        {0x0100, {"Vellum Sketch S loader", {BoardText(V, 0x100, 1, 1, 32, 0, 0xFF00, false, true, "sketch_s.pen"), kFresh,
-                                             kFresh}}},
+    const std::string pro = Expected("Vellum Pro M +touch +bluetooth", Spec(V, 0x201, 1, 2, 64, 1, 0xFF0D, false, true, "pro_m.vel"),
+                                     Spec(V, 0x202, 3, 2, 16, 4, 0x0D, false, false, "pro_m_touch.hex"),
+                                     Spec(V, 0x203, 1, 2, 0, 1, 0xFF0B, false, true, "pro_m.airoflash"));
+    const std::pair<std::uint32_t, std::string> cases[] = {
+        {0x0101, Expected("Vellum Sketch S", Spec(V, 0x101, 1, 1, 32, 1, 0xFF0D, false, true, "sketch_s.pen"))},
+        {0x0100, Expected("Vellum Sketch S loader", Spec(V, 0x100, 1, 1, 32, 0, 0xFF00, false, true, "sketch_s.pen"))},
         {0x0201, pro}, {0x0202, pro}, {0x0203, pro}, // found by any of its boards
-        {0x0200, {"Vellum Pro M loader", {BoardText(V, 0x200, 1, 2, 64, 0, 0xFF00, false, true, "pro_m.vel"), kFresh, kFresh}}},
-        {0x0301, {"Vellum Note", {BoardText(V, 0x301, 1, 1, 48, 1, 0xFF0D, true, true, "note.pen"), kFresh, kFresh}}},
-        {0x0300, {"Vellum Note loader", {BoardText(V, 0x300, 2, 1, 48, 0, 0, false, true, "note.pen"), kFresh, kFresh}}},
+        {0x0200, Expected("Vellum Pro M loader", Spec(V, 0x200, 1, 2, 64, 0, 0xFF00, false, true, "pro_m.vel"))},
+        {0x0301, Expected("Vellum Note", Spec(V, 0x301, 1, 1, 48, 1, 0xFF0D, true, true, "note.pen"))},
+        {0x0300, Expected("Vellum Note loader", Spec(V, 0x300, 2, 1, 48, 0, 0, false, true, "note.pen"))},
     };
-    for (const auto& [pid, expected] : cases) {
-        SCOPED_TRACE(pid);
-        ExpectDescription(discovery.GetDeviceDescription(V, pid), expected);
-    }
+    for (const auto& [pid, expected] : cases)
+        EXPECT_EQ(Describe(discovery.GetDeviceDescription(V, pid)), expected) << pid;
 }
