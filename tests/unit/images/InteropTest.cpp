@@ -21,9 +21,8 @@ std::string RandomFile(const CTempDir& dir_I, const std::string& name_I, std::si
 {
     std::mt19937 rng(seed_I);
     std::string s(n_I, '\0');
-    for (char& c : s) {
+    for (char& c : s)
         c = static_cast<char>(rng());
-    }
     WriteFile(dir_I.File(name_I), s);
     return s;
 }
@@ -32,13 +31,11 @@ std::string RandomFile(const CTempDir& dir_I, const std::string& name_I, std::si
 std::string Loaded(const std::string& path_I)
 {
     CSRec source;
-    if (!source.Load(path_I)) {
+    if (!source.Load(path_I))
         return "refused: " + source.GetLoadError().Text();
-    }
     std::string text;
-    for (const SRecBlock& block : source.GetBlocks()) {
+    for (const SRecBlock& block : source.GetBlocks())
         text += std::to_string(block.address) + ":" + std::string(block.data.begin(), block.data.end()) + "|";
-    }
     const auto hex = source.GetIntelHexData();
     if (hex->GetStartAddress() >= 0) {
         const auto* image = reinterpret_cast<const char*>(hex->GetImage());
@@ -51,9 +48,8 @@ std::string Loaded(const std::string& path_I)
 
 TEST(Interop, SRecordAndIntelHexFilesOfSrecCatAndObjcopyLoad)
 {
-    if (Missing("srec_cat") || Missing("objcopy")) {
+    if (Missing("srec_cat") || Missing("objcopy"))
         GTEST_SKIP() << "srec_cat or objcopy is not installed (scripts/setup-debian.sh installs them)";
-    }
     CTempDir dir;
     const std::string bin = dir.File("data.bin"), data = RandomFile(dir, "data.bin", 100003, 1);
     const std::string small = dir.File("small.bin"), smallData = RandomFile(dir, "small.bin", 9000, 5);

@@ -23,9 +23,8 @@ inline void ReferenceAddRecord(std::vector<SRecBlock>& list_IO, const ReferenceR
     for (SRecBlock& b : list_IO) {
         const std::uint64_t start = b.address;
         const std::uint64_t end = start + b.data.size();
-        if (a >= start && a < end) {
+        if (a >= start && a < end)
             return;
-        }
         if (a == end) {
             b.data.insert(b.data.end(), record_I.data.begin(), record_I.data.end());
             return;
@@ -43,12 +42,10 @@ inline void ReferenceAddRecord(std::vector<SRecBlock>& list_IO, const ReferenceR
 inline bool ReferenceMerge(const std::vector<ReferenceRecord>& records_I, std::vector<SRecBlock>& blocks_O)
 {
     blocks_O.clear();
-    for (const ReferenceRecord& r : records_I) {
+    for (const ReferenceRecord& r : records_I)
         ReferenceAddRecord(blocks_O, r);
-    }
-    if (blocks_O.empty()) {
+    if (blocks_O.empty())
         return false;
-    }
     std::stable_sort(blocks_O.begin(), blocks_O.end(), [](const SRecBlock& x, const SRecBlock& y) {
         return x.address != y.address ? x.address < y.address : x.data.size() < y.data.size();
     });
