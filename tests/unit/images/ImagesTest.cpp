@@ -494,8 +494,9 @@ TEST_F(ImageFiles, SummaryTextAndJsonOfEachFormat)
         CSRec source;
         source.Load(path);
         const FirmwareSummary summary = SummarizeFirmware(source);
-        if (!text.empty())
+        if (!text.empty()) {
             EXPECT_EQ(FirmwareSummaryText(summary), "File: " + path + "\n" + text);
+        }
         EXPECT_EQ(FirmwareSummaryJson(summary), "{\"file\":\"" + escaped + "\"," + json);
     }
 }
