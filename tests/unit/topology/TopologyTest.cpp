@@ -122,7 +122,7 @@ TEST(TopologyTable, KeysAreVendorPlusProductIdOfEachBoard)
 TEST(TopologyLoad, LoadLookUpReloadAndFailures)
 {
     CTempDir dir;
-    const std::string path = dir.File("fw_loader.ini");
+    const std::string path = dir.File("fw_l\xC3\xB6ader.ini"); // paths are UTF-8
     EXPECT_EQ(CDiscovery().GetTopologyPath(), "./fw_loader.ini");
     WriteFile(path, R"(// two descriptions of one model
 [
@@ -152,6 +152,7 @@ TEST(TopologyLoad, LoadLookUpReloadAndFailures)
         EXPECT_TRUE(discovery.GetTopologyMap().empty());
     }
     EXPECT_FALSE(CDiscovery(dir.File("missing.ini")).LoadTopology());
+    EXPECT_FALSE(CDiscovery(dir.Path().string()).LoadTopology()); // a folder
 }
 
 TEST(TopologyLoad, UpdateDeviceListRetriesAMissingFileAndNeverReloadsALoadedOne)
