@@ -122,7 +122,7 @@ TEST(TopologyTable, KeysAreVendorPlusProductIdOfEachBoard)
 TEST(TopologyLoad, LoadLookUpReloadAndFailures)
 {
     CTempDir dir;
-    const std::string path = dir.File("fw_l\xC3\xB6ader.ini"); // paths are UTF-8
+    const std::string path = dir.File("t\xC3\xB6pology.ini"); // paths are UTF-8
     EXPECT_EQ(CDiscovery().GetTopologyPath(), "./fw_loader.ini");
     WriteFile(path, R"(// two descriptions of one model
 [
