@@ -14,7 +14,8 @@ namespace
 {
 
 using Bytes = std::vector<std::uint8_t>;
-const std::int64_t kMin = std::numeric_limits<std::int64_t>::min(), kMax = std::numeric_limits<std::int64_t>::max();
+const std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+const std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 const char* const E = "<empty>";
 
 CSettingsObjectPtr ParseExact(const std::string& text_I, std::size_t* valueEnd_O = nullptr)
@@ -53,7 +54,9 @@ public:
     CSettingsObjectPtr Document() { return Pick(2) == 0 ? Array(0) : Map(0); }
 
 private:
-    std::uint32_t Pick(std::uint32_t count_I) { return std::uniform_int_distribution<std::uint32_t>(0, count_I - 1)(mRandom); }
+    template <typename T>
+    T Draw(T low_I, T high_I) { return std::uniform_int_distribution<T>(low_I, high_I)(mRandom); }
+    std::uint32_t Pick(std::uint32_t count_I) { return Draw<std::uint32_t>(0, count_I - 1); }
 
     std::string Text(bool forKey_I)
     {
@@ -75,9 +78,8 @@ private:
         switch (Pick(7)) {
         case 0: return CSettingsBool::Create(Pick(2) == 1);
         case 1:
-            return CSettingsInteger::Create(Pick(3) == 0 ? kEdges[Pick(5)]
-                                                         : std::int64_t(std::uniform_int_distribution<std::uint64_t>()(mRandom)));
-        case 2: return CSettingsDouble::Create(double(std::uniform_int_distribution<std::int64_t>(-(1LL << 40), 1LL << 40)(mRandom)) / 64);
+            return CSettingsInteger::Create(Pick(3) == 0 ? kEdges[Pick(5)] : Draw<std::int64_t>(kMin, kMax));
+        case 2: return CSettingsDouble::Create(double(Draw<std::int64_t>(-(1LL << 40), 1LL << 40)) / 64);
         case 3: return CSettingsString::Create(Text(false));
         case 4: {
             Bytes bytes(Pick(20));
@@ -151,7 +153,7 @@ TEST(SettingsParser, Documents)
         {"{\"a\":1,}", "map[a:integer[1]]"}, {"[1,]", "array[0:integer[1]]"},
         {"{\"a\":1,\"a\":2}", "map[a:integer[2]]"}, // the later value wins
         {"[true,false,null]", "array[0:bool[true], 1:bool[false], 2:null[]]"},
-        {"{\"a\\\"b\":1}", "map[a\"b:integer[1]]"}, {"{\"\\u0041\":1}", "map[A:integer[1]]"}, // keys are strings
+        {"{\"a\\\"b\":1}", "map[a\"b:integer[1]]"}, {"{\"\\u0041\":1}", "map[A:integer[1]]"}, // string keys
         {"{\"SbyteS\":\"/w\"}", "map[SbyteS:bytes[/w]]"}, // a document is never unwrapped to bytes
         // Malformed, and reported by nothing but the empty result.
         {"{\"a\":1 \"b\":2}", E}, {"{\"\":1}", E}, {"{a:1}", E}, {"{\"a\" 1}", E}, {"{\"a\":1:2}", E},
@@ -163,9 +165,11 @@ TEST(SettingsParser, Documents)
         EXPECT_TRUE(capture.Lines().empty()) << text;
     }
     // Each stray byte is reported once and skipped.
-    const std::string stray = "Assert:(isspace(buffer_I[pos])) in ", inValue = "Assert:(isspace(buffer_I[pos_IO])) in ";
+    const std::string stray = "Assert:(isspace(buffer_I[pos])) in ";
+    const std::string inValue = "Assert:(isspace(buffer_I[pos_IO])) in ";
     const std::tuple<const char*, const char*, std::string, std::size_t> strayCases[] = {
-        {"12", E, stray, 2}, {"x [1]", "array[0:integer[1]]", stray, 1}, {"[ @# 1 ]", "array[0:integer[1]]", inValue, 2},
+        {"12", E, stray, 2}, {"x [1]", "array[0:integer[1]]", stray, 1},
+        {"[ @# 1 ]", "array[0:integer[1]]", inValue, 2},
     };
     for (const auto& [text, dump, assert, count] : strayCases) {
         CDiagnosticCapture capture;
@@ -175,12 +179,12 @@ TEST(SettingsParser, Documents)
             EXPECT_EQ(line.rfind(assert, 0), 0u) << line;
     }
     CDiagnosticCapture capture;
-    for (const char* text : {"\"string\"", "[1 // ]", "{/}", "{\"a\":,}", "{\"a\":1", "{", "[1", "[", "[truex]", "[x]",
-                             "[True]", "[1+2]", "[{\"ok\":1},{\"deep\":[1,,2]}]", "{\"a\":{\"b\":{\"c\":\"unterminated}}}",
-                             "{\"\\q\":1}", "[\"\\u12\"]", "{\"k\\u00",
+    for (const char* text : {"\"string\"", "[1 // ]", "{/}", "{\"a\":,}", "{\"a\":1", "{", "[1", "[", "[truex]",
+                             "[x]", "[True]", "[1+2]", "[{\"ok\":1},{\"deep\":[1,,2]}]", "{\"\\q\":1}", "[\"\\u12\"]",
+                             "{\"a\":{\"b\":{\"c\":\"unterminated}}}", "{\"k\\u00",
                              // keywords cut by the end of the buffer
-                             "[t", "[tr", "[tru", "[f", "[fal", "[fals", "[n", "[nu", "[nul", "{\"a\":tru", "{\"a\":fals",
-                             "{\"a\":nul"})
+                             "[t", "[tr", "[tru", "[f", "[fal", "[fals", "[n", "[nu", "[nul", "{\"a\":tru",
+                             "{\"a\":fals", "{\"a\":nul"})
         EXPECT_EQ(ParseExact(text), nullptr) << text;
 }
 
@@ -230,8 +234,9 @@ TEST(SettingsParser, ValuesStopWithinTheBuffer)
         EXPECT_EQ(valueEnd, end) << text;
     }
     // Strings cut by the end of the buffer, cut escapes and unknown escapes.
-    for (const char* text : {"\"", "\"abc", "\"\\", "\"\\u", "\"\\u1", "\"\\u12", "\"\\u123", "\"\\u1234", "\"ab\\\"",
-                             "\"\\\\", "\"\\u123\"", "\"\\u12G4\"", "\"\\u+123\"", "\"\\u 123\"", R"("\x")", R"("\U0041")"}) {
+    for (const char* text : {"\"", "\"abc", "\"\\", "\"\\u", "\"\\u1", "\"\\u12", "\"\\u123", "\"\\u1234",
+                             "\"ab\\\"", "\"\\\\", "\"\\u123\"", "\"\\u12G4\"", "\"\\u+123\"", "\"\\u 123\"", R"("\x")",
+                             R"("\U0041")"}) {
         std::size_t valueEnd = 0;
         EXPECT_EQ(ParseExact(text, &valueEnd), nullptr) << text;
     }
@@ -279,60 +284,47 @@ TEST(SettingsParser, NestingIsBoundedAtTheLimitForArraysMapsAndByteStrings)
     EXPECT_EQ(ParseValue(brackets, pos), nullptr);
 }
 
-TEST(SettingsValues, DumpDisplayAndTextOfEachScalarAndEmptyContainer)
+TEST(SettingsValues, DisplayAndTextOfEachKindReadBack)
 {
     const std::tuple<CSettingsObjectPtr, std::string, std::string> cases[] = {
-        {CSettingsBool::Create(true), "bool[true]", "true"}, {CSettingsBool::Create(false), "bool[false]", "false"},
-        {CSettingsInteger::Create(-3), "integer[-3]", "-3"},
-        {CSettingsInteger::Create(kMin), "integer[-9223372036854775808]", "-9223372036854775808"},
-        {CSettingsInteger::Create(kMax), "integer[9223372036854775807]", "9223372036854775807"},
-        {CSettingsDouble::Create(-2.5), "double[-2.500000]", "-2.500000"},
-        {CSettingsDouble::Create(-2.0000004), "double[-2.000000]", "-2.000000"},
-        {CSettingsDouble::Create(1e20), "double[100000000000000000000.000000]", "100000000000000000000.000000"},
-        {CSettingsString::Create(""), "string[]", "\"\""},
-        {CSettingsString::Create("a \"b\"\\"), "string[a \"b\"\\]", R"("a \"b\"\\")"}, // displayed as it is
+        {CSettingsBool::Create(false), "false", "false"}, {CSettingsInteger::Create(-3), "-3", "-3"},
+        {CSettingsDouble::Create(-2.0000004), "-2.000000", "-2.000000"},
+        {CSettingsDouble::Create(1e20), "100000000000000000000.000000", "100000000000000000000.000000"},
+        {CSettingsString::Create("a \"b\"\\"), "a \"b\"\\", R"("a \"b\"\\")"},
+        {CSettingsNULL::Create(), "", "null"},
         // Byte strings display as unpadded Base64.
-        {CSettingsBytes::Create({0, 1, 2}), "bytes[AAEC]", "{\"SbyteS\":\"AAEC\"}"},
-        {CSettingsBytes::Create({0xFF}), "bytes[/w]", "{\"SbyteS\":\"/w\"}"},
-        {CSettingsBytes::Create({0xFF, 0xFE}), "bytes[//4]", "{\"SbyteS\":\"//4\"}"},
-        {CSettingsBytes::Create({0xFB, 0xEF, 0xBE}), "bytes[++++]", "{\"SbyteS\":\"++++\"}"},
-        {CSettingsBytes::Create({}), "bytes[]", "{\"SbyteS\":\"\"}"}, {CSettingsNULL::Create(), "null[]", "null"},
-        {CSettingsArray::Create(), "array[]", "[\n\t\t\t]"}, {CSettingsMap::Create(), "map[]", "{\n\t\t\t}"},
+        {CSettingsBytes::Create({0, 1, 2}), "AAEC", "{\"SbyteS\":\"AAEC\"}"},
+        {CSettingsBytes::Create({0xFF}), "/w", "{\"SbyteS\":\"/w\"}"},
+        {CSettingsBytes::Create({0xFF, 0xFE}), "//4", "{\"SbyteS\":\"//4\"}"},
+        {CSettingsBytes::Create({0xFB, 0xEF, 0xBE}), "++++", "{\"SbyteS\":\"++++\"}"},
+        {CSettingsBytes::Create({}), "", "{\"SbyteS\":\"\"}"},
+        {CSettingsArray::Create(), "", "[\n\t\t\t]"}, {CSettingsMap::Create(), "", "{\n\t\t\t}"},
     };
-    for (const auto& [value, dump, text] : cases) {
-        const bool container = AsArray(value) || AsMap(value);
-        EXPECT_EQ(value->GetTypeName() + "[" + (container ? "" : value->ToString()) + "]", dump);
-        EXPECT_EQ(DumpOf(value), dump);
+    for (const auto& [value, display, text] : cases) {
+        EXPECT_EQ(value->ToString(), display);
         EXPECT_EQ(value->ToText(3), text); // only containers are indented
         std::size_t end = 0;
-        EXPECT_EQ(DumpOf(ParseExact(text, &end)), dump) << "the text reads back";
+        EXPECT_EQ(DumpOf(ParseExact(text, &end)), DumpOf(value)) << text;
     }
-}
-
-TEST(SettingsValues, EncodingIsTagLengthValueWithOpenEndedContainersAndKeysInByteOrder)
-{
-    // Integers take as many octets as their unsigned view needs.
-    const auto doc = ParseExact("{\"b\":[true,0,128,300,4294967296,-1,1.0,-2.5,\"ab\",{\"SbyteS\":\"AAEC\"},null],\"a\":{}}");
-    EXPECT_EQ(EncodingOf(doc, {0xAA}), (Bytes {0xAA, 0x60, 0x80, 0x0C, 0x01, 'a', 0x60, 0x80, 0x00, 0x00, 0x0C, 0x01, 'b',
-                                              0x62, 0x80, 0x01, 0x01, 0x01, 0x02, 0x01, 0x00, 0x02, 0x01, 0x80, 0x02, 0x02,
-                                              0x01, 0x2C, 0x02, 0x05, 0x01, 0, 0, 0, 0, 0x02, 0x08, 0xFF, 0xFF, 0xFF, 0xFF,
-                                              0xFF, 0xFF, 0xFF, 0xFF, 0x41, 0x08, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 0x41, 0x08,
-                                              0xC0, 0x04, 0, 0, 0, 0, 0, 0, 0x0C, 0x02, 'a', 'b', 0x04, 0x03, 0, 1, 2,
-                                              0x05, 0x00, 0x00, 0x00, 0x00, 0x00}));
-    // Lengths from 128 on take a length-of-length octet.
-    const Bytes long200 = EncodingOf(CSettingsString::Create(std::string(200, 'x')));
-    EXPECT_EQ(Bytes(long200.begin(), long200.begin() + 3), (Bytes {0x0C, 0x81, 0xC8}));
-    const Bytes bytes300 = EncodingOf(CSettingsBytes::Create(Bytes(300, 7)));
-    EXPECT_EQ(Bytes(bytes300.begin(), bytes300.begin() + 4), (Bytes {0x04, 0x82, 0x01, 0x2C}));
-    EXPECT_EQ(long200.size() + bytes300.size(), 203u + 304u);
 }
 
 TEST(SettingsValues, ContainersListMembersInKeyByteOrderIndentedWithTabs)
 {
-    const auto map = ParseExact("{\"b\":null,\"a\":[true,{}],\"B\":3,\"\xC3\xA4\":\"s\"}"); // bytes above 0x7F sort last
+    // Bytes above 0x7F sort after ASCII; at level 1 every line but the first is one tab further in.
+    const auto map = ParseExact("{\"b\":null,\"a\":[true,{}],\"B\":3,\"\xC3\xA4\":\"s\"}");
     EXPECT_EQ(DumpOf(map), "map[B:integer[3], a:array[0:bool[true], 1:map[]], b:null[], \xC3\xA4:string[s]]");
-    EXPECT_EQ(map->ToText(0), "{\n\t\"B\": 3,\n\t\"a\": [\n\t\ttrue,\n\t\t{\n\t\t}\n\t],\n\t\"b\": null,\n\t\"\xC3\xA4\": \"s\"\n}");
-    EXPECT_EQ(AsMap(map)->Get("a")->ToText(1), "[\n\t\ttrue,\n\t\t{\n\t\t}\n\t]"); // all lines but the first one tab further
+    EXPECT_EQ(map->ToText(0),
+              "{\n\t\"B\": 3,\n\t\"a\": [\n\t\ttrue,\n\t\t{\n\t\t}\n\t],\n\t\"b\": null,\n\t\"\xC3\xA4\": \"s\"\n}");
+    EXPECT_EQ(AsMap(map)->Get("a")->ToText(1), "[\n\t\ttrue,\n\t\t{\n\t\t}\n\t]");
+    // Tag, length, value; containers open-ended; integers as short as their unsigned view allows.
+    const auto doc = ParseExact("{\"b\":[true,128,300,-1,-2.5,\"ab\",{\"SbyteS\":\"AAEC\"},null],\"a\":{}}");
+    EXPECT_EQ(EncodingOf(doc, {0xAA}),
+              (Bytes {0xAA, 0x60, 0x80, 0x0C, 0x01, 'a', 0x60, 0x80, 0x00, 0x00, 0x0C, 0x01, 'b', 0x62, 0x80, 0x01,
+                      0x01, 0x01, 0x02, 0x01, 0x80, 0x02, 0x02, 0x01, 0x2C, 0x02, 0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                      0xFF, 0xFF, 0xFF, 0x41, 0x08, 0xC0, 0x04, 0, 0, 0, 0, 0, 0, 0x0C, 0x02, 'a', 'b', 0x04, 0x03,
+                      0, 1, 2, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00}));
+    const Bytes long200 = EncodingOf(CSettingsString::Create(std::string(200, 'x'))); // length of the length
+    EXPECT_EQ(Bytes(long200.begin(), long200.begin() + 4), (Bytes {0x0C, 0x81, 0xC8, 'x'}));
 }
 
 TEST(SettingsValues, AccessorsReadAStoredNullAsAbsentAndNeverConvert)
@@ -349,7 +341,8 @@ TEST(SettingsValues, AccessorsReadAStoredNullAsAbsentAndNeverConvert)
 
 TEST(SettingsValues, EqualsComparesClassPayloadAndStoredMembersAndClonesAreDeep)
 {
-    const auto withNull = ParseExact("{\"n\":null,\"a\":[null]}"), withZero = ParseExact("{\"n\":0,\"a\":[null]}");
+    const auto withNull = ParseExact("{\"n\":null,\"a\":[null]}");
+    const auto withZero = ParseExact("{\"n\":0,\"a\":[null]}");
     const auto nul = CSettingsNULL::Create();
     const auto nulString = CSettingsString::Create(std::string("a\0b", 3));
     const std::tuple<CSettingsObjectPtr, CSettingsObjectPtr, bool> cases[] = {
@@ -358,9 +351,11 @@ TEST(SettingsValues, EqualsComparesClassPayloadAndStoredMembersAndClonesAreDeep)
         {CSettingsString::Create("AAEC"), CSettingsBytes::Create({0, 1, 2}), false},
         {nul, nullptr, false}, {nul, CSettingsNULL::Create(), true},
         {CSettingsDouble::Create(0.0), CSettingsDouble::Create(-0.0), true},
-        {nulString, CSettingsString::Create(std::string("a\0b", 3)), true}, {nulString, CSettingsString::Create("a"), false},
+        {nulString, CSettingsString::Create(std::string("a\0b", 3)), true},
+        {nulString, CSettingsString::Create("a"), false},
         {CSettingsBytes::Create({1}), CSettingsBytes::Create({1, 0}), false},
-        {CSettingsArray::Create(), CSettingsMap::Create(), false}, {ParseExact("[null]"), CSettingsArray::Create(), false},
+        {CSettingsArray::Create(), CSettingsMap::Create(), false},
+        {ParseExact("[null]"), CSettingsArray::Create(), false},
         {ParseExact("{\"x\":1}"), ParseExact("{\"y\":1}"), false}, // same count, different keys
         // Containers holding null compare their stored members.
         {withNull, withNull, true}, {withNull, withNull->Clone(), true}, {withNull, withZero, false},
@@ -384,8 +379,9 @@ TEST(SettingsValues, EmptyMembersAreReportedAndSkipped)
     map->Set("e", nullptr);
     map->Set("f", CSettingsInteger::Create(2));
     EXPECT_EQ(DumpOf(array) + DumpOf(map), "array[1:integer[1]]map[f:integer[2]]");
-    EXPECT_EQ(EncodingOf(map, EncodingOf(array)), (Bytes {0x62, 0x80, 0x02, 0x01, 0x01, 0x00, 0x00, 0x60, 0x80, 0x0C,
-                                                         0x01, 'f', 0x02, 0x01, 0x02, 0x00, 0x00}));
+    EXPECT_EQ(EncodingOf(map, EncodingOf(array)),
+              (Bytes {0x62, 0x80, 0x02, 0x01, 0x01, 0x00, 0x00, 0x60, 0x80, 0x0C, 0x01, 'f', 0x02, 0x01, 0x02, 0x00,
+                      0x00}));
     EXPECT_EQ(array->ToText(0) + map->ToText(0), "[\n\t1\n]{\n\t\"f\": 2\n}");
     EXPECT_TRUE(array->Equals(array->Clone()) && map->Equals(map->Clone()));
     EXPECT_FALSE(capture.Lines().empty());
