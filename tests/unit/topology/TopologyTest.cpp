@@ -14,34 +14,33 @@ namespace
 
 const std::uint32_t V = DefaultVendorId();
 
-std::string Spec(std::uint32_t vid_I, std::uint32_t pid_I, int interface_I, int topology_I, std::uint32_t sectors_I,
-                  std::uint32_t usageId_I, std::uint32_t usagePg_I, bool init_I, bool intoBL_I, const std::string& update_I)
+// A board as "vid:pid interface topology sectors usageId/usagePg init intoBLMode update", with "V"
+// for the default vendor id.
+std::string Board(const CDevice& d_I, std::size_t b_I)
 {
-    char text[256];
-    std::snprintf(text, sizeof text, "vid %X pid %X interface %d topology %d sectors %u usage %X/%X init %d intoBL %d '%s'\n",
-                  vid_I, pid_I, interface_I, topology_I, sectors_I, usageId_I, usagePg_I, init_I, intoBL_I, update_I.c_str());
-    return text;
+    char vid[16], rest[256];
+    std::snprintf(vid, sizeof vid, "%X", d_I.mVid[b_I]);
+    std::snprintf(rest, sizeof rest, ":%X if%d top%d sec%u use%X/%X init%d bl%d %s", d_I.mPid[b_I],
+                  d_I.mInterface[b_I], d_I.mTopology[b_I], d_I.mSectors[b_I], d_I.mUsageId[b_I], d_I.mUsagePg[b_I],
+                  d_I.mInitEeprom[b_I], d_I.mIntoBLMode[b_I], d_I.mUpdate[b_I].c_str());
+    return (d_I.mVid[b_I] == V ? std::string("V") : std::string(vid)) + rest;
 }
 
-// A board as a fresh record holds it: what a missing board or an unknown id gives.
-const std::string kFresh = Spec(0, 0, 0, 1, 0, 0, 0, false, true, "");
+// What a fresh record holds: a missing board or an unknown id gives it.
+const char* const kFresh = "0:0 if0 top1 sec0 use0/0 init0 bl1 ";
 
-// The expected description: name and flags ("+touch", "+bluetooth", "loader"), then the boards.
-std::string Expected(const std::string& flags_I, const std::string& pen_I = kFresh, const std::string& touch_I = kFresh,
-                     const std::string& bluetooth_I = kFresh)
-{
-    return flags_I + "\n" + pen_I + touch_I + bluetooth_I;
-}
-
+// Name and flags, then the pen, touch and bluetooth boards.
 std::string Describe(const CDevice& d_I)
 {
-    std::string text = d_I.mName + (d_I.mTouchSupported ? " +touch" : "") + (d_I.mBluetoothSupported ? " +bluetooth" : "")
-                       + (d_I.mLoaderMode ? " loader" : "") + "\n";
-    for (std::size_t b = 0; b < kBoardCount; ++b) {
-        text += Spec(d_I.mVid[b], d_I.mPid[b], d_I.mInterface[b], d_I.mTopology[b], d_I.mSectors[b], d_I.mUsageId[b],
-                      d_I.mUsagePg[b], d_I.mInitEeprom[b], d_I.mIntoBLMode[b], d_I.mUpdate[b]);
-    }
-    return text;
+    return d_I.mName + (d_I.mTouchSupported ? " +touch" : "") + (d_I.mBluetoothSupported ? " +bluetooth" : "")
+           + (d_I.mLoaderMode ? " loader" : "") + " | " + Board(d_I, 0) + " | " + Board(d_I, 1) + " | "
+           + Board(d_I, 2);
+}
+
+std::string Expected(const std::string& flags_I, const std::string& pen_I = kFresh,
+                     const std::string& touch_I = kFresh, const std::string& bluetooth_I = kFresh)
+{
+    return flags_I + " | " + pen_I + " | " + touch_I + " | " + bluetooth_I;
 }
 
 } // namespace
@@ -67,24 +66,24 @@ TEST(TopologyValues, ModelDescriptions)
         // An empty board map takes every default, the default vendor id included; a missing
         // board keeps the fresh values.
         {R"({"name":"M","penBoard":{"vid":"0x1A2B","pid":"zz"},"touchBoard":{}})",
-         Expected("M +touch", Spec(0x1A2B, 0, 1, 1, 0, 0, 0, false, true, ""), Spec(V, 0, 1, 1, 0, 0, 0, false, true, ""))},
+         Expected("M +touch", "1A2B:0 if1 top1 sec0 use0/0 init0 bl1 ", "V:0 if1 top1 sec0 use0/0 init0 bl1 ")},
         // sectors: the low 32 bits of 2^32 + 2; topology: the low 8 bits of 258.
         {R"({"name":"All","bluetoothBoard":{"vid":"ABCD","pid":"0x0042","interface":"BULK","sectors":4294967298,
-             "init":true,"topology":258,"usageId":"0x0A","usagePg":"ff00","update":"bt.airoflash","intoBLMode":false}})",
-         Expected("All +bluetooth", kFresh, kFresh, Spec(0xABCD, 0x42, 2, 2, 2, 0x0A, 0xFF00, true, false, "bt.airoflash"))},
+             "init":true,"topology":258,"usageId":"0x0A","usagePg":"ff00","update":"bt.bin","intoBLMode":false}})",
+         Expected("All +bluetooth", kFresh, kFresh, "ABCD:42 if2 top2 sec2 useA/FF00 init1 bl0 bt.bin")},
         // Values of the wrong type count as missing.
         {R"({"name":1,"penBoard":{"vid":1234,"pid":"0x10","interface":1,"sectors":"32","init":1,"topology":"3",
              "usageId":1,"update":7,"intoBLMode":"false"}})",
-         Expected("", Spec(V, 0x10, 1, 1, 0, 0, 0, false, true, ""))},
+         Expected("", "V:10 if1 top1 sec0 use0/0 init0 bl1 ")},
         // A board that is not a map is absent; null counts as missing.
         {R"({"name":"E","penBoard":"x","touchBoard":null,"bluetoothBoard":[1]})", Expected("E")},
         {R"({"name":"I","penBoard":{"interface":"hid"},"touchBoard":{"interface":"I2C"}})",
-         Expected("I +touch", Spec(V, 0, 0, 1, 0, 0, 0, false, true, ""), Spec(V, 0, 3, 1, 0, 0, 0, false, true, ""))},
+         Expected("I +touch", "V:0 if0 top1 sec0 use0/0 init0 bl1 ", "V:0 if3 top1 sec0 use0/0 init0 bl1 ")},
         // The loader board replaces the pen board's identity, not its update file or intoBLMode.
         {R"({"name":"L","penBoard":{"vid":"0x1111","pid":"0x2222","interface":"I2C","sectors":9,"init":true,
              "topology":5,"usageId":"1","usagePg":"FF0D","update":"l.pen","intoBLMode":false},
-             "loaderBoard":{"pid":"0x0042","sectors":32,"usagePg":"FF00","update":"ignored","intoBLMode":true}})",
-         Expected("L loader", Spec(V, 0x42, 1, 1, 32, 0, 0xFF00, false, false, "l.pen"))},
+             "loaderBoard":{"pid":"0x0042","sectors":32,"usagePg":"FF00","update":"x","intoBLMode":true}})",
+         Expected("L loader", "V:42 if1 top1 sec32 use0/FF00 init0 bl0 l.pen")},
     };
     for (const auto& [model, expected] : cases) {
         const auto map = AsMap(ParseSettings(model));
@@ -99,11 +98,13 @@ TEST(TopologyTable, KeysAreVendorPlusProductIdOfEachBoard)
     const std::pair<const char*, Keys> cases[] = {
         {R"([{"name":"T","penBoard":{"pid":"10"},"touchBoard":{"pid":"20"},"bluetoothBoard":{"pid":"30"}}])",
          {{V + 0x10, "T"}, {V + 0x20, "T"}, {V + 0x30, "T"}}},
-        {R"([{"name":"T","penBoard":{"pid":"10"},"touchBoard":{"pid":"10"},"bluetoothBoard":{"pid":"10"}}])", {{V + 0x10, "T"}}},
+        {R"([{"name":"T","penBoard":{"pid":"10"},"touchBoard":{"pid":"10"},"bluetoothBoard":{"pid":"10"}}])",
+         {{V + 0x10, "T"}}},
         {R"([{"name":"T","penBoard":{"pid":"10"},"touchBoard":{"pid":"20"},"bluetoothBoard":{"pid":"20"}}])",
          {{V + 0x10, "T"}, {V + 0x20, "T"}}},
         // Sums collide: the later element wins.
-        {R"([{"name":"A","penBoard":{"vid":"1","pid":"2"}}, {"name":"B","penBoard":{"vid":"2","pid":"1"}}])", {{3, "B"}}},
+        {R"([{"name":"A","penBoard":{"vid":"1","pid":"2"}}, {"name":"B","penBoard":{"vid":"2","pid":"1"}}])",
+         {{3, "B"}}},
         {R"([1, "x", null, [], {"name":"M","penBoard":{"pid":"5"}}, true])", {{V + 5, "M"}}},
         {R"([{"name":"Nothing"}])", {{0, "Nothing"}}},
         {R"({"name":"M","penBoard":{"pid":"5"}})", {}}, // only an array is a topology
@@ -128,16 +129,17 @@ TEST(TopologyLoad, LoadLookUpReloadAndFailures)
 [
     {"name": "A", "penBoard": {"vid": "0x0001", "pid": "0x1234", "interface": "HID", "sectors": 32,
                                "usageId": "1", "usagePg": "FF0D", "update": "a.pen"}},
-    {"name": "A", "penBoard": {"update": "a.pen"}, "loaderBoard": {"pid": "0042", "sectors": 32, "usagePg": "FF00"}},
+    {"name": "A", "penBoard": {"update": "a.pen"},
+     "loaderBoard": {"pid": "0042", "sectors": 32, "usagePg": "FF00"}},
 ])");
     CDiscovery discovery(path);
     ASSERT_TRUE(discovery.LoadTopology());
     EXPECT_EQ(discovery.GetTopologyMap().size(), 2u);
     EXPECT_EQ(Describe(discovery.GetDeviceDescription(0x10001, 0xFFFF1234)), // both ids masked to 16 bits
-              Expected("A", Spec(1, 0x1234, 1, 1, 32, 1, 0xFF0D, false, true, "a.pen")));
+              Expected("A", "1:1234 if1 top1 sec32 use1/FF0D init0 bl1 a.pen"));
     EXPECT_EQ(discovery.GetDeviceDescription(0x1234, 0x0001).mName, "A"); // the sum is the key
     EXPECT_EQ(Describe(discovery.GetDeviceDescription(V, 0x0042)),
-              Expected("A loader", Spec(V, 0x42, 1, 1, 32, 0, 0xFF00, false, true, "a.pen")));
+              Expected("A loader", "V:42 if1 top1 sec32 use0/FF00 init0 bl1 a.pen"));
     EXPECT_EQ(Describe(discovery.GetDeviceDescription(V, 0x9999)), Expected(""));
 
     WriteFile(path, R"([{"name":"New","penBoard":{"pid":"2"}}])");
@@ -145,8 +147,8 @@ TEST(TopologyLoad, LoadLookUpReloadAndFailures)
     EXPECT_EQ(discovery.GetDeviceDescription(V, 0x0042).mName, "");
     EXPECT_EQ(discovery.GetDeviceDescription(V, 2).mName, "New");
     for (const std::string& text : std::vector<std::string>{"", "// nothing", "{\"name\":\"map, not array\"}",
-                                                            "[{\"name\":\"x\",}, ,]", "[{\"name\":\"unterminated}]", "[]",
-                                                            std::string(300000, '[')}) {
+                                                            "[{\"name\":\"x\",}, ,]", "[{\"name\":\"unterminated}]",
+                                                            "[]", std::string(300000, '[')}) {
         WriteFile(path, text);
         EXPECT_FALSE(discovery.LoadTopology()) << text.substr(0, 40);
         EXPECT_TRUE(discovery.GetTopologyMap().empty());
@@ -157,8 +159,7 @@ TEST(TopologyLoad, LoadLookUpReloadAndFailures)
 
 TEST(TopologyLoad, UpdateDeviceListRetriesAMissingFileAndNeverReloadsALoadedOne)
 {
-    // Lets the test fill the device list as a platform subclass would.
-    struct CTestDiscovery : CDiscovery
+    struct CTestDiscovery : CDiscovery // fills the device list as a platform would
     {
         using CDiscovery::CDiscovery;
         using CDiscovery::mDevices;
@@ -182,16 +183,17 @@ TEST(TopologyExample, ExampleFileLoadsIntoTheDocumentedDescriptions)
     CDiscovery discovery(VFWU_SOURCE_DIR "/data/fw_loader.example.ini");
     ASSERT_TRUE(discovery.LoadTopology());
     EXPECT_EQ(discovery.GetTopologyMap().size(), 8u); // three models (one with three boards), three loaders
-    const std::string pro = Expected("Vellum Pro M +touch +bluetooth", Spec(V, 0x201, 1, 2, 64, 1, 0xFF0D, false, true, "pro_m.vel"),
-                                     Spec(V, 0x202, 3, 2, 16, 4, 0x0D, false, false, "pro_m_touch.hex"),
-                                     Spec(V, 0x203, 1, 2, 0, 1, 0xFF0B, false, true, "pro_m.airoflash"));
+    const std::string pro = Expected("Vellum Pro M +touch +bluetooth",
+                                     "V:201 if1 top2 sec64 use1/FF0D init0 bl1 pro_m.vel",
+                                     "V:202 if3 top2 sec16 use4/D init0 bl0 pro_m_touch.hex",
+                                     "V:203 if1 top2 sec0 use1/FF0B init0 bl1 pro_m.airoflash");
     const std::pair<std::uint32_t, std::string> cases[] = {
-        {0x0101, Expected("Vellum Sketch S", Spec(V, 0x101, 1, 1, 32, 1, 0xFF0D, false, true, "sketch_s.pen"))},
-        {0x0100, Expected("Vellum Sketch S loader", Spec(V, 0x100, 1, 1, 32, 0, 0xFF00, false, true, "sketch_s.pen"))},
+        {0x0101, Expected("Vellum Sketch S", "V:101 if1 top1 sec32 use1/FF0D init0 bl1 sketch_s.pen")},
+        {0x0100, Expected("Vellum Sketch S loader", "V:100 if1 top1 sec32 use0/FF00 init0 bl1 sketch_s.pen")},
         {0x0201, pro}, {0x0202, pro}, {0x0203, pro}, // found by any of its boards
-        {0x0200, Expected("Vellum Pro M loader", Spec(V, 0x200, 1, 2, 64, 0, 0xFF00, false, true, "pro_m.vel"))},
-        {0x0301, Expected("Vellum Note", Spec(V, 0x301, 1, 1, 48, 1, 0xFF0D, true, true, "note.pen"))},
-        {0x0300, Expected("Vellum Note loader", Spec(V, 0x300, 2, 1, 48, 0, 0, false, true, "note.pen"))},
+        {0x0200, Expected("Vellum Pro M loader", "V:200 if1 top2 sec64 use0/FF00 init0 bl1 pro_m.vel")},
+        {0x0301, Expected("Vellum Note", "V:301 if1 top1 sec48 use1/FF0D init1 bl1 note.pen")},
+        {0x0300, Expected("Vellum Note loader", "V:300 if2 top1 sec48 use0/0 init0 bl1 note.pen")},
     };
     for (const auto& [pid, expected] : cases)
         EXPECT_EQ(Describe(discovery.GetDeviceDescription(V, pid)), expected) << pid;
