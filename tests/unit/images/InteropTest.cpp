@@ -76,11 +76,6 @@ TEST(Interop, SRecordAndIntelHexFilesOfSrecCatAndObjcopyLoad)
                                "S" + std::to_string(width - 1), "4608:" + smallData + "|");
         }
     }
-    for (const auto& [length, type] : {std::pair{1, "1"}, {16, "3"}, {33, "1"}, {64, "3"}}) {
-        cases.emplace_back("objcopy -I binary -O srec --change-addresses 0x8000 --srec-len=" + std::to_string(length)
-                               + (type[0] == '3' ? " --srec-forceS3 " : " ") + small + " %O.vel",
-                           std::string("\nS") + type, "32768:" + smallData + "|");
-    }
     for (auto [command, record, loaded] : cases) {
         const std::size_t at = command.find("%O");
         const std::string out = dir.File("out") + command.substr(at + 2, command.find(' ', at) - at - 2);

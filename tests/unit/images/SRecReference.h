@@ -16,34 +16,30 @@ struct ReferenceRecord
     std::vector<std::uint8_t> data;
 };
 
-inline void ReferenceAddRecord(std::vector<SRecBlock>& list_IO, const ReferenceRecord& record_I)
-{
-    const std::uint64_t a = record_I.address;
-    const std::uint64_t e = a + record_I.data.size();
-    for (SRecBlock& b : list_IO) {
-        const std::uint64_t start = b.address;
-        const std::uint64_t end = start + b.data.size();
-        if (a >= start && a < end)
-            return;
-        if (a == end) {
-            b.data.insert(b.data.end(), record_I.data.begin(), record_I.data.end());
-            return;
-        }
-        if (e == start) {
-            b.data.insert(b.data.begin(), record_I.data.begin(), record_I.data.end());
-            b.address = record_I.address;
-            return;
-        }
-    }
-    list_IO.push_back(SRecBlock{record_I.address, record_I.data});
-}
-
 // Merges, sorts and checks; false (and an empty list) when nothing was merged or blocks overlap.
 inline bool ReferenceMerge(const std::vector<ReferenceRecord>& records_I, std::vector<SRecBlock>& blocks_O)
 {
     blocks_O.clear();
-    for (const ReferenceRecord& r : records_I)
-        ReferenceAddRecord(blocks_O, r);
+    for (const ReferenceRecord& r : records_I) {
+        const std::uint64_t a = r.address, e = a + r.data.size();
+        bool taken = false;
+        for (auto b = blocks_O.begin(); b != blocks_O.end() && !taken; ++b) {
+            const std::uint64_t start = b->address, end = start + b->data.size();
+            taken = true;
+            if (a >= start && a < end) {
+                // starts inside the block: dropped
+            } else if (a == end) {
+                b->data.insert(b->data.end(), r.data.begin(), r.data.end());
+            } else if (e == start) {
+                b->data.insert(b->data.begin(), r.data.begin(), r.data.end());
+                b->address = r.address;
+            } else {
+                taken = false;
+            }
+        }
+        if (!taken)
+            blocks_O.push_back(SRecBlock{r.address, r.data});
+    }
     if (blocks_O.empty())
         return false;
     std::stable_sort(blocks_O.begin(), blocks_O.end(), [](const SRecBlock& x, const SRecBlock& y) {
