@@ -1,6 +1,5 @@
-// The firmware readers (S-record, Intel HEX, Airoha binary), the data source that chooses among
-// them and the summary front ends print. Texts are built here from the record formats and read
-// from buffers of exactly their size, so AddressSanitizer sees any read past the end.
+// The firmware readers, the data source choosing among them, and the summary. Texts are built from
+// the record formats and read from buffers of exactly their size: ASan sees any read past the end.
 
 #include "FWUpdater/CSRec.h"
 #include "FWUpdater/FirmwareSummary.h"
@@ -18,7 +17,6 @@ namespace {
 
 using ByteVector = std::vector<std::uint8_t>;
 
-// n bytes counting up from first_I.
 ByteVector Bytes(std::size_t n_I, std::uint8_t first_I = 0)
 {
     ByteVector v(n_I);
@@ -37,8 +35,7 @@ std::string HexPairs(const ByteVector& bytes_I)
     return text;
 }
 
-// head_I, then the bytes and their checksum as hex pairs. The S-record checksum is the one's
-// complement of the sum, the Intel HEX one its two's complement.
+// head_I, then the bytes and their checksum (S-record: one's complement, else two's) as hex pairs.
 std::string Record(const std::string& head_I, ByteVector bytes_I)
 {
     unsigned sum = 0;
@@ -140,7 +137,6 @@ protected:
         WriteFile(mDir.File(name_I), bytes_I);
         return mDir.File(name_I);
     }
-    // Two blocks: 16 bytes at 0x1000, 8 at 0x2000.
     std::string SRecFile(const std::string& name_I)
     {
         return File(name_I, Join({SRecLine('1', 0x1000, Bytes(16)), SRecLine('1', 0x2000, Bytes(8, 0x40))}));
@@ -211,9 +207,8 @@ TEST(SRecRecords, DecodedAndMergedIntoSortedBlocksOrFailingWithReasonAndLine)
     }
 }
 
-// The merger and the loader against the plain model, on random record sequences: chaotic ones
-// near the bottom and the top of the address space (most overlap and fail), and shuffled
-// partitions of regions with repeats and empty records (most succeed); both outcomes must agree.
+// Against the plain model: chaotic records near both ends of the address space (most overlap and
+// fail), and shuffled partitions with repeats and empty records (most succeed).
 TEST(SRecMergeDifferential, MergerAndLoaderAgreeWithThePlainModel)
 {
     std::mt19937 rng(1234);

@@ -16,7 +16,6 @@ bool Missing(const char* tool_I)
     return std::system((std::string("command -v ") + tool_I + " >/dev/null 2>&1").c_str()) != 0;
 }
 
-// Random bytes written to dir_I/name_I.
 std::string RandomFile(const CTempDir& dir_I, const std::string& name_I, std::size_t n_I, unsigned seed_I)
 {
     std::mt19937 rng(seed_I);
@@ -87,7 +86,6 @@ TEST(Interop, SRecordAndIntelHexFilesOfSrecCatAndObjcopyLoad)
             ASSERT_EQ(text.find("\r\n") != std::string::npos, command.find("-crlf") != std::string::npos) << command;
         }
         const std::string actual = Loaded(out);
-        // Equal, or a refusal whose reason goes on after the expected start.
         EXPECT_TRUE(actual.rfind(loaded, 0) == 0 && actual.size() < loaded.size() + 40) << command << ": "
                                                                                           << actual.substr(0, 100);
     }

@@ -1,6 +1,5 @@
-// The settings values and their reader and writer: a round-trip property over random trees, then
-// tables of documents, elements and values. Texts are parsed from heap blocks of exactly their
-// size, with no terminator behind, so AddressSanitizer catches a read one byte past the end.
+// The settings values, reader and writer. Texts are parsed from heap blocks of exactly their size,
+// with no terminator behind, so AddressSanitizer catches a read one byte past the end.
 
 #include "Settings/SettingsParser.h"
 #include "TestSupport.h"
@@ -43,10 +42,9 @@ Bytes EncodingOf(const CSettingsObjectPtr& value_I, Bytes bytes_I = {})
     return bytes_I;
 }
 
-// Trees for the round-trip property; strings and keys rich in quotes, backslashes, control bytes
-// and bytes above 0x7F. Left out, as the text cannot carry them: doubles six decimals cannot hold
-// (drawn as multiples of 1/64 instead), non-finite doubles, empty keys, a map whose only key is
-// "SbyteS" (the byte-string notation itself) and top-level scalars.
+// Trees whose strings and keys are rich in quotes, backslashes, control and high bytes. Left out, as
+// the text cannot carry them: doubles six decimals cannot hold (multiples of 1/64 instead), empty
+// keys, a map whose only key is "SbyteS" (the byte-string notation itself) and top-level scalars.
 class CTreeGenerator
 {
 public:
@@ -165,18 +163,12 @@ TEST(SettingsParser, Documents)
         EXPECT_TRUE(capture.Lines().empty()) << text;
     }
     // Each stray byte is reported once and skipped.
-    const std::string stray = "Assert:(isspace(buffer_I[pos])) in ";
-    const std::string inValue = "Assert:(isspace(buffer_I[pos_IO])) in ";
-    const std::tuple<const char*, const char*, std::string, std::size_t> strayCases[] = {
-        {"12", E, stray, 2}, {"x [1]", "array[0:integer[1]]", stray, 1},
-        {"[ @# 1 ]", "array[0:integer[1]]", inValue, 2},
-    };
-    for (const auto& [text, dump, assert, count] : strayCases) {
+    const std::tuple<const char*, const char*, std::size_t> strayCases[] = {
+        {"12", E, 2}, {"x [1]", "array[0:integer[1]]", 1}, {"[ @# 1 ]", "array[0:integer[1]]", 2}};
+    for (const auto& [text, dump, count] : strayCases) {
         CDiagnosticCapture capture;
         EXPECT_EQ(DumpOf(ParseExact(text)), dump) << text;
-        ASSERT_EQ(capture.Lines().size(), count) << text;
-        for (const std::string& line : capture.Lines())
-            EXPECT_EQ(line.rfind(assert, 0), 0u) << line;
+        EXPECT_EQ(capture.Lines().size(), count) << text;
     }
     CDiagnosticCapture capture;
     for (const char* text : {"\"string\"", "[1 // ]", "{/}", "{\"a\":,}", "{\"a\":1", "{", "[1", "[", "[truex]",
@@ -313,31 +305,24 @@ TEST(SettingsValues, AccessorsReadAStoredNullAsAbsentAndStayWithinTheArray)
 
 TEST(SettingsValues, EqualsComparesClassPayloadAndStoredMembersAndClonesAreDeep)
 {
-    const auto withNull = ParseExact("{\"n\":null,\"a\":[null]}");
-    const auto withZero = ParseExact("{\"n\":0,\"a\":[null]}");
-    const auto nul = CSettingsNULL::Create();
-    const auto nulString = CSettingsString::Create(std::string("a\0b", 3));
-    const std::tuple<CSettingsObjectPtr, CSettingsObjectPtr, bool> cases[] = {
-        {CSettingsInteger::Create(1), CSettingsDouble::Create(1.0), false},
-        {CSettingsBool::Create(true), CSettingsInteger::Create(1), false},
-        {CSettingsString::Create("AAEC"), CSettingsBytes::Create({0, 1, 2}), false},
-        {nul, nullptr, false}, {nul, CSettingsNULL::Create(), true},
-        {CSettingsDouble::Create(0.0), CSettingsDouble::Create(-0.0), true},
-        {nulString, CSettingsString::Create(std::string("a\0b", 3)), true},
-        {nulString, CSettingsString::Create("a"), false},
-        {CSettingsBytes::Create({1}), CSettingsBytes::Create({1, 0}), false},
-        {CSettingsArray::Create(), CSettingsMap::Create(), false},
-        {ParseExact("[null]"), CSettingsArray::Create(), false},
-        {ParseExact("{\"x\":1}"), ParseExact("{\"y\":1}"), false}, // same count, different keys
-        // Containers holding null compare their stored members.
-        {withNull, withNull, true}, {withNull, withNull->Clone(), true}, {withNull, withZero, false},
-        {withZero, withNull, false},
+    // Documents whose one member differs in class or payload only; containers holding null compare their
+    // stored members.
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"[1]", "[1.0]", false}, {"[true]", "[1]", false}, {"[\"AAEC\"]", "[{\"SbyteS\":\"AAEC\"}]", false},
+        {"[null]", "[null]", true}, {"[0.0]", "[-0.0]", true}, {"[\"a\\u0000b\"]", "[\"a\\u0000b\"]", true},
+        {"[\"a\\u0000b\"]", "[\"a\"]", false}, {"[{\"SbyteS\":\"AQ\"}]", "[{\"SbyteS\":\"AQA\"}]", false},
+        {"[[]]", "[{}]", false}, {"[[null]]", "[[]]", false}, {"{\"x\":1}", "{\"y\":1}", false},
+        {"{\"n\":null,\"a\":[null]}", "{\"n\":null,\"a\":[null]}", true}, {"{\"n\":null}", "{\"n\":0}", false},
+        {"{\"n\":0}", "{\"n\":null}", false},
     };
     for (const auto& [a, b, equal] : cases)
-        EXPECT_EQ(a->Equals(b), equal) << DumpOf(a) << " vs " << DumpOf(b);
-    const auto copy = withNull->Clone();
-    AsArray(AsMap(withNull)->Get("a"))->Append(nul); // changing the original leaves the clone alone
-    EXPECT_FALSE(copy->Equals(withNull));
+        EXPECT_EQ(ParseExact(a)->Equals(ParseExact(b)), equal) << a << " vs " << b;
+    EXPECT_FALSE(CSettingsNULL::Create()->Equals(nullptr));
+    const auto original = ParseExact("{\"n\":null,\"a\":[null]}");
+    const auto copy = original->Clone();
+    EXPECT_TRUE(original->Equals(original) && copy->Equals(original));
+    AsArray(AsMap(original)->Get("a"))->Append(CSettingsNULL::Create()); // the clone is a deep copy
+    EXPECT_FALSE(copy->Equals(original));
     EXPECT_EQ(DumpOf(copy), "map[a:array[0:null[]], n:null[]]");
 }
 
