@@ -282,9 +282,7 @@ TEST(SRecMerger, LongDescendingRunBuildsOneBlock)
         ASSERT_TRUE(merger.AddRecord(0x100000 + i * 16, rec.data(), rec.size()));
     }
     std::vector<SRecBlock> blocks;
-    ASSERT_TRUE(merger.Finish(blocks));
-    ASSERT_EQ(blocks.size(), 1u);
-    EXPECT_EQ(blocks[0].address, 0x100000u);
+    ASSERT_TRUE(merger.Finish(blocks) && blocks.size() == 1 && blocks[0].address == 0x100000);
     for (std::size_t j = 0; j < blocks[0].data.size(); ++j)
         ASSERT_EQ(blocks[0].data[j], static_cast<std::uint8_t>(j / 16 * 7 + j % 16)) << j;
 }
@@ -316,8 +314,7 @@ TEST(IntelHex, GoodFilesGiveTheImageRoundedUpTo512WithTheRestErased)
         CIntelHex hex;
         EXPECT_EQ(hex.GetStartAddress(), -1);
         ASSERT_TRUE(LoadHex(hex, Crlf(records))) << hex.GetLoadError().Text();
-        EXPECT_EQ(hex.GetStartAddress(), 0x8000);
-        EXPECT_EQ(hex.GetDataLength(), length);
+        EXPECT_TRUE(hex.GetStartAddress() == 0x8000 && hex.GetDataLength() == length) << hex.GetDataLength();
         for (const auto& [offset, value] : bytes)
             EXPECT_EQ(hex.GetImage()[offset], value) << offset;
         for (std::uint32_t i = hex.GetDataLength(); i < CIntelHex::kImageSize; ++i)
@@ -350,9 +347,7 @@ TEST(IntelHex, MalformedFilesFailWithTheLine)
     };
     for (const auto& [name, hexText, line] : cases) {
         CIntelHex hex;
-        EXPECT_FALSE(LoadHex(hex, hexText)) << name;
-        EXPECT_EQ(hex.GetStartAddress(), -1) << name;
-        EXPECT_FALSE(hex.GetLoadError().reason.empty()) << name;
+        EXPECT_TRUE(!LoadHex(hex, hexText) && hex.GetStartAddress() == -1 && !hex.GetLoadError().reason.empty()) << name;
         EXPECT_EQ(hex.GetLoadError().line, line) << name << ": " << hex.GetLoadError().reason;
     }
 }
@@ -376,13 +371,10 @@ TEST_F(ImageFiles, AirohaImageIsTheFileByteForByteAndAFailedLoadKeepsThePrevious
          }},
     };
     for (const auto& [name, load] : failing) {
-        CBinaryAiroFlash fresh;
-        EXPECT_FALSE(load(fresh)) << name;
-        EXPECT_EQ(fresh.GetStartAddress(), -1) << name << ": a partly read image must not count as loaded";
-        EXPECT_EQ(fresh.GetSize(), 0u) << name;
+        CBinaryAiroFlash fresh; // a partly read image must not count as loaded, nor a size without its bytes
+        EXPECT_TRUE(!load(fresh) && fresh.GetStartAddress() == -1 && fresh.GetSize() == 0) << name;
         EXPECT_FALSE(fresh.GetLoadError().reason.empty()) << name;
-        EXPECT_FALSE(load(airo)) << name;
-        EXPECT_TRUE(airo.GetStartAddress() == 0 && image() == bytes) << name << ": a size without its bytes";
+        EXPECT_TRUE(!load(airo) && airo.GetStartAddress() == 0 && image() == bytes) << name;
     }
 }
 
@@ -424,24 +416,18 @@ TEST_F(ImageFiles, EachFormatGoesToItsReaderAndOnlyAFailedSRecLoadEmptiesTheBloc
     ASSERT_TRUE(source.Load(File("fw.HEX", Crlf(Hex256()))));
     EXPECT_EQ(source.GetIntelHexData(), hex) << "images are loaded in place, never replaced";
     ASSERT_TRUE(source.Load(File("bt.airoflash", std::string("\x01\x02\x03", 3))));
-    EXPECT_EQ(source.GetAiroFlashData(), airo);
-    EXPECT_EQ(airo->GetSize(), 3u);
-    for (const std::string& failing : {File("lf.hex", Join(Hex256())), File("empty.hex", ""), mDir.File("no")}) {
-        EXPECT_FALSE(source.Load(failing));
-        EXPECT_EQ(hex->GetDataLength(), 512u);
-        EXPECT_EQ(hex->GetImage()[17], 17);
-    }
+    EXPECT_TRUE(source.GetAiroFlashData() == airo && airo->GetSize() == 3);
+    for (const std::string& failing : {File("lf.hex", Join(Hex256())), File("empty.hex", ""), mDir.File("no")})
+        EXPECT_TRUE(!source.Load(failing) && hex->GetDataLength() == 512 && hex->GetImage()[17] == 17) << failing;
     EXPECT_EQ(hex->GetFileName(), mDir.File("empty.hex")) << "the last file that could be opened";
     ASSERT_TRUE(source.Load(File("other.hex", Crlf({HexRecord(0, 0x8000, {0xAB}), HexRecord(1, 0, {})}))));
     EXPECT_EQ(hex->GetImage()[17], 0xFF) << "a new load replaces the image, it does not merge";
     EXPECT_EQ(source.GetBlocks().size(), 2u) << "other formats leave the S-record blocks alone";
 
     EXPECT_FALSE(source.Load(File("bad.touch", SRecLine('1', 0x10, Bytes(4)) + "\nS4\n")));
-    EXPECT_EQ(source.GetFileType(), eFormatTouch);
-    EXPECT_TRUE(source.GetBlocks().empty());
+    EXPECT_TRUE(source.GetFileType() == eFormatTouch && source.GetBlocks().empty());
     ASSERT_TRUE(source.Load(SRecFile("again.pen")));
-    EXPECT_FALSE(source.Load(mDir.File("missing.pen")));
-    EXPECT_TRUE(source.GetBlocks().empty());
+    EXPECT_TRUE(!source.Load(mDir.File("missing.pen")) && source.GetBlocks().empty());
 }
 
 TEST_F(ImageFiles, SummaryOfEachFormat)
