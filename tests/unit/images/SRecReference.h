@@ -1,8 +1,6 @@
 #pragma once
-// The S-record merging rule written plainly from its description: a linear scan of the block
-// list per record, bytes moved on every prepend, then a sort by address (an empty block before
-// a non-empty one at the same address) and the overlap walk. Quadratic on purpose; the
-// production merger must give exactly the same result. Shared by the unit tests and the fuzzer.
+// The S-record merging rule written plainly, quadratic on purpose: the production merger must give
+// exactly its result. Shared by the unit tests and the fuzzer.
 
 #include "FWUpdater/SRecBlock.h"
 

@@ -77,8 +77,6 @@ TEST(TopologyValues, ModelDescriptions)
          Expected("", "V:10 if1 top1 sec0 use0/0 init0 bl1 ")},
         // A board that is not a map is absent; null counts as missing.
         {R"({"name":"E","penBoard":"x","touchBoard":null,"bluetoothBoard":[1]})", Expected("E")},
-        {R"({"name":"I","penBoard":{"interface":"hid"},"touchBoard":{"interface":"I2C"}})",
-         Expected("I +touch", "V:0 if0 top1 sec0 use0/0 init0 bl1 ", "V:0 if3 top1 sec0 use0/0 init0 bl1 ")},
         // The loader board replaces the pen board's identity, not its update file or intoBLMode.
         {R"({"name":"L","penBoard":{"vid":"0x1111","pid":"0x2222","interface":"I2C","sectors":9,"init":true,
              "topology":5,"usageId":"1","usagePg":"FF0D","update":"l.pen","intoBLMode":false},
