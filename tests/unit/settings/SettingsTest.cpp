@@ -42,9 +42,8 @@ Bytes EncodingOf(const CSettingsObjectPtr& value_I, Bytes bytes_I = {})
     return bytes_I;
 }
 
-// Trees whose strings and keys are rich in quotes, backslashes, control and high bytes. Left out, as
-// the text cannot carry them: doubles six decimals cannot hold (multiples of 1/64 instead), empty
-// keys, a map whose only key is "SbyteS" (the byte-string notation itself) and top-level scalars.
+// Trees rich in quotes, backslashes, control and high bytes; without what the text cannot carry:
+// doubles six decimals cannot hold, empty keys, a map whose only key is "SbyteS", top-level scalars.
 class CTreeGenerator
 {
 public:
@@ -286,8 +285,7 @@ TEST(SettingsValues, AccessorsReadAStoredNullAsAbsentAndStayWithinTheArray)
 
 TEST(SettingsValues, EqualsComparesClassPayloadAndStoredMembersAndClonesAreDeep)
 {
-    // Documents whose one member differs in class or payload only; containers holding null compare their
-    // stored members.
+    // Members differing in class or payload only; containers holding null compare their stored members.
     const std::tuple<const char*, const char*, bool> cases[] = {
         {"[1]", "[1.0]", false}, {"[true]", "[1]", false}, {"[\"AAEC\"]", "[{\"SbyteS\":\"AAEC\"}]", false},
         {"[null]", "[null]", true}, {"[0.0]", "[-0.0]", true}, {"[\"a\\u0000b\"]", "[\"a\\u0000b\"]", true},

@@ -14,8 +14,7 @@ namespace
 
 const std::uint32_t V = DefaultVendorId();
 
-// A board as "vid:pid interface topology sectors usageId/usagePg init intoBLMode update", with "V"
-// for the default vendor id.
+// "vid:pid interface topology sectors usageId/usagePg init intoBLMode update", "V": the default vid.
 std::string Board(const CDevice& d_I, std::size_t b_I)
 {
     char vid[16], rest[256];
@@ -63,8 +62,7 @@ TEST(TopologyValues, HexadecimalStringsAndInterfaceNames)
 TEST(TopologyValues, ModelDescriptions)
 {
     const std::pair<const char*, std::string> cases[] = {
-        // An empty board map takes every default, the default vendor id included; a missing
-        // board keeps the fresh values.
+        // An empty board map takes every default (the default vendor id too); a missing one stays fresh.
         {R"({"name":"M","penBoard":{"vid":"0x1A2B","pid":"zz"},"touchBoard":{}})",
          Expected("M +touch", "1A2B:0 if1 top1 sec0 use0/0 init0 bl1 ", "V:0 if1 top1 sec0 use0/0 init0 bl1 ")},
         // sectors: the low 32 bits of 2^32 + 2; topology: the low 8 bits of 258.
