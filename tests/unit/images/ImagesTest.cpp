@@ -137,10 +137,6 @@ protected:
         WriteFile(mDir.File(name_I), bytes_I);
         return mDir.File(name_I);
     }
-    std::string SRecFile(const std::string& name_I)
-    {
-        return File(name_I, Join({SRecLine('1', 0x1000, Bytes(16)), SRecLine('1', 0x2000, Bytes(8, 0x40))}));
-    }
 
     CTempDir mDir;
 };
@@ -168,8 +164,8 @@ TEST(SRecRecords, DecodedAndMergedIntoSortedBlocksOrFailingWithReasonAndLine)
         {Join({SRecLine('1', 0x10, Bytes(16, 0x10)), SRecLine('1', 0x30, Bytes(16, 0x30)),
                SRecLine('1', 0x20, Bytes(16, 0x20))}),
          {{0x10, Bytes(32, 0x10)}, {0x30, Bytes(16, 0x30)}}, 0, nullptr},
-        {SRecLine('2', 0x012345, Bytes(4)), {{0x012345, Bytes(4)}}, 0, nullptr},
-        {SRecLine('3', 0x12345678, Bytes(4)), {{0x12345678, Bytes(4)}}, 0, nullptr},
+        {Join({SRecLine('2', 0x012345, Bytes(4)), SRecLine('3', 0x12345678, Bytes(4))}),
+         {{0x012345, Bytes(4)}, {0x12345678, Bytes(4)}}, 0, nullptr},
         {lower, {{0xABCD, {0xDE, 0xAD, 0xBE, 0xEF}}}, 0, nullptr},
         // Count 0x10 with 3 data bytes; the checksum uses 0x10: 0x10+0x12+0x34+1+2+3 = 0x5C -> 0xA3.
         {"S1101234010203A3", {{0x1234, {1, 2, 3}}}, 0, nullptr},
@@ -354,8 +350,7 @@ TEST_F(ImageFiles, AirohaImageIsTheFileByteForByteAndAFailedLoadKeepsThePrevious
 {
     const std::string bytes = std::string(100000, '\x5A') + "\r\n\n\r\x1A" + std::string(700, '\0');
     CBinaryAiroFlash airo;
-    EXPECT_EQ(airo.GetStartAddress(), -1);
-    ASSERT_TRUE(airo.Load(File("a.airoflash", std::string(200000, 'x'))));
+    ASSERT_TRUE(airo.GetStartAddress() == -1 && airo.Load(File("a.airoflash", std::string(200000, 'x'))));
     ASSERT_TRUE(airo.Load(File("b.airoflash", bytes))); // a smaller file replaces the first wholly
     auto image = [&airo] { return std::string(airo.GetBuffer(), airo.GetBuffer() + airo.GetSize()); };
     EXPECT_TRUE(airo.GetStartAddress() == 0 && image() == bytes);
@@ -393,11 +388,12 @@ TEST(DataSourceFormat, ExtensionAfterTheLastDotDecidesIgnoringCase)
 
 TEST_F(ImageFiles, EachFormatGoesToItsReaderAndOnlyAFailedSRecLoadEmptiesTheBlocks)
 {
+    const std::string twoBlocks = Join({SRecLine('1', 0x1000, Bytes(16)), SRecLine('1', 0x2000, Bytes(8, 0x40))});
     CSRec source;
     EXPECT_FALSE(source.HasLoadedData());
     const auto hex = source.GetIntelHexData();
     const auto airo = source.GetAiroFlashData();
-    ASSERT_TRUE(source.Load(SRecFile("fw.vel")));
+    ASSERT_TRUE(source.Load(File("fw.vel", twoBlocks)));
     EXPECT_TRUE(source.GetFileType() == eFormatVel && source.HasLoadedData() && hex->GetStartAddress() == -1);
     CDiagnosticCapture capture; // the guards assert, and load or clear nothing
     EXPECT_FALSE(source.Load("") || source.Load(File("notes.txt", SRecLine('1', 0x10, Bytes(4))))
@@ -422,7 +418,7 @@ TEST_F(ImageFiles, EachFormatGoesToItsReaderAndOnlyAFailedSRecLoadEmptiesTheBloc
 
     EXPECT_FALSE(source.Load(File("bad.touch", SRecLine('1', 0x10, Bytes(4)) + "\nS4\n")));
     EXPECT_TRUE(source.GetFileType() == eFormatTouch && source.GetBlocks().empty());
-    ASSERT_TRUE(source.Load(SRecFile("again.pen")));
+    ASSERT_TRUE(source.Load(File("again.pen", twoBlocks)));
     EXPECT_TRUE(!source.Load(mDir.File("missing.pen")) && source.GetBlocks().empty());
 }
 

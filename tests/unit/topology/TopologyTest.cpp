@@ -94,10 +94,8 @@ TEST(TopologyTable, KeysAreVendorPlusProductIdOfEachBoard)
     const std::pair<const char*, Keys> cases[] = {
         {R"([{"name":"T","penBoard":{"pid":"10"},"touchBoard":{"pid":"20"},"bluetoothBoard":{"pid":"30"}}])",
          {{V + 0x10, "T"}, {V + 0x20, "T"}, {V + 0x30, "T"}}},
-        {R"([{"name":"T","penBoard":{"pid":"10"},"touchBoard":{"pid":"10"},"bluetoothBoard":{"pid":"10"}}])",
-         {{V + 0x10, "T"}}},
-        {R"([{"name":"T","penBoard":{"pid":"10"},"touchBoard":{"pid":"20"},"bluetoothBoard":{"pid":"20"}}])",
-         {{V + 0x10, "T"}, {V + 0x20, "T"}}},
+        {R"([{"name":"T","penBoard":{"pid":"10"},"touchBoard":{"pid":"10"},"bluetoothBoard":{"pid":"20"}}])",
+         {{V + 0x10, "T"}, {V + 0x20, "T"}}}, // boards sharing the pen's ids share its key
         // Sums collide: the later element wins.
         {R"([{"name":"A","penBoard":{"vid":"1","pid":"2"}}, {"name":"B","penBoard":{"vid":"2","pid":"1"}}])",
          {{3, "B"}}},
