@@ -172,9 +172,9 @@ TEST(SRecRecords, DecodedAndMergedIntoSortedBlocksOrFailingWithReasonAndLine)
         {Crlf({"S00600004844521B", SRecLine('1', 0x100, Bytes(32)), SRecLine('1', 0x120, Bytes(8, 32)),
                "S9030000FC"}) + "\x1A" + "never read",
          {{0x100, Bytes(40)}}, 0, nullptr},
-        {"\n\r\n" + d, just4, 0, nullptr}, // blank lines, a lone CR, no final line end
-        {"S0 anything\nS5xxxxxxxxxx\nS7zzzzzzzzzz\nS8..........\nS9!!!!!!!!!!\n" + d, just4, 0, nullptr},
-        {"# ten characters or more without an S\n" + d, just4, 0, nullptr},
+        // Blank lines, a lone CR, records of other types, ten characters without 'S', no final line end.
+        {"\n\r\nS0 anything\nS5xxxxxxxxxx\nS7zzzzzzzzzz\nS8..........\nS9!!!!!!!!!!\n# a comment\n" + d, just4, 0,
+         nullptr},
         {SRecLine('3', 0x100, {}), {{0x100, {}}}, 0, nullptr}, // just long enough: no data
         {"", {}, 0, "the file is empty"},
         {"S00600004844521B\nS9030000FC\n", {}, 0, "no data record"},
@@ -294,7 +294,6 @@ TEST(IntelHex, GoodFilesGiveTheImageRoundedUpTo512WithTheRestErased)
         {Hex256(), 512, {{0, 0}, {0x7F, 0x7F}, {0xFF, 0xFF}}},
         {{"junk before the colon " + HexRecord(0, 0x8000, {3}), end}, 512, {{0, 3}}},
         {beyond512, 1024, {{0x1FF, 0xFF}, {0x200, 0x5A}}},
-        {{HexRecord(4, 0, {0, 0}), HexRecord(0, 0x8000, Bytes(4, 9)), end}, 512, {{0, 9}}},
         {{HexRecord(2, 0, {0x08, 0}), HexRecord(0, 0, Bytes(4, 9)), end}, 512, {{0, 9}, {3, 12}}},
         {{HexRecord(0, 0x8000, {1}), HexRecord(4, 0, {0, 3}), HexRecord(0, 0x3FFF, {2}), end}, 0x2C000,
          {{0, 1}, {0x2BFFF, 2}}},

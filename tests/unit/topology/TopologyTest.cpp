@@ -153,17 +153,11 @@ TEST(TopologyLoad, LoadLookUpReloadAndFailures)
 
 TEST(TopologyLoad, UpdateDeviceListRetriesAMissingFileAndNeverReloadsALoadedOne)
 {
-    struct CTestDiscovery : CDiscovery // fills the device list as a platform would
-    {
-        using CDiscovery::CDiscovery;
-        using CDiscovery::mDevices;
-    };
     CTempDir dir;
     const std::string path = dir.File("fw_loader.ini");
-    CTestDiscovery discovery(path);
-    discovery.mDevices.push_back(std::make_shared<CDevice>());
+    CDiscovery discovery(path);
     EXPECT_TRUE(discovery.UpdateDeviceList()); // no file yet
-    EXPECT_TRUE(discovery.GetTopologyMap().empty() && discovery.GetDevices().empty());
+    EXPECT_TRUE(discovery.GetTopologyMap().empty());
     for (const char* name : {"A", "B"}) {
         WriteFile(path, std::string(R"([{"name":")") + name + R"(","penBoard":{"pid":"1"}}])");
         EXPECT_TRUE(discovery.UpdateDeviceList());
@@ -181,7 +175,6 @@ TEST(TopologyExample, ExampleFileLoadsIntoTheDocumentedDescriptions)
                                      "V:202 if3 top2 sec16 use4/D init0 bl0 pro_m_touch.hex",
                                      "V:203 if1 top2 sec0 use1/FF0B init0 bl1 pro_m.airoflash");
     const std::pair<std::uint32_t, std::string> cases[] = {
-        {0x0100, Expected("Vellum Sketch S loader", "V:100 if1 top1 sec32 use0/FF00 init0 bl1 sketch_s.pen")},
         {0x0201, pro}, {0x0202, pro}, {0x0203, pro}, // found by any of its boards
         {0x0301, Expected("Vellum Note", "V:301 if1 top1 sec48 use1/FF0D init1 bl1 note.pen")},
         {0x0300, Expected("Vellum Note loader", "V:300 if2 top1 sec48 use0/0 init0 bl1 note.pen")},
