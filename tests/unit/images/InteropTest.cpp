@@ -62,9 +62,11 @@ TEST(Interop, SRecordAndIntelHexFilesOfSrecCatAndObjcopyLoad)
              + dir.File("c.bin") + " -binary -offset 0x00FFFFF0 -o %O.touch -motorola -address-length=3",
          "\nS2", "256:" + a + "|131072:" + b + "|16777200:" + c + "|"},
         {"srec_cat " + bin + " -binary -offset 0x8000 -o %O.hex -intel -crlf", ":020000040001F9", image},
-        {"srec_cat " + bin + " -binary -offset 0x8000 -o %O.hex -intel --address-length=3 -crlf", ":020000021000EC", image},
+        {"srec_cat " + bin + " -binary -offset 0x8000 -o %O.hex -intel --address-length=3 -crlf", ":020000021000EC",
+         image},
         {"objcopy -I binary -O ihex --change-addresses 0x8000 " + bin + " %O.hex", ":020000021000EC", image},
-        {"srec_cat " + bin + " -binary -offset 0x8000 -o %O.hex -intel", ":", "refused: line 1: the line ends in LF alone"},
+        {"srec_cat " + bin + " -binary -offset 0x8000 -o %O.hex -intel", ":",
+         "refused: line 1: the line ends in LF alone"},
     };
     // Every address width with every record length; the line end alternates so that each meets both.
     for (const int width : {2, 3, 4}) {
@@ -82,8 +84,8 @@ TEST(Interop, SRecordAndIntelHexFilesOfSrecCatAndObjcopyLoad)
         ASSERT_EQ(std::system((command + " 2>&1").c_str()), 0) << command;
         const std::string text = ReadFile(out);
         ASSERT_NE(text.find(record), std::string::npos) << command;
-        ASSERT_TRUE(command.rfind("objcopy", 0) == 0 // it always ends lines in CR LF
-                    || (text.find("\r\n") != std::string::npos) == (command.find("-crlf") != std::string::npos)) << command;
+        const bool crlf = text.find("\r\n") != std::string::npos; // objcopy always ends lines so
+        ASSERT_TRUE(command.rfind("objcopy", 0) == 0 || crlf == (command.find("-crlf") != std::string::npos)) << command;
         const std::string actual = Loaded(out);
         EXPECT_TRUE(actual.rfind(loaded, 0) == 0 && actual.size() < loaded.size() + 40) << command << ": "
                                                                                           << actual.substr(0, 100);

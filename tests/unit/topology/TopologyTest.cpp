@@ -110,8 +110,8 @@ TEST(TopologyTable, KeysAreVendorPlusProductIdOfEachBoard)
             keys.emplace_back(key, device.mName);
         EXPECT_EQ(keys, expected) << document;
     }
-    EXPECT_TRUE(CDiscovery::BuildTopologyMap(nullptr).empty());
-    EXPECT_TRUE(CDiscovery::BuildTopologyMap(CSettingsString::Create("x")).empty());
+    EXPECT_TRUE(CDiscovery::BuildTopologyMap(nullptr).empty()
+                && CDiscovery::BuildTopologyMap(CSettingsString::Create("x")).empty());
 }
 
 TEST(TopologyLoad, LoadLookUpReloadAndFailures)
@@ -176,7 +176,6 @@ TEST(TopologyExample, ExampleFileLoadsIntoTheDocumentedDescriptions)
                                      "V:203 if1 top2 sec0 use1/FF0B init0 bl1 pro_m.airoflash");
     const std::pair<std::uint32_t, std::string> cases[] = {
         {0x0201, pro}, {0x0202, pro}, {0x0203, pro}, // found by any of its boards
-        {0x0301, Expected("Vellum Note", "V:301 if1 top1 sec48 use1/FF0D init1 bl1 note.pen")},
         {0x0300, Expected("Vellum Note loader", "V:300 if2 top1 sec48 use0/0 init0 bl1 note.pen")},
     };
     for (const auto& [pid, expected] : cases)
