@@ -111,19 +111,14 @@ std::vector<std::string> Hex256()
 
 // A stream whose size (found by seeking) is larger than what it delivers: a file that shrank
 // between the size query and the read.
-class CShrinkingBuf : public std::stringbuf
+struct CShrinkingBuf : std::stringbuf
 {
-public:
     CShrinkingBuf(const std::string& bytes_I, std::streamoff size_I) : std::stringbuf(bytes_I), mSize(size_I) {}
-
-protected:
     pos_type seekoff(off_type off_I, std::ios_base::seekdir dir_I, std::ios_base::openmode which_I) override
     {
         mAtEnd = (dir_I == std::ios_base::end || (dir_I == std::ios_base::cur && mAtEnd)) && off_I == 0;
         return mAtEnd ? pos_type(mSize) : std::stringbuf::seekoff(off_I, dir_I, which_I);
     }
-
-private:
     std::streamoff mSize;
     bool mAtEnd = false;
 };
@@ -197,8 +192,8 @@ TEST(SRecRecords, DecodedAndMergedIntoSortedBlocksOrFailingWithReasonAndLine)
         FirmwareLoadError error;
         EXPECT_EQ(ParseSRec(text, blocks, &error), reason == nullptr) << text;
         EXPECT_EQ(BlocksText(blocks), BlocksText(expected)) << text;
-        EXPECT_TRUE(error.line == line && error.reason.find(reason ? reason : "") != std::string::npos) << text << ": "
-                                                                                                    << error.Text();
+        const bool because = error.reason.find(reason ? reason : "") != std::string::npos;
+        EXPECT_TRUE(error.line == line && because) << text << ": " << error.Text();
     }
 }
 
@@ -235,11 +230,10 @@ TEST(SRecMergeDifferential, MergerAndLoaderAgreeWithThePlainModel)
                 at += rng() % 5; // sometimes touching, sometimes apart
             }
             const unsigned order = rng() % 3;
-            if (order == 0) {
+            if (order == 0)
                 std::shuffle(records.begin(), records.end(), rng);
-            } else if (order == 1) {
+            else if (order == 1)
                 std::reverse(records.begin(), records.end());
-            }
         }
         std::vector<SRecBlock> expected, actual;
         const bool expectedOk = ReferenceMerge(records, expected);

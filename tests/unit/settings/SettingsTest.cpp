@@ -167,8 +167,8 @@ TEST(SettingsParser, Documents)
     }
     CDiagnosticCapture capture;
     for (const char* text : {"\"string\"", "[1 // ]", "{/}", "{\"a\":,}", "{\"a\":1", "{", "[1", "[", "[truex]",
-                             "[x]", "[True]", "[1+2]", "[{\"ok\":1},{\"deep\":[1,,2]}]", "{\"\\q\":1}", "[\"\\u12\"]",
-                             "{\"a\":{\"b\":{\"c\":\"unterminated}}}", "{\"k\\u00",
+                             "[x]", "[True]", "[1+2]", "[{\"ok\":1},{\"deep\":[1,,2]}]", "{\"\\q\":1}",
+                             "[\"\\u12\"]", "{\"a\":{\"b\":{\"c\":\"unterminated}}}", "{\"k\\u00",
                              // keywords cut by the end of the buffer
                              "[t", "[tr", "[tru", "[f", "[fal", "[fals", "[n", "[nu", "[nul", "{\"a\":tru",
                              "{\"a\":fals", "{\"a\":nul"})
@@ -222,8 +222,8 @@ TEST(SettingsParser, ValuesStopWithinTheBuffer)
     }
     // Strings cut by the end of the buffer, cut escapes and unknown escapes.
     for (const char* text : {"\"", "\"abc", "\"\\", "\"\\u", "\"\\u1", "\"\\u12", "\"\\u123", "\"\\u1234",
-                             "\"ab\\\"", "\"\\\\", "\"\\u123\"", "\"\\u12G4\"", "\"\\u+123\"", "\"\\u 123\"", R"("\x")",
-                             R"("\U0041")"}) {
+                             "\"ab\\\"", "\"\\\\", "\"\\u123\"", "\"\\u12G4\"", "\"\\u+123\"", "\"\\u 123\"",
+                             R"("\x")", R"("\U0041")"}) {
         std::size_t valueEnd = 0;
         EXPECT_EQ(ParseExact(text, &valueEnd), nullptr) << text;
     }
