@@ -281,7 +281,6 @@ TEST(IntelHex, GoodFilesGiveTheImageRoundedUpTo512WithTheRestErased)
     const std::string end = HexRecord(1, 0, {});
     std::vector<std::string> beyond512 = Hex256();
     beyond512.insert(beyond512.end() - 1, HexRecord(0, 0x8200, {0x5A}));
-    // Records, data length, some bytes of the image by offset.
     using Samples = std::vector<std::pair<std::uint32_t, int>>;
     const std::tuple<std::vector<std::string>, std::uint32_t, Samples> cases[] = {
         {Hex256(), 512, {{0, 0}, {0x7F, 0x7F}, {0xFF, 0xFF}}},
@@ -370,7 +369,6 @@ TEST(DataSourceFormat, ExtensionAfterTheLastDotDecidesIgnoringCase)
         {"firmware", eFormatUnknown}, {"C:\\fw1.2\\firmware", eFormatUnknown}, {"dir.pen/", eFormatUnknown},
         {".hex", eFormatIntelHex}, {"tablet.", eFormatUnknown}, {"tablet.hexx", eFormatUnknown},
     };
-    CDiagnosticCapture capture;
     for (const auto& [name, format] : cases) {
         CSRec source; // none of them exists
         EXPECT_TRUE(!source.Load(name) && source.GetFileType() == format && source.GetFileName() == name) << name;
@@ -424,7 +422,6 @@ TEST_F(ImageFiles, SummaryOfEachFormat)
         {"bt.airoflash", std::string("\x10\x20\xF0", 3), "Format: airoflash (4)\nSize: 3\nByte sum: 288\n"},
         {"nothing.bin", "", "Format: unknown (99)\nData: none\n"},
     };
-    CDiagnosticCapture capture;
     for (const auto& [name, contents, text] : cases) {
         CSRec source;
         source.Load(File(name, contents));
