@@ -6,20 +6,20 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
+#include <algorithm>
 #include <random>
 
 namespace
 {
 
 using Bytes = std::vector<std::uint8_t>;
-const std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
-const std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+const std::int64_t kMin = INT64_MIN;
+const std::int64_t kMax = INT64_MAX;
 const char* const E = "<empty>";
 
 CSettingsObjectPtr ParseExact(const std::string& text_I, std::size_t* valueEnd_O = nullptr)
 {
-    const auto copy = std::make_unique<char[]>(text_I.size() + 1);
+    const auto copy = std::make_unique<char[]>(std::max<std::size_t>(text_I.size(), 1)); // exactly its size
     std::copy(text_I.begin(), text_I.end(), copy.get());
     const std::string_view exact(copy.get(), text_I.size());
     if (!valueEnd_O)
