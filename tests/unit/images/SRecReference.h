@@ -1,9 +1,6 @@
 #pragma once
-// Straightforward model of the S-record record merging, written from the rule and nothing
-// else: a linear scan of the block list per record, bytes moved on every prepend, then a sort
-// by address (an empty block before a non-empty one at the same address) and the overlap walk.
-// Quadratic on purpose; the production merger must give exactly the same result.
-// Shared by the unit tests and the S-record fuzzer.
+// The S-record merging rule written plainly, quadratic on purpose: the production merger must give
+// exactly its result. Shared by the unit tests and the fuzzer.
 
 #include "FWUpdater/SRecBlock.h"
 
@@ -17,42 +14,32 @@ struct ReferenceRecord
     std::vector<std::uint8_t> data;
 };
 
-inline void ReferenceAddRecord(std::vector<SRecBlock>& list_IO, const ReferenceRecord& record_I)
-{
-    const std::uint64_t a = record_I.address;
-    const std::uint64_t e = a + record_I.data.size();
-    for (SRecBlock& b : list_IO) {
-        const std::uint64_t start = b.address;
-        const std::uint64_t end = start + b.data.size();
-        if (a >= start && a < end) {
-            return;
-        }
-        bool taken = false;
-        if (a == end) {
-            b.data.insert(b.data.end(), record_I.data.begin(), record_I.data.end());
-            taken = true;
-        } else if (e == start) {
-            b.data.insert(b.data.begin(), record_I.data.begin(), record_I.data.end());
-            b.address = record_I.address;
-            taken = true;
-        }
-        if (taken) {
-            return;
-        }
-    }
-    list_IO.push_back(SRecBlock{record_I.address, record_I.data});
-}
-
 // Merges, sorts and checks; false (and an empty list) when nothing was merged or blocks overlap.
 inline bool ReferenceMerge(const std::vector<ReferenceRecord>& records_I, std::vector<SRecBlock>& blocks_O)
 {
     blocks_O.clear();
     for (const ReferenceRecord& r : records_I) {
-        ReferenceAddRecord(blocks_O, r);
+        const std::uint64_t a = r.address, e = a + r.data.size();
+        bool taken = false;
+        for (auto b = blocks_O.begin(); b != blocks_O.end() && !taken; ++b) {
+            const std::uint64_t start = b->address, end = start + b->data.size();
+            taken = true;
+            if (a >= start && a < end) {
+                // starts inside the block: dropped
+            } else if (a == end) {
+                b->data.insert(b->data.end(), r.data.begin(), r.data.end());
+            } else if (e == start) {
+                b->data.insert(b->data.begin(), r.data.begin(), r.data.end());
+                b->address = r.address;
+            } else {
+                taken = false;
+            }
+        }
+        if (!taken)
+            blocks_O.push_back(SRecBlock{r.address, r.data});
     }
-    if (blocks_O.empty()) {
+    if (blocks_O.empty())
         return false;
-    }
     std::stable_sort(blocks_O.begin(), blocks_O.end(), [](const SRecBlock& x, const SRecBlock& y) {
         return x.address != y.address ? x.address < y.address : x.data.size() < y.data.size();
     });
