@@ -6,17 +6,6 @@
 
 #include <thread>
 
-namespace {
-
-struct CountingDetail : CVelExceptionDetail
-{
-    explicit CountingDetail(int* deletions_I) : mDeletions(deletions_I) {}
-    ~CountingDetail() override { ++*mDeletions; }
-    int* mDeletions;
-};
-
-} // namespace
-
 TEST(VelException, WhatTextForEachCombinationOfFileAndStatus)
 {
     EXPECT_STREQ(CVelException("bad char").what(), "Status: ffff,  \"bad char\"");
@@ -28,10 +17,15 @@ TEST(VelException, WhatTextForEachCombinationOfFileAndStatus)
 
 TEST(VelException, CopyTransfersDetailSoItIsDeletedOnce)
 {
+    struct CountingDetail : CVelExceptionDetail
+    {
+        explicit CountingDetail(int* deletions_I) : mDeletions(deletions_I) {}
+        ~CountingDetail() override { ++*mDeletions; }
+        int* mDeletions;
+    };
     int deletions = 0;
     {
         CVelException original("m", 1, nullptr, 0, std::make_unique<CountingDetail>(&deletions));
-        ASSERT_NE(original.GetDetail(), nullptr);
         {
             CVelException copy(original);
             EXPECT_EQ(original.GetDetail(), nullptr);
@@ -41,17 +35,6 @@ TEST(VelException, CopyTransfersDetailSoItIsDeletedOnce)
         EXPECT_EQ(deletions, 1);
     }
     EXPECT_EQ(deletions, 1);
-}
-
-TEST(VelException, ThrownAndCaughtAsStandardException)
-{
-    try {
-        throw CVelException("bad char");
-    } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "Status: ffff,  \"bad char\"");
-        return;
-    }
-    FAIL() << "not caught";
 }
 
 TEST(Assert, FailedAssertionWritesOneLineAndExecutionContinues)
@@ -79,11 +62,16 @@ TEST(Assert, FailedLiteralKeepsItsQuotesAndFixedPositionsAreUsedAsGiven)
     EXPECT_EQ(lines[1], "Assert:(\"Unsupported data source format\") in CFLDeviceInterface at 198\n");
 }
 
+// Run under ThreadSanitizer in CI.
 TEST(Assert, WorksFromAnyThread)
 {
     CDiagnosticCapture capture;
-    std::thread a([] { for (int i = 0; i < 50; ++i) ASSERT(i < 0); });
-    std::thread b([] { for (int i = 0; i < 50; ++i) ASSERT(i < 0); });
+    auto fail = [] {
+        for (int i = 0; i < 50; ++i)
+            ASSERT(i < 0);
+    };
+    std::thread a(fail);
+    std::thread b(fail);
     a.join();
     b.join();
     const auto lines = capture.Lines();
@@ -97,6 +85,5 @@ TEST(DebugPrint, ReturnsCharacterCountAndFormatsLongText)
     CDiagnosticCapture capture;
     const std::string longText(5000, 'x');
     EXPECT_EQ(DebugPrint("%s-%d", longText.c_str(), 42), 5003);
-    ASSERT_EQ(capture.Lines().size(), 1u);
-    EXPECT_EQ(capture.Lines()[0], longText + "-42");
+    EXPECT_EQ(capture.Lines(), std::vector<std::string>{longText + "-42"});
 }

@@ -8,19 +8,6 @@
 #include <cstdlib>
 #include <map>
 
-namespace {
-
-CLinuxLanguagePlatform WithEnvironment(std::map<std::string, std::string> variables_I)
-{
-    auto variables = std::make_shared<std::map<std::string, std::string>>(std::move(variables_I));
-    return CLinuxLanguagePlatform([variables](const char* name_I) -> const char* {
-        const auto it = variables->find(name_I);
-        return it == variables->end() ? nullptr : it->second.c_str();
-    });
-}
-
-} // namespace
-
 TEST(LocaleName, MapsToWindowsLanguageIds)
 {
     const std::pair<const char*, std::uint16_t> cases[] = {
@@ -36,42 +23,46 @@ TEST(LocaleName, MapsToWindowsLanguageIds)
         EXPECT_EQ(LanguageIdFromLocaleName(name), id) << name;
 }
 
-TEST(LinuxLanguagePlatform, LcAllThenLcMessagesThenLang)
+// LC_ALL, then LC_MESSAGES, then LANG; an empty variable counts as not set.
+TEST(LinuxLanguagePlatform, LcAllThenLcMessagesThenLangChooseTheProvidersLanguage)
 {
-    EXPECT_EQ(WithEnvironment({{"LC_ALL", "fr_FR.UTF-8"}, {"LC_MESSAGES", "de_DE"}, {"LANG", "ja_JP"}})
-                  .UserDefaultUILanguage(),
-              0x040C);
-    EXPECT_EQ(WithEnvironment({{"LC_MESSAGES", "de_DE"}, {"LANG", "ja_JP"}}).UserDefaultUILanguage(), 0x0407);
-    EXPECT_EQ(WithEnvironment({{"LANG", "ja_JP"}}).UserDefaultUILanguage(), 0x0411);
-    // An empty variable counts as not set.
-    EXPECT_EQ(WithEnvironment({{"LC_ALL", ""}, {"LANG", "ja_JP"}}).UserDefaultUILanguage(), 0x0411);
-    EXPECT_EQ(WithEnvironment({}).UserDefaultUILanguage(), 0x0409);
-    EXPECT_EQ(WithEnvironment({{"LC_CTYPE", "de_DE"}}).UserDefaultLCID(), 0x0409u);
-    EXPECT_EQ(WithEnvironment({{"LANG", "zh_HK"}}).UserDefaultLCID(), 0x0C04u);
-}
-
-TEST(LinuxLanguagePlatform, ChoosesTheProvidersLanguage)
-{
-    auto hongKong = std::make_shared<CLinuxLanguagePlatform>(WithEnvironment({{"LANG", "zh_HK.UTF-8"}}));
-    const LanguageProvider provider("userUI", hongKong);
-    EXPECT_EQ(provider.GetCurrentLanguage().mName, "zh_TW");
-    EXPECT_EQ(ResourceUtils::LoadResourceString(2103, provider.GetResourceLanguageId()), u"程式設計成功");
-
-    auto posix = std::make_shared<CLinuxLanguagePlatform>(WithEnvironment({{"LC_ALL", "C"}, {"LANG", "de_DE"}}));
-    EXPECT_EQ(LanguageProvider("userUI", posix).GetCurrentLanguage().mName, "en");
-    auto swedish = std::make_shared<CLinuxLanguagePlatform>(WithEnvironment({{"LANG", "sv_SE.UTF-8"}}));
-    EXPECT_EQ(LanguageProvider("user", swedish).GetCurrentLanguage().mName, "sv");
+    using Environment = std::map<std::string, std::string>;
+    struct Case
+    {
+        Environment variables;
+        std::uint16_t language;
+        const char* mode;
+        const char* name; // the provider's choice in that mode
+    };
+    const Case cases[] = {
+        {{{"LC_ALL", "fr_FR.UTF-8"}, {"LC_MESSAGES", "de_DE"}, {"LANG", "ja_JP"}}, 0x040C, "user", "fr"},
+        {{{"LC_MESSAGES", "de_DE"}, {"LANG", "ja_JP"}}, 0x0407, "userUI", "de"},
+        {{{"LC_ALL", ""}, {"LANG", "ja_JP"}}, 0x0411, "userUI", "ja"},
+        {{{"LC_CTYPE", "de_DE"}}, 0x0409, "user", "en"},
+        {{{"LANG", "zh_HK.UTF-8"}}, 0x0C04, "userUI", "zh_TW"},
+        {{{"LC_ALL", "C"}, {"LANG", "de_DE"}}, 0x0409, "userUI", "en"},
+        {{{"LANG", "sv_SE.UTF-8"}}, 0x041D, "user", "sv"},
+    };
+    for (const Case& c : cases) {
+        auto variables = std::make_shared<Environment>(c.variables);
+        auto platform = std::make_shared<CLinuxLanguagePlatform>([variables](const char* name_I) -> const char* {
+            const auto it = variables->find(name_I);
+            return it == variables->end() ? nullptr : it->second.c_str();
+        });
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(platform->UserDefaultUILanguage(), c.language);
+        EXPECT_EQ(platform->UserDefaultLCID(), c.language);
+        EXPECT_EQ(LanguageProvider(c.mode, platform).GetCurrentLanguage().mName, c.name);
+    }
 }
 
 TEST(LinuxLanguagePlatform, ReadsTheProcessEnvironment)
 {
-    const char* saved[3];
     const char* names[3] = {"LC_ALL", "LC_MESSAGES", "LANG"};
-    std::string copies[3];
+    std::optional<std::string> saved[3];
     for (int i = 0; i < 3; ++i) {
-        saved[i] = std::getenv(names[i]);
-        if (saved[i])
-            copies[i] = saved[i];
+        if (const char* value = std::getenv(names[i]))
+            saved[i] = value;
     }
     ::unsetenv("LC_ALL");
     ::setenv("LC_MESSAGES", "pl_PL.UTF-8", 1);
@@ -79,7 +70,7 @@ TEST(LinuxLanguagePlatform, ReadsTheProcessEnvironment)
     const auto answer = CLinuxLanguagePlatform().UserDefaultUILanguage();
     for (int i = 0; i < 3; ++i) {
         if (saved[i])
-            ::setenv(names[i], copies[i].c_str(), 1);
+            ::setenv(names[i], saved[i]->c_str(), 1);
         else
             ::unsetenv(names[i]);
     }

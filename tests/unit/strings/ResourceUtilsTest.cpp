@@ -9,14 +9,12 @@
 #include <map>
 #include <utility>
 
-using ResourceUtils::DecodeBase64;
 using ResourceUtils::DecodeResourceText;
 using ResourceUtils::LoadResourceString;
 
 namespace {
 
 const std::u16string kMarker = u"\u0298";
-const std::u16string kEnglish2200 = u"Error: No supported tablet is connected.  Please connect a tablet.";
 
 std::u16string Coded(const char* base64_I)
 {
@@ -47,70 +45,60 @@ public:
             return std::nullopt;
         return std::u16string_view(it->second);
     }
-    // A block whose entry `index_I` holds `entry_I` (length and characters as given).
-    void Put(std::uint16_t block_I, std::uint16_t language_I, std::size_t index_I, const std::u16string& entry_I)
+    // A block of sixteen entries whose entry `index_I` holds `text_I` (length, text, zero).
+    void Put(std::uint16_t block_I, std::uint16_t language_I, std::size_t index_I, const std::u16string& text_I)
     {
-        std::u16string data;
-        for (std::size_t k = 0; k < 16; ++k) {
-            if (k == index_I)
-                data += entry_I;
-            else
-                data.push_back(0);
-        }
-        mBlocks[{block_I, language_I}] = data;
+        std::u16string data(16, u'\0');
+        const std::u16string entry = char16_t(text_I.size() + 1) + text_I + u'\0';
+        mBlocks[{block_I, language_I}] = data.replace(index_I, 1, entry);
     }
     std::map<std::pair<std::uint16_t, std::uint16_t>, std::u16string> mBlocks;
     mutable std::vector<std::uint16_t> mLookups;
 };
 
-std::u16string Entry(const std::u16string& text_I)
-{
-    std::u16string entry(1, static_cast<char16_t>(text_I.size() + 1));
-    entry += text_I;
-    entry.push_back(0);
-    return entry;
-}
-
 } // namespace
 
-// --- stored form ---------------------------------------------------------------------------------
-
-TEST(DecodeResourceText, TextWithoutTheMarkerIsReturnedUnchanged)
+TEST(DecodeResourceText, StoredFormAndTheFaultsItReports)
 {
-    CDiagnosticCapture capture;
-    EXPECT_EQ(DecodeResourceText(u"Programming"), u"Programming");
-    EXPECT_EQ(DecodeResourceText(u""), u"");
-    EXPECT_EQ(DecodeResourceText(u"a\u0298SGk="), u"a\u0298SGk=");
-    EXPECT_EQ(DecodeResourceText(u"SGk="), u"SGk=");
-    EXPECT_TRUE(capture.Lines().empty());
-}
-
-TEST(DecodeResourceText, MarkerAloneIsTheEmptyString)
-{
-    CDiagnosticCapture capture;
-    EXPECT_EQ(DecodeResourceText(kMarker), u"");
-    EXPECT_TRUE(capture.Lines().empty());
-}
-
-TEST(DecodeResourceText, Utf8BeyondLatinAndSurrogatePairs)
-{
-    CDiagnosticCapture capture;
-    // "Gerätemodus", "程式設計", and U+1F58A (a pen) outside the basic plane.
-    EXPECT_EQ(DecodeResourceText(Coded("R2Vyw6R0ZW1vZHVz")), u"Gerätemodus");
-    EXPECT_EQ(DecodeResourceText(Coded("56iL5byP6Kit6KiI")), u"程式設計");
-    EXPECT_EQ(DecodeResourceText(Coded("8J+Wig==")), u"\U0001F58A");
-    EXPECT_EQ(DecodeResourceText(Coded("YQpi")), u"a\nb");
-    EXPECT_TRUE(capture.Lines().empty());
-}
-
-TEST(DecodeResourceText, ShortBase64IsPaddedAsIfItHadBeenPadded)
-{
-    CDiagnosticCapture capture;
-    EXPECT_EQ(DecodeResourceText(Coded("SGk")), u"Hi");
-    EXPECT_EQ(DecodeResourceText(Coded("SGk")), DecodeResourceText(Coded("SGk=")));
-    EXPECT_EQ(DecodeResourceText(Coded("SA")), u"H");
-    EXPECT_EQ(DecodeResourceText(Coded("SA")), DecodeResourceText(Coded("SA==")));
-    EXPECT_TRUE(capture.Lines().empty());
+    using Texts = std::vector<std::string>;
+    struct Case
+    {
+        std::u16string stored;
+        std::optional<std::u16string> text; // not checked when empty
+        Texts assertions;
+    };
+    const Case cases[] = {
+        // Without the marker at the start, the text is returned unchanged.
+        {u"Programming", u"Programming", {}},
+        {u"", u"", {}},
+        {u"a\u0298SGk=", u"a\u0298SGk=", {}},
+        {kMarker, u"", {}},
+        // UTF-8 beyond Latin, a surrogate pair and a line feed.
+        {Coded("R2Vyw6R0ZW1vZHVz"), u"Gerätemodus", {}},
+        {Coded("56iL5byP6Kit6KiI"), u"程式設計", {}},
+        {Coded("8J+Wig=="), u"\U0001F58A", {}},
+        {Coded("YQpi"), u"a\nb", {}},
+        // Short Base64 is decoded as if it had been padded.
+        {Coded("SGk"), u"Hi", {}},
+        {Coded("SA"), u"H", {}},
+        {Coded("/w=="), u"\uFFFD", {}}, // a byte that is not UTF-8
+        // A bad third character counts as "no second byte"; the next group is intact.
+        {Coded("SA*=SGk="), u"HHi", {"(valueTable[coded_I] & 0x80) == 0"}},
+        {Coded("=AAA"), std::nullopt, {"s1 < 64"}},
+        {Coded("S=AA"), std::nullopt, {"s2 < 64"}},
+        // Five characters: the second group is "b===", whose padding value spills into the byte.
+        {Coded("SGVsb"), u"Help", {"s2 < 64"}},
+        // Set bits after the last byte; the bytes themselves come out as usual.
+        {Coded("SGl="), u"Hi", {"bits == 0"}},
+        {Coded("SB=="), u"H", {"bits == 0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Utf16ToUtf8(c.stored));
+        CDiagnosticCapture capture;
+        const std::u16string text = DecodeResourceText(c.stored);
+        EXPECT_EQ(text, c.text.value_or(text));
+        EXPECT_EQ(AssertionTexts(capture), c.assertions);
+    }
 }
 
 TEST(DecodeResourceText, CharacterAbove255IsReportedAndItsLowByteUsed)
@@ -123,48 +111,7 @@ TEST(DecodeResourceText, CharacterAbove255IsReportedAndItsLowByteUsed)
     EXPECT_EQ(lines[0].rfind("Assert:(codedString_I[i] < 256) in Common/ResourceUtils.cpp at ", 0), 0u) << lines[0];
 }
 
-TEST(DecodeResourceText, CharacterOutsideTheAlphabetIsReportedAndDecodingGoesOn)
-{
-    CDiagnosticCapture capture;
-    const std::u16string decoded = DecodeResourceText(Coded("SA*=SGk="));
-    EXPECT_EQ(AssertionTexts(capture), (std::vector<std::string>{"(valueTable[coded_I] & 0x80) == 0"}));
-    // The bad third character counts as "no second byte"; the next group is intact.
-    EXPECT_EQ(decoded, u"HHi");
-}
-
-TEST(DecodeResourceText, PaddingInTheFirstTwoPlacesIsReported)
-{
-    CDiagnosticCapture capture;
-    DecodeResourceText(Coded("=AAA"));
-    DecodeResourceText(Coded("S=AA"));
-    EXPECT_EQ(AssertionTexts(capture), (std::vector<std::string>{"s1 < 64", "s2 < 64"}));
-}
-
-TEST(DecodeResourceText, OneCharacterInTheLastGroupIsReported)
-{
-    CDiagnosticCapture capture;
-    // Five characters: the second group is "b===", whose padding value spills into the byte.
-    EXPECT_EQ(DecodeResourceText(Coded("SGVsb")), u"Help");
-    EXPECT_EQ(AssertionTexts(capture), (std::vector<std::string>{"s2 < 64"}));
-}
-
-TEST(DecodeResourceText, BitsThatNoByteCarriesAreReported)
-{
-    CDiagnosticCapture capture;
-    // "SGl=" and "SB==" carry set bits after the last byte; the bytes themselves come out as usual.
-    EXPECT_EQ(DecodeResourceText(Coded("SGl=")), u"Hi");
-    EXPECT_EQ(DecodeResourceText(Coded("SB==")), u"H");
-    EXPECT_EQ(AssertionTexts(capture), (std::vector<std::string>{"bits == 0", "bits == 0"}));
-}
-
-TEST(DecodeResourceText, BytesThatAreNotUtf8BecomeReplacementCharacters)
-{
-    CDiagnosticCapture capture;
-    EXPECT_EQ(DecodeResourceText(Coded("/w==")), u"\uFFFD");
-    EXPECT_TRUE(capture.Lines().empty());
-}
-
-TEST(DecodeBase64, EveryByteValueAndLengthRoundTrips)
+TEST(DecodeBase64, EveryByteValueAndLengthRoundTripsAndUnpaddedInputIsReported)
 {
     CDiagnosticCapture capture;
     std::vector<std::uint8_t> all;
@@ -173,26 +120,20 @@ TEST(DecodeBase64, EveryByteValueAndLengthRoundTrips)
     for (std::size_t length : {0u, 1u, 2u, 3u, 4u, 5u, 255u, 256u}) {
         const std::vector<std::uint8_t> bytes(all.begin(), all.begin() + length);
         std::string coded = Base64Encode(bytes);
-        while (coded.size() % 4 != 0)
-            coded.push_back('=');
-        EXPECT_EQ(DecodeBase64(coded), bytes) << length;
+        coded.append((4 - coded.size() % 4) % 4, '=');
+        EXPECT_EQ(ResourceUtils::DecodeBase64(coded), bytes) << length;
     }
     EXPECT_TRUE(capture.Lines().empty());
-}
-
-TEST(DecodeBase64, UnpaddedInputIsReportedAndTheIncompleteGroupLeftOut)
-{
-    CDiagnosticCapture capture;
-    EXPECT_EQ(DecodeBase64("SGVsSGk"), (std::vector<std::uint8_t>{'H', 'e', 'l'}));
+    // The incomplete group is left out.
+    EXPECT_EQ(ResourceUtils::DecodeBase64("SGVsSGk"), (std::vector<std::uint8_t> {'H', 'e', 'l'}));
     EXPECT_EQ(AssertionTexts(capture),
-              (std::vector<std::string>{"(((codedbuffer_I.size() + 3) / 4) * 4) == codedbuffer_I.size()"}));
+              (std::vector<std::string> {"(((codedbuffer_I.size() + 3) / 4) * 4) == codedbuffer_I.size()"}));
 }
 
 TEST(EncodeResourceText, IsWhatDecodeReads)
 {
     CDiagnosticCapture capture;
-    for (const std::u16string& text : {std::u16string(u""), std::u16string(u"a"), std::u16string(u"ab"),
-                                       std::u16string(u"Fehler: \nTablet"), std::u16string(u"\U0001F58A ok")}) {
+    for (const std::u16string text : {u"", u"a", u"ab", u"Fehler: \nTablet", u"\U0001F58A ok"}) {
         const std::u16string stored = ResourceUtils::EncodeResourceText(text);
         EXPECT_EQ(stored[0], 0x0298);
         EXPECT_EQ((stored.size() - 1) % 4, 0u);
@@ -201,82 +142,54 @@ TEST(EncodeResourceText, IsWhatDecodeReads)
     EXPECT_TRUE(capture.Lines().empty());
 }
 
-// --- the built-in table and the fallback chain ------------------------------------------------
-
-TEST(LoadResourceString, EnglishErrorKeepsItsTwoBlanks)
+TEST(LoadResourceString, BuiltinTableAlongTheFallbackChain)
 {
-    EXPECT_EQ(LoadResourceString(2200, 0x0009), kEnglish2200);
-    EXPECT_EQ(LoadResourceString(2200, 0x0409), kEnglish2200);
-}
-
-TEST(LoadResourceString, LanguagesWithoutStringsComeOutInEnglish)
-{
-    EXPECT_EQ(LoadResourceString(2200, 0x001F), kEnglish2200); // Turkish
-    EXPECT_EQ(LoadResourceString(2200, 0x041F), kEnglish2200);
-    EXPECT_EQ(LoadResourceString(2000, 0x0418), u"Vellum Firmware Update Utility"); // via 0x0018, 0x0009
-}
-
-TEST(LoadResourceString, NeutralLanguageIsEnglishOnTheBuiltinTable)
-{
-    EXPECT_EQ(LoadResourceString(2200, 0), kEnglish2200);
-}
-
-TEST(LoadResourceString, ChineseVariantsReachTheirScript)
-{
-    EXPECT_EQ(LoadResourceString(2102, 0x0C04), u"程式設計"); // Hong Kong -> Traditional
-    EXPECT_EQ(LoadResourceString(2102, 0x1404), u"程式設計"); // Macao -> Traditional
-    EXPECT_EQ(LoadResourceString(2102, 0x1004), u"正在编程"); // Singapore -> Simplified
-    EXPECT_EQ(LoadResourceString(2102, 0x0804), u"正在编程");
-    // 0x0004 has no table of its own and goes to the neutral id.
-    EXPECT_EQ(LoadResourceString(2102, 0x0004), u"Programming");
-}
-
-TEST(LoadResourceString, GermanKeepsItsLineFeeds)
-{
-    EXPECT_EQ(LoadResourceString(2106, 0x0407),
-              u"Firmware-Update fehlgeschlagen. \nBitte schließen Sie Ihr Gerät neu an und \nversuchen Sie es noch "
-              u"einmal.");
-}
-
-TEST(LoadResourceString, UnknownIdsAreEmpty)
-{
+    const std::u16string english2200 = u"Error: No supported tablet is connected.  Please connect a tablet.";
+    const std::tuple<std::uint32_t, std::uint16_t, std::u16string> cases[] = {
+        {2200, 0x0009, english2200}, // with its two blanks
+        {2200, 0x0409, english2200},
+        {2200, 0x001F, english2200}, // Turkish has no strings of its own
+        {2200, 0x041F, english2200},
+        {2200, 0x0000, english2200}, // the neutral language is English on the built-in table
+        {2000, 0x0418, u"Vellum Firmware Update Utility"}, // via 0x0018, 0x0009
+        {2102, 0x0C04, u"程式設計"}, // Hong Kong -> Traditional
+        {2102, 0x1404, u"程式設計"}, // Macao -> Traditional
+        {2102, 0x1004, u"正在编程"}, // Singapore -> Simplified
+        {2102, 0x0004, u"Programming"}, // no table of its own: the neutral id
+        {2106, 0x0407, u"Firmware-Update fehlgeschlagen. \nBitte schließen Sie Ihr Gerät neu an und \nversuchen "
+                       u"Sie es noch einmal."},
+        // Unknown ids: in a block without the entry, the last entry of a block, no such block,
+        // zero, beyond 16-bit ids.
+        {2001, 0x0009, u""},
+        {2111, 0x0009, u""},
+        {4000, 0x0009, u""},
+        {0, 0x0009, u""},
+        {0x10000 + 2000, 0x0009, u""},
+    };
     CDiagnosticCapture capture;
-    EXPECT_EQ(LoadResourceString(2001, 0x0009), u"");   // in a block, no entry
-    EXPECT_EQ(LoadResourceString(2111, 0x0009), u"");   // last entry of a block
-    EXPECT_EQ(LoadResourceString(4000, 0x0009), u"");   // no such block
-    EXPECT_EQ(LoadResourceString(0, 0x0009), u"");
-    EXPECT_EQ(LoadResourceString(0x10000 + 2000, 0x0009), u""); // beyond 16-bit ids
+    for (const auto& [id, language, text] : cases)
+        EXPECT_EQ(LoadResourceString(id, language), text) << id << " " << std::hex << language;
     EXPECT_TRUE(capture.Lines().empty());
 }
 
-TEST(LoadResourceString, FollowsTheChainUntilABlockIsFound)
+TEST(LoadResourceString, FollowsTheChainUntilABlockIsFoundAndAnEntryIsMissingThere)
 {
     CFakeResources fake;
-    fake.Put(126, 0x0007, 0, Entry(u"de"));
+    fake.Put(126, 0x0007, 0, u"de");
     EXPECT_EQ(LoadResourceString(fake, 2000, 0x0407), u"de");
-    EXPECT_EQ(fake.mLookups, (std::vector<std::uint16_t>{0x0407, 0x0007}));
-
+    EXPECT_EQ(fake.mLookups, (std::vector<std::uint16_t> {0x0407, 0x0007}));
     fake.mLookups.clear();
     EXPECT_EQ(LoadResourceString(fake, 2000, 0x0419), u"");
-    EXPECT_EQ(fake.mLookups, (std::vector<std::uint16_t>{0x0419, 0x0019, 0x0009, 0x0000}));
-}
-
-TEST(LoadResourceString, ABlockWithoutTheEntryEndsTheSearch)
-{
-    CFakeResources fake;
-    fake.Put(126, 0x0407, 3, Entry(u"three"));
-    fake.Put(126, 0x0007, 0, Entry(u"de"));
+    EXPECT_EQ(fake.mLookups, (std::vector<std::uint16_t> {0x0419, 0x0019, 0x0009, 0x0000}));
+    // A block without the entry ends the search.
+    fake.Put(126, 0x0407, 3, u"three");
     EXPECT_EQ(LoadResourceString(fake, 2003, 0x0407), u"three");
     fake.mLookups.clear();
     EXPECT_EQ(LoadResourceString(fake, 2000, 0x0407), u"");
-    EXPECT_EQ(fake.mLookups, (std::vector<std::uint16_t>{0x0407}));
-}
-
-TEST(LoadResourceString, StoredAndPlainEntriesBothLoad)
-{
-    CFakeResources fake;
-    fake.Put(1, 0x0009, 5, Entry(ResourceUtils::EncodeResourceText(u"Größe")));
-    fake.Put(2, 0x0009, 15, Entry(u"plain"));
+    EXPECT_EQ(fake.mLookups, (std::vector<std::uint16_t> {0x0407}));
+    // Stored and plain entries both load.
+    fake.Put(1, 0x0009, 5, ResourceUtils::EncodeResourceText(u"Größe"));
+    fake.Put(2, 0x0009, 15, u"plain");
     EXPECT_EQ(LoadResourceString(fake, 5, 0x0009), u"Größe");
     EXPECT_EQ(LoadResourceString(fake, 31, 0x0009), u"plain");
 }
@@ -286,24 +199,21 @@ TEST(LoadResourceString, DamagedEntriesGiveNothingAndNeverReadPastTheBlock)
     CDiagnosticCapture capture;
     CFakeResources fake;
     // A zero inside the text: reported; the text is taken as the length says.
-    fake.Put(1, 0x0009, 1, std::u16string(u"\x0004" u"a\0b", 4) + u'\0');
+    fake.Put(1, 0x0009, 1, std::u16string(u"a\0b", 3));
     EXPECT_EQ(LoadResourceString(fake, 1, 0x0009), std::u16string(u"a\0b", 3));
-    EXPECT_EQ(AssertionTexts(capture), (std::vector<std::string>{"wcslen(pwsz+1) == (size_t)((*pwsz) - 1)"}));
+    EXPECT_EQ(AssertionTexts(capture), (std::vector<std::string> {"wcslen(pwsz+1) == (size_t)((*pwsz) - 1)"}));
     capture.Clear();
-
     // Length beyond the block's end.
     fake.mBlocks[{2, 0x0009}] = std::u16string(u"\x0040" u"abc", 4);
     EXPECT_EQ(LoadResourceString(fake, 16, 0x0009), u"");
-    EXPECT_EQ(AssertionTexts(capture), (std::vector<std::string>{"\"string entry longer than its block\""}));
+    EXPECT_EQ(AssertionTexts(capture), (std::vector<std::string> {"\"string entry longer than its block\""}));
     capture.Clear();
-
-    // A block that ends before the id's entry.
+    // A block that ends before the id's entry, an empty block, an empty entry.
     fake.mBlocks[{3, 0x0009}] = std::u16string(u"\x0001" u"\0\0", 3);
     EXPECT_EQ(LoadResourceString(fake, 32 + 9, 0x0009), u"");
     fake.mBlocks[{4, 0x0009}] = u"";
     EXPECT_EQ(LoadResourceString(fake, 48, 0x0009), u"");
-    // An empty entry.
-    fake.Put(5, 0x0009, 0, std::u16string(1, u'\0'));
+    fake.mBlocks[{5, 0x0009}] = std::u16string(16, u'\0');
     EXPECT_EQ(LoadResourceString(fake, 64, 0x0009), u"");
     EXPECT_TRUE(capture.Lines().empty());
 }
@@ -311,7 +221,7 @@ TEST(LoadResourceString, DamagedEntriesGiveNothingAndNeverReadPastTheBlock)
 TEST(LoadResourceString, InstalledResourcesReplaceTheBuiltinTable)
 {
     CFakeResources fake;
-    fake.Put(126, 0x0009, 0, Entry(u"mine"));
+    fake.Put(126, 0x0009, 0, u"mine");
     ResourceUtils::SetStringResources(&fake);
     const std::u16string installed = LoadResourceString(2000, 0x0009);
     ResourceUtils::SetStringResources(nullptr);
