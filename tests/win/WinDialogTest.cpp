@@ -19,14 +19,16 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <map>
 #include <string>
 
 namespace {
 
+// The text of a dialog's control, or of the dialog itself for id 0.
 std::wstring ControlText(HWND dialog_I, int id_I)
 {
     wchar_t text[512] = {};
-    ::GetDlgItemTextW(dialog_I, id_I, text, 512);
+    ::GetWindowTextW(id_I == 0 ? dialog_I : ::GetDlgItem(dialog_I, id_I), text, 512);
     return text;
 }
 
@@ -107,22 +109,16 @@ void Cancel(HWND dialog_I)
 TEST(WinDialog, InitialisationShowsTheSimulatedTabletAndCancelEndsWithTwo)
 {
     CDialogDriver driver;
-    std::wstring title, name, pen, touch, bluetooth, entry;
+    std::map<int, std::wstring> texts;
     LRESULT entries = -1;
     BOOL programEnabled = TRUE;
     RECT client {};
     RECT expected {0, 0, 332, 342};
     const INT_PTR result = driver.Run([&](CDialogDriver& d) {
         HWND w = d.Window();
-        wchar_t text[256] = {};
-        ::GetWindowTextW(w, text, 256);
-        title = text;
-        name = ControlText(w, IDC_TABLET_NAME);
-        pen = ControlText(w, IDC_PEN_VERSION);
-        touch = ControlText(w, IDC_TOUCH_VERSION);
-        bluetooth = ControlText(w, IDC_BLUETOOTH_VERSION);
+        for (int id : {0, IDC_TABLET_NAME, IDC_PEN_VERSION, IDC_TOUCH_VERSION, IDC_BLUETOOTH_VERSION, IDC_UPDATE_TYPE})
+            texts[id] = ControlText(w, id);
         entries = ::SendDlgItemMessageW(w, IDC_UPDATE_TYPE, CB_GETCOUNT, 0, 0);
-        entry = ControlText(w, IDC_UPDATE_TYPE);
         programEnabled = ::IsWindowEnabled(::GetDlgItem(w, IDC_PROGRAM));
         ::GetClientRect(w, &client);
         ::MapDialogRect(w, &expected);
@@ -130,13 +126,13 @@ TEST(WinDialog, InitialisationShowsTheSimulatedTabletAndCancelEndsWithTwo)
         return false;
     });
     EXPECT_EQ(result, 2);
-    EXPECT_EQ(title, L"Vellum Firmware Update Utility 2.22");
-    EXPECT_EQ(name, L"Vellum Sim Tablet");
-    EXPECT_EQ(pen, L"1.05");
-    EXPECT_EQ(touch, L"1.05");
-    EXPECT_EQ(bluetooth, L"Not Supported");
+    EXPECT_EQ(texts, (std::map<int, std::wstring> {{0, L"Vellum Firmware Update Utility 2.22"},
+                                                   {IDC_TABLET_NAME, L"Vellum Sim Tablet"},
+                                                   {IDC_PEN_VERSION, L"1.05"},
+                                                   {IDC_TOUCH_VERSION, L"1.05"},
+                                                   {IDC_BLUETOOTH_VERSION, L"Not Supported"},
+                                                   {IDC_UPDATE_TYPE, L"Pen"}}));
     EXPECT_EQ(entries, 2); // Pen and Touch: the basic tablet has a touch board behind its I2C bridge
-    EXPECT_EQ(entry, L"Pen");
     EXPECT_FALSE(programEnabled);
     EXPECT_EQ(client.right - client.left, expected.right - expected.left);
     EXPECT_EQ(client.bottom - client.top, expected.bottom - expected.top);

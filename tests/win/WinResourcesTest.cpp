@@ -1,5 +1,5 @@
 // The program's resources as the resource compiler built them: the string tables of the thirteen
-// languages (read back through FindResourceEx) and the dialog template 101.
+// languages (read back through FindResourceEx), the dialog template 101 and the manifest.
 
 #include "CWinStringResources.h"
 #include "FWUpdater/DialogResource.h"
@@ -15,46 +15,23 @@
 
 namespace {
 
-const std::uint16_t kLanguages[] = {0x0007, 0x0009, 0x000A, 0x000C, 0x0010, 0x0011, 0x0012,
-                                    0x0013, 0x0015, 0x0016, 0x0019, 0x0404, 0x0804};
-const std::uint32_t kStringIds[] = {2000, 2100, 2101, 2102, 2103, 2104, 2105, 2106, 2200, 2201, 2202, 2203};
-
+// The resource compiler's blocks are the built-in table's (itself checked against the strings'
+// source), in every language; it may pad a block with empty trailing entries.
 TEST(WinStringResources, ResourceBlocksEqualTheBuiltInTableInEveryLanguage)
 {
     const CWinStringResources resources;
     const CBuiltinStringResources builtin;
-    for (std::uint16_t language : kLanguages) {
+    for (std::uint16_t language : {0x0007, 0x0009, 0x000A, 0x000C, 0x0010, 0x0011, 0x0012, 0x0013, 0x0015, 0x0016,
+                                   0x0019, 0x0404, 0x0804}) {
         for (std::uint16_t block : {126, 132, 138}) { // ids 2000, 2100-2106, 2200-2203
+            SCOPED_TRACE(testing::Message() << "language " << language << " block " << block);
             const auto fromExe = resources.FindStringBlock(block, language);
             const auto expected = builtin.FindStringBlock(block, language);
-            ASSERT_TRUE(fromExe.has_value()) << "language " << language << " block " << block;
-            ASSERT_TRUE(expected.has_value());
-            // The resource compiler may pad a block with empty trailing entries.
+            ASSERT_TRUE(fromExe.has_value() && expected.has_value());
             std::u16string exe(*fromExe);
-            std::u16string want(*expected);
-            while (exe.size() > want.size() && exe.back() == 0)
+            while (exe.size() > expected->size() && exe.back() == 0)
                 exe.pop_back();
-            EXPECT_EQ(exe, want) << "language " << language << " block " << block;
-        }
-    }
-}
-
-TEST(WinStringResources, EveryLanguageHasEveryStringInStoredForm)
-{
-    const CWinStringResources resources;
-    for (std::uint16_t language : kLanguages) {
-        for (std::uint32_t id : kStringIds) {
-            const auto block = resources.FindStringBlock(static_cast<std::uint16_t>(id / 16 + 1), language);
-            ASSERT_TRUE(block.has_value());
-            std::size_t pos = 0;
-            for (std::uint32_t skip = 0; skip < id % 16; ++skip)
-                pos += 1 + (*block)[pos];
-            ASSERT_LT(pos, block->size());
-            const std::size_t length = (*block)[pos];
-            ASSERT_GE(length, 2u) << id;
-            EXPECT_EQ((*block)[pos + 1], u'\x0298') << id;
-            EXPECT_EQ((*block)[pos + length], u'\0') << "terminator counted in the length, id " << id;
-            EXPECT_FALSE(ResourceUtils::LoadResourceString(resources, id, language).empty());
+            EXPECT_EQ(exe, *expected);
         }
     }
 }
@@ -64,20 +41,16 @@ TEST(WinStringResources, LoadsExactTextsAndFallsBack)
     const CWinStringResources resources;
     EXPECT_EQ(ResourceUtils::LoadResourceString(resources, 2200, 0x0009),
               u"Error: No supported tablet is connected.  Please connect a tablet.");
-    EXPECT_EQ(ResourceUtils::LoadResourceString(resources, 2000, 0x0007), u"Vellum Firmware-Update Utility");
     EXPECT_EQ(ResourceUtils::LoadResourceString(resources, 2106, 0x0007),
               u"Firmware-Update fehlgeschlagen. \nBitte schlie\u00dfen Sie Ihr Ger\u00e4t neu an und \nversuchen Sie es "
               u"noch einmal.");
-    // German of Germany has no table of its own: it falls back to German.
+    // German of Germany has no table of its own: it falls back to German; Turkish to English.
     EXPECT_EQ(ResourceUtils::LoadResourceString(resources, 2103, 0x0407), u"Programmierung erfolgreich");
-    // Turkish has no table: English.
     EXPECT_EQ(ResourceUtils::LoadResourceString(resources, 2104, 0x041F), u"Programming Failed");
     // Exact language only: a language without resources has no block (no silent substitute).
     EXPECT_FALSE(resources.FindStringBlock(126, 0x001D).has_value());
     EXPECT_FALSE(resources.FindStringBlock(126, 0x0407).has_value());
 }
-
-// ---- dialog template 101 ----------------------------------------------------------------------
 
 struct ControlRow
 {
@@ -89,15 +62,6 @@ struct ControlRow
     DWORD forbiddenStyle;
 };
 
-struct ParsedControl
-{
-    DWORD style = 0;
-    short x = 0, y = 0, cx = 0, cy = 0;
-    DWORD id = 0;
-    std::u16string className;
-    std::u16string text;
-};
-
 struct ParsedDialog
 {
     DWORD style = 0;
@@ -105,46 +69,10 @@ struct ParsedDialog
     std::u16string title;
     WORD pointSize = 0;
     std::u16string font;
-    std::vector<ParsedControl> controls;
+    std::vector<ControlRow> controls; // with the style in requiredStyle
 };
 
-class CReader
-{
-public:
-    explicit CReader(const BYTE* data_I) : mData(data_I) {}
-    WORD Word() { WORD v; std::memcpy(&v, mData + mPos, 2); mPos += 2; return v; }
-    DWORD Dword() { DWORD v; std::memcpy(&v, mData + mPos, 4); mPos += 4; return v; }
-    short Short() { return static_cast<short>(Word()); }
-    BYTE Byte() { return mData[mPos++]; }
-    void Align() { mPos = (mPos + 3) & ~static_cast<std::size_t>(3); }
-    void Skip(std::size_t n_I) { mPos += n_I; }
-    // A resource name: 0xFFFF and an ordinal, or a zero-terminated UTF-16 text.
-    std::u16string NameOrOrdinal()
-    {
-        std::u16string text;
-        WORD first = Word();
-        if (first == 0xFFFF) {
-            const WORD ordinal = Word();
-            switch (ordinal) {
-            case 0x0080: return u"Button";
-            case 0x0081: return u"Edit";
-            case 0x0082: return u"Static";
-            case 0x0085: return u"ComboBox";
-            default: return u"#" + std::u16string(1, static_cast<char16_t>(ordinal));
-            }
-        }
-        while (first != 0) {
-            text.push_back(static_cast<char16_t>(first));
-            first = Word();
-        }
-        return text;
-    }
-
-private:
-    const BYTE* mData;
-    std::size_t mPos = 0;
-};
-
+// The DIALOGEX template 101 as stored in the program.
 ParsedDialog ParseDialog101()
 {
     ParsedDialog dialog;
@@ -152,43 +80,58 @@ ParsedDialog ParseDialog101()
     if (resource == nullptr)
         return dialog;
     const auto* data = static_cast<const BYTE*>(::LockResource(::LoadResource(nullptr, resource)));
-    CReader r(data);
-    const WORD version = r.Word();
-    const WORD signature = r.Word();
-    if (version != 1 || signature != 0xFFFF)
+    std::size_t pos = 0;
+    auto word = [&] {
+        WORD value;
+        std::memcpy(&value, data + pos, 2);
+        pos += 2;
+        return value;
+    };
+    auto dword = [&] {
+        const DWORD low = word();
+        return low | DWORD(word()) << 16;
+    };
+    // A name: 0xFFFF and an ordinal (a predefined class), or a zero-terminated UTF-16 text.
+    auto name = [&] {
+        std::u16string text;
+        for (WORD c = word(); c != 0; c = word()) {
+            if (c == 0xFFFF && text.empty()) {
+                const WORD ordinal = word();
+                return std::u16string(ordinal == 0x80 ? u"Button" : ordinal == 0x82 ? u"Static" : u"ComboBox");
+            }
+            text.push_back(static_cast<char16_t>(c));
+        }
+        return text;
+    };
+    if (word() != 1 || word() != 0xFFFF)
         return dialog; // not a DIALOGEX
-    r.Dword();         // help id
-    r.Dword();         // extended style
-    dialog.style = r.Dword();
-    const WORD count = r.Word();
-    r.Short();
-    r.Short();
-    dialog.cx = r.Short();
-    dialog.cy = r.Short();
-    r.NameOrOrdinal(); // menu
-    r.NameOrOrdinal(); // class
-    dialog.title = r.NameOrOrdinal();
+    pos += 8;          // help id, extended style
+    dialog.style = dword();
+    const WORD count = word();
+    pos += 4; // x, y
+    dialog.cx = static_cast<short>(word());
+    dialog.cy = static_cast<short>(word());
+    name(); // menu
+    name(); // class
+    dialog.title = name();
     if (dialog.style & DS_SETFONT) {
-        dialog.pointSize = r.Word();
-        r.Word(); // weight
-        r.Byte(); // italic
-        r.Byte(); // charset
-        dialog.font = r.NameOrOrdinal();
+        dialog.pointSize = word();
+        pos += 4; // weight, italic, charset
+        dialog.font = name();
     }
     for (WORD i = 0; i < count; ++i) {
-        r.Align();
-        ParsedControl control;
-        r.Dword(); // help id
-        r.Dword(); // extended style
-        control.style = r.Dword();
-        control.x = r.Short();
-        control.y = r.Short();
-        control.cx = r.Short();
-        control.cy = r.Short();
-        control.id = r.Dword();
-        control.className = r.NameOrOrdinal();
-        control.text = r.NameOrOrdinal();
-        r.Skip(r.Word()); // creation data
+        pos = (pos + 3) & ~std::size_t(3);
+        pos += 8; // help id, extended style
+        ControlRow control {};
+        control.requiredStyle = dword();
+        control.x = static_cast<short>(word());
+        control.y = static_cast<short>(word());
+        control.cx = static_cast<short>(word());
+        control.cy = static_cast<short>(word());
+        control.id = static_cast<int>(dword());
+        control.className = name();
+        control.text = name();
+        pos += word(); // creation data
         dialog.controls.push_back(control);
     }
     return dialog;
@@ -196,7 +139,6 @@ ParsedDialog ParseDialog101()
 
 const std::u16string kUnderscores(96, u'_');
 
-// The control table of the main dialog.
 const std::vector<ControlRow> kControlTable = {
     {1028, u"Static", u"", 0, 0, 336, 31, 0, 0},
     {1001, u"Static", u"Tablet: ", 11, 0, 53, 31, SS_CENTERIMAGE, 0},
@@ -236,7 +178,7 @@ const std::vector<ControlRow> kControlTable = {
     {1023, u"Static", u"", 122, 319, 142, 14, SS_CENTER | SS_CENTERIMAGE, 0},
 };
 
-TEST(WinDialogTemplate, FrameAndFontAsSpecified)
+TEST(WinDialogTemplate, FrameFontAndControlsAsTheControlTableGivesThem)
 {
     const ParsedDialog dialog = ParseDialog101();
     EXPECT_EQ(dialog.cx, 332);
@@ -247,30 +189,22 @@ TEST(WinDialogTemplate, FrameAndFontAsSpecified)
     const DWORD required = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER;
     EXPECT_EQ(dialog.style & required, required);
     EXPECT_EQ(dialog.style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u);
-}
-
-TEST(WinDialogTemplate, ControlsMatchTheControlTable)
-{
-    const ParsedDialog dialog = ParseDialog101();
     ASSERT_EQ(dialog.controls.size(), kControlTable.size());
     for (std::size_t i = 0; i < kControlTable.size(); ++i) {
         const ControlRow& want = kControlTable[i];
-        const ParsedControl& got = dialog.controls[i];
+        const ControlRow& got = dialog.controls[i];
         SCOPED_TRACE(want.id);
-        EXPECT_EQ(got.id, static_cast<DWORD>(want.id));
+        EXPECT_EQ(got.id, want.id);
         // Class names are case-insensitive; the resource compiler may store them upper-case.
         EXPECT_EQ(::lstrcmpiW(reinterpret_cast<const wchar_t*>(got.className.c_str()),
                               reinterpret_cast<const wchar_t*>(want.className.c_str())),
                   0)
             << std::string(got.className.begin(), got.className.end());
         EXPECT_EQ(got.text, want.text);
-        EXPECT_EQ(got.x, want.x);
-        EXPECT_EQ(got.y, want.y);
-        EXPECT_EQ(got.cx, want.cx);
-        EXPECT_EQ(got.cy, want.cy);
-        EXPECT_EQ(got.style & want.requiredStyle, want.requiredStyle);
-        EXPECT_EQ(got.style & want.forbiddenStyle, 0u);
-        EXPECT_NE(got.style & WS_VISIBLE, 0u);
+        EXPECT_EQ((std::vector<short> {got.x, got.y, got.cx, got.cy}), (std::vector<short> {want.x, want.y, want.cx, want.cy}));
+        EXPECT_EQ(got.requiredStyle & want.requiredStyle, want.requiredStyle);
+        EXPECT_EQ(got.requiredStyle & want.forbiddenStyle, 0u);
+        EXPECT_NE(got.requiredStyle & WS_VISIBLE, 0u);
     }
 }
 
