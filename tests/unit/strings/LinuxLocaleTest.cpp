@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <map>
 
 TEST(LocaleName, MapsToWindowsLanguageIds)
@@ -54,25 +53,4 @@ TEST(LinuxLanguagePlatform, LcAllThenLcMessagesThenLangChooseTheProvidersLanguag
         EXPECT_EQ(platform->UserDefaultLCID(), c.language);
         EXPECT_EQ(LanguageProvider(c.mode, platform).GetCurrentLanguage().mName, c.name);
     }
-}
-
-TEST(LinuxLanguagePlatform, ReadsTheProcessEnvironment)
-{
-    const char* names[3] = {"LC_ALL", "LC_MESSAGES", "LANG"};
-    std::optional<std::string> saved[3];
-    for (int i = 0; i < 3; ++i) {
-        if (const char* value = std::getenv(names[i]))
-            saved[i] = value;
-    }
-    ::unsetenv("LC_ALL");
-    ::setenv("LC_MESSAGES", "pl_PL.UTF-8", 1);
-    ::setenv("LANG", "it_IT.UTF-8", 1);
-    const auto answer = CLinuxLanguagePlatform().UserDefaultUILanguage();
-    for (int i = 0; i < 3; ++i) {
-        if (saved[i])
-            ::setenv(names[i], saved[i]->c_str(), 1);
-        else
-            ::unsetenv(names[i]);
-    }
-    EXPECT_EQ(answer, 0x0415);
 }
