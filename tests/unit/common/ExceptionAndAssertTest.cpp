@@ -51,17 +51,6 @@ TEST(Assert, FailedAssertionWritesOneLineAndExecutionContinues)
     EXPECT_EQ(lines[0], "Assert:(1 == 2) in tests/unit/common/ExceptionAndAssertTest.cpp at " + std::to_string(line) + "\n");
 }
 
-TEST(Assert, FailedLiteralKeepsItsQuotesAndFixedPositionsAreUsedAsGiven)
-{
-    CDiagnosticCapture capture;
-    ASSERT_FAILED("unrecognized file format");
-    ASSERT_FAILED_AT("Unsupported data source format", "CFLDeviceInterface", 198);
-    const auto lines = capture.Lines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].rfind("Assert:(\"unrecognized file format\") in ", 0), 0u) << lines[0];
-    EXPECT_EQ(lines[1], "Assert:(\"Unsupported data source format\") in CFLDeviceInterface at 198\n");
-}
-
 // Run under ThreadSanitizer in CI.
 TEST(Assert, WorksFromAnyThread)
 {
