@@ -1,5 +1,5 @@
-// The one source of the localized strings, the table and the Windows STRINGTABLE fragments
-// generated from it, and the generator's refusals.
+// The one source of the localized strings, the table generated from it, and the generator's
+// refusals. (The Windows STRINGTABLE fragments are checked as built into the program: tests/win.)
 
 #include "ResourceUtils.h"
 #include "StringTable.h"
@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <regex>
@@ -17,7 +16,6 @@
 namespace {
 
 const std::string kSource = VFWU_SOURCE_DIR "/Common/Strings/strings.txt";
-const std::string kRcDir = VFWU_BINARY_DIR "/Common/generated/rc";
 const std::set<std::uint16_t> kResourceLanguages = {0x0007, 0x0009, 0x000A, 0x000C, 0x0010, 0x0011, 0x0012,
                                                     0x0013, 0x0015, 0x0016, 0x0019, 0x0404, 0x0804};
 
@@ -200,34 +198,6 @@ TEST(GeneratedTable, EveryLanguageHasEveryIdInStoredFormDecodingToItsSourceText)
     for (const auto& [language, strings] : texts) {
         for (const auto& [id, text] : strings)
             ASSERT_EQ(ResourceUtils::LoadResourceString(id, language), Utf8ToUtf16(text)) << language << " " << id;
-    }
-}
-
-// One STRINGTABLE fragment per language for the Windows resource compiler, with every string.
-TEST(GeneratedRc, OneFragmentPerLanguageWithEveryStringInStoredForm)
-{
-    const std::string all = ReadFile(kRcDir + "/StringTables.rc");
-    for (const auto& [language, strings] : ReadSource(kSource)) {
-        char name[32];
-        std::snprintf(name, sizeof name, "strings_%04x.rc", language);
-        EXPECT_NE(all.find(std::string("#include \"") + name + "\""), std::string::npos) << name;
-        const std::string fragment = ReadFile(kRcDir + "/" + name);
-        EXPECT_NE(fragment.find("\nSTRINGTABLE\nBEGIN\n"), std::string::npos);
-        EXPECT_NE(fragment.find("\nEND\n"), std::string::npos);
-        // Its LANGUAGE line, and each entry in the stored form: id, L"\x0298<Base64>\0".
-        char languageLine[64];
-        std::snprintf(languageLine, sizeof languageLine, "\nLANGUAGE 0x%x, 0x%x\n", language & 0x3FFu, language >> 10);
-        EXPECT_NE(fragment.find(languageLine), std::string::npos) << name;
-        static const std::regex entry(R"(^\s*(\d+), L"\\x0298([A-Za-z0-9+/=]*)\\0"$)");
-        std::map<std::uint32_t, std::u16string> entries;
-        std::smatch match;
-        for (const std::string& line : SplitLines(fragment)) {
-            if (std::regex_match(line, match, entry))
-                entries[std::stoul(match[1])] = ResourceUtils::DecodeResourceText(u"\u0298" + Utf8ToUtf16(match[2]));
-        }
-        ASSERT_EQ(entries.size(), strings.size()) << name;
-        for (const auto& [id, text] : strings)
-            EXPECT_EQ(entries.at(id), Utf8ToUtf16(text)) << name << " " << id;
     }
 }
 
