@@ -57,7 +57,8 @@ TEST(WinDialog, InitialisationShowsTheSimulatedTabletAndAnInteractiveUpdateEndsG
     PlugInSimScenario(scenario, bus);
     auto dialog = std::make_unique<CDialogFirmwareUpdater>(
         std::make_shared<CSimUpdateController>(bus.Host(), scenario.topologyPath), u"", u"", "en");
-    bus.SetInterfaceEventSink([&](bool arrival, const std::string& path) { dialog->PostInterfaceEvent(arrival, path); });
+    bus.SetInterfaceEventSink(
+        [&](bool arrival, const std::string& path) { dialog->PostInterfaceEvent(arrival, path); });
 
     std::map<int, std::wstring> shown, after;
     LRESULT entries = -1;
@@ -75,13 +76,15 @@ TEST(WinDialog, InitialisationShowsTheSimulatedTabletAndAnInteractiveUpdateEndsG
             return false;
         }
         if (phase == 0) { // as initialisation left it; then the user chooses the demo file and Program
-            for (int id : {0, IDC_TABLET_NAME, IDC_PEN_VERSION, IDC_TOUCH_VERSION, IDC_BLUETOOTH_VERSION, IDC_UPDATE_TYPE})
+            for (int id : {0, IDC_TABLET_NAME, IDC_PEN_VERSION, IDC_TOUCH_VERSION, IDC_BLUETOOTH_VERSION,
+                           IDC_UPDATE_TYPE})
                 shown[id] = ControlText(w, id);
             entries = ::SendDlgItemMessageW(w, IDC_UPDATE_TYPE, CB_GETCOUNT, 0, 0);
             programEnabled = ::IsWindowEnabled(::GetDlgItem(w, IDC_PROGRAM)) != FALSE;
             ::GetClientRect(w, &client);
             ::MapDialogRect(w, &expected);
-            sDialog->Model().OnFileChosen(*sDialog, std::string(VFWU_SOURCE_DIR) + "/data/scenarios/basic/basic.pen");
+            const std::string pen = std::string(VFWU_SOURCE_DIR) + "/data/scenarios/basic/basic.pen";
+            sDialog->Model().OnFileChosen(*sDialog, pen);
             file = ControlText(w, IDC_FILE_NAME);
             ::PostMessageW(w, WM_COMMAND, MAKEWPARAM(IDC_PROGRAM, BN_CLICKED), 0);
             phase = 1;

@@ -36,20 +36,15 @@ TEST(WinStringResources, ResourceBlocksEqualTheBuiltInTableInEveryLanguage)
     }
 }
 
-TEST(WinStringResources, LoadsExactTextsAndFallsBack)
+// Exact language only: a language without resources has no block (no silent substitute); the
+// loader's fallback chain then finds German for German of Germany, English for Turkish.
+TEST(WinStringResources, BlocksOfTheExactLanguageOnlyAndTheLoaderFallsBack)
 {
     const CWinStringResources resources;
-    EXPECT_EQ(ResourceUtils::LoadResourceString(resources, 2200, 0x0009),
-              u"Error: No supported tablet is connected.  Please connect a tablet.");
-    EXPECT_EQ(ResourceUtils::LoadResourceString(resources, 2106, 0x0007),
-              u"Firmware-Update fehlgeschlagen. \nBitte schlie\u00dfen Sie Ihr Ger\u00e4t neu an und \nversuchen Sie es "
-              u"noch einmal.");
-    // German of Germany has no table of its own: it falls back to German; Turkish to English.
-    EXPECT_EQ(ResourceUtils::LoadResourceString(resources, 2103, 0x0407), u"Programmierung erfolgreich");
-    EXPECT_EQ(ResourceUtils::LoadResourceString(resources, 2104, 0x041F), u"Programming Failed");
-    // Exact language only: a language without resources has no block (no silent substitute).
     EXPECT_FALSE(resources.FindStringBlock(126, 0x001D).has_value());
     EXPECT_FALSE(resources.FindStringBlock(126, 0x0407).has_value());
+    EXPECT_EQ(ResourceUtils::LoadResourceString(resources, 2103, 0x0407), u"Programmierung erfolgreich");
+    EXPECT_EQ(ResourceUtils::LoadResourceString(resources, 2104, 0x041F), u"Programming Failed");
 }
 
 struct ControlRow
@@ -201,7 +196,8 @@ TEST(WinDialogTemplate, FrameFontAndControlsAsTheControlTableGivesThem)
                   0)
             << std::string(got.className.begin(), got.className.end());
         EXPECT_EQ(got.text, want.text);
-        EXPECT_EQ((std::vector<short> {got.x, got.y, got.cx, got.cy}), (std::vector<short> {want.x, want.y, want.cx, want.cy}));
+        EXPECT_EQ((std::vector<short> {got.x, got.y, got.cx, got.cy}),
+                  (std::vector<short> {want.x, want.y, want.cx, want.cy}));
         EXPECT_EQ(got.requiredStyle & want.requiredStyle, want.requiredStyle);
         EXPECT_EQ(got.requiredStyle & want.forbiddenStyle, 0u);
         EXPECT_NE(got.requiredStyle & WS_VISIBLE, 0u);

@@ -131,7 +131,8 @@ TEST(LogNotifier, LineEndsInsideAMessageBecomeTheFilesEndOfLine)
     };
     for (const char* eol : {"\r\n", "\n"}) {
         for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << "message \"" << c.message << "\", end of line size " << std::strlen(eol));
+            SCOPED_TRACE(testing::Message() << "message \"" << c.message << "\", end of line of " << std::strlen(eol)
+                                            << " bytes");
             Fixture f;
             f.Make(eol)->Log(c.message);
             std::string expected;

@@ -153,13 +153,15 @@ TEST(StringSource, TextsAsTheProgramShowsThem)
         {0x0009, 2101, "Waiting for Device Mode"},
         {0x0009, 2202, "Error: Invalid state resulted in updater termination."},
         {0x0009, 2203, "Error: Invalid Firmware update file. Please re-download the package."},
-        {0x0007, 2203, "Fehler: Ungültige Firmware-Aktualisierungs-\ndatei. Bitte laden Sie das Paket erneut \nherunter."},
+        {0x0007, 2203,
+         "Fehler: Ungültige Firmware-Aktualisierungs-\ndatei. Bitte laden Sie das Paket erneut \nherunter."},
         {0x0011, 2000, "Vellumファームウェアアップデートユーティリィティ"},
         {0x0404, 2201, "錯誤：未找到更新目標設備。 請重新下載包。"},
         {0x0804, 2000, "Vellum 固件更新实用程序"},
         {0x0019, 2102, "Запись программы"},
         // French puts a no-break space before the colon.
-        {0x000C, 2200, "Erreur\u00A0: Aucune tablette prise en charge n'est connectée. Veuillez connecter une tablette."},
+        {0x000C, 2200,
+         "Erreur\u00A0: Aucune tablette prise en charge n'est connectée. Veuillez connecter une tablette."},
     };
     for (const auto& [language, id, text] : cases)
         EXPECT_EQ(texts.at(language).at(id), text) << language << " " << id;
@@ -188,7 +190,8 @@ TEST(GeneratedTable, EveryLanguageHasEveryIdInStoredFormDecodingToItsSourceText)
             EXPECT_EQ(entry.front(), 0x0298);
             EXPECT_EQ(entry.back(), 0);
             EXPECT_EQ((entry.size() - 2) % 4, 0u) << "padded Base64";
-            found[block.mLanguageId][id] = Utf16ToUtf8(ResourceUtils::DecodeResourceText(entry.substr(0, entry.size() - 1)));
+            const std::u16string text = ResourceUtils::DecodeResourceText(entry.substr(0, entry.size() - 1));
+            found[block.mLanguageId][id] = Utf16ToUtf8(text);
         }
         EXPECT_EQ(pos, block.mSize) << "block " << block.mBlockNumber << " of " << block.mLanguageId;
     }
