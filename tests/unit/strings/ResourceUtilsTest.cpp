@@ -73,11 +73,8 @@ TEST(DecodeResourceText, StoredFormAndTheFaultsItReports)
         {u"", u"", {}},
         {u"a\u0298SGk=", u"a\u0298SGk=", {}},
         {kMarker, u"", {}},
-        // UTF-8 beyond Latin, a surrogate pair and a line feed.
-        {Coded("R2Vyw6R0ZW1vZHVz"), u"Gerätemodus", {}},
-        {Coded("56iL5byP6Kit6KiI"), u"程式設計", {}},
+        // A surrogate pair (the real strings, decoded by the generated table's test, have none).
         {Coded("8J+Wig=="), u"\U0001F58A", {}},
-        {Coded("YQpi"), u"a\nb", {}},
         // Short Base64 is decoded as if it had been padded.
         {Coded("SGk"), u"Hi", {}},
         {Coded("SA"), u"H", {}},
