@@ -4,18 +4,10 @@
 
 #include <gtest/gtest.h>
 
-TEST(StringUtils, TrimSplitAndCaseOfAsciiLettersOnly)
+// Trim, Split and Base64 are checked through their users: the command line's token rules
+// (tests/unit/strings) and the settings' byte strings (tests/unit/settings).
+TEST(StringUtils, CaseOnlyForAsciiLetters)
 {
-    using V = std::vector<std::u16string>;
-    EXPECT_EQ(Trimmed(std::string(" \t\r\n\v\f")), "");
-    EXPECT_EQ(Trimmed(u"\t a  b \r\n"), u"a  b");
-    std::string inPlace = "\nx\n";
-    Trim(inPlace);
-    EXPECT_EQ(inPlace, "x");
-    // Empty tokens are kept, but no trailing one.
-    EXPECT_EQ(Split(u"a  b", u" "), (V {u"a", u"", u"b"}));
-    EXPECT_EQ(Split(u" a ", u" "), (V {u"", u"a"}));
-    EXPECT_EQ(Split(u"", u" "), V {});
     EXPECT_TRUE(EqualsNoCase("ZH_cn", "zh_CN"));
     EXPECT_FALSE(EqualsNoCase("\xC3\xA4", "\xC3\x84")); // a-umlaut vs A-umlaut in UTF-8
     EXPECT_EQ(ToLower(std::string("AbC\xC3\x84")), "abc\xC3\x84");
@@ -23,25 +15,6 @@ TEST(StringUtils, TrimSplitAndCaseOfAsciiLettersOnly)
     EXPECT_EQ(FindNoCase(u"xabc", u"ABC"), 1);
     EXPECT_EQ(FindNoCase(u"xabc", u"abd"), -1);
     EXPECT_EQ(FindNoCase(u"aBc abc", u"abc"), 4); // the exact match wins over an earlier folded one
-}
-
-TEST(StringUtils, Base64WithoutPaddingAndRoundTripsEveryLength)
-{
-    using B = std::vector<std::uint8_t>;
-    EXPECT_EQ(Base64Encode(B {'a', 'b', 'c'}), "YWJj");
-    EXPECT_EQ(Base64Encode(B {'a'}), "YQ");
-    EXPECT_EQ(Base64Encode(B {0xFF}), "/w");
-    EXPECT_EQ(Base64Decode("YWI"), (B {'a', 'b'}));
-    EXPECT_EQ(Base64Decode("YWJjZ"), (B {'a', 'b', 'c'})); // a lone final character gives nothing
-    // Padding and foreign characters make the whole text invalid.
-    EXPECT_EQ(Base64Decode("YQ=="), B {});
-    EXPECT_EQ(Base64Decode("YW Jj"), B {});
-    B data;
-    for (int n = 0; n < 70; ++n) {
-        EXPECT_EQ(Base64Decode(Base64Encode(data)), data) << n;
-        EXPECT_EQ(Base64Encode(data).size(), (4 * data.size() + 2) / 3) << n;
-        data.push_back(static_cast<std::uint8_t>(n * 37 + 11));
-    }
 }
 
 TEST(StringUtils, Utf8AndUtf16ConvertValidTextAndReplaceInvalidInput)
