@@ -39,7 +39,7 @@ void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD)
     if (w == nullptr)
         return;
     if (sPhase == 0) {
-        for (int id : {0, IDC_TABLET_NAME, IDC_PEN_VERSION, IDC_BLUETOOTH_VERSION, IDC_UPDATE_TYPE})
+        for (int id : {0, IDC_TABLET_NAME, IDC_PEN_VERSION, IDC_UPDATE_TYPE})
             sShown[id] = ControlText(w, id);
         sDialog->Model().OnFileChosen(*sDialog, std::string(VFWU_SOURCE_DIR) + "/data/scenarios/basic/basic.pen");
         sPhase = 1;
@@ -78,7 +78,6 @@ TEST(WinDialog, ShowsTheModelsStateAndAsksBeforeProgramming)
     EXPECT_EQ(sShown, (std::map<int, std::wstring> {{0, L"Vellum Firmware Update Utility 2.22"},
                                                     {IDC_TABLET_NAME, L"Vellum Sim Tablet"},
                                                     {IDC_PEN_VERSION, L"1.05"},
-                                                    {IDC_BLUETOOTH_VERSION, L"Not Supported"},
                                                     {IDC_UPDATE_TYPE, L"Pen"}}));
     EXPECT_EQ(sConfirmation, L"You are about to update the firmware.\n\nWhile programming do not disconnect or "
                              L"power down your device.\n\nDo you want to continue?");

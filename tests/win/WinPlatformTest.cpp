@@ -1,5 +1,5 @@
-// The Windows platform classes where they meet the operating system: a machine without a tablet,
-// the resident service's events and the -simulate option.
+// The Windows platform classes where they meet the operating system: a machine without a tablet
+// and the resident service's events.
 
 #include "CWinBulkFLDeviceInterface.h"
 #include "CWinDiscovery.h"
@@ -8,7 +8,6 @@
 #include "CWinUpdateController.h"
 #include "Clock.h"
 #include "FWUpdater/InterfaceKind.h"
-#include "SimulateOption.h"
 
 #include <gtest/gtest.h>
 
@@ -71,20 +70,6 @@ TEST(WinServiceEvents, EachSignalSetsOnlyItsOwnEventAndPausesOneSecond)
     EXPECT_EQ(clock->sleeps(), (std::vector<std::uint32_t> {1000, 1000}));
     ::CloseHandle(stop);
     ::CloseHandle(start);
-}
-
-TEST(WinSimulateOption, NameDefaultAndTokenRules)
-{
-    const std::pair<const char16_t*, const char*> cases[] = {
-        {u"-simulated -SIMULATE -simulate=", "(none)"},
-        {u"-simulate", "basic"},
-        {u"-path a+b -simulate=two-tablets -auto pen", "two-tablets"},
-        {u"-simulate=protocol1 -simulate", "basic"}, // the last one counts
-    };
-    for (const auto& [line, expected] : cases) {
-        std::string scenario;
-        EXPECT_EQ(ParseSimulateOption(line, scenario) ? scenario : "(none)", expected);
-    }
 }
 
 } // namespace

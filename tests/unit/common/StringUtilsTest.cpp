@@ -1,4 +1,3 @@
-#include "FileVersion.h"
 #include "StringUtils.h"
 #include "TestSupport.h"
 
@@ -37,17 +36,4 @@ TEST(StringUtils, Utf8AndUtf16ConvertValidTextAndReplaceInvalidInput)
         EXPECT_EQ(Utf8ToUtf16(utf8), utf16) << utf8;
     EXPECT_EQ(Utf16ToUtf8(std::u16string(u"ab\0cd", 5)), "ab");
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
-}
-
-TEST(FileVersionText, BinaryCodedDecimalWordsAndExtraFieldsAsserted)
-{
-    EXPECT_EQ(FileVersion::FromWord(0x0309).ToShortString(), "3.09");
-    EXPECT_EQ(FileVersion::FromWord(0x1A10).ToShortString(), "1a.10");
-    CDiagnosticCapture capture;
-    FileVersion v = FileVersion::FromWord(0x0101);
-    v.mVariation = 1;
-    v.mBuild = 2;
-    v.mRelease = 3;
-    EXPECT_EQ(v.ToShortString(), "1.01"); // the text is still produced, each extra field reported
-    EXPECT_EQ(capture.Lines().size(), 3u);
 }
