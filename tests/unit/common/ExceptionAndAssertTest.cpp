@@ -13,26 +13,6 @@ TEST(VelException, WhatTextForEachCombinationOfFileAndStatus)
     EXPECT_STREQ(CVelException("y", 7, "f.cpp", 3).what(), "File: f.cpp, Line: 3, Status: 7,  \"y\"");
 }
 
-TEST(VelException, CopyTransfersDetailSoItIsDeletedOnce)
-{
-    struct CountingDetail : CVelExceptionDetail
-    {
-        explicit CountingDetail(int* deletions_I) : mDeletions(deletions_I) {}
-        ~CountingDetail() override { ++*mDeletions; }
-        int* mDeletions;
-    };
-    int deletions = 0;
-    {
-        CVelException original("m", 1, nullptr, 0, std::make_unique<CountingDetail>(&deletions));
-        {
-            CVelException copy(original);
-            EXPECT_STREQ(copy.what(), original.what());
-        }
-        EXPECT_EQ(deletions, 1);
-    }
-    EXPECT_EQ(deletions, 1);
-}
-
 // Run under ThreadSanitizer in CI: from any thread, one line per failed assertion, and execution
 // continues.
 TEST(Assert, FailedAssertionWritesOneLineFromAnyThreadAndExecutionContinues)
@@ -57,12 +37,8 @@ TEST(Assert, FailedAssertionWritesOneLineFromAnyThreadAndExecutionContinues)
     EXPECT_EQ(lines[0].substr(lines[0].size() - std::min(lines[0].size(), position.size())), position);
     for (std::size_t i = 1; i < lines.size(); ++i)
         EXPECT_EQ(lines[i].rfind("Assert:(i < 0) in ", 0), 0u);
-}
-
-TEST(DebugPrint, ReturnsCharacterCountAndFormatsLongText)
-{
-    CDiagnosticCapture capture;
+    // Beyond any fixed buffer: the whole text, and its length returned.
     const std::string longText(5000, 'x');
     EXPECT_EQ(DebugPrint("%s-%d", longText.c_str(), 42), 5003);
-    EXPECT_EQ(capture.Lines(), std::vector<std::string>{longText + "-42"});
+    EXPECT_EQ(capture.Lines().back(), longText + "-42");
 }
