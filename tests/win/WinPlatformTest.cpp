@@ -1,12 +1,9 @@
-// The Windows platform classes where they meet the operating system: a machine without a tablet
-// and the resident service's events.
+// The Windows platform classes where they meet the operating system: a machine without a tablet.
 
 #include "CWinBulkFLDeviceInterface.h"
 #include "CWinDiscovery.h"
 #include "CWinHIDFLDeviceInterface.h"
 #include "CWinI2CFLDeviceInterface.h"
-#include "CWinUpdateController.h"
-#include "Clock.h"
 #include "FWUpdater/InterfaceKind.h"
 
 #include <gtest/gtest.h>
@@ -48,28 +45,6 @@ TEST(WinDiscovery, EachKindGetsItsPlatformClassAndAMissingDeviceFailsWithoutHand
         device->Close();
         EXPECT_FALSE(device->IsOpen());
     }
-}
-
-// Without the service's events the signals fail at once; with them each sets only its own event
-// and then pauses one second.
-TEST(WinServiceEvents, EachSignalSetsOnlyItsOwnEventAndPausesOneSecond)
-{
-    auto clock = std::make_shared<CVirtualClock>();
-    CScopedClock scoped(clock);
-    CWinUpdateController controller;
-    EXPECT_FALSE(controller.SignalStopEvent());
-    EXPECT_TRUE(clock->sleeps().empty());
-    const HANDLE stop = ::CreateEventA(nullptr, TRUE, FALSE, kVellumStopEventName);
-    const HANDLE start = ::CreateEventA(nullptr, TRUE, FALSE, kVellumStartEventName);
-    ASSERT_TRUE(stop && start);
-    EXPECT_TRUE(controller.SignalStopEvent());
-    EXPECT_EQ(::WaitForSingleObject(stop, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(::WaitForSingleObject(start, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_TRUE(controller.SignalStartEvent());
-    EXPECT_EQ(::WaitForSingleObject(start, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(clock->sleeps(), (std::vector<std::uint32_t> {1000, 1000}));
-    ::CloseHandle(stop);
-    ::CloseHandle(start);
 }
 
 } // namespace

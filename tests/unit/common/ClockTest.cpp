@@ -55,25 +55,9 @@ TEST(VirtualClock, EventsMayScheduleMoreSleepOrBeCancelled)
     EXPECT_FALSE(clock.hasPending());
 }
 
-TEST(StopToken, SleepsOfAStoppedThreadReturnAtOnce)
-{
-    auto clock = std::make_shared<CVirtualClock>();
-    CScopedClock installed(clock);
-    auto token = std::make_shared<CStopToken>();
-    {
-        CStopScope scope(token);
-        GetClock()->sleep(100);
-        EXPECT_FALSE(StopRequestedOnThisThread());
-        token->RequestStop();
-        EXPECT_TRUE(StopRequestedOnThisThread());
-        GetClock()->sleep(90 * 1000);
-    }
-    EXPECT_FALSE(StopRequestedOnThisThread()); // the scope is gone
-    EXPECT_EQ(clock->sleeps(), (std::vector<std::uint32_t> {100}));
-}
-
-// The real clock's events are exercised by the programs' simulated runs (tests/unit/cli); a stop
-// must wake a sleep at once, or closing waits for the whole sleep.
+// The real clock's events are exercised by the programs' simulated runs (tests/unit/cli), the
+// virtual clock's stopped sleeps by the update worker's tests; a stop must wake a real sleep at
+// once, or closing waits for the whole sleep.
 TEST(SteadyClock, AStopWakesASleep)
 {
     CSteadyClock clock;

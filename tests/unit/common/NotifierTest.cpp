@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <map>
 #include <thread>
 
@@ -110,26 +109,20 @@ TEST(LogNotifier, ConcurrentReportsKeepLinesWhole)
 // at a line end.
 TEST(LogNotifier, LineEndsInsideAMessageBecomeTheFilesEndOfLine)
 {
-    struct Case
-    {
-        const char* message;
-        std::vector<std::string> lines; // the file's lines, without their ends
+    const std::pair<const char*, std::string> cases[] = { // the file's text, '|' for its end of line
+        {"Tablet: Sim\n  pen: 1.05\n", "Tablet: Sim|  pen: 1.05||"},
+        {"a\r\n\r\n", "a|||"},
+        {"ends in CR\r", "ends in CR|"},
+        {"a\rb", "a\rb|"}, // a CR that ends no line stays as it is
     };
-    const Case cases[] = {
-        {"Tablet: Sim\n  pen: 1.05\n", {"Tablet: Sim", "  pen: 1.05", ""}},
-        {"a\r\n\r\n", {"a", "", ""}},
-        {"ends in CR\r", {"ends in CR"}},
-        {"a\rb", {"a\rb"}}, // a CR that ends no line stays as it is
-    };
-    for (const char* eol : {"\r\n", "\n"}) {
-        for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << "message \"" << c.message << "\", end of line of " << std::strlen(eol)
-                                            << " bytes");
+    for (const std::string eol : {"\r\n", "\n"}) {
+        for (const auto& [message, text] : cases) {
+            SCOPED_TRACE(testing::Message() << "message \"" << message << "\", end of line of " << eol.size() << " bytes");
             Fixture f;
-            f.Make(eol)->Log(c.message);
+            f.Make(eol.c_str())->Log(message);
             std::string expected;
-            for (const std::string& line : c.lines)
-                expected += line + eol;
+            for (const char c : text)
+                expected += c == '|' ? eol : std::string(1, c);
             EXPECT_EQ(f.Text(), expected);
         }
     }

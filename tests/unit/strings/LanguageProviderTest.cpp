@@ -1,11 +1,9 @@
-// Choosing the language: selection by name and mode, by id, and the fallback chain.
+// Choosing the language: selection by name and mode, and the fallback chain.
 
 #include "LanguageProvider.h"
-#include "ResourceUtils.h"
 
 #include <gtest/gtest.h>
 
-#include <set>
 
 TEST(FallbackLanguageId, StepsOfTheChainAndEveryChainEndsAtTheNeutralId)
 {
@@ -18,13 +16,12 @@ TEST(FallbackLanguageId, StepsOfTheChainAndEveryChainEndsAtTheNeutralId)
         EXPECT_EQ(FallbackLanguageId(from), to) << std::hex << from;
     for (std::uint32_t id = 0; id <= 0xFFFF; ++id) {
         std::optional<std::uint16_t> step = static_cast<std::uint16_t>(id);
-        int steps = 0;
         std::uint16_t last = 0;
-        for (; step && steps < 10; ++steps) {
+        for (int steps = 0; step; ++steps) {
+            ASSERT_LT(steps, 10) << std::hex << id;
             last = *step;
             step = FallbackLanguageId(*step);
         }
-        ASSERT_LT(steps, 10) << std::hex << id;
         ASSERT_EQ(last, 0) << std::hex << id;
     }
 }
@@ -66,24 +63,4 @@ TEST(SelectLanguage, ByModeNameAndThePlatformsLanguages)
         EXPECT_EQ(provider.GetCurrentLanguage().mLanguage, c.language);
     }
     EXPECT_EQ(LanguageProvider("userUI", nullptr).GetCurrentLanguage().mLanguage, eEnglish);
-}
-
-// Every table language, chosen by its id with a sublanguage, loads its own strings, or English
-// where it has none (the thirteen languages with strings are the resource languages).
-TEST(SelectLanguageId, EveryTableLanguageGetsItsOwnStringsOrEnglish)
-{
-    const std::set<std::uint16_t> translated = {0x0007, 0x000A, 0x000C, 0x0010, 0x0011, 0x0012,
-                                                0x0013, 0x0015, 0x0016, 0x0019, 0x0404, 0x0804};
-    LanguageProvider provider("en", nullptr);
-    const std::u16string english = ResourceUtils::LoadResourceString(2000, 0x0009);
-    for (const LanguageRecord& record : provider.GetLanguageTable()) {
-        // 0x0407 for 0x0007; the Chinese ids already have theirs.
-        provider.SelectLanguageId(record.mLanguageId < 0x0400 ? 0x0400 | record.mLanguageId : record.mLanguageId);
-        EXPECT_EQ(provider.GetResourceLanguageId(), record.mLanguageId) << record.mName;
-        const std::u16string title = ResourceUtils::LoadResourceString(2000, provider.GetResourceLanguageId());
-        EXPECT_FALSE(title.empty()) << record.mName;
-        EXPECT_EQ(title != english, translated.count(record.mLanguageId) == 1) << record.mName;
-    }
-    provider.SelectLanguage("neutral");
-    EXPECT_EQ(ResourceUtils::LoadResourceString(2103, provider.GetResourceLanguageId()), u"Programming Successful");
 }
