@@ -35,9 +35,9 @@ void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD)
 {
     const HWND w = sDialog->GetWindow();
     const HWND box = ::FindWindowW(L"#32770", L"Vellum Firmware Update Utility");
-    if (w == nullptr) {
+    if (w == nullptr)
         return;
-    } else if (sShown.empty()) {
+    if (sShown.empty()) {
         sShown.push_back(TextOf(w));
         for (int id : {IDC_TABLET_NAME, IDC_PEN_VERSION, IDC_UPDATE_TYPE})
             sShown.push_back(TextOf(::GetDlgItem(w, id)));

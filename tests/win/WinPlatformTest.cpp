@@ -1,10 +1,14 @@
-// The Windows platform classes where they meet the operating system: a machine without a tablet.
+// The Windows platform classes where they meet the operating system: a machine without a tablet,
+// and the log file as it lands on disk (every line ends in CR LF, including the lines inside one
+// message, and none in CR CR LF).
 
 #include "CWinBulkFLDeviceInterface.h"
 #include "CWinDiscovery.h"
 #include "CWinHIDFLDeviceInterface.h"
 #include "CWinI2CFLDeviceInterface.h"
+#include "CWinUpdateNotifier.h"
 #include "FWUpdater/InterfaceKind.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -45,6 +49,32 @@ TEST(WinDiscovery, EachKindGetsItsPlatformClassAndAMissingDeviceFailsWithoutHand
         device->Close();
         EXPECT_FALSE(device->IsOpen());
     }
+}
+
+TEST(WinNotifier, EveryLineOfTheLogFileEndsInCarriageReturnLineFeed)
+{
+    CWinUpdateNotifier notifier;
+    const std::string path = notifier.GetLogPath();
+    ASSERT_FALSE(path.empty()) << "no log file in the temporary folder";
+    // A run in the same second appends to the same file: look only at what this one writes.
+    const std::size_t start = ReadFile(path).size();
+    notifier.Log("Device: Vellum Sim Tablet\n  pen: hid#1 (1.05)\n  touch: hid#2 (1.05)");
+    notifier.Log("pen: old checksum: 0x00000001; new checksum: 0x0000abcd\n");
+    notifier.Log("written with its own CR LF\r\nsecond");
+    notifier.ReportError(8, "first\nsecond");
+    notifier.ReportState(3);
+    notifier.Log("");
+    EXPECT_EQ(ReadFile(path).substr(start), "Device: Vellum Sim Tablet\r\n"
+                                   "  pen: hid#1 (1.05)\r\n"
+                                   "  touch: hid#2 (1.05)\r\n"
+                                   "pen: old checksum: 0x00000001; new checksum: 0x0000abcd\r\n"
+                                   "\r\n"
+                                   "written with its own CR LF\r\n"
+                                   "second\r\n"
+                                   "[ERROR] first\r\n"
+                                   "second (8)\r\n"
+                                   "[STATE] 3\r\n"
+                                   "\r\n");
 }
 
 } // namespace

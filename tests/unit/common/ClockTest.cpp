@@ -55,9 +55,8 @@ TEST(VirtualClock, EventsMayScheduleMoreSleepOrBeCancelled)
     EXPECT_FALSE(clock.hasPending());
 }
 
-// The real clock's events are exercised by the programs' simulated runs (tests/unit/cli), the
-// virtual clock's stopped sleeps by the update worker's tests; a stop must wake a real sleep at
-// once, or closing waits for the whole sleep.
+// The real clock's events run in the programs' simulated runs (tests/unit/cli); a stop must wake a
+// real sleep at once, or closing waits for the whole sleep.
 TEST(SteadyClock, AStopWakesASleep)
 {
     CSteadyClock clock;

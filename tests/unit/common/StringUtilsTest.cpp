@@ -1,5 +1,4 @@
 #include "StringUtils.h"
-#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 

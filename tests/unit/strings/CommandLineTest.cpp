@@ -1,5 +1,4 @@
-// The unattended command line: "-path", "-auto", "-lang" and their token rules (an empty value
-// and a value taken for an option are checked through the command-line program: tests/unit/cli).
+// The unattended command line's token rules (more through the command-line program: tests/unit/cli).
 
 #include "FirmwareUpdaterApp.h"
 
@@ -27,7 +26,6 @@ TEST(CommandLine, TokenRulesOfTheThreeOptions)
         {u"-auto pen -lang de -auto bluetooth -lang fr", u"", u"bluetooth", "fr", windows},
         // Quotes have no meaning and only blanks separate.
         {u"-auto \"pen touch\" -lang\tde", u"", u"\"pen", "", windows},
-        {u"-lang \U0001F58A", u"", u"", "\xF0\x9F\x96\x8A", windows},
         // POSIX paths keep their form where they are allowed; anything else is a Windows path.
         {u"-path hid#x+y", u"\\\\?\\hid#x&y", u"", "", posix},
         {u"-path /dev/hidraw3", u"\\\\?\\/dev/hidraw3", u"", "", windows},

@@ -28,11 +28,10 @@ TEST(FallbackLanguageId, StepsOfTheChainAndEveryChainEndsAtTheNeutralId)
 
 TEST(SelectLanguage, ByModeNameAndThePlatformsLanguages)
 {
-    using Ui = std::optional<std::uint16_t>;
     struct Case
     {
         const char* selection;
-        Ui ui;
+        std::optional<std::uint16_t> ui;
         std::uint32_t lcid;
         std::uint32_t language; // ELanguage
         const char* then;       // a later SelectLanguage, as the command line's name does

@@ -1,5 +1,4 @@
-// The one source of the localized strings and the table generated from it. (The Windows
-// STRINGTABLE fragments are checked as built into the program: tests/win.)
+// The one source of the localized strings and the table generated from it (Windows': tests/win).
 
 #include "ResourceUtils.h"
 #include "StringTable.h"
