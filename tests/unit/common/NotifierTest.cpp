@@ -117,7 +117,7 @@ TEST(LogNotifier, LineEndsInsideAMessageBecomeTheFilesEndOfLine)
     };
     for (const std::string eol : {"\r\n", "\n"}) {
         for (const auto& [message, text] : cases) {
-            SCOPED_TRACE(testing::Message() << "message \"" << message << "\", end of line of " << eol.size() << " bytes");
+            SCOPED_TRACE(testing::Message() << "message \"" << message << "\", end of line " << eol.size());
             Fixture f;
             f.Make(eol.c_str())->Log(message);
             std::string expected;
