@@ -1,11 +1,9 @@
 #include "TestSupport.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
-#include <stdexcept>
 
 CDiagnosticCapture::CDiagnosticCapture() : mShared(std::make_shared<Shared>())
 {
@@ -43,22 +41,24 @@ bool CMemoryLogFile::Write(const std::string& bytes_I)
     return true;
 }
 
+namespace {
+
+std::filesystem::path Utf8Path(const std::string& path_I)
+{
+    return std::filesystem::path(std::u8string(path_I.begin(), path_I.end()));
+}
+
+} // namespace
+
 CTempDir::CTempDir()
 {
     static std::atomic<unsigned> counter {0};
-    std::random_device rd;
-    const auto base = std::filesystem::temp_directory_path();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::ostringstream name;
-        name << "vfwu-test-" << std::hex << rd() << "-" << counter++;
-        std::filesystem::path candidate = base / name.str();
-        std::error_code ec;
-        if (std::filesystem::create_directory(candidate, ec)) {
-            mPath = candidate;
-            return;
-        }
-    }
-    throw std::runtime_error("cannot create a temporary directory");
+    std::random_device random;
+    // create_directory throws where no folder can be made, and is false where the name is taken.
+    do {
+        mPath = std::filesystem::temp_directory_path() /
+                ("vfwu-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
+    } while (!std::filesystem::create_directory(mPath));
 }
 
 CTempDir::~CTempDir()
@@ -66,11 +66,6 @@ CTempDir::~CTempDir()
     std::error_code ec;
     std::filesystem::permissions(mPath, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(mPath, ec);
-}
-
-std::filesystem::path Utf8Path(const std::string& path_I)
-{
-    return std::filesystem::path(std::u8string(path_I.begin(), path_I.end()));
 }
 
 std::string CTempDir::File(const std::string& name_I) const
@@ -96,15 +91,8 @@ void WriteFile(const std::string& path_I, const std::string& bytes_I)
 std::vector<std::string> SplitLines(const std::string& text_I)
 {
     std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < text_I.size()) {
-        const size_t end = text_I.find('\n', pos);
-        if (end == std::string::npos) {
-            lines.push_back(text_I.substr(pos));
-            break;
-        }
-        lines.push_back(text_I.substr(pos, end - pos));
-        pos = end + 1;
-    }
+    std::istringstream in(text_I);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }

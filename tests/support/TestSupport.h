@@ -61,7 +61,6 @@ private:
 };
 
 // Paths in UTF-8.
-std::filesystem::path Utf8Path(const std::string& path_I);
 std::string ReadFile(const std::string& path_I);
 void WriteFile(const std::string& path_I, const std::string& bytes_I);
 std::vector<std::string> SplitLines(const std::string& text_I);

@@ -1,4 +1,3 @@
-#include "CVelException.h"
 #include "DebugOutput.h"
 #include "TestSupport.h"
 
@@ -6,97 +5,31 @@
 
 #include <thread>
 
-namespace {
-
-struct CountingDetail : CVelExceptionDetail
-{
-    explicit CountingDetail(int* deletions_I) : mDeletions(deletions_I) {}
-    ~CountingDetail() override { ++*mDeletions; }
-    int* mDeletions;
-};
-
-} // namespace
-
-TEST(VelException, WhatTextForEachCombinationOfFileAndStatus)
-{
-    EXPECT_STREQ(CVelException("bad char").what(), "Status: ffff,  \"bad char\"");
-    EXPECT_STREQ(CVelException("boom", 0, "a.cpp", 12).what(), "File: a.cpp, Line: 12,  \"boom\"");
-    EXPECT_STREQ(CVelException("plain", 0).what(), " \"plain\"");
-    EXPECT_STREQ(CVelException("x", 0x00A0).what(), "Status: a0,  \"x\"");
-    EXPECT_STREQ(CVelException("y", 7, "f.cpp", 3).what(), "File: f.cpp, Line: 3, Status: 7,  \"y\"");
-}
-
-TEST(VelException, CopyTransfersDetailSoItIsDeletedOnce)
-{
-    int deletions = 0;
-    {
-        CVelException original("m", 1, nullptr, 0, std::make_unique<CountingDetail>(&deletions));
-        ASSERT_NE(original.GetDetail(), nullptr);
-        {
-            CVelException copy(original);
-            EXPECT_EQ(original.GetDetail(), nullptr);
-            EXPECT_NE(copy.GetDetail(), nullptr);
-            EXPECT_STREQ(copy.what(), original.what());
-        }
-        EXPECT_EQ(deletions, 1);
-    }
-    EXPECT_EQ(deletions, 1);
-}
-
-TEST(VelException, ThrownAndCaughtAsStandardException)
-{
-    try {
-        throw CVelException("bad char");
-    } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "Status: ffff,  \"bad char\"");
-        return;
-    }
-    FAIL() << "not caught";
-}
-
-TEST(Assert, FailedAssertionWritesOneLineAndExecutionContinues)
+// Run under ThreadSanitizer in CI: from any thread, one line per failed assertion; execution goes on.
+TEST(Assert, FailedAssertionWritesOneLineFromAnyThreadAndExecutionContinues)
 {
     CDiagnosticCapture capture;
-    int reached = 0;
     const int line = __LINE__ + 1;
     ASSERT(1 == 2);
-    reached = 1;
     ASSERT(2 == 2);
-    ASSERT_EQ(reached, 1);
-    const auto lines = capture.Lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "Assert:(1 == 2) in tests/unit/common/ExceptionAndAssertTest.cpp at " + std::to_string(line) + "\n");
-}
-
-TEST(Assert, FailedLiteralKeepsItsQuotesAndFixedPositionsAreUsedAsGiven)
-{
-    CDiagnosticCapture capture;
-    ASSERT_FAILED("unrecognized file format");
-    ASSERT_FAILED_AT("Unsupported data source format", "CFLDeviceInterface", 198);
-    const auto lines = capture.Lines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].rfind("Assert:(\"unrecognized file format\") in ", 0), 0u) << lines[0];
-    EXPECT_EQ(lines[1], "Assert:(\"Unsupported data source format\") in CFLDeviceInterface at 198\n");
-}
-
-TEST(Assert, WorksFromAnyThread)
-{
-    CDiagnosticCapture capture;
-    std::thread a([] { for (int i = 0; i < 50; ++i) ASSERT(i < 0); });
-    std::thread b([] { for (int i = 0; i < 50; ++i) ASSERT(i < 0); });
+    auto fail = [] {
+        for (int i = 0; i < 50; ++i)
+            ASSERT(i < 0);
+    };
+    std::thread a(fail);
+    std::thread b(fail);
     a.join();
     b.join();
     const auto lines = capture.Lines();
-    ASSERT_EQ(lines.size(), 100u);
-    for (const auto& l : lines)
-        EXPECT_EQ(l.rfind("Assert:(i < 0) in ", 0), 0u);
-}
-
-TEST(DebugPrint, ReturnsCharacterCountAndFormatsLongText)
-{
-    CDiagnosticCapture capture;
+    ASSERT_EQ(lines.size(), 101u);
+    // The file as the build names it (a compiler cache may pass it relative to the build folder).
+    const std::string position = "tests/unit/common/ExceptionAndAssertTest.cpp at " + std::to_string(line) + "\n";
+    EXPECT_EQ(lines[0].rfind("Assert:(1 == 2) in ", 0), 0u);
+    EXPECT_EQ(lines[0].substr(lines[0].size() - std::min(lines[0].size(), position.size())), position);
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i].rfind("Assert:(i < 0) in ", 0), 0u);
+    // Beyond any fixed buffer: the whole text, and its length returned.
     const std::string longText(5000, 'x');
     EXPECT_EQ(DebugPrint("%s-%d", longText.c_str(), 42), 5003);
-    ASSERT_EQ(capture.Lines().size(), 1u);
-    EXPECT_EQ(capture.Lines()[0], longText + "-42");
+    EXPECT_EQ(capture.Lines().back(), longText + "-42");
 }

@@ -3,9 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <map>
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -27,31 +26,23 @@ struct Fixture
 
 TEST(LogFileName, HourMinuteSecondRunTogetherUnpadded)
 {
-    LogTime t;
-    t.mHour = 9;
-    t.mMinute = 5;
-    t.mSecond = 3;
-    t.mMonth = 3;
-    t.mDay = 7;
-    t.mYear = 2026;
-    EXPECT_EQ(MakeLogFileName(t), "VellumFWUpdater_953_3.7.2026.txt");
-    LogTime a = t, b = t;
-    a.mHour = 1, a.mMinute = 11, a.mSecond = 5;
-    b.mHour = 11, b.mMinute = 1, b.mSecond = 5;
-    EXPECT_EQ(MakeLogFileName(a), MakeLogFileName(b));
-    EXPECT_EQ(MakeLogFileName(a), "VellumFWUpdater_1115_3.7.2026.txt");
+    // Two times of one name: the reason a second run appends rather than truncates.
+    EXPECT_EQ(MakeLogFileName(LogTime {1, 11, 5, 12, 31, 1999}), "VellumFWUpdater_1115_12.31.1999.txt");
+    EXPECT_EQ(MakeLogFileName(LogTime {11, 1, 5, 12, 31, 1999}), "VellumFWUpdater_1115_12.31.1999.txt");
 }
 
 TEST(LogNotifier, LineFormatsOfEachReport)
 {
     Fixture f;
     auto n = f.Make();
+    n->ReportProgress(42); // writes nothing
     n->Log("Device Update complete!");
+    n->ReportError(-1, "");
     n->ReportError(1, "Could not find selected device");
     n->ReportState(3);
-    n->ReportProgress(42);
     n->Log("");
     EXPECT_EQ(f.Text(), "Device Update complete!\r\n"
+                        "[ERROR]  (-1)\r\n"
                         "[ERROR] Could not find selected device (1)\r\n"
                         "[STATE] 3\r\n"
                         "\r\n");
@@ -59,21 +50,6 @@ TEST(LogNotifier, LineFormatsOfEachReport)
     EXPECT_EQ(n->GetProgress(), 42);
     EXPECT_EQ(n->GetLastErrorCode(), 1);
     EXPECT_EQ(n->GetLastErrorMessage(), "Could not find selected device");
-    EXPECT_EQ(n->GetLogPath(), "log.txt");
-}
-
-TEST(LogNotifier, ErrorLineIsExactlyOneLineAndProgressWritesNothing)
-{
-    Fixture f;
-    auto n = f.Make("\n");
-    n->ReportProgress(10);
-    EXPECT_EQ(f.Text(), "");
-    n->ReportError(6, "m");
-    EXPECT_EQ(f.Text(), "[ERROR] m (6)\n");
-    EXPECT_EQ(n->GetLastErrorCode(), 6);
-    EXPECT_EQ(n->GetLastErrorMessage(), "m");
-    n->ReportError(-1, "");
-    EXPECT_EQ(f.Text(), "[ERROR] m (6)\n[ERROR]  (-1)\n");
 }
 
 TEST(LogNotifier, CharactersBeyondLatin1AreReplacedOrKeptByEncoding)
@@ -86,71 +62,46 @@ TEST(LogNotifier, CharactersBeyondLatin1AreReplacedOrKeptByEncoding)
     EXPECT_EQ(utf8.Text(), "caf\xC3\xA9 \xE2\x82\xAC\n");
 }
 
-TEST(LogNotifier, WithoutFileEverythingButTheLogWorks)
+TEST(LogNotifier, WithoutFileOrAfterAFailedWriteEverythingButTheLogWorks)
 {
-    CLogUpdateNotifier n(nullptr, "ignored", "\n", ELogEncoding::eUtf8);
-    n.Log("x");
-    n.ReportState(5);
-    n.ReportError(3, "");
-    EXPECT_EQ(n.GetState(), 5);
-    EXPECT_EQ(n.GetLastErrorCode(), 3);
-    EXPECT_FALSE(n.IsLogOpen());
-    EXPECT_EQ(n.GetLogPath(), "");
-}
-
-TEST(LogNotifier, AFailedWriteSkipsLaterWritesSilently)
-{
+    CLogUpdateNotifier none(nullptr, "ignored", "\n", ELogEncoding::eUtf8);
+    none.Log("x");
+    none.ReportError(3, "");
+    EXPECT_EQ(none.GetLastErrorCode(), 3);
+    EXPECT_FALSE(none.IsLogOpen());
+    EXPECT_EQ(none.GetLogPath(), "");
     Fixture f;
     f.contents->mFailAfter = 1;
     auto n = f.Make("\n");
     n->Log("one");
     n->Log("two");
     n->ReportState(2);
-    EXPECT_EQ(f.Text(), "one\n");
+    EXPECT_EQ(f.Text(), "one\n"); // later writes are skipped silently
     EXPECT_FALSE(n->IsLogOpen());
     EXPECT_EQ(n->GetState(), 2);
 }
 
-// Run under ThreadSanitizer in CI: lines from two threads never interleave inside a line and
-// the value fields are consistent.
+// Run under ThreadSanitizer in CI: lines from two threads never interleave inside a line.
 TEST(LogNotifier, ConcurrentReportsKeepLinesWhole)
 {
     Fixture f;
     auto n = f.Make("\n");
-    constexpr int kLines = 400;
+    const std::string log = "worker line with some text to make it long enough";
     std::thread worker([&] {
-        for (int i = 0; i < kLines; ++i) {
-            n->Log("worker line " + std::to_string(i) + " with some text to make it long enough");
+        for (int i = 0; i < 400; ++i) {
+            n->Log(log);
             n->ReportProgress(i % 101);
-            n->ReportState(3);
         }
     });
-    std::thread ui([&] {
-        for (int i = 0; i < kLines; ++i) {
-            n->ReportError(8, "ui error " + std::to_string(i));
-            (void)n->GetState();
-            (void)n->GetProgress();
-        }
-    });
-    worker.join();
-    ui.join();
-    const auto lines = SplitLines(f.Text());
-    ASSERT_EQ(lines.size(), size_t(3 * kLines));
-    int logs = 0, errors = 0, states = 0;
-    for (const auto& l : lines) {
-        if (l.rfind("worker line ", 0) == 0 && l.size() > 40 && l.find("long enough") == l.size() - 11)
-            ++logs;
-        else if (l.rfind("[ERROR] ui error ", 0) == 0 && l.back() == ')')
-            ++errors;
-        else if (l == "[STATE] 3")
-            ++states;
-        else
-            ADD_FAILURE() << "torn line: " << l;
+    for (int i = 0; i < 400; ++i) {
+        n->ReportError(8, "ui error");
+        (void)n->GetProgress();
     }
-    EXPECT_EQ(logs, kLines);
-    EXPECT_EQ(errors, kLines);
-    EXPECT_EQ(states, kLines);
-    EXPECT_EQ(n->GetLastErrorCode(), 8);
+    worker.join();
+    std::map<std::string, int> lines;
+    for (const auto& l : SplitLines(f.Text()))
+        ++lines[l];
+    EXPECT_EQ(lines, (std::map<std::string, int> {{log, 400}, {"[ERROR] ui error (8)", 400}}));
 }
 
 // A message's own line ends (LF or CR LF, and a CR just before the report's end) become the
@@ -158,42 +109,26 @@ TEST(LogNotifier, ConcurrentReportsKeepLinesWhole)
 // at a line end.
 TEST(LogNotifier, LineEndsInsideAMessageBecomeTheFilesEndOfLine)
 {
-    struct Case
-    {
-        const char* message;
-        std::vector<std::string> lines; // the file's lines, without their ends
+    const std::pair<const char*, std::string> cases[] = { // the file's text, '|' for its end of line
+        {"Tablet: Sim\n  pen: 1.05\n", "Tablet: Sim|  pen: 1.05||"},
+        {"a\r\n\r\n", "a|||"},
+        {"ends in CR\r", "ends in CR|"},
+        {"a\rb", "a\rb|"}, // a CR that ends no line stays as it is
     };
-    const Case cases[] = {
-        {"one line", {"one line"}},
-        {"Tablet: Sim\n  pen: 1.05\n  touch: 1.05", {"Tablet: Sim", "  pen: 1.05", "  touch: 1.05"}},
-        {"pen: old checksum: 0x00000000; new checksum: 0x1234abcd\n",
-         {"pen: old checksum: 0x00000000; new checksum: 0x1234abcd", ""}},
-        {"a\r\nb", {"a", "b"}},
-        {"a\r\n\r\n", {"a", "", ""}},
-        {"\n", {"", ""}},
-        {"ends in CR\r", {"ends in CR"}},
-        {"a\rb", {"a\rb"}}, // a CR that ends no line stays as it is
-        {"\n\nx", {"", "", "x"}},
-    };
-    for (const char* eol : {"\r\n", "\n"}) {
-        for (const Case& c : cases) {
+    for (const std::string eol : {"\r\n", "\n"}) {
+        for (const auto& [message, text] : cases) {
+            SCOPED_TRACE(testing::Message() << "message \"" << message << "\", end of line " << eol.size());
             Fixture f;
-            f.Make(eol)->Log(c.message);
+            f.Make(eol.c_str())->Log(message);
             std::string expected;
-            for (const std::string& line : c.lines)
-                expected += line + eol;
-            EXPECT_EQ(f.Text(), expected) << "message \"" << c.message << "\" with end of line of " << std::strlen(eol)
-                                          << " bytes";
+            for (const char c : text)
+                expected += c == '|' ? eol : std::string(1, c);
+            EXPECT_EQ(f.Text(), expected);
         }
     }
-}
-
-TEST(LogNotifier, AnErrorWhoseMessageHoldsLinesEndsEachLineAlike)
-{
     Fixture f;
     auto n = f.Make("\r\n");
     n->ReportError(8, "first\nsecond\r\n");
     EXPECT_EQ(f.Text(), "[ERROR] first\r\nsecond\r\n (8)\r\n");
-    // The stored message is the caller's, unchanged.
-    EXPECT_EQ(n->GetLastErrorMessage(), "first\nsecond\r\n");
+    EXPECT_EQ(n->GetLastErrorMessage(), "first\nsecond\r\n"); // the caller's, unchanged
 }

@@ -1,33 +1,11 @@
-#include "FileVersion.h"
 #include "StringUtils.h"
-#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
-TEST(StringUtils, TrimRemovesClassicWhiteSpaceAtBothEnds)
-{
-    EXPECT_EQ(Trimmed(std::string("  a b  ")), "a b");
-    EXPECT_EQ(Trimmed(std::string(" \t\r\n\v\f")), "");
-    EXPECT_EQ(Trimmed(u"\t a  b \r\n"), u"a  b");
-    EXPECT_EQ(Trimmed(u"   "), u"");
-    std::string inPlace = "\nx\n";
-    Trim(inPlace);
-    EXPECT_EQ(inPlace, "x");
-}
-
-TEST(StringUtils, SplitKeepsEmptyTokensButNoTrailingOne)
-{
-    using V = std::vector<std::u16string>;
-    EXPECT_EQ(Split(u"a  b", u" "), (V{u"a", u"", u"b"}));
-    EXPECT_EQ(Split(u"a ", u" "), (V{u"a"}));
-    EXPECT_EQ(Split(u" a", u" "), (V{u"", u"a"}));
-    EXPECT_EQ(Split(u"", u" "), V{});
-    EXPECT_EQ(Split(u"-path x -auto pen", u" "), (V{u"-path", u"x", u"-auto", u"pen"}));
-}
-
+// Trim, Split and Base64 are checked through their users: the command line's token rules
+// (tests/unit/strings) and the settings' byte strings (tests/unit/settings).
 TEST(StringUtils, CaseOnlyForAsciiLetters)
 {
-    EXPECT_TRUE(EqualsNoCase("ZH_cn", "zh_CN"));
     EXPECT_FALSE(EqualsNoCase("\xC3\xA4", "\xC3\x84")); // a-umlaut vs A-umlaut in UTF-8
     EXPECT_EQ(ToLower(std::string("AbC\xC3\x84")), "abc\xC3\x84");
     EXPECT_EQ(ToLower(u"ÄBC"), u"Äbc");
@@ -36,89 +14,25 @@ TEST(StringUtils, CaseOnlyForAsciiLetters)
     EXPECT_EQ(FindNoCase(u"aBc abc", u"abc"), 4); // the exact match wins over an earlier folded one
 }
 
-TEST(StringUtils, Base64EncodesWithoutPadding)
+TEST(StringUtils, Utf8AndUtf16ConvertValidTextAndReplaceInvalidInput)
 {
-    auto bytes = [](const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); };
-    EXPECT_EQ(Base64Encode(bytes("abc")), "YWJj");
-    EXPECT_EQ(Base64Encode(bytes("a")), "YQ");
-    EXPECT_EQ(Base64Encode(bytes("ab")), "YWI");
-    EXPECT_EQ(Base64Encode({}), "");
-    EXPECT_EQ(Base64Encode({0x00, 0x01, 0x02}), "AAEC");
-    EXPECT_EQ(Base64Encode({0xFF}), "/w");
-}
-
-TEST(StringUtils, Base64DecodeRejectsPaddingAndForeignCharacters)
-{
-    using B = std::vector<std::uint8_t>;
-    EXPECT_EQ(Base64Decode("YQ=="), B{});
-    EXPECT_EQ(Base64Decode("YQ"), B{0x61});
-    EXPECT_EQ(Base64Decode("YWI"), (B{'a', 'b'}));
-    EXPECT_EQ(Base64Decode("YWJj"), (B{'a', 'b', 'c'}));
-    EXPECT_EQ(Base64Decode("YWJjZ"), (B{'a', 'b', 'c'})); // a lone final character gives nothing
-    EXPECT_EQ(Base64Decode("YW Jj"), B{});
-    EXPECT_EQ(Base64Decode(""), B{});
-}
-
-TEST(StringUtils, Base64RoundTripsEveryLength)
-{
-    std::vector<std::uint8_t> data;
-    for (int n = 0; n < 70; ++n) {
-        EXPECT_EQ(Base64Decode(Base64Encode(data)), data) << n;
-        data.push_back(static_cast<std::uint8_t>(n * 37 + 11));
-    }
-}
-
-TEST(StringUtils, Utf8OfOneCodePoint)
-{
-    EXPECT_EQ(Utf8FromCodePoint(0x41), "A");
-    EXPECT_EQ(Utf8FromCodePoint(0xE9), "\xC3\xA9");
-    EXPECT_EQ(Utf8FromCodePoint(0x20AC), "\xE2\x82\xAC");
     EXPECT_EQ(Utf8FromCodePoint(0x7FF), "\xDF\xBF");
+    EXPECT_EQ(Utf8FromCodePoint(0x20AC), "\xE2\x82\xAC");
     EXPECT_EQ(Utf8FromCodePoint(0x110000), "");
     EXPECT_EQ(Utf8FromCodePoint(-1), "");
-}
-
-TEST(StringUtils, Utf8Utf16ConversionRoundTripsValidText)
-{
     const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z"; // a é € 😀 z
-    const std::u16string wide = Utf8ToUtf16(text);
-    EXPECT_EQ(wide, u"aé€😀z");
-    EXPECT_EQ(Utf16ToUtf8(wide), text);
-    EXPECT_EQ(Utf8ToUtf16(""), u"");
-    EXPECT_EQ(Utf16ToUtf8(u""), "");
-}
-
-TEST(StringUtils, ConversionStopsAtZeroAndReplacesInvalidInput)
-{
-    EXPECT_EQ(Utf8ToUtf16(std::string("ab\0cd", 5)), u"ab");
+    EXPECT_EQ(Utf8ToUtf16(text), u"aé€😀z");
+    EXPECT_EQ(Utf16ToUtf8(u"aé€😀z"), text);
+    // Conversion stops at a zero; each invalid unit becomes U+FFFD.
+    const std::pair<std::string, std::u16string> invalid[] = {
+        {std::string("ab\0cd", 5), u"ab"},
+        {"a\xFF" "b", u"a\uFFFDb"},
+        {"a\xC3", u"a\uFFFD"},                           // truncated sequence
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},                   // overlong form
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},         // encoded surrogate
+    };
+    for (const auto& [utf8, utf16] : invalid)
+        EXPECT_EQ(Utf8ToUtf16(utf8), utf16) << utf8;
     EXPECT_EQ(Utf16ToUtf8(std::u16string(u"ab\0cd", 5)), "ab");
-    EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
-    EXPECT_EQ(Utf8ToUtf16("a\xC3"), u"a\uFFFD");          // truncated sequence
-    EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");   // overlong form
-    EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD"); // encoded surrogate
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
-}
-
-TEST(FileVersionText, BinaryCodedDecimalWords)
-{
-    EXPECT_EQ(FileVersion::FromWord(0x0222).ToShortString(), "2.22");
-    EXPECT_EQ(FileVersion::FromWord(0x0309).ToShortString(), "3.09");
-    EXPECT_EQ(FileVersion::FromWord(0x0105).ToShortString(), "1.05");
-    EXPECT_EQ(FileVersion::FromWord(0x000A).ToShortString(), "0.a");
-    EXPECT_EQ(FileVersion::FromWord(0x1A10).ToShortString(), "1a.10");
-}
-
-TEST(FileVersionText, ExtraFieldsAreAssertedInOrderButTextIsStillProduced)
-{
-    CDiagnosticCapture capture;
-    FileVersion v = FileVersion::FromWord(0x0101);
-    v.mVariation = 1;
-    v.mBuild = 2;
-    v.mRelease = 3;
-    EXPECT_EQ(v.ToShortString(), "1.01");
-    const auto lines = capture.Lines();
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_NE(lines[0].find("(mVariation == 0)"), std::string::npos);
-    EXPECT_NE(lines[1].find("(mBuild == 0)"), std::string::npos);
-    EXPECT_NE(lines[2].find("(mRelease == FileVersion::EUnknownVersion)"), std::string::npos);
 }
