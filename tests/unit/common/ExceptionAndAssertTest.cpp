@@ -22,10 +22,10 @@ TEST(Assert, FailedAssertionWritesOneLineFromAnyThreadAndExecutionContinues)
     b.join();
     const auto lines = capture.Lines();
     ASSERT_EQ(lines.size(), 101u);
-    // The file as the build names it (a compiler cache may pass it relative to the build folder).
-    const std::string position = "tests/unit/common/ExceptionAndAssertTest.cpp at " + std::to_string(line) + "\n";
+    // The file relative to the source tree, whatever the build folder.
     EXPECT_EQ(lines[0].rfind("Assert:(1 == 2) in ", 0), 0u);
-    EXPECT_EQ(lines[0].substr(lines[0].size() - std::min(lines[0].size(), position.size())), position);
+    const std::string position = " tests/unit/common/ExceptionAndAssertTest.cpp at " + std::to_string(line) + "\n";
+    EXPECT_NE(lines[0].find(position), std::string::npos) << lines[0];
     for (std::size_t i = 1; i < lines.size(); ++i)
         EXPECT_EQ(lines[i].rfind("Assert:(i < 0) in ", 0), 0u);
     // Beyond any fixed buffer: the whole text, and its length returned.
