@@ -5,22 +5,30 @@
 
 namespace {
 
-SimSRecLoaderConfig Loader()
-{
-    SimSRecLoaderConfig c;
-    c.blockSize = 16;
-    c.wordSize = 4;
-    c.readSize = 8;
-    c.blocks = {{0x0000, 0x100, 0x8004}, {0x0100, 0x100, 4}};
-    return c;
-}
+using Sleeps = std::vector<std::uint32_t>;
 
-std::vector<std::uint32_t> Concat(std::initializer_list<std::vector<std::uint32_t>> parts)
+Sleeps Concat(std::initializer_list<Sleeps> parts_I)
 {
-    std::vector<std::uint32_t> out;
-    for (const auto& p : parts)
+    Sleeps out;
+    for (const Sleeps& p : parts_I)
         out.insert(out.end(), p.begin(), p.end());
     return out;
+}
+
+// One SafeRead/SafeWrite that never succeeds: 100 retries 10, 11, ... 109 ms apart, then the reopen.
+Sleeps HundredWaits()
+{
+    Sleeps out;
+    for (std::uint32_t v = 10; v < 110; ++v)
+        out.push_back(v);
+    return out;
+}
+const Sleeps kSafe = Concat({HundredWaits(), {1000}});
+
+std::vector<std::string> Concat2(std::vector<std::string> a_I, const std::vector<std::string>& b_I)
+{
+    a_I.insert(a_I.end(), b_I.begin(), b_I.end());
+    return a_I;
 }
 
 class SafeTransfer : public FlashFixture
@@ -29,62 +37,88 @@ protected:
     void SetUp() override
     {
         FlashFixture::SetUp();
-        MakeBoard(Loader());
+        SimSRecLoaderConfig c;
+        c.blockSize = 16;
+        c.wordSize = 4;
+        c.readSize = 8;
+        c.blocks = {{0x0000, 0x100, 0x8004}, {0x0100, 0x100, 4}};
+        MakeBoard(c);
         ASSERT_TRUE(device->LoadLoaderParameters());
         ASSERT_TRUE(device->LoadLoaderDescription());
         host->ClearTranscript();
         notifier.mEntries.clear();
     }
-    int Count(ESimWireDirection direction, std::uint8_t id)
+    int Count(ESimWireDirection direction_I, std::uint8_t id_I)
     {
         int n = 0;
         for (const WireReport& r : Wire())
-            n += (r.direction == direction && r.id == id) ? 1 : 0;
+            n += (r.direction == direction_I && r.id == id_I) ? 1 : 0;
         return n;
     }
-    const std::vector<std::uint32_t> kHundredWaits = Range(10, 109);
 };
 
 } // namespace
 
-TEST_F(SafeTransfer, WriteThatFailsTwiceWaits10Then11)
+// SafeWrite retries 100 times 10, 11, ... ms apart, then reopens; the block write and the erase
+// repeat whole SafeWrite calls five times, the block write with 500 ms reopen pauses between.
+TEST_F(SafeTransfer, WriteRetriesWaitsAndReopens)
 {
-    loader->FailSets(0x13, 2);
-    EXPECT_TRUE(device->SendValue(7));
-    EXPECT_EQ(notifier.Logs(), (std::vector<std::string>{"Write error: retrying...", "Write error: retrying..."}));
-    EXPECT_EQ(clock->sleeps(), (std::vector<std::uint32_t>{10, 11}));
-    EXPECT_EQ(Count(ESimWireDirection::eSet, 0x13), 3);
+    struct Case
+    {
+        const char* what;
+        std::uint8_t id;
+        int failures; // -1: every attempt
+        std::function<bool(CFLDeviceInterface&)> operation;
+        Sleeps sleeps;
+        std::vector<std::string> logs;
+        std::vector<std::string> errors;
+    };
+    const std::vector<std::string> never = Concat2(std::vector<std::string>(100, "Write error: retrying..."),
+                                                   {"Attempting to reopen connection.", "Write failed."});
+    const Case cases[] = {
+        {"a write that fails twice", 0x13, 2, [](CFLDeviceInterface& d) { return d.SendValue(7); }, {10, 11},
+         std::vector<std::string>(2, "Write error: retrying..."), {}},
+        {"a write that never succeeds", 0x13, -1, [](CFLDeviceInterface& d) { return d.SendValue(1); }, kSafe, never,
+         {}},
+        {"a block write", 0x11, -1, [](CFLDeviceInterface& d) { return d.WriteBlock(Pattern(16), 0x100); },
+         Concat({kSafe, kSafe, {500}, kSafe, {500}, kSafe, {500}, kSafe, {500}}), {},
+         std::vector<std::string>(5, "Write Failed... Retrying...")},
+        {"an erase", 0x12, -1, [](CFLDeviceInterface& d) { return d.EraseBlock(1); },
+         Concat({kSafe, kSafe, kSafe, kSafe, kSafe}), {}, {"Failed erasing block from device"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        loader->FailSets(c.id, c.failures);
+        EXPECT_EQ(c.operation(*device), c.failures > 0);
+        EXPECT_EQ(clock->sleeps(), c.sleeps);
+        if (!c.logs.empty()) {
+            EXPECT_EQ(notifier.Logs(), c.logs);
+        }
+        EXPECT_EQ(notifier.Errors(), c.errors);
+        // 101 attempts per SafeWrite call that never succeeds.
+        const std::size_t calls = 1 + c.sleeps.size() / 102;
+        EXPECT_EQ(Count(ESimWireDirection::eSet, c.id), c.failures > 0 ? c.failures + 1 : static_cast<int>(101 * calls));
+    }
 }
 
 TEST_F(SafeTransfer, ReadThatNeverSucceedsReopensOnceAndFails)
 {
     loader->FailGets(0x10, -1);
     const int opensBefore = host->OpenCount(kPath);
-    std::vector<std::uint8_t> buffer{0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const Bytes request{0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    Bytes buffer = request;
     EXPECT_FALSE(device->SafeRead(buffer));
-
     std::vector<std::string> expected(100, "Read error: retrying...");
     expected.push_back("Attempting to reopen connection.");
     // The reopen first asks whether the interface still answers; that read is the nested one.
     expected.push_back("Prevent SafeRead from recursing... returning immediately.");
     expected.push_back("Read failed.");
     EXPECT_EQ(notifier.Logs(), expected);
-    EXPECT_EQ(clock->sleeps(), Concat({kHundredWaits, {1000}}));
+    EXPECT_EQ(clock->sleeps(), kSafe);
     EXPECT_EQ(Count(ESimWireDirection::eGet, 0x10), 101);
     EXPECT_EQ(host->OpenCount(kPath), opensBefore); // the status still answered: no new handle
-    EXPECT_EQ(buffer, (std::vector<std::uint8_t>{0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-}
-
-TEST_F(SafeTransfer, WriteThatNeverSucceeds)
-{
-    loader->FailSets(0x13, -1);
-    EXPECT_FALSE(device->SendValue(1));
-    std::vector<std::string> expected(100, "Write error: retrying...");
-    expected.push_back("Attempting to reopen connection.");
-    expected.push_back("Write failed.");
-    EXPECT_EQ(notifier.Logs(), expected);
-    EXPECT_EQ(clock->sleeps(), Concat({kHundredWaits, {1000}}));
-    EXPECT_EQ(Count(ESimWireDirection::eSet, 0x13), 101);
+    EXPECT_EQ(buffer, request);
 }
 
 TEST_F(SafeTransfer, ReopenFindsTheBoardAgainAfterItReenumerated)
@@ -100,7 +134,7 @@ TEST_F(SafeTransfer, ReopenFindsTheBoardAgainAfterItReenumerated)
     EXPECT_TRUE(device->SendValue(3));
     EXPECT_EQ(host->OpenCount(kPath), opensBefore + 1);
     // 100 write retries; the reopen's liveness read retries 100 times and reopens itself.
-    EXPECT_EQ(clock->sleeps(), Concat({kHundredWaits, kHundredWaits, {1000, 1000}}));
+    EXPECT_EQ(clock->sleeps(), Concat({HundredWaits(), HundredWaits(), {1000, 1000}}));
     EXPECT_EQ(notifier.Count('L', "Prevent SafeRead from recursing... returning immediately."), 1);
     EXPECT_EQ(notifier.Count('L', "Attempting to reopen connection."), 2);
     EXPECT_TRUE(device->IsOpen());
@@ -110,83 +144,24 @@ TEST_F(SafeTransfer, ReentryFromTheMessageSinkGetsOnePlainAttempt)
 {
     loader->FailSets(0x13, 1);
     int reentries = 0;
-    bool nestedResult = false;
+    bool nestedResult = true;
     notifier.mOnLog = [&](const std::string& text) {
         if (text == "Write error: retrying..." && reentries++ == 0) {
             loader->FailSets(0x1C, 1);
             nestedResult = device->SafeWrite({0x1C, 0, 0, 0, 0});
         }
     };
+    const std::string guard = "Prevent SafeWrite from recursing... returning immediately.";
     EXPECT_TRUE(device->SendValue(9));
     EXPECT_FALSE(nestedResult); // its single attempt failed and was not retried
-    EXPECT_EQ(notifier.Count('L', "Prevent SafeWrite from recursing... returning immediately."), 1);
+    EXPECT_EQ(notifier.Count('L', guard), 1);
     EXPECT_EQ(Count(ESimWireDirection::eSet, 0x1C), 1);
-    EXPECT_EQ(clock->sleeps(), (std::vector<std::uint32_t>{10}));
+    EXPECT_EQ(clock->sleeps(), (Sleeps{10}));
     // The outer call cleared the guard: the next write retries normally again.
     loader->FailSets(0x1C, 1);
     notifier.mOnLog = nullptr;
     EXPECT_TRUE(device->SafeWrite({0x1C, 0, 0, 0, 0}));
-    EXPECT_EQ(notifier.Count('L', "Prevent SafeWrite from recursing... returning immediately."), 1);
-}
-
-TEST_F(SafeTransfer, WriteBlockTriesFiveTimesWithReopenPauses)
-{
-    loader->FailSets(0x11, -1);
-    EXPECT_FALSE(device->WriteBlock(Pattern(16), 0x100));
-    EXPECT_EQ(notifier.Count('E', "Write Failed... Retrying..."), 5);
-    EXPECT_EQ(notifier.Count('L', "Attempting to Reopen connection..."), 4);
-    const std::vector<std::uint32_t> safe = Concat({kHundredWaits, {1000}});
-    EXPECT_EQ(clock->sleeps(), Concat({safe, safe, {500}, safe, {500}, safe, {500}, safe, {500}}));
-    EXPECT_EQ(Count(ESimWireDirection::eSet, 0x11), 5 * 101);
-}
-
-TEST_F(SafeTransfer, WriteBlockRecoversOnItsThirdAttempt)
-{
-    loader->FailSets(0x11, 2 * 101);
-    EXPECT_TRUE(device->WriteBlock(Pattern(16), 0x100));
-    EXPECT_EQ(notifier.Count('E', "Write Failed... Retrying..."), 2);
-    EXPECT_EQ(notifier.Count('L', "Attempting to Reopen connection..."), 1);
-    EXPECT_EQ(loader->FlashByte(0x100), Pattern(16)[0]);
-}
-
-TEST_F(SafeTransfer, EraseAndWordRetryBackToBack)
-{
-    loader->FailSets(0x12, -1);
-    EXPECT_FALSE(device->EraseBlock(1));
-    EXPECT_EQ(notifier.Errors(), (std::vector<std::string>{"Failed erasing block from device"}));
-    const std::vector<std::uint32_t> safe = Concat({kHundredWaits, {1000}});
-    EXPECT_EQ(clock->sleeps(), Concat({safe, safe, safe, safe, safe}));
-
-    clock->clearSleeps();
-    notifier.mEntries.clear();
-    loader->FailSets(0x16, -1);
-    EXPECT_FALSE(device->WriteWord({1, 2, 3, 4}, 0x100));
-    EXPECT_TRUE(notifier.Errors().empty());
-    EXPECT_EQ(clock->sleeps(), Concat({safe, safe, safe, safe, safe}));
-}
-
-TEST_F(SafeTransfer, ReadDataKeepsTheChunksBeforeAFailure)
-{
-    ASSERT_TRUE(device->SendValue(0x100)); // the simulated loader reads from here
-    loader->SetBlockContents(1, Pattern(0x100, 3));
-    loader->FailGets(0x10, -1, 1);
-    std::vector<std::uint8_t> out;
-    clock->clearSleeps();
-    EXPECT_FALSE(device->ReadData(out, 3));
-    const auto bytes = Pattern(0x100, 3);
-    EXPECT_EQ(out, std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 8));
-    EXPECT_TRUE(notifier.HasError("Failed reading from device"));
-    EXPECT_EQ(notifier.Count('L', "Attempting to Reopen connection..."), 4);
-    const std::vector<std::uint32_t> safe = Concat({kHundredWaits, {1000}});
-    EXPECT_EQ(clock->sleeps(), Concat({safe, safe, {500}, safe, {500}, safe, {500}, safe, {500}}));
-}
-
-TEST_F(SafeTransfer, ReadDataWithoutCountOrReadSizeSendsNothing)
-{
-    std::vector<std::uint8_t> out;
-    EXPECT_FALSE(device->ReadData(out, 0));
-    EXPECT_FALSE(device->ReadData(out, -1));
-    EXPECT_TRUE(Wire().empty());
+    EXPECT_EQ(notifier.Count('L', guard), 1);
 }
 
 TEST_F(SafeTransfer, ProtectedAndUndescribedTargetsAreNeverSent)
@@ -203,87 +178,46 @@ TEST_F(SafeTransfer, ProtectedAndUndescribedTargetsAreNeverSent)
     EXPECT_EQ(loader->ProtectedEraseAttempts(), 0);
 }
 
-TEST_F(SafeTransfer, ReportOperationsNeedAnOpenLoaderInterface)
+TEST_F(SafeTransfer, ShortOverlongAndForeignAnswersNeverReachTheParser)
 {
-    device->SetFirmwareLoader(false);
-    std::uint32_t status = 0;
-    EXPECT_FALSE(device->ReadStatus(status));
-    EXPECT_FALSE(device->SetMagicWord(0));
-    EXPECT_FALSE(device->EraseBlock(1));
-    std::uint16_t cpu = 5, count = 5;
-    EXPECT_FALSE(device->ReadCurrentCpu(cpu));
-    EXPECT_FALSE(device->ReadCpuCount(count));
-    EXPECT_EQ(cpu, 0);
-    EXPECT_EQ(count, 1);
-    device->SetFirmwareLoader(true);
-    device->Close();
-    EXPECT_FALSE(device->ExitLoader());
-    EXPECT_TRUE(Wire().empty());
-}
-
-TEST_F(SafeTransfer, CpuReadsSucceedEvenWhenTheBoardDoesNotAnswer)
-{
-    loader->FailGets(0x21, -1);
-    loader->FailGets(0x22, -1);
-    std::uint16_t cpu = 5, count = 5;
-    EXPECT_TRUE(device->ReadCurrentCpu(cpu));
-    EXPECT_TRUE(device->ReadCpuCount(count));
-    EXPECT_EQ(cpu, 0);
-    EXPECT_EQ(count, 1);
-}
-
-TEST_F(SafeTransfer, ShortAndOverlongAnswersNeverReachTheParser)
-{
-    // Short: retried like a failure, and finally refused.
-    loader->SetAnswerTamper(0x17, [](std::vector<std::uint8_t>& a) { a.resize(5); });
+    // Short: retried like a failure, and finally refused. Overlong: cut to the bytes asked for.
+    loader->SetAnswerTamper(0x17, [](Bytes& a) { a.resize(5); });
     LoaderParameters p;
     EXPECT_FALSE(device->ReadLoaderParameters(p));
     EXPECT_TRUE(notifier.HasLog("Read failed."));
-    // Overlong: the transport delivers only the bytes asked for.
-    loader->SetAnswerTamper(0x17, [](std::vector<std::uint8_t>& a) { a.resize(400, 0xEE); });
+    loader->SetAnswerTamper(0x17, [](Bytes& a) { a.resize(400, 0xEE); });
     EXPECT_TRUE(device->ReadLoaderParameters(p));
-    EXPECT_EQ(p.blockSize, 16);
-    EXPECT_EQ(p.blocks, 2);
-}
+    EXPECT_EQ(p.blockSize + p.blocks, 16 + 2);
 
-TEST_F(SafeTransfer, AnswersNamingAnotherReportAreRetriedNotTaken)
-{
-    // A device that answers a GET with another report's bytes (a stale buffer, a mixed-up id):
-    // the answer is as good as none, the read is repeated, and only an answer of the asked-for
-    // report is parsed.
+    // An answer naming another report (a stale buffer, a mixed-up id) is as good as none: the read
+    // is repeated, and only an answer of the asked-for report is parsed.
     struct Case
     {
         const char* name;
         std::uint8_t id;
-        std::function<bool()> read; // the report operation; true when it read the genuine answer
+        std::function<bool()> read; // true when it read the genuine answer
     };
     const Case cases[] = {
         {"parameters", 0x17,
          [this] {
-             LoaderParameters p;
-             return device->ReadLoaderParameters(p) && p.blockSize == 16 && p.readSize == 8 && p.blocks == 2;
+             LoaderParameters q;
+             return device->ReadLoaderParameters(q) && q.blockSize == 16 && q.readSize == 8 && q.blocks == 2;
          }},
         {"status", 0x14,
          [this] {
              std::uint32_t status = 1;
              return device->ReadStatus(status) && status == 0;
          }},
-        {"description", 0x18,
-         [this] {
-             LoaderDescription d;
-             return device->ReadLoaderDescription(d) && d[1].address == 0x100 && d[1].size == 0x100;
-         }},
         {"data", 0x10,
          [this] {
-             std::vector<std::uint8_t> out;
-             return device->ReadData(out, 1) && out == std::vector<std::uint8_t>(8, 0xFF);
+             Bytes out;
+             return device->ReadData(out, 1) && out == Bytes(8, 0xFF);
          }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        // Once: the second attempt gets the genuine answer.
         int spoiled = 0;
-        loader->SetAnswerTamper(c.id, [&spoiled](std::vector<std::uint8_t>& a) {
+        loader->SetAnswerTamper(c.id, [&spoiled](Bytes& a) {
             if (spoiled++ == 0)
                 a[0] ^= 0x80;
         });
@@ -292,9 +226,9 @@ TEST_F(SafeTransfer, AnswersNamingAnotherReportAreRetriedNotTaken)
         EXPECT_TRUE(c.read());
         EXPECT_EQ(Count(ESimWireDirection::eGet, static_cast<std::uint8_t>(c.id ^ 0x80)), 1);
         EXPECT_EQ(Count(ESimWireDirection::eGet, c.id), 1);
-        EXPECT_EQ(clock->sleeps(), (std::vector<std::uint32_t>{10}));
+        EXPECT_EQ(clock->sleeps(), (Sleeps{10}));
         // Always: refused like a device that never answers.
-        loader->SetAnswerTamper(c.id, [](std::vector<std::uint8_t>& a) { a[0] ^= 0x80; });
+        loader->SetAnswerTamper(c.id, [](Bytes& a) { a[0] ^= 0x80; });
         notifier.mEntries.clear();
         EXPECT_FALSE(c.read());
         EXPECT_TRUE(notifier.HasLog("Read failed."));
