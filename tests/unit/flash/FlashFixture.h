@@ -24,41 +24,32 @@ class CRecordingNotifier : public CInterfaceNotifier
 public:
     void Log(const std::string& message_I) override
     {
-        mEntries.emplace_back('L', message_I);
+        mLogs.push_back(message_I);
         if (mOnLog)
             mOnLog(message_I);
     }
-    void ReportError(const std::string& message_I) override { mEntries.emplace_back('E', message_I); }
+    void ReportError(const std::string& message_I) override { mErrors.push_back(message_I); }
     void ReportProgress(std::int32_t percent_I) override { mProgress.push_back(percent_I); }
 
-    std::vector<std::string> Logs() const { return Of('L'); }
-    std::vector<std::string> Errors() const { return Of('E'); }
-    std::vector<int> Progress() const { return mProgress; }
-    int Count(char kind_I, const std::string& text_I) const
-    {
-        return static_cast<int>(std::count(mEntries.begin(), mEntries.end(), std::make_pair(kind_I, text_I)));
-    }
-    bool HasLog(const std::string& text_I) const { return Count('L', text_I) > 0; }
-    bool HasError(const std::string& text_I) const { return Count('E', text_I) > 0; }
+    const std::vector<std::string>& Logs() const { return mLogs; }
+    const std::vector<std::string>& Errors() const { return mErrors; }
+    const std::vector<int>& Progress() const { return mProgress; }
+    int LogCount(const std::string& text_I) const { return static_cast<int>(std::count(mLogs.begin(), mLogs.end(), text_I)); }
+    bool HasLog(const std::string& text_I) const { return LogCount(text_I) > 0; }
+    bool HasError(const std::string& text_I) const { return std::count(mErrors.begin(), mErrors.end(), text_I) > 0; }
     void Clear()
     {
-        mEntries.clear();
+        mLogs.clear();
+        mErrors.clear();
         mProgress.clear();
     }
 
-    std::vector<std::pair<char, std::string>> mEntries; // 'L' log, 'E' error
-    std::vector<int> mProgress;
     std::function<void(const std::string&)> mOnLog;
 
 private:
-    std::vector<std::string> Of(char kind_I) const
-    {
-        std::vector<std::string> out;
-        for (const auto& [kind, text] : mEntries)
-            if (kind == kind_I)
-                out.push_back(text);
-        return out;
-    }
+    std::vector<std::string> mLogs;
+    std::vector<std::string> mErrors;
+    std::vector<int> mProgress;
 };
 
 // One report on the wire, unwrapped for reading: direction, inner id, inner bytes.
@@ -126,6 +117,14 @@ protected:
         return out;
     }
 
+    int WireCount(ESimWireDirection direction_I, std::uint8_t id_I) const
+    {
+        int n = 0;
+        for (const WireReport& r : Wire())
+            n += (r.direction == direction_I && r.id == id_I) ? 1 : 0;
+        return n;
+    }
+
     std::vector<std::string> WireIds() const
     {
         std::vector<std::string> out;
@@ -142,6 +141,25 @@ protected:
     CRecordingNotifier notifier;
     bool wrapped = false; // the node is on the vendor page
 };
+
+template <class T> std::vector<T> Concat(std::initializer_list<std::vector<T>> parts_I)
+{
+    std::vector<T> out;
+    for (const std::vector<T>& p : parts_I)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// The waits of one SafeRead/SafeWrite that never succeeds: 100 retries 10, 11, ... 109 ms apart,
+// then 1000 ms before the reopen.
+inline std::vector<std::uint32_t> FailedSafeTransferSleeps()
+{
+    std::vector<std::uint32_t> out;
+    for (std::uint32_t v = 10; v < 110; ++v)
+        out.push_back(v);
+    out.push_back(1000);
+    return out;
+}
 
 // Deterministic bytes without 0xFF.
 inline Bytes Pattern(std::size_t length_I, std::uint8_t seed_I = 1)

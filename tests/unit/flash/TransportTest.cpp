@@ -2,24 +2,8 @@
 // reset through the simulated platform class.
 
 #include "FlashFixture.h"
-#include "TestSupport.h"
 
 #include "FWUpdater/HIDVendorWrapper.h"
-
-TEST(ReportIds, Protocol1AddsC1ExceptTheLoaderByte)
-{
-    const std::vector<std::tuple<int, int, int>> cases = {
-        {eBL_HID_REP_READ_ID, 0, 0x10},
-        {eBL_HID_REP_READ_ID, 1, 0xD1},
-        {eBL_HID_REP_CPU_COUNT_ID, 1, 0xE3},
-        {eBL_HID_REP_CALC_BLOCK_CHECKSUM_ID, 1, 0xDC},
-        {eBL_HID_REP_LOADER_BYTE_ID, 0, 0x1F},
-        {eBL_HID_REP_LOADER_BYTE_ID, 1, 0x1F},
-        {eBL_HID_REP_INTELHEX_PROGRAMMING_ID, 1, 0xE4},
-    };
-    for (const auto& [report, protocol, id] : cases)
-        EXPECT_EQ(BLReportIdFor(static_cast<EBLReportId>(report), protocol), id) << report << " " << protocol;
-}
 
 // The wrapped form: 0xDC, the inner length big-endian, the inner report, zeros up to 1024 bytes.
 TEST(VendorWrapper, WrapUnwrapAndTheLengthsTheyCheck)
@@ -153,23 +137,4 @@ TEST_F(HIDVariant, VendorPageWritesAreWrappedAndALyingLengthIsAFailedRead)
     EXPECT_EQ(tampered, 102); // 100 attempts, the reopen's own liveness read, the last attempt
     host->SetWireTamper(nullptr);
     EXPECT_TRUE(device->ReadStatus(status));
-}
-
-TEST(DeviceInterfaceBasics, AFormatWithoutItsImageAssertsOrFailsWithoutTraffic)
-{
-    CDiagnosticCapture capture;
-    auto host = std::make_shared<CSimHost>();
-    CSimHIDFLDeviceInterface device("x", host);
-    CRecordingNotifier notifier;
-    device.SetNotifier(&notifier);
-    EXPECT_FALSE(device.ProgramBoard());
-    EXPECT_EQ(capture.Lines(),
-              (std::vector<std::string>{"Assert:(\"Unsupported data source format\") in CFLDeviceInterface at 198\n"}));
-    device.SetDataSourceFormat(eFormatIntelHex);
-    EXPECT_FALSE(device.ProgramBoard());
-    device.SetDataSourceFormat(eFormatAiroFlash);
-    EXPECT_FALSE(device.ProgramBoard());
-    EXPECT_EQ(notifier.Errors(), (std::vector<std::string>{"ProgramBoardIntelHex: No IntelHexData",
-                                                           "ProgramBoardAiroHaBinary: No AiroFlashData"}));
-    EXPECT_EQ(host->TranscriptSize(), 0u);
 }

@@ -47,8 +47,6 @@ TEST(Install, EachFileWhereItsReaderLooks)
         // The program looks in bin/../share/vellum-fwupdater for scenarios/.
         {"usr/share/vellum-fwupdater/scenarios/basic/fw_loader.ini", true, "penBoard", ""},
         {"usr/share/vellum-fwupdater/scenarios/basic/basic.pen", true, "", ""},
-        {"usr/share/vellum-fwupdater/scenarios/protocol1/protocol1.airoflash", true, "", ""},
-        {"usr/share/vellum-fwupdater/scenarios/two-tablets/fw_loader.ini", true, "", ""},
         {"usr/share/vellum-fwupdater/fw_loader.example.ini", true, "loaderBoard", ""},
         {"usr/share/man/man1/vellum-fwupdater.1", true, manHeader, ""},
         {"usr/share/bash-completion/completions/vellum-fwupdater", true,
