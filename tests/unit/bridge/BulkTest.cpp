@@ -94,28 +94,3 @@ TEST_F(Bulk, LoaderModeRefusesEveryTransfer)
     EXPECT_FALSE(device->ReadStatus(status)); // a loader report the bulk interface cannot carry
     EXPECT_EQ(host->TranscriptSize(), 0u);
 }
-
-TEST_F(Bulk, ClaimsOfTheUsbInterface)
-{
-    host->RefuseUsbClaims(kPath, true);
-    EXPECT_FALSE(device->Open() || device->IsOpen());
-    EXPECT_EQ(host->OpenHandles(), 1); // the file handle stays until Close
-    device->Close();
-    EXPECT_EQ(host->OpenHandles(), 0);
-    host->RefuseUsbClaims(kPath, false);
-    EXPECT_TRUE(device->Open());
-    EXPECT_EQ(host->ClaimedUsbHandles(), 1);
-    CSimBulkFLDeviceInterface other(kPath, host);
-    EXPECT_FALSE(other.Open()); // the interface is claimed
-    // The claim dies with its node; a fresh open reaches the new node.
-    host->RemoveNode(kPath);
-    EXPECT_FALSE(device->SendReset());
-    SimHidNodeInfo info;
-    info.path = kPath;
-    host->AddUsbNode(info, board);
-    EXPECT_FALSE(device->SendReset());
-    EXPECT_TRUE(device->Open());
-    EXPECT_TRUE(device->SendReset());
-    device->Close();
-    EXPECT_EQ(host->ClaimedUsbHandles(), 0);
-}

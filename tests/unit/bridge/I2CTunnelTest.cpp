@@ -230,13 +230,3 @@ TEST_F(I2CTunnel, OneGarbledModeAnswerDoesNotPassTheLoaderForLeft)
         EXPECT_TRUE(bridge->InLoader());
     }
 }
-
-TEST_F(I2CTunnel, VendorPageBridgeWrapsItsOwnReports)
-{
-    MakeBridge(SimI2CBridgeConfig(), {}, 0xFF00);
-    ASSERT_TRUE(device->WriteFeature({0x12, 7, 0, 0, 0}));
-    const Bytes request = host->Transcript().at(0).bytes;
-    ASSERT_EQ(request.size(), 1024u);
-    EXPECT_EQ(Bytes(request.begin(), request.begin() + 9), (Bytes{0xDC, 0x01, 0x09, 0xB2, 0x01, 0x05, 0x00, 0x12, 7}));
-    EXPECT_EQ(board->sets, (std::vector<Bytes>{{0x12, 7, 0, 0, 0}}));
-}

@@ -75,8 +75,6 @@ TEST_F(FlashVector, RefusedImagesAndLoaderTables)
          "Address space from SREC file does not correspond to that of the connected CPU!"},
         {"data for a block of word size 0", Loader({{0, 0x40, 4}, {0x40, 0x40, 0}}), {0x40, Pattern(4)}, eInit,
          "Block 1 at [0x00000040] has word size 0 and cannot receive image data"},
-        {"no data for a block of word size 0", Loader({{0, 0x40, 4}, {0x40, 0x40, 0}}), {0, Pattern(4)}, eInit,
-         nullptr},
         {"block size not a multiple of its word size", Loader({{0, 10, 4}}), {8, Pattern(2)}, eInit,
          "Block 0 at [0x00000000]: size 0xa is not a multiple of its word size 4"},
         {"a huge block from a lying table", Loader({{0, 0x80000000u, 4}}), {0, Pattern(4)}, eInit,

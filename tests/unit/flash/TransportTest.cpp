@@ -1,5 +1,4 @@
-// Report ids, the vendor-page wrapper, and the HID variant's mode switches, liveness check and
-// reset through the simulated platform class.
+// The vendor-page wrapper, alone and in the HID variant through the simulated platform class.
 
 #include "FlashFixture.h"
 
@@ -62,64 +61,15 @@ namespace {
 
 class HIDVariant : public FlashFixture
 {
-protected:
-    void Make(bool inLoader_I, std::uint16_t usagePage_I = 0x000D)
-    {
-        SimSRecLoaderConfig c;
-        c.blocks = {{0, 0x100, 4}};
-        c.startInLoader = inLoader_I;
-        MakeBoard(c, usagePage_I, inLoader_I);
-    }
 };
 
 } // namespace
 
-TEST_F(HIDVariant, ModeSwitches)
-{
-    Make(false);
-    EXPECT_TRUE(device->SwitchToBLMode());
-    std::vector<Bytes> sent;
-    for (const WireReport& r : Wire())
-        sent.push_back(r.bytes);
-    EXPECT_EQ(sent, (std::vector<Bytes>{{0xCC, 0x05, 0x6A}, {0xCC, 0x6A, 0x05}}));
-    EXPECT_FALSE(device->IsOpen());
-    EXPECT_TRUE(loader->InLoader());
-
-    Make(true);
-    EXPECT_FALSE(device->SwitchToBLMode()); // already there: nothing sent, closed
-    EXPECT_TRUE(Wire().empty());
-    EXPECT_FALSE(device->IsOpen());
-    ASSERT_TRUE(device->Open());
-    EXPECT_TRUE(device->SwitchFromBLMode());
-    EXPECT_EQ(Wire().at(0).bytes, (Bytes{0x15, 0, 0, 0, 0}));
-    EXPECT_FALSE(loader->InLoader()); // its image checks out, so it starts the application
-    device->Close();
-    EXPECT_FALSE(device->SwitchFromBLMode());
-}
-
-TEST_F(HIDVariant, LivenessCheckAndResetPerMode)
-{
-    Make(false);
-    EXPECT_FALSE(device->IsConnected()); // closed: nothing sent
-    EXPECT_TRUE(Wire().empty());
-    ASSERT_TRUE(device->Open());
-    EXPECT_TRUE(device->IsConnected());
-    EXPECT_TRUE(device->SendReset());
-    EXPECT_EQ(loader->ResetCount(), 1);
-    std::vector<Bytes> sent;
-    for (const WireReport& r : Wire())
-        sent.push_back(r.bytes);
-    EXPECT_EQ(sent, (std::vector<Bytes>{{0x02, 0x00}, {0x08, 0x01, 0x00, 0xAA, 0xAA}}));
-
-    Make(true);
-    EXPECT_TRUE(device->IsConnected());
-    EXPECT_FALSE(device->SendReset());
-    EXPECT_EQ(WireIds(), (std::vector<std::string>{"GET 14"}));
-}
-
 TEST_F(HIDVariant, VendorPageWritesAreWrappedAndALyingLengthIsAFailedRead)
 {
-    Make(true, 0xFF00);
+    SimSRecLoaderConfig c;
+    c.blocks = {{0, 0x100, 4}};
+    MakeBoard(c, 0xFF00);
     EXPECT_TRUE(device->SendValue(0x04030201));
     ASSERT_EQ(host->Transcript().size(), 1u);
     const Bytes raw = host->Transcript()[0].bytes;
