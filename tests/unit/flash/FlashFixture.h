@@ -34,7 +34,10 @@ public:
     const std::vector<std::string>& Logs() const { return mLogs; }
     const std::vector<std::string>& Errors() const { return mErrors; }
     const std::vector<int>& Progress() const { return mProgress; }
-    int LogCount(const std::string& text_I) const { return static_cast<int>(std::count(mLogs.begin(), mLogs.end(), text_I)); }
+    int LogCount(const std::string& text_I) const
+    {
+        return static_cast<int>(std::count(mLogs.begin(), mLogs.end(), text_I));
+    }
     bool HasLog(const std::string& text_I) const { return LogCount(text_I) > 0; }
     bool HasError(const std::string& text_I) const { return std::count(mErrors.begin(), mErrors.end(), text_I) > 0; }
     void Clear()

@@ -41,7 +41,8 @@ TEST_F(FlashVector, BlockOfOnlyErasedBytesIsErasedNotWrittenAndCounts)
     ASSERT_TRUE(device->ProgramBoard());
     std::vector<std::string> blockZero;
     for (const WireReport& r : Wire())
-        if ((r.id == 0x12 && r.bytes[1] == 0) || ((r.id == 0x11 || r.id == 0x16) && r.bytes[1] < 0x40 && r.bytes[2] == 0))
+        if ((r.id == 0x12 && r.bytes[1] == 0) ||
+            ((r.id == 0x11 || r.id == 0x16) && r.bytes[1] < 0x40 && r.bytes[2] == 0))
             blockZero.push_back(Describe(r));
     EXPECT_EQ(blockZero, (std::vector<std::string>{"SET 12"}));
     // Erased words count as 0xFFFFFFFF: the expected sum covers block 0 too.
@@ -95,7 +96,8 @@ TEST_F(FlashVector, RefusedImagesAndLoaderTables)
          Loader({{0x300, 0x100, 4}, {0x100, 0x100, 4}, {0x000, 0x380, 0x8004}}), {0x100, Pattern(4)}, eInit,
          "LoadLoaderDescription: block 1 at [0x00000100] overlaps block 2 at [0x00000000]"},
         {"touching blocks", Loader({{0x000, 0x100, 0x8004}, {0x100, 0x100, 4}}), {0x100, Pattern(4)}, eInit, nullptr},
-        {"an empty block inside another", Loader({{0x000, 0x200, 4}, {0x100, 0, 4}}), {0x100, Pattern(4)}, eInit, nullptr},
+        {"an empty block inside another", Loader({{0x000, 0x200, 4}, {0x100, 0, 4}}), {0x100, Pattern(4)}, eInit,
+         nullptr},
         {"a block ending at 4 GiB", Loader({{0x100, 0x100, 4}, {0xFFFFFF00u, 0x100, 4}}), {0xFFFFFF00u, Pattern(4)},
          eInit, nullptr},
         // Word reports carry the loader's 4 bytes; a block with 2-byte words would lose bytes.

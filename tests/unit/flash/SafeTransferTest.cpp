@@ -47,7 +47,8 @@ TEST_F(SafeTransfer, WriteRetriesWaitsAndReopens)
         {"a write that fails twice", 0x13, 2, [](CFLDeviceInterface& d) { return d.SendValue(7); }, {10, 11},
          Texts(2, "Write error: retrying..."), {}, 3},
         {"a write that never succeeds", 0x13, -1, [](CFLDeviceInterface& d) { return d.SendValue(1); }, safe,
-         Concat<std::string>({Texts(100, "Write error: retrying..."), {"Attempting to reopen connection.", "Write failed."}}),
+         Concat<std::string>(
+             {Texts(100, "Write error: retrying..."), {"Attempting to reopen connection.", "Write failed."}}),
          {}, 101},
         {"a block write", 0x11, -1, [](CFLDeviceInterface& d) { return d.WriteBlock(Pattern(16), 0x100); },
          Concat<std::uint32_t>({safe, safe, {500}, safe, {500}, safe, {500}, safe, {500}}),

@@ -84,7 +84,8 @@ TEST_F(AirohaProgram, ThreeHundredBytesMakeTwoPacketsAndTheLogInOrder)
     second.resize(256, 0xFF); // 44 bytes, then 212 bytes of 0xFF
     for (const Bytes& payload : {Bytes(image.begin(), image.begin() + 256), second}) {
         const Bytes& p = data[payload == second];
-        EXPECT_EQ(Bytes(p.begin(), p.begin() + 10), (Bytes{0xE4, 0x01, 0x02, 0x02, 0x00, 0x0F, 0x06, 0x01, 0x08, 0x01}));
+        const Bytes head{0xE4, 0x01, 0x02, 0x02, 0x00, 0x0F, 0x06, 0x01, 0x08, 0x01};
+        EXPECT_EQ(Bytes(p.begin(), p.begin() + 10), head);
         EXPECT_EQ(p[13], Crc8Airoha(payload.data(), payload.size()));
         EXPECT_EQ(Bytes(p.begin() + 14, p.begin() + 270), payload);
     }

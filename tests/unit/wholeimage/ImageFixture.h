@@ -88,7 +88,8 @@ protected:
     {
         std::vector<Bytes> out;
         for (const SimWireRecord& r : host->Transcript())
-            if (r.direction == ESimWireDirection::eSet && (subCommand_I < 0 || (r.bytes[0] == 0xE4 && r.bytes[2] == subCommand_I)))
+            if (r.direction == ESimWireDirection::eSet &&
+                (subCommand_I < 0 || (r.bytes[0] == 0xE4 && r.bytes[2] == subCommand_I)))
                 out.push_back(r.bytes);
         return out;
     }

@@ -42,7 +42,8 @@ TEST_F(WholeImage, IntelHexFiveHundredTwelveBytesAt8000)
         EXPECT_EQ(Bytes(p.begin(), p.begin() + 5), (Bytes{0xE4, 0x00, 0x02, 0x01, static_cast<std::uint8_t>(i + 1)}));
         EXPECT_EQ(Le32At(p, 5), 0x8000u + 0x80u * i);
         EXPECT_EQ(p[9], 0x10);
-        EXPECT_EQ(Bytes(p.begin() + 10, p.begin() + 138), Bytes(image.begin() + 128 * i, image.begin() + 128 * (i + 1)));
+        const auto chunk = image.begin() + static_cast<std::ptrdiff_t>(128 * i);
+        EXPECT_EQ(Bytes(p.begin() + 10, p.begin() + 138), Bytes(chunk, chunk + 128));
         // The rest is what the last status answer left: the loader's count of accepted commands.
         EXPECT_EQ(Le32At(p, 508), i + 1);
     }
@@ -63,8 +64,9 @@ TEST_F(WholeImage, IntelHexFiveHundredTwelveBytesAt8000)
         logs.push_back("ProgramBoardIntelHex: sending program data at offset:" + std::to_string(offset) + "\n");
         logs.push_back("ProgramBoardIntelHex: bytes offset:" + std::to_string(offset) + "\n");
     }
-    for (const char* line : {"ProgramBoardIntelHex:  #bytes programmed:512\n",
-                             "ProgramBoardIntelHex: - sending command to end programming...", "ProgramBoardIntelHex done!"})
+    for (const char* line :
+         {"ProgramBoardIntelHex:  #bytes programmed:512\n",
+          "ProgramBoardIntelHex: - sending command to end programming...", "ProgramBoardIntelHex done!"})
         logs.push_back(line);
     EXPECT_EQ(notifier.Logs(), logs);
     EXPECT_TRUE(notifier.Errors().empty());
@@ -190,8 +192,8 @@ TEST_F(WholeImage, ProtocolType0AssertsAndSendsIdZero)
     CDiagnosticCapture capture;
     EXPECT_FALSE(device->ProgramBoard());
     ASSERT_FALSE(capture.Lines().empty());
-    EXPECT_EQ(capture.Lines()[0],
-              "Assert:(\"eBL_HID_REP_INTELHEX_PROGRAMMING_ID NOT SUPPORTED FOR CURRENT PROTOCOL\") in FLProtocol at 71\n");
+    EXPECT_EQ(capture.Lines()[0], "Assert:(\"eBL_HID_REP_INTELHEX_PROGRAMMING_ID NOT SUPPORTED FOR CURRENT PROTOCOL\")"
+                                  " in FLProtocol at 71\n");
     EXPECT_EQ(Commands(-1).at(0)[0], 0x00); // the id is 0, so no loader takes it
-    EXPECT_EQ(notifier.Errors(), std::vector<std::string>{"ProgramBoardIntelHex: Programming error happens - device not responding"});
+    EXPECT_TRUE(notifier.HasError("ProgramBoardIntelHex: Programming error happens - device not responding"));
 }
