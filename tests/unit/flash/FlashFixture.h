@@ -79,7 +79,7 @@ protected:
     void TearDown() override { CFLProtocol::Instance()->SetProtocolType(0); }
 
     // Puts a board with this configuration on a fresh host and opens a loader interface on it.
-    void MakeBoard(const SimSRecLoaderConfig& config_I, std::uint16_t usagePage_I = 0x000D, bool open_I = true)
+    void MakeBoard(const SimSRecLoaderConfig& config_I, std::uint16_t usagePage_I = 0x000D)
     {
         host = std::make_shared<CSimHost>();
         notifier.Clear();
@@ -88,20 +88,13 @@ protected:
         loader = std::make_shared<CSimSRecLoader>(config_I);
         SimHidNodeInfo info;
         info.path = kPath;
-        info.vendorId = 0x2D1F;
-        info.productId = 0x0200;
-        info.version = 0x0110;
         info.usagePage = usagePage_I;
-        info.usage = 0x0002;
-        info.parentIds = {"HID\\VID_2D1F&PID_0200\\7&1A2B3C&0&0000", "USB\\VID_2D1F&PID_0200\\5&2F3D&0&2"};
         host->AddNode(info, loader);
         device = std::make_shared<CSimHIDFLDeviceInterface>(kPath, host);
         device->SetNotifier(&notifier);
         ASSERT_TRUE(device->ReadAttributes());
         device->SetFirmwareLoader(config_I.startInLoader);
-        if (open_I) {
-            ASSERT_TRUE(device->Open());
-        }
+        ASSERT_TRUE(device->Open());
         host->ClearTranscript();
         clock->clearSleeps();
     }
