@@ -90,7 +90,6 @@ TEST_F(WholeImage, BusySilentOrRefusingLoaders)
 {
     using K = ESimImageKind;
     const std::string hexNotResponding = "ProgramBoardIntelHex: Programming error happens - device not responding";
-    const std::string airoNotResponding = "ProgramBoardAiroHaBinary: Programming error happens - device not responding";
     Sleeps neverWritten;
     for (int call = 0; call < 11; ++call) {
         if (call > 0)
@@ -132,16 +131,8 @@ TEST_F(WholeImage, BusySilentOrRefusingLoaders)
          "ProgramBoardIntelHex: - there was an error trying to end programming", 4, 101, {}},
         {"busy after the end", K::eIntelHex, 512, [](CSimImageLoader& l) { l.StickBusyAfter(6); }, false, "",
          "ProgramBoardIntelHex: - there was an error after programming", 4, 1, {}},
-        {"Airoha: busy after the start", K::eAiroha, 0x400, [](CSimImageLoader& l) { l.StickBusyAfter(1); }, false,
-         "ProgramBoardAiroHaBinary: Cannot Start Programming - device is busy.", "", 0, 0, Sleeps(101, 100)},
         {"Airoha: busy after a data packet", K::eAiroha, 0x400, [](CSimImageLoader& l) { l.StickBusyAfter(2); }, false,
          "ProgramBoardAiroHaBinary: Programming error happens", "", 1, 0, {}},
-        {"Airoha: the start never written", K::eAiroha, 0x400, [](CSimImageLoader& l) { l.FailSets(-1); }, false,
-         airoNotResponding, "", 0, 0, neverWritten},
-        {"Airoha: the end command not written", K::eAiroha, 0x200, [](CSimImageLoader& l) { l.FailSets(101, 3); },
-         false, "", "ProgramBoardAiroHaBinary: - there was an error trying to end programming", 2, 101, {}},
-        {"Airoha: busy after the end", K::eAiroha, 0x200, [](CSimImageLoader& l) { l.StickBusyAfter(4); }, false, "",
-         "ProgramBoardAiroHaBinary: - there was an error after programming", 2, 1, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
