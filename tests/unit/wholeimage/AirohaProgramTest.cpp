@@ -11,10 +11,6 @@ TEST(Crc8Airoha, KnownVectorsRunningStateAndTheBoardsOwnTable)
     const Bytes abc{'a', 'b', 'c'};
     EXPECT_EQ(Crc8Airoha(abc.data(), abc.size()), 0x95);
     EXPECT_EQ(SimCrc8Airoha(abc.data(), abc.size()), 0x95);
-    const Bytes ones(256, 0xFF);
-    EXPECT_EQ(Crc8Airoha(ones.data(), ones.size()), 0xB4);
-    const Bytes zeros(256, 0x00);
-    EXPECT_EQ(Crc8Airoha(zeros.data(), zeros.size()), 0x00);
     EXPECT_EQ(Crc8Airoha(nullptr, 0), 0x00);
     // The running state is the check byte at every step, and the board's check (written apart,
     // table-driven, reflected) agrees.
@@ -128,7 +124,6 @@ TEST_F(AirohaProgram, AddressIsTwentyFourBitsBigEndianAndLoggedInEightDigits)
     const std::vector<Bytes> data = Commands(2);
     ASSERT_EQ(data.size(), 0x124u - 0x50u);
     EXPECT_EQ(Bytes(data.back().begin() + 10, data.back().begin() + 13), (Bytes{0x01, 0x23, 0x00}));
-    EXPECT_TRUE(notifier.HasLog("ProgramBoardIntelHex: calculating crc at address: 0x00012300 bytes programmed:256\n"));
     EXPECT_TRUE(notifier.HasLog("ProgramBoardAiroHaBinary: start address: 0x00012300 bytes programmed:256\n"));
     EXPECT_EQ(loader->Flash(0x12300, 0x100), Bytes(image.begin() + 0x12300, image.end()));
 }
