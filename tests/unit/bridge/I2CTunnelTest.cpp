@@ -159,42 +159,43 @@ TEST_F(I2CTunnel, LoaderModeIsAskedOnEveryCall)
     EXPECT_TRUE(device->IsFirmwareLoader());
 }
 
+// Into the loader: B0 00 00 every 500 ms until the board answers "loader"; out of it: no pauses.
+// Both give up after 60 requests.
 TEST_F(I2CTunnel, ModeSwitches)
 {
-    // Into the loader: B0 00 00 every 500 ms until the board answers "loader", at most 60 times.
-    for (int after : {3, -1}) {
-        SCOPED_TRACE(after);
+    struct Case
+    {
+        const char* what;
+        bool into;
+        int after; // requests the board needs, -1: never switches
+        int requests;
+        Sleeps sleeps;
+    };
+    const Case cases[] = {
+        {"into, on the third request", true, 3, 3, Sleeps(3, 500)},
+        {"into, never", true, -1, 60, Sleeps(60, 500)},
+        {"out, never", false, -1, 60, {}},
+        {"out, on the second request", false, 2, 2, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         SimI2CBridgeConfig config;
-        config.startInLoader = false;
-        config.enterAfterWrites = after;
+        config.startInLoader = !c.into;
+        (c.into ? config.enterAfterWrites : config.leaveAfterWrites) = c.after;
         MakeBridge(config);
-        device->Close();
-        host->ClearTranscript();
-        const int requests = after < 0 ? 60 : after;
-        EXPECT_EQ(device->SwitchToBLMode(), after > 0);
-        EXPECT_EQ(bridge->EnterRequests(), requests);
-        EXPECT_EQ(CountOnWire(ESimWireDirection::eSet, 0xB0), requests);
-        EXPECT_EQ(clock->sleeps(), Sleeps(requests, 500));
-        EXPECT_FALSE(device->IsOpen());
-        EXPECT_EQ(host->OpenHandles(), 0);
+        if (c.into)
+            device->Close();
+        EXPECT_EQ(c.into ? device->SwitchToBLMode() : device->SwitchFromBLMode(), c.after > 0);
+        EXPECT_EQ(c.into ? bridge->EnterRequests() : bridge->LeaveRequests(), c.requests);
+        EXPECT_EQ(clock->sleeps(), c.sleeps);
+        EXPECT_EQ(bridge->InLoader(), c.into == (c.after > 0));
+        EXPECT_EQ(host->OpenHandles(), c.into ? 0 : 1);
     }
-
-    // Out of the loader: needs an open interface; tried without pauses, at most 60 times.
-    for (int after : {2, -1}) {
-        SCOPED_TRACE(after);
-        SimI2CBridgeConfig config;
-        config.leaveAfterWrites = after;
-        MakeBridge(config);
-        const int requests = after < 0 ? 60 : after;
-        EXPECT_EQ(device->SwitchFromBLMode(), after > 0);
-        EXPECT_EQ(bridge->LeaveRequests(), requests);
-        EXPECT_TRUE(clock->sleeps().empty());
-        EXPECT_EQ(bridge->InLoader(), after < 0);
-        EXPECT_EQ(device->SwitchFromBLMode(), after > 0); // already out: nothing more sent
-        EXPECT_EQ(bridge->LeaveRequests(), requests * (after < 0 ? 2 : 1));
-        device->Close();
-        EXPECT_FALSE(device->SwitchFromBLMode());
-    }
+    // Already out: nothing more is sent; without an open interface nothing is tried.
+    EXPECT_TRUE(device->SwitchFromBLMode());
+    EXPECT_EQ(bridge->LeaveRequests(), 2);
+    device->Close();
+    EXPECT_FALSE(device->SwitchFromBLMode());
 }
 
 // Leaving the loader ends an update as a success, so one garbled mode answer must not count: the
