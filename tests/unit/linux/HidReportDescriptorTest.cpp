@@ -68,7 +68,6 @@ TEST(HidReportDescriptor, MalformedDescriptorsAreRefused)
         {0xC0},                               // End Collection without Collection
         {0xB4},                               // Pop without Push
         {0xFE, 0x05, 0x10, 0x00},             // long item running past the end
-        {0xFE},                               // long item prefix alone
         {0xA4, 0xA4, 0xA4, 0xA4, 0xA4},       // deeper pushes than the kernel allows
     };
     for (const Bytes& d : bad) {
