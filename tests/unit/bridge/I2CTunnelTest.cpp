@@ -5,15 +5,7 @@
 
 #include "FWUpdater/ByteOrder.h"
 
-namespace {
-
-class I2CTunnel : public BridgeFixture
-{
-};
-
-using Sleeps = std::vector<std::uint32_t>;
-
-} // namespace
+using I2CTunnel = BridgeFixture;
 
 TEST_F(I2CTunnel, WriteGoesOutInOneRequestOf265Bytes)
 {

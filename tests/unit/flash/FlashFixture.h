@@ -18,6 +18,7 @@
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
+using Sleeps = std::vector<std::uint32_t>;
 
 class CRecordingNotifier : public CInterfaceNotifier
 {
@@ -148,9 +149,9 @@ template <class T> std::vector<T> Concat(std::initializer_list<std::vector<T>> p
 
 // The waits of one SafeRead/SafeWrite that never succeeds: 100 retries 10, 11, ... 109 ms apart,
 // then 1000 ms before the reopen.
-inline std::vector<std::uint32_t> FailedSafeTransferSleeps()
+inline Sleeps FailedSafeTransferSleeps()
 {
-    std::vector<std::uint32_t> out;
+    Sleeps out;
     for (std::uint32_t v = 10; v < 110; ++v)
         out.push_back(v);
     out.push_back(1000);

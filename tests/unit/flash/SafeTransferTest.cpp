@@ -5,7 +5,6 @@
 
 namespace {
 
-using Sleeps = std::vector<std::uint32_t>;
 using Texts = std::vector<std::string>;
 constexpr ESimWireDirection eSet = ESimWireDirection::eSet;
 

@@ -58,13 +58,7 @@ TEST(VendorWrapper, WrapUnwrapAndTheLengthsTheyCheck)
     }));
 }
 
-namespace {
-
-class HIDVariant : public FlashFixture
-{
-};
-
-} // namespace
+using HIDVariant = FlashFixture;
 
 TEST_F(HIDVariant, ALyingWrappedLengthIsAFailedRead)
 {

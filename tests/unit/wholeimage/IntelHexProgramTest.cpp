@@ -5,25 +5,7 @@
 
 #include <algorithm>
 
-namespace {
-
-using Sleeps = std::vector<std::uint32_t>;
-
-class WholeImage : public ImageFixture
-{
-};
-
-// One SafeWrite that never succeeds: 100 retries 10, 11, ... ms apart, then the reopen.
-Sleeps FailedSafeWrite()
-{
-    Sleeps out;
-    for (std::uint32_t k = 0; k < 100; ++k)
-        out.push_back(10 + k);
-    out.push_back(1000);
-    return out;
-}
-
-} // namespace
+using WholeImage = ImageFixture;
 
 TEST_F(WholeImage, IntelHexFiveHundredTwelveBytesAt8000)
 {
@@ -83,7 +65,7 @@ TEST_F(WholeImage, BusySilentOrRefusingLoaders)
     for (int call = 0; call < 11; ++call) {
         if (call > 0)
             neverWritten.push_back(20); // between the ten command retries
-        const Sleeps once = FailedSafeWrite();
+        const Sleeps once = FailedSafeTransferSleeps();
         neverWritten.insert(neverWritten.end(), once.begin(), once.end());
     }
     struct Case
