@@ -1,5 +1,3 @@
-// The bulk variant and its simulated platform class against a simulated USB node.
-
 #include "BridgeFixture.h"
 
 #include "CSimBulkDevice.h"

@@ -1,6 +1,3 @@
-// The I2C variant through the simulated bridge: tunnel framing and limits, statuses, bounded
-// busy polling, mode query and switches, and hostile bridge answers.
-
 #include "BridgeFixture.h"
 
 #include "FWUpdater/ByteOrder.h"

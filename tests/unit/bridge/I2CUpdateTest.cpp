@@ -1,5 +1,3 @@
-// Complete S-record updates of a board behind the simulated I2C bridge.
-
 #include "BridgeFixture.h"
 
 #include "FWUpdater/SRecBlock.h"

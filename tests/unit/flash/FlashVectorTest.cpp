@@ -1,5 +1,3 @@
-// Building and filling the flash vector, and what the host refuses to program.
-
 #include "FlashFixture.h"
 
 namespace {

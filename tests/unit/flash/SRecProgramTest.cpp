@@ -1,5 +1,3 @@
-// Complete S-record updates through the real device interface against the simulated loader.
-
 #include "FlashFixture.h"
 
 #include "FWUpdater/SRecBlock.h"

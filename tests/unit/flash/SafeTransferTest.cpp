@@ -1,6 +1,3 @@
-// The two retry layers: SafeRead/SafeWrite with their growing waits and the reopen, and the
-// coarser attempts of the report operations, all timed on the virtual clock.
-
 #include "FlashFixture.h"
 
 namespace {

@@ -1,5 +1,3 @@
-// The vendor-page wrapper, alone and in the HID variant through the simulated platform class.
-
 #include "FlashFixture.h"
 
 #include "FWUpdater/HIDVendorWrapper.h"

@@ -1,5 +1,3 @@
-// Airoha binary programming through report 0xE4, and the CRC-8 of its packets.
-
 #include "ImageFixture.h"
 
 #include "FWUpdater/Crc8Airoha.h"

@@ -1,6 +1,3 @@
-// Whole-image programming through report 0xE4 against the simulated loader: the Intel HEX worked
-// example, and what both image kinds do when the loader stays busy or does not answer.
-
 #include "ImageFixture.h"
 
 #include <algorithm>
