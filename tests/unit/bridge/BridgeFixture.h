@@ -1,15 +1,10 @@
 #pragma once
-// A board behind a simulated I2C bridge, the real I2C device interface on top; and a bulk
-// device on a USB node with the real bulk device interface.
+// A board behind a simulated I2C bridge, the real I2C device interface on top.
 
 #include "../flash/FlashFixture.h"
 
-#include "CSimBulkDevice.h"
-#include "CSimBulkFLDeviceInterface.h"
 #include "CSimI2CBridge.h"
 #include "CSimI2CFLDeviceInterface.h"
-
-using Bytes = std::vector<std::uint8_t>;
 
 // A board that records what reaches it and answers every GET with a fixed report.
 class CRecordingBoard : public CSimHidDevice
@@ -23,12 +18,10 @@ public:
     bool GetFeature(const Bytes& request_I, Bytes& answer_O) override
     {
         gets.push_back(request_I);
-        if (!answerGets)
-            return false;
         answer_O = answer;
         if (!answer_O.empty())
             answer_O[0] = request_I[0];
-        return true;
+        return answerGets;
     }
     std::vector<Bytes> sets;
     std::vector<Bytes> gets;
@@ -42,39 +35,27 @@ class BridgeFixture : public ::testing::Test
 protected:
     static constexpr const char* kPath = "\\\\?\\hid#vid_2d1f&pid_0410&col02#9&3d4e5f&0&0001#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
-    void SetUp() override { CFLProtocol::Instance()->SetProtocolType(0); }
     void TearDown() override { CFLProtocol::Instance()->SetProtocolType(0); }
 
-    void MakeBridge(std::shared_ptr<CSimHidDevice> board_I, SimI2CBridgeConfig config_I = SimI2CBridgeConfig(),
-                    std::uint16_t usagePage_I = 0xFF0D, bool open_I = true)
+    // The board behind a fresh bridge on a fresh host (a recording board when none is given).
+    void MakeBridge(SimI2CBridgeConfig config_I = SimI2CBridgeConfig(), std::shared_ptr<CSimHidDevice> board_I = {},
+                    std::uint16_t usagePage_I = 0xFF0D)
     {
-        bridge = std::make_shared<CSimI2CBridge>(std::move(board_I), config_I);
+        board = std::make_shared<CRecordingBoard>();
+        bridge = std::make_shared<CSimI2CBridge>(board_I ? board_I : board, config_I);
+        host = std::make_shared<CSimHost>();
         SimHidNodeInfo info;
         info.path = kPath;
-        info.vendorId = 0x2D1F;
-        info.productId = 0x0410;
         info.usagePage = usagePage_I;
-        info.usage = 0x0001;
-        info.parentIds = {"HID\\VID_2D1F&PID_0410&COL02\\9&3D4E5F&0&0001"};
         host->AddNode(info, bridge);
         device = std::make_shared<CSimI2CFLDeviceInterface>(kPath, host);
         device->SetNotifier(&notifier);
         ASSERT_TRUE(device->ReadAttributes());
-        if (open_I) {
-            ASSERT_TRUE(device->Open());
-        }
+        ASSERT_TRUE(device->Open());
         host->ClearTranscript();
         clock->clearSleeps();
     }
 
-    // A recording board behind a bridge in loader mode.
-    void MakeRecordingBridge(SimI2CBridgeConfig config_I = SimI2CBridgeConfig())
-    {
-        board = std::make_shared<CRecordingBoard>();
-        MakeBridge(board, config_I);
-    }
-
-    std::vector<SimWireRecord> Wire() const { return host->Transcript(); }
     int CountOnWire(ESimWireDirection direction_I, std::uint8_t id_I) const
     {
         int n = 0;
@@ -85,7 +66,7 @@ protected:
 
     std::shared_ptr<CVirtualClock> clock = std::make_shared<CVirtualClock>();
     CScopedClock scopedClock{clock};
-    std::shared_ptr<CSimHost> host = std::make_shared<CSimHost>();
+    std::shared_ptr<CSimHost> host;
     std::shared_ptr<CSimI2CBridge> bridge;
     std::shared_ptr<CRecordingBoard> board;
     std::shared_ptr<CSimI2CFLDeviceInterface> device;

@@ -11,60 +11,49 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-struct NotifierEntry
-{
-    char kind; // 'L' log, 'E' error, 'P' progress
-    std::string text;
-    int percent = 0;
-};
+using Bytes = std::vector<std::uint8_t>;
+using Sleeps = std::vector<std::uint32_t>;
 
 class CRecordingNotifier : public CInterfaceNotifier
 {
 public:
     void Log(const std::string& message_I) override
     {
-        mEntries.push_back({'L', message_I});
+        mLogs.push_back(message_I);
         if (mOnLog)
             mOnLog(message_I);
     }
-    void ReportError(const std::string& message_I) override { mEntries.push_back({'E', message_I}); }
-    void ReportProgress(std::int32_t percent_I) override { mEntries.push_back({'P', std::string(), percent_I}); }
+    void ReportError(const std::string& message_I) override { mErrors.push_back(message_I); }
+    void ReportProgress(std::int32_t percent_I) override { mProgress.push_back(percent_I); }
 
-    std::vector<std::string> Of(char kind_I) const
+    const std::vector<std::string>& Logs() const { return mLogs; }
+    const std::vector<std::string>& Errors() const { return mErrors; }
+    const std::vector<int>& Progress() const { return mProgress; }
+    int LogCount(const std::string& text_I) const
     {
-        std::vector<std::string> out;
-        for (const auto& e : mEntries)
-            if (e.kind == kind_I)
-                out.push_back(e.text);
-        return out;
+        return static_cast<int>(std::count(mLogs.begin(), mLogs.end(), text_I));
     }
-    std::vector<std::string> Logs() const { return Of('L'); }
-    std::vector<std::string> Errors() const { return Of('E'); }
-    std::vector<int> Progress() const
+    bool HasLog(const std::string& text_I) const { return LogCount(text_I) > 0; }
+    bool HasError(const std::string& text_I) const { return std::count(mErrors.begin(), mErrors.end(), text_I) > 0; }
+    void Clear()
     {
-        std::vector<int> out;
-        for (const auto& e : mEntries)
-            if (e.kind == 'P')
-                out.push_back(e.percent);
-        return out;
+        mLogs.clear();
+        mErrors.clear();
+        mProgress.clear();
     }
-    int Count(char kind_I, const std::string& text_I) const
-    {
-        int n = 0;
-        for (const auto& e : mEntries)
-            n += (e.kind == kind_I && e.text == text_I) ? 1 : 0;
-        return n;
-    }
-    bool HasLog(const std::string& text_I) const { return Count('L', text_I) > 0; }
-    bool HasError(const std::string& text_I) const { return Count('E', text_I) > 0; }
 
-    std::vector<NotifierEntry> mEntries;
     std::function<void(const std::string&)> mOnLog;
+
+private:
+    std::vector<std::string> mLogs;
+    std::vector<std::string> mErrors;
+    std::vector<int> mProgress;
 };
 
 // One report on the wire, unwrapped for reading: direction, inner id, inner bytes.
@@ -72,14 +61,13 @@ struct WireReport
 {
     ESimWireDirection direction;
     std::uint8_t id;
-    std::vector<std::uint8_t> bytes;
-    bool ok;
+    Bytes bytes;
 };
 
-inline std::string Describe(const WireReport& r)
+inline std::string Describe(const WireReport& r_I)
 {
     char text[16];
-    std::snprintf(text, sizeof text, "%s %02X", r.direction == ESimWireDirection::eSet ? "SET" : "GET", r.id);
+    std::snprintf(text, sizeof text, "%s %02X", r_I.direction == ESimWireDirection::eSet ? "SET" : "GET", r_I.id);
     return text;
 }
 
@@ -91,27 +79,23 @@ protected:
     void SetUp() override { CFLProtocol::Instance()->SetProtocolType(0); }
     void TearDown() override { CFLProtocol::Instance()->SetProtocolType(0); }
 
-    // Puts a board with this configuration on the host and opens a loader interface on it.
-    void MakeBoard(const SimSRecLoaderConfig& config_I, std::uint16_t usagePage_I = 0x000D, bool open_I = true)
+    // Puts a board with this configuration on a fresh host and opens a loader interface on it.
+    void MakeBoard(const SimSRecLoaderConfig& config_I, std::uint16_t usagePage_I = 0x000D)
     {
+        host = std::make_shared<CSimHost>();
+        notifier.Clear();
+        CFLProtocol::Instance()->SetProtocolType(config_I.protocolType);
+        wrapped = usagePage_I == 0xFF00;
         loader = std::make_shared<CSimSRecLoader>(config_I);
         SimHidNodeInfo info;
         info.path = kPath;
-        info.vendorId = 0x2D1F;
-        info.productId = 0x0200;
-        info.version = 0x0110;
         info.usagePage = usagePage_I;
-        info.usage = 0x0002;
-        info.parentIds = {"HID\\VID_2D1F&PID_0200\\7&1A2B3C&0&0000", "USB\\VID_2D1F&PID_0200\\5&2F3D&0&2",
-                          "USB\\ROOT_HUB30\\4&1C2B&0&0"};
         host->AddNode(info, loader);
         device = std::make_shared<CSimHIDFLDeviceInterface>(kPath, host);
         device->SetNotifier(&notifier);
         ASSERT_TRUE(device->ReadAttributes());
         device->SetFirmwareLoader(config_I.startInLoader);
-        if (open_I) {
-            ASSERT_TRUE(device->Open());
-        }
+        ASSERT_TRUE(device->Open());
         host->ClearTranscript();
         clock->clearSleeps();
     }
@@ -120,14 +104,22 @@ protected:
     {
         std::vector<WireReport> out;
         for (const SimWireRecord& r : host->Transcript()) {
-            std::vector<std::uint8_t> inner = r.bytes;
-            if (!r.bytes.empty() && r.bytes[0] == 0xDC && wrapped) {
+            Bytes inner = r.bytes;
+            if (wrapped && !r.bytes.empty() && r.bytes[0] == 0xDC) {
                 inner.clear();
                 SimUnwrapVendorReport(r.bytes, inner);
             }
-            out.push_back({r.direction, inner.empty() ? std::uint8_t(0) : inner[0], inner, r.ok});
+            out.push_back({r.direction, inner.empty() ? std::uint8_t(0) : inner[0], inner});
         }
         return out;
+    }
+
+    int WireCount(ESimWireDirection direction_I, std::uint8_t id_I) const
+    {
+        int n = 0;
+        for (const WireReport& r : Wire())
+            n += (r.direction == direction_I && r.id == id_I) ? 1 : 0;
+        return n;
     }
 
     std::vector<std::string> WireIds() const
@@ -138,27 +130,38 @@ protected:
         return out;
     }
 
-    static std::vector<std::uint32_t> Range(std::uint32_t from_I, std::uint32_t to_I)
-    {
-        std::vector<std::uint32_t> out;
-        for (std::uint32_t v = from_I; v <= to_I; ++v)
-            out.push_back(v);
-        return out;
-    }
-
     std::shared_ptr<CVirtualClock> clock = std::make_shared<CVirtualClock>();
     CScopedClock scopedClock{clock};
     std::shared_ptr<CSimHost> host = std::make_shared<CSimHost>();
     std::shared_ptr<CSimSRecLoader> loader;
     std::shared_ptr<CSimHIDFLDeviceInterface> device;
     CRecordingNotifier notifier;
-    bool wrapped = false; // set when the node is on the vendor page
+    bool wrapped = false; // the node is on the vendor page
 };
 
-// Deterministic non-0xFF-heavy bytes.
-inline std::vector<std::uint8_t> Pattern(std::size_t length_I, std::uint8_t seed_I = 1)
+template <class T> std::vector<T> Concat(std::initializer_list<std::vector<T>> parts_I)
 {
-    std::vector<std::uint8_t> out(length_I);
+    std::vector<T> out;
+    for (const std::vector<T>& p : parts_I)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// The waits of one SafeRead/SafeWrite that never succeeds: 100 retries 10, 11, ... 109 ms apart,
+// then 1000 ms before the reopen.
+inline Sleeps FailedSafeTransferSleeps()
+{
+    Sleeps out;
+    for (std::uint32_t v = 10; v < 110; ++v)
+        out.push_back(v);
+    out.push_back(1000);
+    return out;
+}
+
+// Deterministic bytes without 0xFF.
+inline Bytes Pattern(std::size_t length_I, std::uint8_t seed_I = 1)
+{
+    Bytes out(length_I);
     std::uint32_t x = seed_I * 2654435761u + 1;
     for (auto& b : out) {
         x = x * 1103515245u + 12345u;

@@ -1,43 +1,52 @@
-// Complete S-record updates through the real device interface against the simulated loader.
-
 #include "FlashFixture.h"
 
 #include "FWUpdater/SRecBlock.h"
 
 namespace {
 
-SimSRecLoaderConfig SmallLoader(int protocolType = 0)
+SimSRecLoaderConfig Loader(int protocolType_I, std::uint16_t blockSize_I, std::vector<SimLoaderBlock> blocks_I)
 {
     SimSRecLoaderConfig c;
-    c.protocolType = protocolType;
-    c.blockSize = 16;
+    c.protocolType = protocolType_I;
+    c.blockSize = blockSize_I;
     c.wordSize = 4;
     c.readSize = 8;
-    c.blocks = {{0x0000, 0x100, 0x8004}, {0x0100, 0x100, 4}, {0x0200, 0x100, 4}, {0x0300, 0x100, 4}};
+    c.blocks = std::move(blocks_I);
     return c;
 }
 
-// Every image byte is in flash, every other byte of the writable blocks is erased.
-void ExpectFlashHolds(const CSimSRecLoader& loader, const std::vector<SRecBlock>& image, std::uint32_t from,
-                      std::uint32_t to)
+SimSRecLoaderConfig SmallLoader()
 {
-    std::vector<int> expected(to - from, 0xFF);
-    for (const SRecBlock& s : image)
-        for (std::size_t i = 0; i < s.data.size(); ++i)
-            expected[s.address + i - from] = s.data[i];
-    for (std::uint32_t a = from; a < to; ++a)
-        ASSERT_EQ(loader.FlashByte(a), expected[a - from]) << "address 0x" << std::hex << a;
+    return Loader(0, 16, {{0x0000, 0x100, 0x8004}, {0x0100, 0x100, 4}, {0x0200, 0x100, 4}, {0x0300, 0x100, 4}});
 }
 
 class SRecUpdate : public FlashFixture
 {
 protected:
-    bool Update(const std::vector<SRecBlock>& image, int format = eFormatPen)
+    bool Update(const std::vector<SRecBlock>& image_I, int format_I = eFormatPen)
     {
-        device->SetDataSourceFormat(format);
-        if (!device->InitializeProgrammingData(image))
-            return false;
-        return device->ProgramBoard();
+        device->SetDataSourceFormat(format_I);
+        return device->InitializeProgrammingData(image_I) && device->ProgramBoard();
+    }
+    // Every image byte is in flash, every other byte of [from, to) is erased.
+    void ExpectFlashHolds(const std::vector<SRecBlock>& image_I, std::uint32_t from_I, std::uint32_t to_I)
+    {
+        std::vector<int> expected(to_I - from_I, 0xFF);
+        for (const SRecBlock& s : image_I)
+            for (std::size_t i = 0; i < s.data.size(); ++i)
+                expected[s.address + i - from_I] = s.data[i];
+        for (std::uint32_t a = from_I; a < to_I; ++a)
+            ASSERT_EQ(loader->FlashByte(a), expected[a - from_I]) << "address 0x" << std::hex << a;
+    }
+    // The updated blocks' sums on the board: what the host expected and what the loader reports.
+    void ExpectChecksums(std::initializer_list<std::size_t> blocks_I)
+    {
+        std::uint32_t sum = 0;
+        for (std::size_t b : blocks_I)
+            sum += loader->FlashChecksum(b);
+        EXPECT_EQ(device->GetChecksumExpected(), sum);
+        EXPECT_EQ(device->GetChecksumNew(), sum);
+        EXPECT_TRUE(loader->ApplicationValid());
     }
 };
 
@@ -45,134 +54,93 @@ protected:
 
 TEST_F(SRecUpdate, ProtocolType0WireOrderFlashAndChecksums)
 {
-    MakeBoard(SmallLoader(0));
+    MakeBoard(SmallLoader());
     const std::vector<SRecBlock> image = {{0x110, Pattern(40, 1)}, {0x200, Pattern(20, 2)}};
     const std::uint32_t oldSum = loader->ChecksumTable()[1] + loader->ChecksumTable()[2];
-    ASSERT_TRUE(Update(image));
+    // Image bytes in the protected block 0 are skipped, never erased or written.
+    ASSERT_TRUE(Update({{0x080, Pattern(16, 9)}, image[0], image[1]}));
+    EXPECT_EQ(loader->FlashByte(0x080), 0xFF);
 
     const std::vector<std::string> expected = {
-        // InitializeProgrammingData (the block table is read twice: it is believed when two reads agree)
+        // InitializeProgrammingData (the block table is believed when two reads agree)
         "GET 21", "GET 22", "GET 17", "GET 18", "GET 18", "GET 19",
         // CalculateChecksums, InitializeFlash
         "GET 19", "SET 1C", "SET 1A", "SET 1A", "SET 1A", "SET 1A", "SET 1D",
-        // block 1: 40 bytes from 0x110 = two 16-byte blocks, two words
-        "SET 12", "SET 11", "SET 11", "SET 16", "SET 16",
-        // block 2: 20 bytes = one block, one word
-        "SET 12", "SET 11", "SET 16",
+        // block 1: 40 bytes from 0x110 = two 16-byte blocks, two words; block 2: one block, one word
+        "SET 12", "SET 11", "SET 11", "SET 16", "SET 16", "SET 12", "SET 11", "SET 16",
         // FinalizeFlash
         "SET 1B", "SET 1B", "SET 1B", "SET 1B", "SET 1D", "GET 19"};
     EXPECT_EQ(WireIds(), expected);
-
+    // Erases name the block index, writes carry their flash address (little-endian).
+    const std::vector<std::pair<std::size_t, Bytes>> starts = {
+        {7, {0x1C, 0, 0, 0, 0}}, {8, {0x1A, 0, 0, 0, 0, 0, 0}}, {13, {0x12, 1, 0, 0, 0}},
+        {14, {0x11, 0x10, 0x01}}, {15, {0x11, 0x20, 0x01}}, {16, {0x16, 0x30, 0x01}}, {17, {0x16, 0x34, 0x01}}};
     const auto wire = Wire();
-    // Erases name the block index, writes carry their flash address.
-    EXPECT_EQ(wire[13].bytes, (std::vector<std::uint8_t>{0x12, 1, 0, 0, 0}));
+    for (const auto& [index, bytes] : starts)
+        EXPECT_EQ(Bytes(wire[index].bytes.begin(), wire[index].bytes.begin() + bytes.size()), bytes) << index;
     EXPECT_EQ(wire[14].bytes.size(), 21u);
-    EXPECT_EQ(wire[14].bytes[1], 0x10);
-    EXPECT_EQ(wire[14].bytes[2], 0x01);
-    EXPECT_EQ(wire[15].bytes[1], 0x20);
     EXPECT_EQ(wire[16].bytes.size(), 9u);
-    EXPECT_EQ(wire[16].bytes[1], 0x30);
-    EXPECT_EQ(wire[17].bytes[1], 0x34);
-    EXPECT_EQ(wire[8].bytes, (std::vector<std::uint8_t>{0x1A, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(wire[7].bytes, (std::vector<std::uint8_t>{0x1C, 0, 0, 0, 0}));
 
-    ExpectFlashHolds(*loader, image, 0x100, 0x400);
+    ExpectFlashHolds(image, 0x100, 0x400);
     EXPECT_EQ(loader->ProtectedEraseAttempts(), 0);
-    EXPECT_EQ(loader->EraseCount(0), 0);
     EXPECT_EQ(loader->EraseCount(3), 0); // empty block: not touched
-
     EXPECT_EQ(device->GetChecksumOld(), oldSum);
-    EXPECT_EQ(device->GetChecksumNew(), loader->FlashChecksum(1) + loader->FlashChecksum(2));
-    EXPECT_EQ(device->GetChecksumNew(), device->GetChecksumExpected());
-    EXPECT_TRUE(loader->ApplicationValid());
+    ExpectChecksums({1, 2});
     EXPECT_TRUE(notifier.Errors().empty());
-    EXPECT_TRUE(notifier.HasLog("ProgramBoardSRec done!"));
     EXPECT_EQ(notifier.Progress(), (std::vector<int>{0, 25, 50, 75}));
     EXPECT_TRUE(clock->sleeps().empty()); // nothing failed, nothing waited
+    EXPECT_TRUE(notifier.HasLog("Protected Block Skipped"));
 }
 
+// On the vendor page every report is wrapped in 1024 bytes; inside, the wire is the same.
 TEST_F(SRecUpdate, ProtocolType1VerifiesEveryBlockOnTheWay)
 {
-    CFLProtocol::Instance()->SetProtocolType(1);
-    SimSRecLoaderConfig c;
-    c.protocolType = 1;
-    c.blockSize = 256;
-    c.wordSize = 4;
-    c.blocks = {{0x8000, 0x1000, 0x8004}, {0x9000, 0x1000, 4}, {0xA000, 0x1000, 4}};
-    MakeBoard(c);
+    const std::vector<std::string> expected = {
+        "GET E2", "GET E3", "GET D8", "GET D9", "GET D9", "GET DA", "GET DA", "SET DD", "SET DB", "SET DB", "SET DB",
+        "SET DE",
+        // block 1: 0x204 bytes = two 256-byte blocks and one word, then the loader's checksum check
+        "SET D3", "SET D2", "SET D2", "SET D7", "SET DC", "GET DA", "SET DB",
+        "SET D3", "SET D2", "SET DC", "GET DA", "SET DB",
+        "SET DC", "SET DC", "SET DC", "SET DE", "GET DA"};
     const std::vector<SRecBlock> image = {{0x9010, Pattern(0x204, 3)}, {0xA000, Pattern(0x100, 4)}};
-    ASSERT_TRUE(Update(image));
-
-    std::vector<std::string> expected = {"GET E2", "GET E3", "GET D8", "GET D9", "GET D9", "GET DA",
-                                         "GET DA", "SET DD", "SET DB", "SET DB", "SET DB", "SET DE"};
-    // block 1: 0x204 bytes = two 256-byte blocks and one word, then the loader's checksum check
-    for (const char* id : {"SET D3", "SET D2", "SET D2", "SET D7", "SET DC", "GET DA", "SET DB"})
-        expected.push_back(id);
-    for (const char* id : {"SET D3", "SET D2", "SET DC", "GET DA", "SET DB"})
-        expected.push_back(id);
-    for (const char* id : {"SET DC", "SET DC", "SET DC", "SET DE", "GET DA"})
-        expected.push_back(id);
-    EXPECT_EQ(WireIds(), expected);
-
-    // The per-block SET carries the host's own sum of the 4096-byte block.
-    const auto wire = Wire();
-    const WireReport& set = wire[18];
-    ASSERT_EQ(set.bytes.size(), 7u);
-    const std::uint32_t sent = set.bytes[3] | set.bytes[4] << 8 | set.bytes[5] << 16 | std::uint32_t(set.bytes[6]) << 24;
-    EXPECT_EQ(sent, loader->FlashChecksum(1));
-
-    ExpectFlashHolds(*loader, image, 0x9000, 0xB000);
-    EXPECT_EQ(device->GetChecksumNew(), device->GetChecksumExpected());
-    EXPECT_EQ(device->GetChecksumNew(), loader->FlashChecksum(1) + loader->FlashChecksum(2));
-    EXPECT_TRUE(loader->ApplicationValid());
-}
-
-TEST_F(SRecUpdate, VendorPageCarriesEveryReportWrappedIn1024Bytes)
-{
-    CFLProtocol::Instance()->SetProtocolType(1);
-    SimSRecLoaderConfig c;
-    c.protocolType = 1;
-    c.blockSize = 64;
-    c.blocks = {{0x0000, 0x1000, 4}, {0x1000, 0x1000, 4}};
-    wrapped = true;
-    MakeBoard(c, 0xFF00);
-    const std::vector<SRecBlock> image = {{0x0F80, Pattern(0x100, 5)}};
-    ASSERT_TRUE(Update(image));
-
-    const auto raw = host->Transcript();
-    ASSERT_FALSE(raw.empty());
-    for (const SimWireRecord& r : raw) {
-        ASSERT_EQ(r.bytes.size(), 1024u);
-        ASSERT_EQ(r.bytes[0], 0xDC);
+    for (std::uint16_t usagePage : {0x000D, 0xFF00}) {
+        SCOPED_TRACE(usagePage);
+        MakeBoard(Loader(1, 256, {{0x8000, 0x1000, 0x8004}, {0x9000, 0x1000, 4}, {0xA000, 0x1000, 4}}), usagePage);
+        ASSERT_TRUE(Update(image));
+        EXPECT_EQ(WireIds(), expected);
+        // The per-block SET carries the host's own sum of the 4096-byte block. Its id is 0xDC too:
+        // the wrapper stays outside it.
+        const Bytes set = Wire().at(16).bytes;
+        ASSERT_EQ(set.size(), 3u);
+        const Bytes sum = Wire().at(18).bytes;
+        ASSERT_EQ(sum.size(), 7u);
+        EXPECT_EQ(sum[3] | sum[4] << 8 | sum[5] << 16 | std::uint32_t(sum[6]) << 24, loader->FlashChecksum(1));
+        ExpectFlashHolds(image, 0x9000, 0xB000);
+        ExpectChecksums({1, 2});
+        if (!wrapped)
+            continue;
+        const auto raw = host->Transcript();
+        for (const SimWireRecord& r : raw) {
+            ASSERT_EQ(r.bytes.size(), 1024u);
+            ASSERT_EQ(r.bytes[0], 0xDC);
+        }
+        // The parameters GET: 13 bytes inside, announced big-endian as 00 0D.
+        EXPECT_EQ(Bytes(raw.at(2).bytes.begin(), raw[2].bytes.begin() + 4), (Bytes{0xDC, 0x00, 0x0D, 0xD8}));
     }
-    // The parameters GET: 13 bytes inside, announced as 00 0D.
-    EXPECT_EQ(raw[2].bytes[1], 0x00);
-    EXPECT_EQ(raw[2].bytes[2], 0x0D);
-    EXPECT_EQ(raw[2].bytes[3], 0xD8);
-    // The checksum calculation's own id is also 0xDC: the wrapper stays outside it.
-    bool sawCalc = false;
-    for (const WireReport& r : Wire())
-        sawCalc = sawCalc || (r.direction == ESimWireDirection::eSet && r.id == 0xDC && r.bytes.size() == 3);
-    EXPECT_TRUE(sawCalc);
-    ExpectFlashHolds(*loader, image, 0x0000, 0x2000);
-    EXPECT_EQ(device->GetChecksumNew(), device->GetChecksumExpected());
 }
 
 TEST_F(SRecUpdate, BoardWithoutChecksumSupportGetsNoChecksumCommands)
 {
-    SimSRecLoaderConfig c = SmallLoader(0);
+    SimSRecLoaderConfig c = SmallLoader();
     c.checksumSupport = false;
     MakeBoard(c);
     const std::vector<SRecBlock> image = {{0x100, Pattern(32, 6)}};
     ASSERT_TRUE(Update(image));
-
     EXPECT_TRUE(notifier.HasLog("Checksum Support: No"));
-    for (const WireReport& r : Wire()) {
-        if (r.direction == ESimWireDirection::eSet) {
-            EXPECT_TRUE(r.id == 0x12 || r.id == 0x11 || r.id == 0x16) << Describe(r);
-        }
-    }
-    ExpectFlashHolds(*loader, image, 0x100, 0x400);
+    for (const WireReport& r : Wire())
+        EXPECT_TRUE(r.direction == ESimWireDirection::eGet || r.id == 0x12 || r.id == 0x11 || r.id == 0x16)
+            << Describe(r);
+    ExpectFlashHolds(image, 0x100, 0x400);
     EXPECT_EQ(device->GetChecksumOld(), 0u);
     EXPECT_EQ(device->GetChecksumNew(), 0u);
     EXPECT_EQ(device->GetChecksumExpected(), loader->FlashChecksum(1));
@@ -180,80 +148,20 @@ TEST_F(SRecUpdate, BoardWithoutChecksumSupportGetsNoChecksumCommands)
 
 TEST_F(SRecUpdate, BlocksFrom39OnAreWrittenButCountOnlyForVel)
 {
-    SimSRecLoaderConfig c;
-    c.blockSize = 16;
+    SimSRecLoaderConfig c = Loader(0, 16, {});
     for (std::uint32_t i = 0; i < 42; ++i)
         c.blocks.push_back({i * 0x40, 0x40, 4});
     const std::vector<SRecBlock> image = {{38 * 0x40, Pattern(0x80, 7)}, {41 * 0x40 + 8, Pattern(8, 8)}};
-
     for (int format : {eFormatPen, eFormatVel}) {
         SCOPED_TRACE(format);
-        host = std::make_shared<CSimHost>();
         MakeBoard(c);
         ASSERT_TRUE(Update(image, format));
-        ExpectFlashHolds(*loader, image, 0, 42 * 0x40);
+        ExpectFlashHolds(image, 0, 42 * 0x40);
         EXPECT_EQ(loader->EraseCount(39), 1);
         EXPECT_EQ(loader->EraseCount(41), 1);
-        std::uint32_t counted = loader->FlashChecksum(38);
         if (format == eFormatVel)
-            counted += loader->FlashChecksum(39) + loader->FlashChecksum(41);
-        EXPECT_EQ(device->GetChecksumNew(), counted);
-        EXPECT_EQ(device->GetChecksumExpected(), counted);
-        EXPECT_TRUE(loader->ApplicationValid());
+            ExpectChecksums({38, 39, 41});
+        else
+            ExpectChecksums({38});
     }
-}
-
-TEST_F(SRecUpdate, InitializeProgrammingDataReportsTheLoader)
-{
-    MakeBoard(SmallLoader(0));
-    device->SetDataSourceFormat(eFormatPen);
-    ASSERT_TRUE(device->InitializeProgrammingData({{0x100, {1, 2, 3}}}));
-    EXPECT_TRUE(notifier.HasLog("Device Loader Parameters loaded:\n\tBlocks: 4\n\tRead Size: 8\n\tBlock Size: 16\n\tWord Size: 4\n"));
-    EXPECT_TRUE(notifier.HasLog("Device Loader Description loaded\tBlock 0\t(0 - ff) size (100) [PROTECTED]"
-                                "\tBlock 1\t(100 - 1ff) size (100)\tBlock 2\t(200 - 2ff) size (100)"
-                                "\tBlock 3\t(300 - 3ff) size (100)"));
-    EXPECT_TRUE(notifier.HasLog("Checksum Support: Yes"));
-    EXPECT_TRUE(notifier.HasLog("Checksum Block [0x00000100] = 0x" + [] {
-        char t[16];
-        std::snprintf(t, sizeof t, "%08X", 1 + 2 + 3 + 253 * 0xFF);
-        return std::string(t);
-    }()));
-    EXPECT_TRUE(notifier.HasLog("Total size: 4"));
-    std::uint32_t total = 0;
-    const auto flash = device->GetFlashVector(total);
-    ASSERT_EQ(flash.size(), 4u);
-    EXPECT_TRUE(flash[0].isProtected);
-    EXPECT_EQ(flash[1].dataStart, 0u);
-    EXPECT_EQ(flash[1].dataLength, 4u);
-    EXPECT_TRUE(flash[2].data.empty());
-}
-
-TEST_F(SRecUpdate, ImageDataInAProtectedBlockIsNeverErasedOrWritten)
-{
-    MakeBoard(SmallLoader(0));
-    const std::vector<SRecBlock> image = {{0x080, Pattern(16, 9)}, {0x100, Pattern(16, 10)}};
-    ASSERT_TRUE(Update(image));
-    EXPECT_TRUE(notifier.HasLog("Protected Block Skipped"));
-    EXPECT_EQ(loader->ProtectedEraseAttempts(), 0);
-    EXPECT_EQ(loader->FlashByte(0x080), 0xFF);
-    for (const WireReport& r : Wire())
-        if (r.id == 0x12) {
-            EXPECT_NE(r.bytes[1], 0);
-        }
-}
-
-TEST_F(SRecUpdate, CorruptedWriteIsCaughtByTheBoardsChecksums)
-{
-    // Flash that loses its contents after the write: the loader's new sum no longer matches
-    // what the host expects, which is what the controller compares.
-    MakeBoard(SmallLoader(0));
-    const std::vector<SRecBlock> image = {{0x100, Pattern(64, 11)}};
-    device->SetDataSourceFormat(eFormatPen);
-    ASSERT_TRUE(device->InitializeProgrammingData(image));
-    ASSERT_TRUE(device->CalculateChecksums());
-    ASSERT_TRUE(device->InitializeFlash());
-    ASSERT_TRUE(device->WriteFlash());
-    loader->SetBlockContents(1, {});
-    ASSERT_TRUE(device->FinalizeFlash());
-    EXPECT_NE(device->GetChecksumNew(), device->GetChecksumExpected());
 }
