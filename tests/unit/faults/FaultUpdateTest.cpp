@@ -42,7 +42,8 @@ Arm Faults(const std::string& text_I)
     return [text_I](CFaultRig& rig_IO) { rig_IO.mBus.SetFaults(Parsed(text_I)); };
 }
 
-// The spec with its power loss (or unplug) at the k-th report of this id of a fault-free update.
+// The fault description with its power loss (or unplug) at the k-th report of this id of a
+// fault-free update.
 Arm At(std::int64_t SimFaultSpec::*member_I, std::uint8_t id_I, ESimWireDirection direction_I, int k_I,
        const std::string& text_I = "")
 {
