@@ -131,8 +131,11 @@ public:
 
     FaultRunResult Current(bool reported_I = false) const
     {
+        // The notifier's lock is taken before the log's when it writes: never the other way round.
+        FaultRunResult result{reported_I, mNotifier->GetState(), mNotifier->GetLastErrorCode(), {}};
         std::lock_guard<std::mutex> lock(mLog->mMutex);
-        return {reported_I, mNotifier->GetState(), mNotifier->GetLastErrorCode(), mLog->mText};
+        result.log = mLog->mText;
+        return result;
     }
 
     // Opens the controller, finds the board's tablet and the file its description names for it.
