@@ -8,21 +8,6 @@ namespace {
 constexpr std::uint16_t kVendorPage = 0xFF00;
 constexpr std::uint8_t kWrapperId = 0xDC;
 constexpr std::size_t kWrappedMin = 1024;
-
-// The buffers of one thread's feature calls, kept between reports: without them every report
-// cost several allocations (a 1 KiB one on the vendor page), most of a simulated report's time.
-struct SimScratch
-{
-    std::vector<std::uint8_t> inner;
-    std::vector<std::uint8_t> innerAnswer;
-    std::vector<std::uint8_t> answer;
-};
-
-SimScratch& Scratch()
-{
-    thread_local SimScratch scratch;
-    return scratch;
-}
 } // namespace
 
 bool SimUnwrapVendorReport(const std::vector<std::uint8_t>& wrapped_I, std::vector<std::uint8_t>& inner_O)
@@ -311,7 +296,7 @@ void CSimHost::Record(ESimWireDirection direction_I, const std::string& path_I,
         mTranscript.push_back(SimWireRecord{direction_I, path_I, bytes_I, ok_I, control_I});
 }
 
-bool CSimHost::SetFeature(Handle handle_I, const std::vector<std::uint8_t>& buffer_I)
+bool CSimHost::SetFeature(Handle handle_I, const std::vector<std::uint8_t>& buffer_I, SimFeatureScratch* scratch_IO)
 {
     const auto node = NodeOf(handle_I);
     if (!node || !node->device)
@@ -319,7 +304,8 @@ bool CSimHost::SetFeature(Handle handle_I, const std::vector<std::uint8_t>& buff
     bool ok = false;
     if (!buffer_I.empty()) {
         if (node->info.usagePage == kVendorPage) {
-            std::vector<std::uint8_t>& inner = Scratch().inner;
+            SimFeatureScratch local;
+            std::vector<std::uint8_t>& inner = (scratch_IO != nullptr ? *scratch_IO : local).inner;
             ok = SimUnwrapVendorReport(buffer_I, inner) && node->device->SetFeature(inner);
         } else {
             ok = node->device->SetFeature(buffer_I);
@@ -329,13 +315,14 @@ bool CSimHost::SetFeature(Handle handle_I, const std::vector<std::uint8_t>& buff
     return ok;
 }
 
-bool CSimHost::GetFeature(Handle handle_I, std::vector<std::uint8_t>& buffer_IO)
+bool CSimHost::GetFeature(Handle handle_I, std::vector<std::uint8_t>& buffer_IO, SimFeatureScratch* scratch_IO)
 {
     const auto node = NodeOf(handle_I);
     if (!node || !node->device)
         return false;
     // Devices build their answers byte by byte, into buffers kept from earlier reports.
-    SimScratch& scratch = Scratch();
+    SimFeatureScratch local;
+    SimFeatureScratch& scratch = scratch_IO != nullptr ? *scratch_IO : local;
     std::vector<std::uint8_t>& answer = scratch.answer;
     answer.clear();
     bool ok = false;

@@ -96,6 +96,16 @@ struct SimHostEvent
 };
 
 // Hold it in a shared pointer: scheduled arrivals and removals keep only a weak reference.
+// The buffers of one node's feature calls, kept between reports: without them every report cost
+// several allocations (a 1 KiB one on the vendor page), most of a simulated report's time. Kept by
+// the caller, not thread_local: the Windows build's thread_local destructors crash at thread exit.
+struct SimFeatureScratch
+{
+    std::vector<std::uint8_t> inner;
+    std::vector<std::uint8_t> innerAnswer;
+    std::vector<std::uint8_t> answer;
+};
+
 class CSimHost : public std::enable_shared_from_this<CSimHost>
 {
 public:
@@ -133,8 +143,12 @@ public:
                        std::uint16_t& version_O);                                       // HidD_GetAttributes
     bool GetCaps(Handle handle_I, std::uint16_t& usage_O, std::uint16_t& usagePage_O); // HidP_GetCaps
     std::string GetDeviceId(const std::string& path_I, std::uint8_t levels_I) const;    // CM_Get_Parent walk
-    bool SetFeature(Handle handle_I, const std::vector<std::uint8_t>& buffer_I);        // HidD_SetFeature
-    bool GetFeature(Handle handle_I, std::vector<std::uint8_t>& buffer_IO);             // HidD_GetFeature
+    // The feature calls take the caller's scratch buffers (kept between reports by the node) or,
+    // without them, use their own.
+    bool SetFeature(Handle handle_I, const std::vector<std::uint8_t>& buffer_I,
+                    SimFeatureScratch* scratch_IO = nullptr);                           // HidD_SetFeature
+    bool GetFeature(Handle handle_I, std::vector<std::uint8_t>& buffer_IO,
+                    SimFeatureScratch* scratch_IO = nullptr);                           // HidD_GetFeature
     // WinUSB: claim the interface behind an open file handle (one claim per node at a time).
     UsbHandle UsbInitialize(Handle handle_I);                                          // WinUsb_Initialize
     void UsbFree(UsbHandle usb_I);                                                      // WinUsb_Free

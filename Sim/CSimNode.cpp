@@ -37,12 +37,12 @@ bool CSimHidNode::ReadAttributes(const std::string& /*path_I*/, NodeAttributes& 
 
 bool CSimHidNode::SetFeature(std::vector<std::uint8_t>& buffer_IO)
 {
-    return mHandle != 0 && mHost->SetFeature(mHandle, buffer_IO);
+    return mHandle != 0 && mHost->SetFeature(mHandle, buffer_IO, &mScratch);
 }
 
 bool CSimHidNode::GetFeature(bool /*vendorPage_I*/, std::vector<std::uint8_t>& buffer_IO)
 {
-    return mHandle != 0 && mHost->GetFeature(mHandle, buffer_IO);
+    return mHandle != 0 && mHost->GetFeature(mHandle, buffer_IO, &mScratch);
 }
 
 bool CSimUsbNode::Open(const std::string& path_I)

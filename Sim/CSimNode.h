@@ -40,6 +40,9 @@ public:
     bool SetFeature(std::vector<std::uint8_t>& buffer_IO);
     // HidD_GetFeature carries the whole buffer, so a wrapped request needs nothing before it.
     bool GetFeature(bool vendorPage_I, std::vector<std::uint8_t>& buffer_IO);
+
+private:
+    SimFeatureScratch mScratch;
 };
 
 class CSimUsbNode : public CSimNode

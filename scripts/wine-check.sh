@@ -47,7 +47,9 @@ for t in "$build"/tests/test_*.exe "$build"/tests/win/test_*.exe; do
   [[ -f "\$t" ]] || continue
   name=\$(basename "\$t")
   count=\$((count + 1))
-  if timeout 300 "$wine" "\$t" --gtest_brief=1 >"/tmp/vfwu-\$name.log" 2>&1; then
+  # A crash under Wine's debugger may still end with 0: a run passed only if it got to its summary.
+  if timeout 300 "$wine" "\$t" --gtest_brief=1 >"/tmp/vfwu-\$name.log" 2>&1 &&
+    grep -aq '^\[  PASSED  \]' "/tmp/vfwu-\$name.log"; then
     echo "wine-check: \$name passed (\$(grep -aEo '[0-9]+ tests? from [0-9]+ test suites? ran' "/tmp/vfwu-\$name.log" | head -1))"
   else
     echo "wine-check: \$name FAILED" >&2
@@ -56,6 +58,18 @@ for t in "$build"/tests/test_*.exe "$build"/tests/win/test_*.exe; do
   fi
 done
 echo "wine-check: \$count test programs in \$((SECONDS - t0)) s"
+# Threads that end, again and again: the dialog's tests start a worker per update. A fault at
+# thread exit (a thread_local with a destructor crashed this build's threads at exit, once in
+# some 30 to 130 runs) shows only over many runs; every run must pass.
+t0=\$SECONDS
+repeats=200
+timeout 300 "$wine" "$build/tests/test_dialog.exe" --gtest_brief=1 --gtest_repeat=\$repeats >/tmp/vfwu-repeat.log 2>&1
+passed=\$(grep -ac '^\[  PASSED  \]' /tmp/vfwu-repeat.log)
+echo "wine-check: test_dialog.exe repeated: \$passed of \$repeats runs passed in \$((SECONDS - t0)) s"
+if [[ \$passed != "\$repeats" ]]; then
+  grep -av fixme /tmp/vfwu-repeat.log | grep -av -E '^\[  PASSED|tests? from' | head -40 >&2
+  ok=1
+fi
 t0=\$SECONDS
 run 1 "Error: No supported tablet is connected.  Please connect a tablet." || ok=1
 # The unattended update on the simulated tablet, and while it is busy (waiting for the loader,

@@ -97,7 +97,8 @@ protected:
         if (!mNode.IsOpen())
             return false;
         return HIDSetFeature(this->usagePage, report_I,
-                             [this](std::vector<std::uint8_t>& buffer) { return mNode.SetFeature(buffer); });
+                             [this](std::vector<std::uint8_t>& buffer) { return mNode.SetFeature(buffer); },
+                             &mFeatureBuffers);
     }
 
     bool NodeGetFeature(std::vector<std::uint8_t>& report_IO)
@@ -107,10 +108,11 @@ protected:
         const bool vendorPage = this->usagePage == kVendorWrapperUsagePage;
         return HIDGetFeature(this->usagePage, report_IO, [this, vendorPage](std::vector<std::uint8_t>& buffer) {
             return mNode.GetFeature(vendorPage, buffer);
-        });
+        }, &mFeatureBuffers);
     }
 
     TNode mNode;
+    HIDFeatureBuffers mFeatureBuffers;
 };
 
 // A board reached through HID feature reports, over the system's HID node.

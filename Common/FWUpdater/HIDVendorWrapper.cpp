@@ -34,29 +34,11 @@ bool UnwrapVendorReport(const std::vector<std::uint8_t>& wrapped_I, std::vector<
     return true;
 }
 
-namespace {
-
-// The OS-side buffers of this thread's feature calls, kept between reports: an update sends
-// thousands of reports, and on the vendor page each would otherwise allocate 1 KiB for the
-// wrapper alone. An OS call never starts another feature call on its thread.
-struct CFeatureBuffers
-{
-    std::vector<std::uint8_t> os;
-    std::vector<std::uint8_t> inner;
-};
-
-CFeatureBuffers& FeatureBuffers()
-{
-    thread_local CFeatureBuffers buffers;
-    return buffers;
-}
-
-} // namespace
-
 bool HIDSetFeature(std::uint32_t usagePage_I, const std::vector<std::uint8_t>& report_I,
-                   const HIDFeatureCall& setFeature_I)
+                   const HIDFeatureCall& setFeature_I, HIDFeatureBuffers* buffers_IO)
 {
-    std::vector<std::uint8_t>& buffer = FeatureBuffers().os;
+    HIDFeatureBuffers local;
+    std::vector<std::uint8_t>& buffer = (buffers_IO != nullptr ? *buffers_IO : local).os;
     if (usagePage_I == kVendorWrapperUsagePage) {
         if (!WrapVendorReport(report_I, buffer))
             return false;
@@ -69,7 +51,7 @@ bool HIDSetFeature(std::uint32_t usagePage_I, const std::vector<std::uint8_t>& r
 }
 
 bool HIDGetFeature(std::uint32_t usagePage_I, std::vector<std::uint8_t>& report_IO,
-                   const HIDFeatureCall& getFeature_I)
+                   const HIDFeatureCall& getFeature_I, HIDFeatureBuffers* buffers_IO)
 {
     if (usagePage_I != kVendorWrapperUsagePage) {
         const std::size_t requested = report_IO.size();
@@ -77,7 +59,8 @@ bool HIDGetFeature(std::uint32_t usagePage_I, std::vector<std::uint8_t>& report_
             return false;
         return report_IO.size() <= requested;
     }
-    CFeatureBuffers& buffers = FeatureBuffers();
+    HIDFeatureBuffers local;
+    HIDFeatureBuffers& buffers = buffers_IO != nullptr ? *buffers_IO : local;
     if (!WrapVendorReport(report_IO, buffers.os))
         return false;
     if (!getFeature_I(buffers.os))

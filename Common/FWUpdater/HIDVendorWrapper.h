@@ -28,13 +28,24 @@ bool UnwrapVendorReport(const std::vector<std::uint8_t>& wrapped_I, std::vector<
 // make it longer.
 using HIDFeatureCall = std::function<bool(std::vector<std::uint8_t>& buffer_IO)>;
 
+// The OS-side buffers of one interface's feature calls, kept between reports by the interface:
+// an update sends thousands of reports, and on the vendor page each would otherwise allocate
+// 1 KiB for the wrapper alone. Not thread_local: a thread_local with a destructor crashes at
+// thread exit in the Windows build (mingw-w64 frees its storage before running its destructor).
+struct HIDFeatureBuffers
+{
+    std::vector<std::uint8_t> os;
+    std::vector<std::uint8_t> inner;
+};
+
 // One SET: wrapped when usagePage_I is the vendor page. The caller's report is never changed.
+// Without buffers_IO the call uses buffers of its own.
 bool HIDSetFeature(std::uint32_t usagePage_I, const std::vector<std::uint8_t>& report_I,
-                   const HIDFeatureCall& setFeature_I);
+                   const HIDFeatureCall& setFeature_I, HIDFeatureBuffers* buffers_IO = nullptr);
 
 // One GET into report_IO (byte 0 = the wanted id, length = the wanted length). On a vendor page
 // the request goes out wrapped and the answer is unwrapped; an answer that is not a well-formed
 // wrapper or whose inner length differs from the request fails, and report_IO is then left as
 // it was. Without the wrapper the OS call works on report_IO directly.
 bool HIDGetFeature(std::uint32_t usagePage_I, std::vector<std::uint8_t>& report_IO,
-                   const HIDFeatureCall& getFeature_I);
+                   const HIDFeatureCall& getFeature_I, HIDFeatureBuffers* buffers_IO = nullptr);
