@@ -9,12 +9,10 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -42,7 +40,6 @@ struct JsonValue
         return items;
     }
     std::string Type() const { return value ? value->GetTypeName() : "absent"; }
-    bool Has(const std::string& key_I) const { return (*this)[key_I].Type() != "absent"; }
     std::string Text() const { return Type() == "string" ? std::static_pointer_cast<CSettingsString>(value)->GetValue() : "?"; }
     std::int64_t Number() const { return Type() == "integer" ? std::static_pointer_cast<CSettingsInteger>(value)->GetValue() : -1; }
 };
@@ -89,14 +86,15 @@ inline Child StartProgram(const Strings& arguments_I, const Strings& environment
     argv.insert(argv.end(), arguments_I.begin(), arguments_I.end());
     Strings env = {"PATH=/usr/bin:/bin"};
     env.insert(env.end(), environment_I.begin(), environment_I.end());
-    std::vector<char*> args;
-    std::vector<char*> envp;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    for (const std::string& e : env)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    args.push_back(nullptr);
-    envp.push_back(nullptr);
+    const auto pointers = [](const Strings& strings_I) {
+        std::vector<char*> pointers;
+        for (const std::string& s : strings_I)
+            pointers.push_back(const_cast<char*>(s.c_str()));
+        pointers.push_back(nullptr);
+        return pointers;
+    };
+    std::vector<char*> args = pointers(argv);
+    std::vector<char*> envp = pointers(env);
     const pid_t pid = fork();
     if (pid == 0) {
         const int in = open("/dev/null", O_RDONLY);
@@ -158,6 +156,26 @@ inline void ExpectNone(const std::string& text_I, const Strings& words_I)
         EXPECT_EQ(text_I.find(word), std::string::npos) << "'" << word << "' left in:\n" << text_I;
 }
 
+// Columns as a terminal shows them: a three-byte character (kana, kanji, hangul, their
+// punctuation) takes two, anything else one.
+inline std::size_t ShownColumns(const std::string& line_I)
+{
+    std::size_t columns = 0;
+    for (std::size_t i = 0; i < line_I.size();) {
+        const auto c = static_cast<unsigned char>(line_I[i]);
+        const std::size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        columns += length == 3 ? 2 : 1;
+        i += length;
+    }
+    return columns;
+}
+
+inline Strings With(Strings words_I, const Strings& more_I)
+{
+    words_I.insert(words_I.end(), more_I.begin(), more_I.end());
+    return words_I;
+}
+
 class CliProcess : public ::testing::Test
 {
 protected:
@@ -178,41 +196,18 @@ protected:
     Strings Update(const Strings& globals_I, const std::string& file_I, const Strings& after_I = {"--yes", "--json"},
                    const std::string& board_I = "pen")
     {
-        Strings arguments = globals_I;
-        for (const std::string& word : {std::string("--log-dir"), mLogs.Path().string(), std::string("update"),
-                                        std::string("--type"), board_I, file_I})
-            arguments.push_back(word);
-        arguments.insert(arguments.end(), after_I.begin(), after_I.end());
-        return arguments;
+        return With(With(globals_I, {"--log-dir", mLogs.Path().string(), "update", "--type", board_I, file_I}), after_I);
+    }
+
+    // The tablets "list --json" finds with globals_I.
+    std::vector<JsonValue> Devices(const Strings& globals_I)
+    {
+        return Program(With(globals_I, {"list", "--json"})).Json()["devices"].Items();
     }
 
     static std::string Scenario(const std::string& file_I)
     {
         return std::string(VFWU_SOURCE_DIR) + "/data/scenarios/" + file_I;
-    }
-
-    // Takes the lock as another copy does, writing its process id; the descriptor holds it.
-    int HoldLock()
-    {
-        const int fd = open(LockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        EXPECT_GE(fd, 0);
-        EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-        const std::string pid = std::to_string(getpid()) + "\n";
-        EXPECT_EQ(write(fd, pid.data(), pid.size()), static_cast<ssize_t>(pid.size()));
-        return fd;
-    }
-    std::string LockPath() const { return (mLocks.Path() / "VFWUMutex.lock").string(); }
-
-    // The basic topology whose pen loader is expected with 39 blocks instead of its 40: the update
-    // stops in the loader before anything is erased.
-    std::string MismatchedTopology()
-    {
-        std::string topology = ReadFile(Scenario("basic/fw_loader.ini"));
-        const std::string sectors = "\"sectors\": 40";
-        EXPECT_NE(topology.find(sectors), std::string::npos);
-        topology.replace(topology.find(sectors), sectors.size(), "\"sectors\": 39");
-        WriteFile(mWork.File("fw_loader.ini"), topology);
-        return mWork.File("fw_loader.ini");
     }
 
     CTempDir mWork;

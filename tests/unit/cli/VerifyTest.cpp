@@ -23,11 +23,6 @@ bool Runs(SimTabletFixture& f_I, bool verify_I, std::vector<std::uint8_t>& ids_O
     return updated;
 }
 
-std::size_t Count(const std::vector<std::uint8_t>& ids_I, std::uint8_t id_I)
-{
-    return static_cast<std::size_t>(std::count(ids_I.begin(), ids_I.end(), id_I));
-}
-
 } // namespace
 
 TEST(Verify, ReadsEveryProgrammedBlockBackBeforeLeavingTheLoaderAndOnlyWhenAsked)
@@ -41,17 +36,14 @@ TEST(Verify, ReadsEveryProgrammedBlockBackBeforeLeavingTheLoaderAndOnlyWhenAsked
         EXPECT_EQ(f.LogHas("Programmed flash verified"), verify);
         EXPECT_EQ(f.mBus.Board("pen")->FlashVersion(), kSimDemoVersion);
         // The image fills five 4 KiB blocks; 64 bytes per read report.
-        EXPECT_EQ(Count(ids, eBL_HID_REP_VALUE_ID), verify ? 5u : 0u);
-        EXPECT_EQ(Count(ids, eBL_HID_REP_READ_ID), verify ? 5u * 4096 / 64 : 0u);
-        if (!verify)
-            continue;
-        // Read back after the checksums were committed, before the loader was left.
-        const auto lastRead = std::find(ids.rbegin(), ids.rend(), eBL_HID_REP_READ_ID);
-        const auto commit = std::find(ids.rbegin(), ids.rend(), eBL_HID_REP_WRITE_CHECKSUMS_ID);
-        const auto exit = std::find(ids.rbegin(), ids.rend(), eBL_HID_REP_EXIT_LOADER_ID);
-        ASSERT_TRUE(commit != ids.rend() && exit != ids.rend());
-        EXPECT_GT(lastRead - ids.rbegin(), exit - ids.rbegin());
-        EXPECT_LT(lastRead - ids.rbegin(), commit - ids.rbegin());
+        const auto count = [&](std::uint8_t id_I) { return std::count(ids.begin(), ids.end(), id_I); };
+        EXPECT_EQ(count(eBL_HID_REP_VALUE_ID), verify ? 5 : 0);
+        EXPECT_EQ(count(eBL_HID_REP_READ_ID), verify ? 5 * 4096 / 64 : 0);
+        // Read back after the checksums were committed, before the loader was left (from the end).
+        const auto fromEnd = [&](std::uint8_t id_I) { return std::find(ids.rbegin(), ids.rend(), id_I) - ids.rbegin(); };
+        const auto read = fromEnd(eBL_HID_REP_READ_ID);
+        const auto commit = fromEnd(eBL_HID_REP_WRITE_CHECKSUMS_ID);
+        EXPECT_TRUE(!verify || (fromEnd(eBL_HID_REP_EXIT_LOADER_ID) < read && read < commit && commit < std::ssize(ids)));
     }
 }
 
