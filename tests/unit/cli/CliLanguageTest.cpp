@@ -117,42 +117,40 @@ TEST(CliText, WrappedTextBreaksAtBlanksOrBetweenWideCharacters)
 }
 
 // Each run in another language: a line of it translated, none of the English words it replaces,
-// and with --json the error a script reads in English.
+// the labels of a block lined up, and with --json the error a script reads in English.
 TEST_F(CliProcess, RunsInTheUsersLanguage)
 {
     struct Case
     {
         Strings arguments;
-        Strings environment;
         int code;
         std::string shown; // on stdout or stderr
         Strings english;   // words the translation replaces
-        std::string jsonError;
+        std::string jsonError = "";
+        Strings environment = {};
     };
     WriteFile(mWork.File("empty.ini"), "[]\n");
     const std::string folder = mWork.Path().string();
     const Case cases[] = {
-        {{"--lang", "de", "--simulate", "list"}, {}, 0, "Tablet: Vellum Sim Tablet (Normalmodus)\n",
-         {"Pen Firmware", "Touch Firmware", "NORMAL", "Not Supported", "vendor", "product"}, ""},
+        {{"--lang", "de", "--simulate", "list"}, 0, "Tablet: Vellum Sim Tablet (Normalmodus)\n",
+         {"Pen Firmware", "Touch Firmware", "NORMAL", "Not Supported", "vendor", "product"}},
         // The locale decides without --lang; a topology that describes no tablet recognises none.
-        {{"--simulate", "--topology", mWork.File("empty.ini"), "list"}, {"LANG=fr_FR.UTF-8"}, 0,
-         "Aucune tablette prise en charge trouvée.\n", {"No supported"}, ""},
-        {{"--lang", "ru", "inspect", Scenario("basic/basic.pen")}, {}, 0, "\nФормат: pen (0)\nБлоки: 1\n  0x00001000  ",
-         {"File:", "Format:", "Blocks:", "size", "byte sum"}, ""},
-        {{"--lang", "es", "inspect", folder, "--json"}, {}, 1, "no se puede leer " + folder + ": es una carpeta",
-         {"cannot read"}, "cannot read " + folder + ": it is a folder, not a firmware file"},
-        {{"--lang", "zh_TW", "--simulate=nowhere", "list"}, {}, 1, "未知的情境 'nowhere'", {"unknown scenario"}, ""},
-        {{"--lang", "de", "frobnicate"}, {}, 1, "unbekannter Befehl 'frobnicate'\n", {"unknown", "Try"}, ""},
-        {{"--lang=it", "--type", "pencil", "update", "f.pen"}, {}, 1, "--type deve essere pen", {"must be", "Try"}, ""},
-        // Even when the line is wrong before the language could be read.
-        {{"--bogus", "list"}, {"LANG=pl_PL.UTF-8"}, 1, "nieznana opcja '--bogus'\n", {"unknown", "Try"}, ""},
-        {{"--lang", "zh_CN", "--sim-state", "s", "list"}, {}, 1, "--sim-state 需要 --simulate\n", {"needs", "Try"}, ""},
+        {{"--simulate", "--topology", "empty.ini", "list"}, 0, "Aucune tablette prise en charge trouvée.\n", {"No supported"},
+         "", {"LANG=fr_FR.UTF-8"}},
+        {{"--lang", "ru", "inspect", Scenario("basic/basic.pen")}, 0, "\nФормат: pen (0)\nБлоки: 1\n  0x00001000  ",
+         {"File:", "Format:", "Blocks:", "size", "byte sum"}},
+        {{"--lang", "es", "inspect", folder, "--json"}, 1, "no se puede leer " + folder + ": es una carpeta", {"cannot read"},
+         "cannot read " + folder + ": it is a folder, not a firmware file"},
+        {{"--lang", "ja", "update", "--json"}, 1, "update には --type", {"needs"}, "update needs --type pen|touch|bluetooth"},
+        // A failed update: the model's confirmation, the error line and the result block.
+        {Update({"--lang", "fr", "--simulate", "--topology", MismatchedTopology()}, Scenario("basic/basic.pen"), {"--yes"}), 1,
+         "Continuer\u00a0? [o/N] oui (--yes)\n",
+         {"Result", "Current Firmware", "Next step", "Log file", "unchanged", "You are about to", "failed"}, "", {kFast}},
         // The unattended form: the dialog's texts, in -lang's language or else the locale's.
-        {{"--simulate", "-path", "nothing", "-auto", "pen"}, {"LC_ALL=fr_FR.UTF-8"}, 1,
-         "Erreur : Mettre à jour le périphérique cible introuvable.", {"Error:"}, ""},
-        {{"--simulate", "-path", "nothing", "-auto", "pen", "-lang", "es"}, {"LC_ALL=fr_FR.UTF-8"}, 1,
-         "Error: no se ha encontrado el dispositivo de destino", {"Erreur"}, ""},
-        {{"--lang", "ja", "update", "--json"}, {}, 1, "update には --type", {"needs"}, "update needs --type pen|touch|bluetooth"},
+        {{"--simulate", "-path", "nothing", "-auto", "pen"}, 1, "Erreur : Mettre à jour le périphérique cible introuvable.",
+         {"Error:"}, "", {"LC_ALL=fr_FR.UTF-8"}},
+        {{"--simulate", "-path", "nothing", "-auto", "pen", "-lang", "es"}, 1,
+         "Error: no se ha encontrado el dispositivo de destino", {"Erreur"}, "", {"LC_ALL=fr_FR.UTF-8"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shown);
@@ -163,43 +161,53 @@ TEST_F(CliProcess, RunsInTheUsersLanguage)
         if (!c.jsonError.empty()) {
             EXPECT_EQ(run.Json()["error"].Text(), c.jsonError) << run.out;
         }
+        // Every value of a block of labels starts in the same column.
+        std::size_t column = 0;
+        for (const std::string& line : SplitLines(run.out)) {
+            const std::size_t colon = line.find(": ");
+            if (line.rfind("  ", 0) != 0 || line[2] == ' ' || colon == std::string::npos)
+                continue;
+            const std::size_t value = ShownColumns(line.substr(0, line.find_first_not_of(' ', colon + 1)));
+            column = column == 0 ? value : column;
+            EXPECT_EQ(value, column) << line;
+        }
     }
 }
 
 TEST_F(CliProcess, HelpInEveryLanguageKeepsTheCommandLineAsWritten)
 {
-    // English: exactly the text the manual page and the completion are checked against.
+    // English: exactly the text the manual page and the completion are checked against (a build
+    // without the fault injection says so in one more line).
     const ProgramRun en = Program({"--help"});
     EXPECT_EQ(en.code, 0);
     std::string shown = en.out;
-    const std::string unavailable = "                         (--sim-state and --sim-faults are not available in this build)\n";
+    const std::string unavailable = std::string(25, ' ') + "(--sim-state and --sim-faults are not available in this build)\n";
     if (const std::size_t at = shown.find(unavailable); at != std::string::npos)
-        shown.erase(at, unavailable.size()); // a build without the fault injection says so
+        shown.erase(at, unavailable.size());
     EXPECT_EQ(shown, ReadFile(VFWU_SOURCE_DIR "/tests/unit/cli/help_en.txt"));
     EXPECT_EQ(Program({"-h"}, {"LANG=sv_SE.UTF-8"}).out, en.out) << "a language without strings shows English";
     EXPECT_EQ(Program({"-h"}, {"LC_MESSAGES=de_DE.UTF-8"}).out, Program({"--help", "--lang=de"}).out);
-    Strings englishUsage;
-    for (const std::string& line : SplitLines(en.out)) {
-        if (line.rfind("  vellum-fwupdater ", 0) == 0)
-            englishUsage.push_back(line);
-    }
+    // In every language the usage lines stay as typed; longer translations wrap like the English
+    // text: within its width, no blank at a line's end.
+    const auto usage = [](const std::string& help_I) {
+        Strings lines;
+        for (const std::string& line : SplitLines(help_I)) {
+            EXPECT_TRUE(line.empty() || line.back() != ' ') << "'" << line << "'";
+            if (line.rfind("  vellum-fwupdater ", 0) == 0) {
+                lines.push_back(line);
+            } else {
+                EXPECT_LE(ShownColumns(line), 90u) << line;
+            }
+        }
+        return lines;
+    };
+    const Strings englishUsage = usage(en.out);
     ASSERT_EQ(englishUsage.size(), 5u);
-
     for (const char* language : {"de", "es", "fr", "it", "ja", "ko", "nl", "pl", "pt", "ru", "zh_TW", "zh_CN"}) {
         SCOPED_TRACE(language);
         const ProgramRun run = Program({"--lang", language, "--help"});
         EXPECT_EQ(run.code, 0);
         EXPECT_NE(run.out, en.out);
-        // The usage lines stay as typed; longer translations wrap like the English text: within its
-        // width, no blank at a line's end.
-        Strings usage;
-        for (const std::string& line : SplitLines(run.out)) {
-            const bool typed = line.rfind("  vellum-fwupdater ", 0) == 0;
-            EXPECT_TRUE(typed || ShownColumns(line) <= 90u) << line;
-            EXPECT_TRUE(line.empty() || line.back() != ' ') << "'" << line << "'";
-            if (typed)
-                usage.push_back(line);
-        }
-        EXPECT_EQ(usage, englishUsage);
+        EXPECT_EQ(usage(run.out), englishUsage);
     }
 }

@@ -210,6 +210,17 @@ protected:
         return std::string(VFWU_SOURCE_DIR) + "/data/scenarios/" + file_I;
     }
 
+    // The basic topology whose pen loader is expected with 39 blocks instead of its 40: the update
+    // stops in the loader before anything is erased.
+    std::string MismatchedTopology()
+    {
+        std::string topology = ReadFile(Scenario("basic/fw_loader.ini"));
+        const std::size_t at = topology.find("\"sectors\": 40");
+        EXPECT_NE(at, std::string::npos);
+        WriteFile(mWork.File("fw_loader.ini"), topology.replace(at, 13, "\"sectors\": 39"));
+        return mWork.File("fw_loader.ini");
+    }
+
     CTempDir mWork;
     CTempDir mLocks;
     CTempDir mLogs;
