@@ -7,39 +7,26 @@
 #include "FWUpdater/CliText.h"
 #include "ResourceUtils.h"
 
+#include <tuple>
+
 namespace {
 
 constexpr std::uint16_t kGerman = 0x0407; // de_DE: found along the fallback chain (0x0007)
 constexpr std::uint16_t kFrench = 0x000C;
-constexpr std::uint16_t kSpanish = 0x0C0A;
-constexpr std::uint16_t kRussian = 0x0019;
-constexpr std::uint16_t kJapanese = 0x0011;
-constexpr std::uint16_t kSwedish = 0x041D; // no strings of its own: English
 
 } // namespace
 
+// A translation may reorder the placeholders; one that is missing stays as written, and an
+// argument is never scanned again nor looked up, whatever it looks like.
 TEST(CliText, PlaceholdersAreReplacedInTheTranslationsOrder)
 {
-    using ResourceUtils::FormatText;
-    struct Case
-    {
-        const char* pattern;
-        std::vector<std::string> arguments;
-        const char* expected;
+    const std::tuple<const char*, Strings, const char*> cases[] = {
+        {"%1 and %2", {"a", "b"}, "a and b"}, {"%2 before %1", {"a", "b"}, "b before a"}, {"%1%1", {"x"}, "xx"},
+        {"100%% of %1", {"x"}, "100% of x"},  {"%3 is missing", {"a"}, "%3 is missing"}, {"%1", {"%2"}, "%2"},
+        {"%0 and % and %", {"a"}, "%0 and % and %"}, {"", {"a"}, ""},
     };
-    const Case cases[] = {
-        {"%1 and %2", {"a", "b"}, "a and b"},
-        {"%2 before %1", {"a", "b"}, "b before a"}, // a translation may reorder
-        {"%1%1", {"x"}, "xx"},
-        {"100%% of %1", {"x"}, "100% of x"},
-        {"%3 is missing", {"a"}, "%3 is missing"}, // kept as written, not an empty hole
-        {"%0 and % and %", {"a"}, "%0 and % and %"},
-        {"%1", {"%2"}, "%2"}, // an argument is not scanned again
-        {"", {"a"}, ""},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(FormatText(c.pattern, c.arguments), c.expected) << c.pattern;
-    // A message's verbatim argument is never looked up, whatever it looks like.
+    for (const auto& [pattern, arguments, expected] : cases)
+        EXPECT_EQ(ResourceUtils::FormatText(pattern, arguments), expected) << pattern;
     const CCliMessage verbatim(IDS_CLI_UPDATE_FAILED_BECAUSE, {"3000 %1"});
     EXPECT_EQ(verbatim.In(kFrench), "la mise à jour a échoué\u00a0: 3000 %1");
 }
@@ -57,60 +44,48 @@ TEST(CliText, TheModelsOwnTextsAreTheEnglishEntries)
         EXPECT_NE(ShownModelText(english), english) << english;
         SetCliLanguage(kCliEnglish);
     }
-    // (The confirmation, split over two source lines there, is checked in a run in French.)
     EXPECT_EQ(ShownModelText("Programming"), "Programming");
 }
 
+// Language (German, French, Spanish, Russian, Japanese, Swedish without strings of its own,
+// English), answer, yes.
 TEST(CliText, TheConfirmationFollowsTheLanguageAndAlwaysTakesEnglish)
 {
-    struct Case
-    {
-        std::uint16_t language;
-        const char* answer;
-        bool yes;
+    const std::tuple<std::uint16_t, const char*, bool> cases[] = {
+        {kGerman, "j", true},   {kGerman, "Ja", true},    {kGerman, " JA \n", true}, {kGerman, "y", true},
+        {kGerman, "yes", true}, {kGerman, "n", false},    {kGerman, "nein", false},  {kGerman, "jein", false},
+        {kGerman, "", false},   {kGerman, "j a", false},  {kFrench, "o", true},      {kFrench, "OUI", true},
+        {kFrench, "j", false},  {0x0C0A, "sí", true},     {0x0C0A, "SÍ", true},      {0x0C0A, "si", true},
+        {0x0C0A, "no", false},  {0x0019, "да", true},     {0x0019, "Да", true},      {0x0019, "Д", true},
+        {0x0019, "нет", false}, {0x0011, "はい", true},    {0x0011, "Y", true},       {0x0011, "いいえ", false},
+        {0x041D, "y", true},    {0x041D, "j", false},     {0x0009, "ja", false},     {0x0009, "yes", true},
     };
-    const Case cases[] = {
-        {kGerman, "j", true},     {kGerman, "Ja", true},    {kGerman, " JA \n", true}, {kGerman, "y", true},
-        {kGerman, "yes", true},   {kGerman, "n", false},    {kGerman, "nein", false},  {kGerman, "jein", false},
-        {kGerman, "", false},     {kGerman, "j a", false},  {kFrench, "o", true},      {kFrench, "OUI", true},
-        {kFrench, "j", false},    {kSpanish, "sí", true},   {kSpanish, "SÍ", true},    {kSpanish, "si", true},
-        {kSpanish, "no", false},  {kRussian, "да", true},   {kRussian, "Да", true},    {kRussian, "Д", true},
-        {kRussian, "нет", false}, {kJapanese, "はい", true}, {kJapanese, "Y", true},    {kJapanese, "いいえ", false},
-        {kSwedish, "y", true},    {kSwedish, "j", false},   {0x0009, "ja", false},     {0x0009, "yes", true},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(IsYesAnswer(c.answer, c.language), c.yes) << c.language << " '" << c.answer << "'";
+    for (const auto& [language, answer, yes] : cases)
+        EXPECT_EQ(IsYesAnswer(answer, language), yes) << language << " '" << answer << "'";
 }
 
+// Text, the first line's column, the indent of the others, the width, the lines.
 TEST(CliText, WrappedTextBreaksAtBlanksOrBetweenWideCharacters)
 {
-    struct Case
-    {
-        const char* text;
-        std::size_t firstColumn;
-        std::size_t indent;
-        std::size_t width;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"abc def", 0, 2, 10, "abc def"},                  // fits: as written
-        {"aaa bbb ccc", 0, 2, 8, "aaa bbb\n  ccc"},        // the blank that fits stays on the line
-        {"aaa bbb", 5, 5, 10, "aaa\n     bbb"},            // the first line starts after a label
-        {"a\nb", 0, 3, 80, "a\n   b"},                     // the text's own lines are indented
+    const std::tuple<const char*, std::size_t, std::size_t, std::size_t, const char*> cases[] = {
+        {"abc def", 0, 2, 10, "abc def"},                     // fits: as written
+        {"aaa bbb ccc", 0, 2, 8, "aaa bbb\n  ccc"},           // the blank that fits stays on the line
+        {"aaa bbb", 5, 5, 10, "aaa\n     bbb"},               // the first line starts after a label
+        {"a\nb", 0, 3, 80, "a\n   b"},                        // the text's own lines are indented
         {"aaaa bbbb\ncc dd", 0, 1, 6, "aaaa\n bbbb\n cc dd"}, // each of them wrapped on its own
-        {"abcdefghijkl", 0, 0, 5, "abcdefghijkl"},         // a word is never cut
-        {"あいうえお", 0, 2, 6, "あいう\n  えお"},            // two columns each, no blanks needed
-        {"あいう。え", 0, 0, 6, "あい\nう。え"},              // no line starts with closing punctuation
-        {"（あいう", 0, 0, 4, "（あ\nいう"},                 // nor ends with opening punctuation
-        {"가나다 라마바", 0, 0, 8, "가나다\n라마바"},          // Korean breaks at blanks only
+        {"abcdefghijkl", 0, 0, 5, "abcdefghijkl"},            // a word is never cut
+        {"あいうえお", 0, 2, 6, "あいう\n  えお"},               // two columns each, no blanks needed
+        {"あいう。え", 0, 0, 6, "あい\nう。え"},                 // no line starts with closing punctuation
+        {"（あいう", 0, 0, 4, "（あ\nいう"},                    // nor ends with opening punctuation
+        {"가나다 라마바", 0, 0, 8, "가나다\n라마바"},             // Korean breaks at blanks only
         {"가나다라마바", 0, 0, 8, "가나다라마바"},
-        {"ab あい", 0, 0, 4, "ab\nあい"},                  // no blank left at the end of a line
-        {"あい)", 0, 0, 4, "あ\nい)"},                     // nor one that starts with ASCII closing punctuation
-        {"a(あい", 0, 0, 4, "a(あ\nい"},                  // ... or ends with an opening one
+        {"ab あい", 0, 0, 4, "ab\nあい"},                     // no blank left at the end of a line
+        {"あい)", 0, 0, 4, "あ\nい)"},                        // nor one that starts with ASCII closing punctuation
+        {"a(あい", 0, 0, 4, "a(あ\nい"},                     // ... or ends with an opening one
         {"", 4, 4, 10, ""},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(WrappedText(c.text, c.firstColumn, c.indent, c.width), c.expected) << c.text;
+    for (const auto& [text, firstColumn, indent, width, expected] : cases)
+        EXPECT_EQ(WrappedText(text, firstColumn, indent, width), expected) << text;
     EXPECT_EQ(DisplayWidth("über"), 4u);
     EXPECT_EQ(DisplayWidth("ｘ"), 2u);          // full-width form
     EXPECT_EQ(DisplayWidth("\xFF" "a"), 2u); // a stray byte takes one column

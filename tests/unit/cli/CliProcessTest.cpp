@@ -107,7 +107,7 @@ TEST_F(CliProcess, RefusalsSayWhatAndWriteNothing)
         {"checksum.pen", "S0030000FC\nS10500000102F6\n"},
         {"checksum.hex", ":020000040000FA\r\n:0100000001FF\r\n"},
         {"place.hex", ":0100000001FE\r\n"},
-        {"image.bin", "S10500000102F7\n"},
+        {"valid.bin", "S10500000102F7\n"},
         {"valid.srec", "S10500000102F7\n"},
         {"valid.S19", "S10500000102F7\n"},
         {"radio.airoflash", "\x01\x02\x03"}, // any bytes are an Airoha image
@@ -119,17 +119,9 @@ TEST_F(CliProcess, RefusalsSayWhatAndWriteNothing)
     const std::string state = mWork.File("tablets.state");
     const std::string file = Scenario("basic/basic.pen");
     const std::string me = "vellum-fwupdater: ";
-    const auto line = [&](const std::string& text_I) { return me + text_I + "\n"; };
-    const auto topology = [&](const std::string& name_I, const std::string& where_I) {
-        return line("malformed topology file " + name_I + ", line " + where_I);
-    };
-    const auto notFirmware = [&](const std::string& name_I, const std::string& reason_I) {
-        return line(name_I + " is not a firmware file this program can read: " + reason_I);
-    };
-    const std::string extension = " does not name a firmware format; accepted: .pen and .vel (S-records, pen board), "
-                                  ".touch (S-records, touch board), .hex (Intel HEX, touch board), .airoflash (Airoha "
-                                  "flash binary, bluetooth board)";
-    const std::string rename = ". An S-record file is named for its board here: rename it to .pen, .vel or .touch";
+    const std::string accepted = "accepted: .pen and .vel (S-records, pen board), .touch (S-records, touch board), .hex "
+                                 "(Intel HEX, touch board), .airoflash (Airoha flash binary, bluetooth board)";
+    const std::string rename = ". An S-record file is named for its board here: rename it to .pen, .vel or .touch\n";
     const std::string help = "\nTry 'vellum-fwupdater --help'.\n";
     struct Case
     {
@@ -141,61 +133,56 @@ TEST_F(CliProcess, RefusalsSayWhatAndWriteNothing)
     };
     const Case cases[] = {
         {{"list", "--json", "--bogus"}, 1, me + "unknown option '--bogus'" + help},
-        {{"--simulate", "-auto", "pen"}, 1, line("the unattended form needs -path PATH and -auto BOARD (see --help)")},
-        {{"--simulate", "--sim-faults", "sneeze=1", "list", "--json"}, 1, line("--sim-faults: unknown fault key: sneeze")},
-        {{"--simulate=nowhere", "list", "--json"}, 1, line("unknown scenario 'nowhere' (known: basic, protocol1, bulk, two-tablets)")},
+        {{"--simulate", "-auto", "pen"}, 1, me + "the unattended form needs -path PATH and -auto BOARD (see --help)\n"},
+        {{"--simulate", "--sim-faults", "sneeze=1", "list", "--json"}, 1, me + "--sim-faults: unknown fault key: sneeze\n"},
+        {{"--simulate=nowhere", "list", "--json"}, 1, "unknown scenario 'nowhere' (known: basic, protocol1, bulk, two-tablets)"},
         {{"--simulate=nowhere", "update", "--type", "pen", file, "--yes", "--json"}, 1, "unknown scenario", "pen"},
         {{"--simulate=nowhere", "-path", "x", "-auto", "pen"}, 255, "unknown scenario"}, // its dialog cannot start
-        {{"--simulate", "list"}, 1, line("cannot find the simulated tablets' data (a folder holding scenarios/); set VFWU_DATA_DIR"),
-         nullptr, {"VFWU_DATA_DIR=folder.pen"}},
+        {{"--simulate", "list"}, 1, "cannot find the simulated tablets' data", nullptr, {"VFWU_DATA_DIR=folder.pen"}},
         // In the language the line asks for, or the locale's, even when the line is wrong before
         // the language could be read.
         {{"--lang", "de", "frobnicate"}, 1, me + "unbekannter Befehl 'frobnicate'\nSiehe 'vellum-fwupdater --help'.\n"},
-        {{"--lang=it", "--type", "pencil", "update", "f.pen"}, 1,
-         me + "--type deve essere pen, touch o bluetooth, non 'pencil'\nProvare 'vellum-fwupdater --help'.\n"},
+        {{"--lang=it", "--type", "pencil", "update", "f.pen"}, 1, "--type deve essere pen, touch o bluetooth, non 'pencil'"},
         {{"--bogus", "list"}, 1, me + "nieznana opcja '--bogus'\nSpróbuj 'vellum-fwupdater --help'.\n", nullptr, {"LANG=pl_PL.UTF-8"}},
         {{"--lang", "zh_CN", "--sim-state", "s", "list"}, 1, me + "--sim-state 需要 --simulate\n请参阅 'vellum-fwupdater --help'。\n"},
-        {{"--lang", "zh_TW", "--simulate=nowhere", "list"}, 1, line("未知的情境 'nowhere' (已知：basic, protocol1, bulk, two-tablets)")},
+        {{"--lang", "zh_TW", "--simulate=nowhere", "list"}, 1, "未知的情境 'nowhere' (已知：basic, protocol1,"},
         // Topology files.
-        {{"--topology", "comma.ini", "list"}, 1, topology("comma.ini", "4, column 5: expected ',' or '}'")},
-        {{"--simulate", "--topology", "comma.ini", "list", "--json"}, 1, topology("comma.ini", "4, column 5: expected ',' or '}'")},
-        {{"--topology", "bytes.ini", "list"}, 1, topology("bytes.ini", "1, column 1: expected '[' or '{' to start the document")},
-        {{"--simulate", "--topology", "map.ini", "list"}, 1,
-         topology("map.ini", "2, column 3: expected '[' (a list of tablet descriptions), found a map")},
-        {{"--topology", "cut.ini", "list"}, 1, topology("cut.ini", "2, column 28: expected '}' to close the map (the file ends there)")},
-        {{"--topology", "key.ini", "list"}, 1, topology("key.ini", "1, column 16: expected a name that is not empty")},
-        {{"--topology", "escape.ini", "list"}, 1,
-         topology("escape.ini", "1, column 13: expected an escape such as \\\", \\\\, \\n or \\uXXXX after the backslash")},
-        {{"--simulate", "--topology", "absent.ini", "list"}, 1, line("cannot read absent.ini: No such file or directory")},
-        {{"--topology", ".", "list"}, 1, line("cannot read .: it is a folder, not a topology file")},
+        {{"--topology", "comma.ini", "list"}, 1, me + "malformed topology file comma.ini, line 4, column 5: expected ',' or '}'\n"},
+        {{"--simulate", "--topology", "comma.ini", "list", "--json"}, 1, "malformed topology file comma.ini, line 4, column 5"},
+        {{"--topology", "bytes.ini", "list"}, 1, "bytes.ini, line 1, column 1: expected '[' or '{' to start the document\n"},
+        {{"--simulate", "--topology", "map.ini", "list"}, 1, "map.ini, line 2, column 3: expected '[' (a list of tablet descriptions)"},
+        {{"--topology", "cut.ini", "list"}, 1, "cut.ini, line 2, column 28: expected '}' to close the map (the file ends there)\n"},
+        {{"--topology", "key.ini", "list"}, 1, "key.ini, line 1, column 16: expected a name that is not empty\n"},
+        {{"--topology", "escape.ini", "list"}, 1, "escape.ini, line 1, column 13: expected an escape such as \\\", \\\\, \\n or \\uXXXX"},
+        {{"--simulate", "--topology", "absent.ini", "list"}, 1, me + "cannot read absent.ini: No such file or directory\n"},
+        {{"--topology", ".", "list"}, 1, me + "cannot read .: it is a folder, not a topology file\n"},
         // Log folders, refused before the lock, the tablets or the saved state are touched.
         {{"--simulate", "--sim-state", state, "--log-dir", "missing", "update", "--type", "pen", file, "--yes"}, 1,
-         line("--log-dir missing: No such file or directory")},
-        {{"--simulate", "--log-dir", "plain", "-path", "x", "-auto", "pen"}, 1, line("--log-dir plain: not a folder")},
+         me + "--log-dir missing: No such file or directory\n"},
+        {{"--simulate", "--log-dir", "plain", "-path", "x", "-auto", "pen"}, 1, me + "--log-dir plain: not a folder\n"},
         {{"--simulate", "--log-dir", "nowhere", "update", "--type", "pen", file, "--yes", "--json"}, 1, "--log-dir", "pen"},
         // Firmware files: paths that are not regular files are never opened; the readers' reasons.
-        {{"inspect", "missing.pen", "--json"}, 1, line("cannot read missing.pen: No such file or directory")},
-        {Update({"--simulate"}, "pipe.pen", {"--yes"}), 1, line("cannot read pipe.pen: it is a FIFO, not a firmware file")},
-        {{"inspect", "folder.pen"}, 1, line("cannot read folder.pen: it is a folder, not a firmware file")},
-        {Update({"--simulate"}, "/dev/null", {"--yes"}), 1, line("cannot read /dev/null: it is a character device, not a firmware file")},
-        {{"inspect", "checksum.pen"}, 1,
-         notFirmware("checksum.pen", "line 2: checksum mismatch (the record says 0xF6, its bytes give 0xF7)")},
-        {Update({"--simulate"}, "checksum.pen", {"--yes"}), 1,
-         notFirmware("checksum.pen", "line 2: checksum mismatch (the record says 0xF6, its bytes give 0xF7)")},
-        {{"inspect", "checksum.hex", "--json"}, 1,
-         notFirmware("checksum.hex", "line 2: checksum mismatch (the record says 0xFF, its bytes give 0xFE)")},
-        {Update({"--simulate"}, "place.hex", {"--yes"}, "touch"), 1,
-         notFirmware("place.hex", "the first data byte lies at 0x0; the touch board's image starts at 0x8000")},
-        {{"inspect", "image.bin"}, 1, notFirmware("image.bin", "the extension .bin" + extension)},
-        {Update({"--simulate"}, "valid.srec", {"--yes"}), 1, notFirmware("valid.srec", "the extension .srec" + extension + rename)},
-        {{"inspect", "valid.S19", "--json"}, 1, notFirmware("valid.S19", "the extension .S19" + extension + rename)},
-        {Update({"--simulate"}, file, {"--yes"}, "touch"), 1, line(file + " is firmware for the pen board, not for the touch board")},
+        {{"inspect", "missing.pen", "--json"}, 1, me + "cannot read missing.pen: No such file or directory\n"},
+        {Update({"--simulate"}, "pipe.pen", {"--yes"}), 1, me + "cannot read pipe.pen: it is a FIFO, not a firmware file\n"},
+        {Update({"--simulate"}, "/dev/null", {"--yes"}), 1, "cannot read /dev/null: it is a character device, not a firmware"},
+        {Update({"--simulate"}, "checksum.pen", {"--yes"}), 1, me + "checksum.pen is not a firmware file this program can "
+                                                                   "read: line 2: checksum mismatch (the record says 0xF6, its "
+                                                                   "bytes give 0xF7)\n"},
+        {{"inspect", "checksum.hex", "--json"}, 1, "checksum.hex is not a firmware file this program can read: line 2: "
+                                                   "checksum mismatch (the record says 0xFF, its bytes give 0xFE)\n"},
+        {Update({"--simulate"}, "place.hex", {"--yes"}, "touch"), 1, "the first data byte lies at 0x0; the touch board's image "
+                                                                     "starts at 0x8000\n"},
+        {{"inspect", "valid.bin"}, 1, "valid.bin is not a firmware file this program can read: the extension .bin does not "
+                                      "name a firmware format; " + accepted + "\n"},
+        {Update({"--simulate"}, "valid.srec", {"--yes"}), 1, "the extension .srec does not name a firmware format; " + accepted + rename},
+        {{"inspect", "valid.S19", "--json"}, 1, "the extension .S19 does not name a firmware format; " + accepted + rename},
+        {Update({"--simulate"}, file, {"--yes"}, "touch"), 1, me + file + " is firmware for the pen board, not for the touch board\n"},
         // Updates that cannot start.
         {Update({"--simulate"}, file, {"--json"}), 1, "pass --yes", "pen"},
         {Update({"--simulate"}, "radio.airoflash", {"--yes", "--json"}, "bluetooth"), 1, "no bluetooth board", "bluetooth"},
-        {Update({}, file), 1, line("Error: No supported tablet is connected.  Please connect a tablet."), "pen"},
+        {Update({}, file), 1, me + "Error: No supported tablet is connected.  Please connect a tablet.\n", "pen"},
         {Update({"--simulate=two-tablets"}, Scenario("two-tablets/basic.pen"), {"--device", "/dev/hidraw99", "--yes"}), 1,
-         line("no tablet found has the interface /dev/hidraw99 (list shows the paths)")},
+         me + "no tablet found has the interface /dev/hidraw99 (list shows the paths)\n"},
     };
     for (const Case& c : cases) {
         std::string command;
@@ -204,7 +191,7 @@ TEST_F(CliProcess, RefusalsSayWhatAndWriteNothing)
         SCOPED_TRACE(command);
         const ProgramRun run = Program(c.arguments, With(c.environment, {kFast}));
         EXPECT_EQ(run.code, c.code) << run.err;
-        if (c.err.back() == '\n') {
+        if (c.err.rfind(me, 0) == 0) {
             EXPECT_EQ(run.err, c.err);
         } else {
             ExpectHas(run.err, c.err);
@@ -214,7 +201,7 @@ TEST_F(CliProcess, RefusalsSayWhatAndWriteNothing)
         } else {
             const JsonValue doc = run.Json();
             ASSERT_EQ(doc["error"].Type(), "string") << run.out;
-            ExpectHas(run.err, line(doc["error"].Text()));
+            ExpectHas(run.err, me + doc["error"].Text() + "\n");
             EXPECT_EQ(doc["result"].Text() + " " + doc["board"].Text(), c.board ? "failure " + std::string(c.board) : "? ?");
         }
         if (c.board == nullptr) {
@@ -228,7 +215,7 @@ TEST_F(CliProcess, RefusalsSayWhatAndWriteNothing)
     // The default topology is checked as well when a file is there; well-formed with entries
     // discovery does not know, it is accepted and nothing is found.
     WriteFile(mWork.File("fw_loader.ini"), "[{\"name\": 1 2}]");
-    EXPECT_EQ(Program({"list"}).err, topology("./fw_loader.ini", "1, column 13: expected ',' or '}'"));
+    EXPECT_EQ(Program({"list"}).err, me + "malformed topology file ./fw_loader.ini, line 1, column 13: expected ',' or '}'\n");
     WriteFile(mWork.File("fw_loader.ini"), "[{\"name\": \"X\", \"colour\": \"red\"}, 7]");
     const ProgramRun unknown = Program({"list"});
     EXPECT_EQ(unknown.code, 0) << unknown.err;
@@ -261,46 +248,12 @@ TEST_F(CliProcess, NamesAndPathsCannotFakeLinesOrBreakJson)
     EXPECT_EQ(missing.Json()["error"].Text(), "cannot read bad\\xFE\n\x1b[2Jname.pen: No such file or directory");
 }
 
-// Read back when asked (the successful runs of the next test are not verified).
-TEST_F(CliProcess, UpdateSucceedsAndReportsOneJsonSummary)
-{
-    const Strings arguments = Update({"--simulate"}, Scenario("basic/basic.pen"), {"--yes", "--verify", "--json"});
-    const ProgramRun run = Program(arguments); // real speed: the states shown are the timer's samples
-    ASSERT_EQ(run.code, 0) << run.out << run.err;
-    const JsonValue doc = run.Json();
-    EXPECT_EQ(doc["result"].Text() + " " + doc["error"].Type(), "success null");
-    EXPECT_EQ(doc["versionBefore"].Text() + " -> " + doc["versionAfter"].Text(), "1.05 -> 1.10");
-    EXPECT_NE(doc["checksumExpected"].Number(), 0);
-    EXPECT_EQ(doc["checksumNew"].Number(), doc["checksumExpected"].Number());
-    EXPECT_NE(doc["checksumOld"].Number(), doc["checksumNew"].Number());
-    EXPECT_EQ(doc["verified"].Type() == "bool" ? doc["verified"].value->ToText(0) : "", "true");
-    EXPECT_EQ(std::filesystem::path(doc["log"].Text()).parent_path(), mLogs.Path());
-    // The header for a support person comes before the controller's first line.
-    const std::string log = ReadFile(doc["log"].Text());
-    EXPECT_EQ(log.rfind("Program: vellum-fwupdater 2.22", 0), 0u) << log.substr(0, 300);
-    std::string commandLine = "Command line: vellum-fwupdater";
-    for (const std::string& argument : arguments)
-        commandLine += " " + argument;
-    for (const std::string& line : {commandLine, std::string("Tablets: simulated (scenario basic), not hardware"),
-                                    std::string("Started: 20"), std::string("System: Linux ")}) {
-        EXPECT_LT(log.find(line), log.find("Updating Device List...")) << line;
-    }
-    ExpectHas(log, "Programmed flash verified");
-    ExpectHas(log, "Device Update complete!");
-    // Progress went to stderr, one line per state without a terminal; the board reported its
-    // blocks, so the state after programming shows the progress reached (39 of 40: 97%), not 0%.
-    ExpectHas(run.err, "Programming Successful");
-    const std::size_t waiting = run.err.find("Waiting for Device Mode (");
-    ASSERT_NE(waiting, std::string::npos) << run.err;
-    EXPECT_GE(std::atoi(run.err.c_str() + waiting + 25), 90) << run.err.substr(waiting, 40);
-    EXPECT_EQ(run.err.find("Programming (1"), std::string::npos);
-}
-
 // A failed update names the cause and the board as it is now, for a script and for a person; a
-// run without the fault then updates the board. The pen loses power at its 100th report and stays
-// off (the next run finds it in its loader, where a real half-programmed board is); the protocol1
-// pen, which switches in place, loses every exit-loader report (it must not be reported updated);
-// a topology expecting 39 blocks of the pen's 40 stops the update before anything is erased.
+// run without the fault then updates the board (not verified: not asked). The pen loses power at
+// its 100th report and stays off (the next run finds it in its loader, as a real half-programmed
+// board is); the protocol1 pen, which switches in place, loses every exit-loader report (it must
+// not be reported updated); a topology expecting 39 blocks of the pen's 40 stops the update
+// before anything is erased.
 TEST_F(CliProcess, AFailedUpdateSaysWhyAndWhatTheBoardRunsAndTheNextRunRecovers)
 {
     struct Case
@@ -398,10 +351,11 @@ TEST_F(CliProcess, WithSeveralTabletsTheUserChoosesOne)
 }
 
 // Ctrl-C during an update: before the board is switched to its loader it cancels (exit 2, the
-// board untouched); once the switch has begun it is held off and the update finishes. No timing:
-// the first run starts with SIGINT pending behind a blocked mask; the second gets it once the
-// program has said on stderr that the board is on its way into the loader.
-TEST_F(CliProcess, CtrlCBeforeTheSwitchCancelsAndOnceItHasBegunIsHeldOff)
+// board untouched); once the switch has begun it is held off and the update finishes, read back
+// as asked, with its summary. No timing: the first run starts with SIGINT pending behind a blocked
+// mask; the second gets it once it has said on stderr that the board is on its way into the
+// loader (at real speed: the states shown are the timer's samples).
+TEST_F(CliProcess, CtrlCBeforeTheSwitchCancelsAndOnceItHasBegunTheUpdateSucceeds)
 {
     const Strings globals = {"--simulate", "--sim-state", mWork.File("tablets.state")};
     const std::string out = mWork.File("out.json");
@@ -416,15 +370,43 @@ TEST_F(CliProcess, CtrlCBeforeTheSwitchCancelsAndOnceItHasBegunIsHeldOff)
     EXPECT_EQ(ParseJson(ReadFile(out))["error"].Text(), "cancelled");
     const JsonValue device = Devices(globals)[0]; // the board never left its firmware
     EXPECT_EQ(device["mode"].Text() + " " + device["boards"]["pen"]["version"].Text(), "NORMAL 1.05");
+    std::filesystem::remove_all(mLogs.Path()); // a log of the same second would be appended to
+    std::filesystem::create_directory(mLogs.Path());
 
-    const Child held = StartProgram(Update({"--simulate"}, Scenario("basic/basic.pen")), locks, work, out, true);
+    const Strings arguments = Update(globals, Scenario("basic/basic.pen"), {"--yes", "--verify", "--json"});
+    const Child held = StartProgram(arguments, locks, work, out, true);
     ASSERT_GT(held.pid, 0);
     err.clear();
-    // The model shows this state once the worker is switching the board.
-    ASSERT_TRUE(ReadUntil(held.err, "Waiting for Loader Mode", err)) << err;
+    ASSERT_TRUE(ReadUntil(held.err, "Waiting for Loader Mode", err)) << err; // the worker is switching the board
     kill(held.pid, SIGINT);
     EXPECT_EQ(Finish(held, err), 0) << err;
     ExpectHas(err, "vellum-fwupdater: the board is being ");
     ExpectHas(err, " and must not be interrupted; please wait.\n");
-    EXPECT_EQ(ParseJson(ReadFile(out))["versionAfter"].Text(), "1.10");
+    const JsonValue doc = ParseJson(ReadFile(out));
+    EXPECT_EQ(doc["result"].Text() + " " + doc["error"].Type(), "success null");
+    EXPECT_EQ(doc["versionBefore"].Text() + " -> " + doc["versionAfter"].Text(), "1.05 -> 1.10");
+    EXPECT_NE(doc["checksumExpected"].Number(), 0);
+    EXPECT_EQ(doc["checksumNew"].Number(), doc["checksumExpected"].Number());
+    EXPECT_NE(doc["checksumOld"].Number(), doc["checksumNew"].Number());
+    EXPECT_EQ(doc["verified"].Type() == "bool" ? doc["verified"].value->ToText(0) : "", "true");
+    EXPECT_EQ(std::filesystem::path(doc["log"].Text()).parent_path(), mLogs.Path());
+    // The header for a support person comes before the controller's first line.
+    const std::string log = ReadFile(doc["log"].Text());
+    EXPECT_EQ(log.rfind("Program: vellum-fwupdater 2.22", 0), 0u) << log.substr(0, 300);
+    std::string commandLine = "Command line: vellum-fwupdater";
+    for (const std::string& argument : arguments)
+        commandLine += " " + argument;
+    for (const std::string& line : {commandLine, std::string("Tablets: simulated (scenario basic), not hardware"),
+                                    std::string("Started: 20"), std::string("System: Linux ")}) {
+        EXPECT_LT(log.find(line), log.find("Updating Device List...")) << line;
+    }
+    ExpectHas(log, "Programmed flash verified");
+    ExpectHas(log, "Device Update complete!");
+    // Progress on stderr, one line per state without a terminal; the board reported its blocks,
+    // so the state after programming shows the progress reached (39 of 40: 97%), not 0%.
+    ExpectHas(err, "Programming Successful");
+    const std::size_t waiting = err.find("Waiting for Device Mode (");
+    ASSERT_NE(waiting, std::string::npos) << err;
+    EXPECT_GE(std::atoi(err.c_str() + waiting + 25), 90) << err.substr(waiting, 40);
+    EXPECT_EQ(err.find("Programming (1"), std::string::npos);
 }
