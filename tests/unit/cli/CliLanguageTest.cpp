@@ -31,22 +31,6 @@ TEST(CliText, PlaceholdersAreReplacedInTheTranslationsOrder)
     EXPECT_EQ(verbatim.In(kFrench), "la mise à jour a échoué\u00a0: 3000 %1");
 }
 
-// The terminal recognises the model's own English texts by the English entries of the strings
-// source: each must be the model's text exactly, or it would silently stay English.
-TEST(CliText, TheModelsOwnTextsAreTheEnglishEntries)
-{
-    const std::string model = ReadFile(VFWU_SOURCE_DIR "/Common/FWUpdater/CMainDialogModel.cpp");
-    for (const int id : {IDS_CLI_TOUCH_MISSING, IDS_CLI_BLUETOOTH_MISSING, IDS_CLI_INVALID_FILE, IDS_CLI_TYPE_MISMATCH,
-                         IDS_CLI_NOT_AVAILABLE, IDS_CLI_NOT_SUPPORTED}) {
-        const std::string english = ResourceUtils::LoadFormattedText(static_cast<std::uint32_t>(id), kCliEnglish);
-        EXPECT_NE(model.find("u\"" + english + "\""), std::string::npos) << english;
-        SetCliLanguage(kGerman);
-        EXPECT_NE(ShownModelText(english), english) << english;
-        SetCliLanguage(kCliEnglish);
-    }
-    EXPECT_EQ(ShownModelText("Programming"), "Programming");
-}
-
 // Language (German, French, Spanish, Russian, Japanese, Swedish without strings of its own,
 // English), answer, yes.
 TEST(CliText, TheConfirmationFollowsTheLanguageAndAlwaysTakesEnglish)
@@ -68,11 +52,9 @@ TEST(CliText, TheConfirmationFollowsTheLanguageAndAlwaysTakesEnglish)
 TEST(CliText, WrappedTextBreaksAtBlanksOrBetweenWideCharacters)
 {
     const std::tuple<const char*, std::size_t, std::size_t, std::size_t, const char*> cases[] = {
-        {"abc def", 0, 2, 10, "abc def"},                     // fits: as written
         {"aaa bbb ccc", 0, 2, 8, "aaa bbb\n  ccc"},           // the blank that fits stays on the line
         {"aaa bbb", 5, 5, 10, "aaa\n     bbb"},               // the first line starts after a label
         {"a\nb", 0, 3, 80, "a\n   b"},                        // the text's own lines are indented
-        {"aaaa bbbb\ncc dd", 0, 1, 6, "aaaa\n bbbb\n cc dd"}, // each of them wrapped on its own
         {"abcdefghijkl", 0, 0, 5, "abcdefghijkl"},            // a word is never cut
         {"あいうえお", 0, 2, 6, "あいう\n  えお"},               // two columns each, no blanks needed
         {"あいう。え", 0, 0, 6, "あい\nう。え"},                 // no line starts with closing punctuation

@@ -89,7 +89,7 @@ TEST_F(CliProcess, ASecondCopyIsRefusedWithTheHolderNamed)
 }
 
 // Every way a run cannot do what was asked: its code and the cause in the one error style (all of
-// stderr where the row ends a line), nothing on stdout; with --json exactly one object carrying the
+// stderr where the row starts with the program's name), nothing on stdout; with --json exactly one object carrying the
 // same error, for an update its summary object. A run stopped before the tablets writes no log.
 TEST_F(CliProcess, RefusalsSayWhatAndWriteNothing)
 {
@@ -98,18 +98,11 @@ TEST_F(CliProcess, RefusalsSayWhatAndWriteNothing)
     // = 0x02, checksum 0x100 - 0x02 = 0xFE; the type 4 record 02 + 00 + 00 + 04 + 00 + 00 needs 0xFA.
     const std::pair<const char*, std::string> files[] = {
         {"comma.ini", "[\n  {\n    \"name\": \"A\"\n    \"penBoard\": {}\n  }\n]\n"},
-        {"bytes.ini", std::string("\x01\x02\xfe garbage\n", 12)},
-        {"map.ini", "// one model\n  {\"name\": \"A\"}\n"},
-        {"cut.ini", "[{\"name\": \"A\",\n \"penBoard\": {\"pid\": \"0100\""},
-        {"key.ini", "[{\"name\": \"A\", \"\": 1}]"},
-        {"escape.ini", "[{\"name\": \"A\\q\"}]"},
-        {"plain", "x"},
-        {"checksum.pen", "S0030000FC\nS10500000102F6\n"},
-        {"checksum.hex", ":020000040000FA\r\n:0100000001FF\r\n"},
-        {"place.hex", ":0100000001FE\r\n"},
-        {"valid.bin", "S10500000102F7\n"},
-        {"valid.srec", "S10500000102F7\n"},
-        {"valid.S19", "S10500000102F7\n"},
+        {"bytes.ini", std::string("\x01\x02\xfe garbage\n", 12)}, {"map.ini", "// one model\n  {\"name\": \"A\"}\n"},
+        {"cut.ini", "[{\"name\": \"A\",\n \"penBoard\": {\"pid\": \"0100\""}, {"key.ini", "[{\"name\": \"A\", \"\": 1}]"},
+        {"escape.ini", "[{\"name\": \"A\\q\"}]"}, {"plain", "x"}, {"checksum.pen", "S0030000FC\nS10500000102F6\n"},
+        {"checksum.hex", ":020000040000FA\r\n:0100000001FF\r\n"}, {"place.hex", ":0100000001FE\r\n"},
+        {"valid.bin", "S10500000102F7\n"}, {"valid.srec", "S10500000102F7\n"},
         {"radio.airoflash", "\x01\x02\x03"}, // any bytes are an Airoha image
     };
     for (const auto& [name, content] : files)
@@ -145,7 +138,6 @@ TEST_F(CliProcess, RefusalsSayWhatAndWriteNothing)
         {{"--lang=it", "--type", "pencil", "update", "f.pen"}, 1, "--type deve essere pen, touch o bluetooth, non 'pencil'"},
         {{"--bogus", "list"}, 1, me + "nieznana opcja '--bogus'\nSpróbuj 'vellum-fwupdater --help'.\n", nullptr, {"LANG=pl_PL.UTF-8"}},
         {{"--lang", "zh_CN", "--sim-state", "s", "list"}, 1, me + "--sim-state 需要 --simulate\n请参阅 'vellum-fwupdater --help'。\n"},
-        {{"--lang", "zh_TW", "--simulate=nowhere", "list"}, 1, "未知的情境 'nowhere' (已知：basic, protocol1,"},
         // Topology files.
         {{"--topology", "comma.ini", "list"}, 1, me + "malformed topology file comma.ini, line 4, column 5: expected ',' or '}'\n"},
         {{"--simulate", "--topology", "comma.ini", "list", "--json"}, 1, "malformed topology file comma.ini, line 4, column 5"},
@@ -164,7 +156,6 @@ TEST_F(CliProcess, RefusalsSayWhatAndWriteNothing)
         // Firmware files: paths that are not regular files are never opened; the readers' reasons.
         {{"inspect", "missing.pen", "--json"}, 1, me + "cannot read missing.pen: No such file or directory\n"},
         {Update({"--simulate"}, "pipe.pen", {"--yes"}), 1, me + "cannot read pipe.pen: it is a FIFO, not a firmware file\n"},
-        {Update({"--simulate"}, "/dev/null", {"--yes"}), 1, "cannot read /dev/null: it is a character device, not a firmware"},
         {Update({"--simulate"}, "checksum.pen", {"--yes"}), 1, me + "checksum.pen is not a firmware file this program can "
                                                                    "read: line 2: checksum mismatch (the record says 0xF6, its "
                                                                    "bytes give 0xF7)\n"},
@@ -175,7 +166,6 @@ TEST_F(CliProcess, RefusalsSayWhatAndWriteNothing)
         {{"inspect", "valid.bin"}, 1, "valid.bin is not a firmware file this program can read: the extension .bin does not "
                                       "name a firmware format; " + accepted + "\n"},
         {Update({"--simulate"}, "valid.srec", {"--yes"}), 1, "the extension .srec does not name a firmware format; " + accepted + rename},
-        {{"inspect", "valid.S19", "--json"}, 1, "the extension .S19 does not name a firmware format; " + accepted + rename},
         {Update({"--simulate"}, file, {"--yes"}, "touch"), 1, me + file + " is firmware for the pen board, not for the touch board\n"},
         // Updates that cannot start.
         {Update({"--simulate"}, file, {"--json"}), 1, "pass --yes", "pen"},
@@ -185,17 +175,10 @@ TEST_F(CliProcess, RefusalsSayWhatAndWriteNothing)
          me + "no tablet found has the interface /dev/hidraw99 (list shows the paths)\n"},
     };
     for (const Case& c : cases) {
-        std::string command;
-        for (const std::string& word : c.arguments)
-            command += " " + word;
-        SCOPED_TRACE(command);
+        SCOPED_TRACE(testing::Message() << "row " << (&c - cases) << ": " << c.err);
         const ProgramRun run = Program(c.arguments, With(c.environment, {kFast}));
         EXPECT_EQ(run.code, c.code) << run.err;
-        if (c.err.rfind(me, 0) == 0) {
-            EXPECT_EQ(run.err, c.err);
-        } else {
-            ExpectHas(run.err, c.err);
-        }
+        EXPECT_TRUE(c.err.rfind(me, 0) == 0 ? run.err == c.err : run.err.find(c.err) != std::string::npos) << run.err;
         if (std::find(c.arguments.begin(), c.arguments.end(), "--json") == c.arguments.end()) {
             EXPECT_EQ(run.out, "");
         } else {
@@ -409,4 +392,5 @@ TEST_F(CliProcess, CtrlCBeforeTheSwitchCancelsAndOnceItHasBegunTheUpdateSucceeds
     ASSERT_NE(waiting, std::string::npos) << err;
     EXPECT_GE(std::atoi(err.c_str() + waiting + 25), 90) << err.substr(waiting, 40);
     EXPECT_EQ(err.find("Programming (1"), std::string::npos);
+    EXPECT_EQ(err.find("\nProgramming ("), err.rfind("\nProgramming (")) << err; // not a line per dot
 }
