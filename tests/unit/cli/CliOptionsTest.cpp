@@ -1,5 +1,4 @@
-// The command lines of vellum-fwupdater (what its runs do not reach) and of the GTK program (the
-// same global options and the unattended form, no command words).
+// The command lines of vellum-fwupdater (what its runs do not reach) and of the GTK program.
 
 #include "FWUpdater/CliApp.h"
 #include "FWUpdater/CliOptions.h"
@@ -8,9 +7,8 @@
 
 #include <tuple>
 
-// The GTK program's line or not, the words, the command read (eHelp: refused), and the unattended
-// line or a part of the reason. The unattended words lose the global options and are joined with
-// single blanks for the application object's reader, so an empty argument gives an empty token.
+// GTK's line, the words, the command (eHelp: refused), the unattended line (single blanks: an
+// empty argument is an empty token for the application object) or a part of the reason.
 TEST(CliOptions, LinesAreReadOrRefusedWithAReason)
 {
     using E = ECliCommand;

@@ -18,8 +18,7 @@
 
 using Strings = std::vector<std::string>;
 
-// One value of the program's --json output as the settings reader (not the program's writer) read it;
-// absent members and items read as an empty value of type "absent".
+// A value of the --json output as the settings reader (not the program's writer) reads it.
 struct JsonValue
 {
     CSettingsObjectPtr value;
@@ -30,7 +29,6 @@ struct JsonValue
         const auto it = map ? map->Entries().find(key_I) : CSettingsMap::ObjectMap::const_iterator();
         return map && it != map->Entries().end() ? JsonValue{it->second} : JsonValue{};
     }
-    JsonValue operator[](std::size_t index_I) const { return index_I < Items().size() ? Items()[index_I] : JsonValue{}; }
     std::vector<JsonValue> Items() const
     {
         std::vector<JsonValue> items;
@@ -64,17 +62,15 @@ struct ProgramRun
     JsonValue Json() const { return ParseJson(out); }
 };
 
-// A program started with its stdout in a file and its stderr on a pipe (err: the read end).
+// Stdout in a file, stderr on a pipe (err: the read end).
 struct Child
 {
     pid_t pid = -1;
     int err = -1;
 };
 
-// Starts the program in work_I with a clean environment (no locale variables unless given) and
-// stdin from /dev/null. A program that hangs (on a FIFO, say) is ended by timeout (exit 124)
-// unless direct_I; pendingInterrupt_I: SIGINT is blocked and raised before the program starts,
-// so it waits for the program.
+// In work_I, no locale variables unless given, stdin /dev/null; ended by timeout (124) unless
+// direct_I; pendingInterrupt_I: SIGINT blocked and raised before exec, pending for the program.
 inline Child StartProgram(const Strings& arguments_I, const Strings& environment_I, const std::string& work_I,
                           const std::string& outFile_I, bool direct_I = false, bool pendingInterrupt_I = false)
 {
@@ -119,7 +115,7 @@ inline Child StartProgram(const Strings& arguments_I, const Strings& environment
     return {pid, pipeFds[0]};
 }
 
-// Reads the child's stderr until it holds text_I (true) or ends (false), into seen_IO.
+// Reads stderr into seen_IO until it holds text_I (true) or ends (false).
 inline bool ReadUntil(int fd_I, const std::string& text_I, std::string& seen_IO)
 {
     char buffer[4096];
@@ -156,8 +152,7 @@ inline void ExpectNone(const std::string& text_I, const Strings& words_I)
         EXPECT_EQ(text_I.find(word), std::string::npos) << "'" << word << "' left in:\n" << text_I;
 }
 
-// Columns as a terminal shows them: a three-byte character (kana, kanji, hangul, their
-// punctuation) takes two, anything else one.
+// Columns as a terminal shows them: three-byte characters (kana, kanji, hangul) take two.
 inline std::size_t ShownColumns(const std::string& line_I)
 {
     std::size_t columns = 0;
@@ -179,8 +174,7 @@ inline Strings With(Strings words_I, const Strings& more_I)
 class CliProcess : public ::testing::Test
 {
 protected:
-    // Simulated time ten times faster (docs/simulator.md): in runs expected to fail (they wait for
-    // boards that do not answer) and in successful runs that take more than 5 s at real speed.
+    // Simulated time ten times faster, for runs that wait for silent boards or are long.
     static constexpr const char* kFast = "VFWU_SIM_SPEED=10";
 
     ProgramRun Program(const Strings& arguments_I, Strings environment_I = {})
@@ -210,8 +204,7 @@ protected:
         return std::string(VFWU_SOURCE_DIR) + "/data/scenarios/" + file_I;
     }
 
-    // The basic topology whose pen loader is expected with 39 blocks instead of its 40: the update
-    // stops in the loader before anything is erased.
+    // The basic topology expecting 39 pen blocks of 40: the update stops before anything is erased.
     std::string MismatchedTopology()
     {
         std::string topology = ReadFile(Scenario("basic/fw_loader.ini"));

@@ -1,5 +1,4 @@
-// The main dialog on a terminal: the prompt, the bar redrawn in place and the status line fitted
-// to the width (without a terminal, and with --yes, it is seen in the program's runs).
+// The main dialog on a terminal (without one it is seen in the program's runs).
 
 #include "FWUpdater/CTerminalView.h"
 #include "Clock.h"
@@ -32,8 +31,7 @@ TEST(TerminalView, ConfirmationIsAskedUnlessYesWasGiven)
     }
 }
 
-// The bar is redrawn in place with the time since it first appeared, from the clock; a message
-// starts a line of its own.
+// Redrawn in place with the time since it first appeared; a message starts a line of its own.
 TEST(TerminalView, TheBarIsRedrawnInPlaceWithTheElapsedTime)
 {
     auto clock = std::make_shared<CVirtualClock>();
@@ -56,8 +54,8 @@ TEST(TerminalView, TheBarIsRedrawnInPlaceWithTheElapsedTime)
                          "\r\033[K[######------------------------]  20%  Programming..  1:05\nT: Done.\n");
 }
 
-// A bar of n cells is n + 7 characters ("[", cells, "] ", three digits, "%"); a 40-column terminal
-// gets one line of at most 39. Percent, columns, status, elapsed time, the line.
+// n cells make n + 7 characters; a 40-column terminal gets at most 39. Percent, columns, status,
+// elapsed time, the line.
 TEST(TerminalView, StatusLineFitsTheTerminalWidth)
 {
     const std::tuple<int, int, std::string, std::string, std::string> cases[] = {

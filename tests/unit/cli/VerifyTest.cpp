@@ -64,8 +64,7 @@ TEST(Verify, ADifferenceFailsTheUpdateAndKeepsTheBoardInItsLoader)
     // It fails there, as a programming failure: the way back to the application is not taken.
     EXPECT_GE(f.LogFind("[ERROR] General Program Failure (6)"), 0) << f.LogText();
     EXPECT_EQ(f.LogFind("Getting Normal Interface..."), -1) << f.LogText();
-    // Its checksums were invalidated: leaving the loader brings it back as the loader, to be
-    // recovered by the next run, instead of starting an application that was not verified.
+    // Its checksums invalidated: it comes back as the loader, not as an unverified application.
     EXPECT_FALSE(pen->Loader().ApplicationValid());
     f.mClock->advance(5000);
     EXPECT_TRUE(pen->InLoader());
