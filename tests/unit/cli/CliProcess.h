@@ -145,23 +145,12 @@ inline void ExpectHas(const std::string& text_I, const std::string& part_I)
     EXPECT_NE(text_I.find(part_I), std::string::npos) << "'" << part_I << "' not in:\n" << text_I;
 }
 
-// The English words a translated output must no longer hold.
-inline void ExpectNone(const std::string& text_I, const Strings& words_I)
-{
-    for (const std::string& word : words_I)
-        EXPECT_EQ(text_I.find(word), std::string::npos) << "'" << word << "' left in:\n" << text_I;
-}
-
 // Columns as a terminal shows them: three-byte characters (kana, kanji, hangul) take two.
 inline std::size_t ShownColumns(const std::string& line_I)
 {
     std::size_t columns = 0;
-    for (std::size_t i = 0; i < line_I.size();) {
-        const auto c = static_cast<unsigned char>(line_I[i]);
-        const std::size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        columns += length == 3 ? 2 : 1;
-        i += length;
-    }
+    for (const char c : line_I)
+        columns += (c & 0xC0) == 0x80 ? 0 : (c & 0xF0) == 0xE0 ? 2 : 1;
     return columns;
 }
 

@@ -126,10 +126,8 @@ TEST_F(CliProcess, RefusalsSayWhatAndWriteNothing)
         {{"--simulate", "list"}, 1, "cannot find the simulated tablets' data", nullptr, {"VFWU_DATA_DIR=folder.pen"}},
         // In the language asked for or the locale's, even on a line wrong before --lang is read.
         {{"--lang", "de", "frobnicate"}, 1, me + "unbekannter Befehl 'frobnicate'\nSiehe 'vellum-fwupdater --help'.\n"},
-        {{"--lang=it", "--type", "pencil", "update", "f.pen"}, 1, "--type deve essere pen, touch o bluetooth, non 'pencil'"},
         {{"--bogus", "list"}, 1, me + "nieznana opcja '--bogus'\nSpróbuj 'vellum-fwupdater --help'.\n", nullptr, {"LANG=pl_PL.UTF-8"}},
         {{"--lang", "zh_CN", "--sim-state", "s", "list"}, 1, me + "--sim-state 需要 --simulate\n请参阅 'vellum-fwupdater --help'。\n"},
-        // Topology files.
         {{"--topology", "comma.ini", "list"}, 1, me + "malformed topology file comma.ini, line 4, column 5: expected ',' or '}'\n"},
         {{"--simulate", "--topology", "comma.ini", "list", "--json"}, 1, "malformed topology file comma.ini, line 4, column 5"},
         {{"--topology", "bytes.ini", "list"}, 1, "bytes.ini, line 1, column 1: expected '[' or '{' to start the document\n"},
@@ -143,7 +141,6 @@ TEST_F(CliProcess, RefusalsSayWhatAndWriteNothing)
         {{"--simulate", "--sim-state", state, "--log-dir", "missing", "update", "--type", "pen", file, "--yes"}, 1,
          me + "--log-dir missing: No such file or directory\n"},
         {{"--simulate", "--log-dir", "plain", "-path", "x", "-auto", "pen"}, 1, me + "--log-dir plain: not a folder\n"},
-        {{"--simulate", "--log-dir", "nowhere", "update", "--type", "pen", file, "--yes", "--json"}, 1, "--log-dir", "pen"},
         // Firmware files: what is not a regular file is never opened (a FIFO would hang).
         {{"inspect", "missing.pen", "--json"}, 1, me + "cannot read missing.pen: No such file or directory\n"},
         {Update({"--simulate"}, "pipe.pen", {"--yes"}), 1, me + "cannot read pipe.pen: it is a FIFO, not a firmware file\n"},
@@ -267,7 +264,7 @@ TEST_F(CliProcess, AFailedUpdateSaysWhyAndWhatTheBoardRunsAndTheNextRunRecovers)
     }
 }
 
-// The unattended form: its texts are the dialog's, on stdout.
+// The unattended form: its texts are the dialog's, on stdout (its failures: the other tables).
 TEST_F(CliProcess, UnattendedRunsEndWithTheirCode)
 {
     // The path as list shows it, without "\\?\" and with "&" as "+".
@@ -275,13 +272,9 @@ TEST_F(CliProcess, UnattendedRunsEndWithTheirCode)
     ASSERT_EQ(path.rfind("\\\\?\\", 0), 0u);
     path.erase(0, 4);
     std::replace(path.begin(), path.end(), '&', '+');
-    const Strings unattended = {"--simulate", "--log-dir", mLogs.Path().string(), "-path", path, "-auto"};
-    const ProgramRun updated = Program(With(unattended, {"pen"}), {kFast});
+    const ProgramRun updated = Program({"--simulate", "--log-dir", mLogs.Path().string(), "-path", path, "-auto", "pen"}, {kFast});
     EXPECT_EQ(updated.code, 0) << updated.err;
     ExpectHas(updated.out, "Vellum Firmware Update Utility: Firmware was successfully updated.");
-    const ProgramRun invalid = Program(With(unattended, {"bluetooth"}));
-    EXPECT_EQ(invalid.code, 1) << invalid.err;
-    ExpectHas(invalid.out, "Error: Invalid Firmware update file.");
 }
 
 TEST_F(CliProcess, WithSeveralTabletsTheUserChoosesOne)
