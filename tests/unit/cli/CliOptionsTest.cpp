@@ -17,7 +17,6 @@ TEST(CliOptions, LinesAreReadOrRefusedWithAReason)
         {false, {"update", "--type", "pen", "a", "b"}, E::eHelp, "FILE"},
         {false, {"list", "--yes"}, E::eHelp, "--yes only applies"},
         {false, {"list", "--device", "x"}, E::eHelp, "--device only applies to the update command"},
-        {false, {"list", "--topology"}, E::eHelp, "needs a value"},
         {false, {"-path", "x", "-auto", "pen", "--json"}, E::eHelp, "unattended"},
         {false, {"--simulate", "-path", "hid#vid_ffff+pid_0100#x", "-auto", "pen", "-lang", "de"}, E::eUnattended,
          "-path hid#vid_ffff+pid_0100#x -auto pen -lang de"},
@@ -31,7 +30,8 @@ TEST(CliOptions, LinesAreReadOrRefusedWithAReason)
         SCOPED_TRACE(lineOrReason);
         CliOptions options;
         CCliMessage error;
-        const bool valid = window ? ParseWindowOptions(arguments, options, error) : ParseCliOptions(arguments, options, error);
+        const bool valid = window ? ParseWindowOptions(arguments, options, error)
+                                  : ParseCliOptions(arguments, options, error);
         EXPECT_EQ(valid, command != E::eHelp) << error.English();
         if (valid) {
             EXPECT_EQ(options.command, command);

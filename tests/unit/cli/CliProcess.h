@@ -29,6 +29,7 @@ struct JsonValue
         const auto it = map ? map->Entries().find(key_I) : CSettingsMap::ObjectMap::const_iterator();
         return map && it != map->Entries().end() ? JsonValue{it->second} : JsonValue{};
     }
+    JsonValue operator[](std::size_t index_I) const { return index_I < Items().size() ? Items()[index_I] : JsonValue{}; }
     std::vector<JsonValue> Items() const
     {
         std::vector<JsonValue> items;
@@ -183,10 +184,7 @@ protected:
     }
 
     // The tablets "list --json" finds with globals_I.
-    std::vector<JsonValue> Devices(const Strings& globals_I)
-    {
-        return Program(With(globals_I, {"list", "--json"})).Json()["devices"].Items();
-    }
+    JsonValue Devices(const Strings& globals_I) { return Program(With(globals_I, {"list", "--json"})).Json()["devices"]; }
 
     static std::string Scenario(const std::string& file_I)
     {

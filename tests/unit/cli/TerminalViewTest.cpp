@@ -25,7 +25,7 @@ TEST(TerminalView, ConfirmationIsAskedUnlessYesWasGiven)
         std::istringstream in(input);
         CTerminalView view(out, in, settings);
         EXPECT_EQ(view.ShowMessage(u"Update?", u"Title", EMessageIcon::eNone, EMessageButtons::eYesNo), expected);
-        EXPECT_EQ(view.LastAnswer(), expected);
+        EXPECT_EQ(view.LastAnswer(), expected); // what the update goes by
         EXPECT_NE(out.str().find(prompt ? "Title: Update?\nContinue? [y/N] " : "--yes"), std::string::npos) << out.str();
         EXPECT_TRUE(!yes || in.tellg() == 0);
     }
