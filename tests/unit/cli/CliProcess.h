@@ -9,19 +9,16 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 using Strings = std::vector<std::string>;
 
-// One value of the program's --json output as the settings reader (not the program's writer) read it;
-// absent members and items read as an empty value of type "absent".
+// A value of the --json output as the settings reader (not the program's writer) reads it.
 struct JsonValue
 {
     CSettingsObjectPtr value;
@@ -42,7 +39,6 @@ struct JsonValue
         return items;
     }
     std::string Type() const { return value ? value->GetTypeName() : "absent"; }
-    bool Has(const std::string& key_I) const { return (*this)[key_I].Type() != "absent"; }
     std::string Text() const { return Type() == "string" ? std::static_pointer_cast<CSettingsString>(value)->GetValue() : "?"; }
     std::int64_t Number() const { return Type() == "integer" ? std::static_pointer_cast<CSettingsInteger>(value)->GetValue() : -1; }
 };
@@ -67,17 +63,15 @@ struct ProgramRun
     JsonValue Json() const { return ParseJson(out); }
 };
 
-// A program started with its stdout in a file and its stderr on a pipe (err: the read end).
+// Stdout in a file, stderr on a pipe (err: the read end).
 struct Child
 {
     pid_t pid = -1;
     int err = -1;
 };
 
-// Starts the program in work_I with a clean environment (no locale variables unless given) and
-// stdin from /dev/null. A program that hangs (on a FIFO, say) is ended by timeout (exit 124)
-// unless direct_I; pendingInterrupt_I: SIGINT is blocked and raised before the program starts,
-// so it waits for the program.
+// In work_I, no locale variables unless given, stdin /dev/null; ended by timeout (124) unless
+// direct_I; pendingInterrupt_I: SIGINT blocked and raised before exec, pending for the program.
 inline Child StartProgram(const Strings& arguments_I, const Strings& environment_I, const std::string& work_I,
                           const std::string& outFile_I, bool direct_I = false, bool pendingInterrupt_I = false)
 {
@@ -89,14 +83,15 @@ inline Child StartProgram(const Strings& arguments_I, const Strings& environment
     argv.insert(argv.end(), arguments_I.begin(), arguments_I.end());
     Strings env = {"PATH=/usr/bin:/bin"};
     env.insert(env.end(), environment_I.begin(), environment_I.end());
-    std::vector<char*> args;
-    std::vector<char*> envp;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    for (const std::string& e : env)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    args.push_back(nullptr);
-    envp.push_back(nullptr);
+    const auto pointers = [](const Strings& strings_I) {
+        std::vector<char*> pointers;
+        for (const std::string& s : strings_I)
+            pointers.push_back(const_cast<char*>(s.c_str()));
+        pointers.push_back(nullptr);
+        return pointers;
+    };
+    std::vector<char*> args = pointers(argv);
+    std::vector<char*> envp = pointers(env);
     const pid_t pid = fork();
     if (pid == 0) {
         const int in = open("/dev/null", O_RDONLY);
@@ -121,7 +116,7 @@ inline Child StartProgram(const Strings& arguments_I, const Strings& environment
     return {pid, pipeFds[0]};
 }
 
-// Reads the child's stderr until it holds text_I (true) or ends (false), into seen_IO.
+// Reads stderr into seen_IO until it holds text_I (true) or ends (false).
 inline bool ReadUntil(int fd_I, const std::string& text_I, std::string& seen_IO)
 {
     char buffer[4096];
@@ -151,18 +146,25 @@ inline void ExpectHas(const std::string& text_I, const std::string& part_I)
     EXPECT_NE(text_I.find(part_I), std::string::npos) << "'" << part_I << "' not in:\n" << text_I;
 }
 
-// The English words a translated output must no longer hold.
-inline void ExpectNone(const std::string& text_I, const Strings& words_I)
+// Columns as a terminal shows them: three-byte characters (kana, kanji, hangul) take two.
+inline std::size_t ShownColumns(const std::string& line_I)
 {
-    for (const std::string& word : words_I)
-        EXPECT_EQ(text_I.find(word), std::string::npos) << "'" << word << "' left in:\n" << text_I;
+    std::size_t columns = 0;
+    for (const char c : line_I)
+        columns += (c & 0xC0) == 0x80 ? 0 : (c & 0xF0) == 0xE0 ? 2 : 1;
+    return columns;
+}
+
+inline Strings With(Strings words_I, const Strings& more_I)
+{
+    words_I.insert(words_I.end(), more_I.begin(), more_I.end());
+    return words_I;
 }
 
 class CliProcess : public ::testing::Test
 {
 protected:
-    // Simulated time ten times faster (docs/simulator.md): in runs expected to fail (they wait for
-    // boards that do not answer) and in successful runs that take more than 5 s at real speed.
+    // Simulated time ten times faster, for runs that wait for silent boards or are long.
     static constexpr const char* kFast = "VFWU_SIM_SPEED=10";
 
     ProgramRun Program(const Strings& arguments_I, Strings environment_I = {})
@@ -178,40 +180,24 @@ protected:
     Strings Update(const Strings& globals_I, const std::string& file_I, const Strings& after_I = {"--yes", "--json"},
                    const std::string& board_I = "pen")
     {
-        Strings arguments = globals_I;
-        for (const std::string& word : {std::string("--log-dir"), mLogs.Path().string(), std::string("update"),
-                                        std::string("--type"), board_I, file_I})
-            arguments.push_back(word);
-        arguments.insert(arguments.end(), after_I.begin(), after_I.end());
-        return arguments;
+        return With(With(globals_I, {"--log-dir", mLogs.Path().string(), "update", "--type", board_I, file_I}), after_I);
     }
+
+    // The tablets "list --json" finds with globals_I.
+    JsonValue Devices(const Strings& globals_I) { return Program(With(globals_I, {"list", "--json"})).Json()["devices"]; }
 
     static std::string Scenario(const std::string& file_I)
     {
         return std::string(VFWU_SOURCE_DIR) + "/data/scenarios/" + file_I;
     }
 
-    // Takes the lock as another copy does, writing its process id; the descriptor holds it.
-    int HoldLock()
-    {
-        const int fd = open(LockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        EXPECT_GE(fd, 0);
-        EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-        const std::string pid = std::to_string(getpid()) + "\n";
-        EXPECT_EQ(write(fd, pid.data(), pid.size()), static_cast<ssize_t>(pid.size()));
-        return fd;
-    }
-    std::string LockPath() const { return (mLocks.Path() / "VFWUMutex.lock").string(); }
-
-    // The basic topology whose pen loader is expected with 39 blocks instead of its 40: the update
-    // stops in the loader before anything is erased.
+    // The basic topology expecting 39 pen blocks of 40: the update stops before anything is erased.
     std::string MismatchedTopology()
     {
         std::string topology = ReadFile(Scenario("basic/fw_loader.ini"));
-        const std::string sectors = "\"sectors\": 40";
-        EXPECT_NE(topology.find(sectors), std::string::npos);
-        topology.replace(topology.find(sectors), sectors.size(), "\"sectors\": 39");
-        WriteFile(mWork.File("fw_loader.ini"), topology);
+        const std::size_t at = topology.find("\"sectors\": 40");
+        EXPECT_NE(at, std::string::npos);
+        WriteFile(mWork.File("fw_loader.ini"), topology.replace(at, 13, "\"sectors\": 39"));
         return mWork.File("fw_loader.ini");
     }
 
