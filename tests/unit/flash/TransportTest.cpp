@@ -55,23 +55,3 @@ TEST(VendorWrapper, WrapUnwrapAndTheLengthsTheyCheck)
         return true;
     }));
 }
-
-using HIDVariant = FlashFixture;
-
-TEST_F(HIDVariant, ALyingWrappedLengthIsAFailedRead)
-{
-    SimSRecLoaderConfig c;
-    c.blocks = {{0, 0x100, 4}};
-    MakeBoard(c, 0xFF00);
-    int tampered = 0;
-    host->SetWireTamper([&](const std::string&, Bytes& bytes, bool&) {
-        ++tampered;
-        bytes[1] = 0xFF;
-        bytes[2] = 0xFF;
-    });
-    std::uint32_t status = 0;
-    EXPECT_FALSE(device->ReadStatus(status));
-    EXPECT_EQ(tampered, 102); // 100 attempts, the reopen's own liveness read, the last attempt
-    host->SetWireTamper(nullptr);
-    EXPECT_TRUE(device->ReadStatus(status));
-}

@@ -1,18 +1,22 @@
 #include "ImageFixture.h"
 
 #include <algorithm>
+#include <optional>
 
 using WholeImage = ImageFixture;
 
-TEST_F(WholeImage, IntelHexFiveHundredTwelveBytesAt8000)
+// 260 packets: the sequence byte is the counter's low eight bits, and the address passes 0x10000.
+TEST_F(WholeImage, IntelHexPacketsFromTheStartToTheEnd)
 {
-    const Bytes image = Pattern(512, 3);
+    const Bytes image = Pattern(260 * 128, 7);
     MakeBoard(ESimImageKind::eIntelHex, image);
     ASSERT_TRUE(device->ProgramBoard());
-    // Start, four data packets, end.
-    ASSERT_EQ(Commands(-1).size(), 6u);
+    // Start, 260 data packets, end.
+    ASSERT_EQ(Commands(-1).size(), 262u);
     const std::vector<Bytes> data = Commands(2);
-    ASSERT_EQ(data.size(), 4u);
+    ASSERT_EQ(data.size(), 260u);
+    // Start busy 250 ms: three polls; each packet: one poll and the 1 ms pause; end busy 450 ms: five.
+    Sleeps sleeps(3, 100);
     for (std::size_t i = 0; i < data.size(); ++i) {
         SCOPED_TRACE(i);
         const Bytes& p = data[i];
@@ -25,33 +29,23 @@ TEST_F(WholeImage, IntelHexFiveHundredTwelveBytesAt8000)
         EXPECT_EQ(Bytes(p.begin() + 10, p.begin() + 138), Bytes(chunk, chunk + 128));
         // The rest is what the last status answer left: the loader's count of accepted commands.
         EXPECT_EQ(Le32At(p, 508), i + 1);
+        sleeps.insert(sleeps.end(), {100, 1});
     }
+    sleeps.insert(sleeps.end(), 5, 100);
+    EXPECT_EQ(clock->sleeps(), sleeps);
     // The end command is a fresh buffer: id, sub-command 3, zeros.
     Bytes end(512, 0);
     end[0] = 0xE4;
     end[2] = 3;
     EXPECT_EQ(Commands(3), std::vector<Bytes>{end});
-    EXPECT_EQ(notifier.Progress(), (std::vector<int>{25, 50, 75, 100}));
-    EXPECT_EQ(loader->Flash(0x8000, 512), image);
+    ASSERT_EQ(notifier.mProgress.size(), 260u);
+    EXPECT_EQ(notifier.mProgress[129] + notifier.mProgress[259], 50 + 100);
+    EXPECT_EQ(loader->Flash(0x8000, image.size()), image);
     EXPECT_TRUE(loader->Completed());
     EXPECT_TRUE(loader->Violations().empty());
     EXPECT_TRUE(notifier.HasLog("ProgramBoardIntelHex: sending program data at offset:384\n"));
-    EXPECT_TRUE(notifier.HasLog("ProgramBoardIntelHex:  #bytes programmed:512\n"));
-    EXPECT_TRUE(notifier.Errors().empty());
-    // Start busy 250 ms: three polls; each packet: one poll and the 1 ms pause; end busy 450 ms: five.
-    EXPECT_EQ(clock->sleeps(), (Sleeps{100, 100, 100, 100, 1, 100, 1, 100, 1, 100, 1, 100, 100, 100, 100, 100}));
-}
-
-TEST_F(WholeImage, IntelHexSequenceByteIsTheCounterLowEightBits)
-{
-    const Bytes image = Pattern(260 * 128, 7);
-    MakeBoard(ESimImageKind::eIntelHex, image);
-    ASSERT_TRUE(device->ProgramBoard());
-    const std::vector<Bytes> data = Commands(2);
-    ASSERT_EQ(data.size(), 260u);
-    EXPECT_EQ(data[254][4] + data[255][4] + data[256][4], 255 + 0 + 1); // the 256th packet has 0
-    EXPECT_EQ(Le32At(data[259], 5), 0x8000u + 259 * 128);
-    EXPECT_EQ(loader->Flash(0x8000, image.size()), image);
+    EXPECT_TRUE(notifier.HasLog("ProgramBoardIntelHex:  #bytes programmed:33280\n"));
+    EXPECT_TRUE(notifier.mErrors.empty());
 }
 
 TEST_F(WholeImage, BusySilentOrRefusingLoaders)
@@ -76,7 +70,7 @@ TEST_F(WholeImage, BusySilentOrRefusingLoaders)
         std::string log;   // a log line that must be there ("" for none)
         int dataPackets;   // accepted by the loader
         int endCommands;   // on the wire
-        Sleeps sleeps; // checked when not empty
+        std::optional<Sleeps> sleeps;
     };
     const Case cases[] = {
         {"busy after the start", K::eIntelHex, 512, [](CSimImageLoader& l) { l.StickBusyAfter(1); }, false,
@@ -101,19 +95,27 @@ TEST_F(WholeImage, BusySilentOrRefusingLoaders)
          "ProgramBoardIntelHex: - there was an error after programming", 4, 1, {}},
         {"Airoha: busy after a data packet", K::eAiroha, 0x400, [](CSimImageLoader& l) { l.StickBusyAfter(2); }, false,
          "ProgramBoardAiroHaBinary: Programming error happens", "", 1, 0, {}},
+        // One byte past 16 MiB: its last packet's address would wrap to 0x000000.
+        {"Airoha: beyond 24-bit addresses", K::eAiroha, 0x1000001, [](CSimImageLoader&) {}, false,
+         "ProgramBoardAiroHaBinary: image does not fit the 24-bit flash address range", "", 0, 0, Sleeps{}},
+        // Protocol type 0 asserts and sends id 0, which no loader takes.
+        {"protocol type 0", K::eIntelHex, 512, [](CSimImageLoader&) { CFLProtocol::Instance()->SetProtocolType(0); },
+         false, hexNotResponding, "", 0, 0, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const Bytes image = Pattern(c.size, 3);
         MakeBoard(c.kind, image);
         c.fault(*loader);
+        CDiagnosticCapture capture;
         EXPECT_EQ(device->ProgramBoard(), c.ok);
-        EXPECT_EQ(notifier.Errors(), c.error.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.error});
+        EXPECT_EQ(capture.Lines().empty(), CFLProtocol::Instance()->GetProtocolType() == 1);
+        EXPECT_EQ(notifier.mErrors, c.error.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.error});
         EXPECT_TRUE(c.log.empty() || notifier.HasLog(c.log));
         EXPECT_EQ(loader->DataPackets(), c.dataPackets);
         EXPECT_EQ(static_cast<int>(Commands(3).size()), c.endCommands);
-        if (!c.sleeps.empty()) {
-            EXPECT_EQ(clock->sleeps(), c.sleeps);
+        if (c.sleeps) {
+            EXPECT_EQ(clock->sleeps(), *c.sleeps);
         }
         if (c.ok) {
             EXPECT_EQ(loader->Flash(0x8000, c.size), image);
@@ -142,15 +144,4 @@ TEST_F(WholeImage, StatusAnswerNamingAnotherReportIsNotTakenIntoTheNextCommand)
         const Sleeps sleeps = clock->sleeps();
         EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 10u), 1); // one retry of 10 ms
     }
-}
-
-TEST_F(WholeImage, ProtocolType0AssertsAndSendsIdZero)
-{
-    MakeBoard(ESimImageKind::eIntelHex, Pattern(512));
-    CFLProtocol::Instance()->SetProtocolType(0);
-    CDiagnosticCapture capture;
-    EXPECT_FALSE(device->ProgramBoard());
-    EXPECT_FALSE(capture.Lines().empty());
-    EXPECT_EQ(Commands(-1).at(0)[0], 0x00); // the id is 0, so no loader takes it
-    EXPECT_TRUE(notifier.HasError("ProgramBoardIntelHex: Programming error happens - device not responding"));
 }
