@@ -121,11 +121,11 @@ TEST_F(I2CTunnel, BusyBridgeIsPolledEveryTwentyMillisecondsAtMostSixtyTimes)
         MakeBridge(config);
         const int polls = busyPolls < 0 ? 60 : busyPolls + 1;
         EXPECT_EQ(device->WriteFeature({0x12, 0, 0, 0, 0}), busyPolls >= 0);
-        EXPECT_EQ(CountOnWire(ESimWireDirection::eGet, 0xB2), polls);
+        EXPECT_EQ(WireCount(ESimWireDirection::eGet, 0xB2), polls);
         EXPECT_EQ(clock->sleeps(), Sleeps(polls, 20)); // after the request, then between polls
         Bytes report{0x14, 0, 0, 0, 0};
         EXPECT_EQ(device->ReadFeature(report), busyPolls >= 0);
-        EXPECT_EQ(CountOnWire(ESimWireDirection::eGet, 0xB1), polls);
+        EXPECT_EQ(WireCount(ESimWireDirection::eGet, 0xB1), polls);
     }
 }
 

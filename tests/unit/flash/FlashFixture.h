@@ -68,7 +68,7 @@ inline std::string Describe(const WireReport& r_I)
 }
 
 // Any simulated board as a HID node of a fresh host, opened through the real interface.
-class BoardFixture : public ::testing::Test
+template <class TInterface = CSimHIDFLDeviceInterface> class BoardFixture : public ::testing::Test
 {
 protected:
     static constexpr const char* kPath = "\\\\?\\hid#vid_2d1f&pid_0200#7&1a2b3c&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
@@ -84,7 +84,7 @@ protected:
         info.path = kPath;
         info.usagePage = usagePage_I;
         host->AddNode(info, std::move(board_I));
-        device = std::make_shared<CSimHIDFLDeviceInterface>(kPath, host);
+        device = std::make_shared<TInterface>(kPath, host);
         device->SetNotifier(&notifier);
         ASSERT_TRUE(device->ReadAttributes());
         device->SetFirmwareLoader(inLoader_I);
@@ -126,12 +126,12 @@ protected:
     std::shared_ptr<CVirtualClock> clock = std::make_shared<CVirtualClock>();
     CScopedClock scopedClock{clock};
     std::shared_ptr<CSimHost> host = std::make_shared<CSimHost>();
-    std::shared_ptr<CSimHIDFLDeviceInterface> device;
+    std::shared_ptr<TInterface> device;
     CRecordingNotifier notifier;
     bool wrapped = false; // the node is on the vendor page
 };
 
-class FlashFixture : public BoardFixture
+class FlashFixture : public BoardFixture<>
 {
 protected:
     // Puts a board with this configuration on a fresh host and opens a loader interface on it.

@@ -26,7 +26,7 @@ inline std::string IntelHexText(const Bytes& data_I, std::uint32_t base_I)
     return text + HexRecord(1, 0, {}) + "\r\n";
 }
 
-class ImageFixture : public BoardFixture
+class ImageFixture : public BoardFixture<>
 {
 protected:
     // A fresh host with a loader board of this kind holding image_I ready to be programmed.
