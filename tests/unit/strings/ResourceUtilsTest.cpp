@@ -92,7 +92,7 @@ TEST(DecodeBase64, RoundTripsAndUnpaddedInputIsReported)
     EXPECT_EQ(capture.Lines().size(), 1u);
 }
 
-TEST(LoadResourceString, FollowsTheChainUntilABlockIsFoundAndAnEntryIsMissingThere)
+TEST(LoadResourceString, FollowsTheChainUntilABlockIsFoundAndNeverReadsPastIt)
 {
     CFakeResources fake;
     fake.Put(126, 0x0007, 0, u"de");
@@ -109,10 +109,8 @@ TEST(LoadResourceString, FollowsTheChainUntilABlockIsFoundAndAnEntryIsMissingThe
     fake.Put(2, 0x0009, 15, u"plain");
     EXPECT_EQ(LoadResourceString(fake, 5, 0x0009), u"Größe");
     EXPECT_EQ(LoadResourceString(fake, 31, 0x0009), u"plain");
-}
 
-TEST(LoadResourceString, DamagedEntriesGiveNothingAndNeverReadPastTheBlock)
-{
+    // Damaged entries give nothing and are never read past the block.
     struct Case
     {
         std::u16string block; // block 1 of language 0x0009: ids 0-15
@@ -130,7 +128,6 @@ TEST(LoadResourceString, DamagedEntriesGiveNothingAndNeverReadPastTheBlock)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.block.size());
         CDiagnosticCapture capture;
-        CFakeResources fake;
         fake.mBlocks[{1, 0x0009}] = c.block;
         EXPECT_EQ(LoadResourceString(fake, c.id, 0x0009), c.text);
         EXPECT_EQ(capture.Lines().size(), c.assertions);
