@@ -32,6 +32,7 @@ TEST_F(I2CTunnel, WriteGoesOutInOneRequestOf265Bytes)
     EXPECT_EQ(host->TranscriptSize(), 0u);
 }
 
+// The status GET comes 20 ms after the request; a busy bridge is polled every 20 ms, at most 60 times.
 TEST_F(I2CTunnel, WriteStatuses)
 {
     auto tamper = [this](std::function<void(Bytes&)> change_I) { bridge->SetAnswerTamper(0xB2, change_I); };
@@ -40,6 +41,7 @@ TEST_F(I2CTunnel, WriteStatuses)
         const char* what;
         std::function<void()> setup;
         bool ok;
+        Sleeps sleeps = {20};
     };
     const Case cases[] = {
         {"F2 echoing the id: done", [] {}, true},
@@ -50,13 +52,18 @@ TEST_F(I2CTunnel, WriteStatuses)
         {"another report's id in byte 0", [&] { tamper([](Bytes& a) { a[0] = 0xB1; }); }, false},
         {"a status answer cut short", [&] { tamper([](Bytes& a) { a.resize(2); }); }, false},
         {"the request not sent", [this] { bridge->FailSets(0xB2, 1); }, false},
+        {"busy for three polls", [this] { bridge->Config().busyPolls = 3; }, true, Sleeps(4, 20)},
+        {"busy for ever", [this] { bridge->Config().busyPolls = -1; }, false, Sleeps(60, 20)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         MakeBridge();
         c.setup();
         EXPECT_EQ(device->WriteFeature({0x12, 0, 0, 0, 0}), c.ok);
-        EXPECT_EQ(clock->sleeps(), (Sleeps{20}));
+        EXPECT_EQ(clock->sleeps(), c.sleeps);
+        if (c.sleeps.size() > 1) { // one poll after each wait
+            EXPECT_EQ(WireCount(ESimWireDirection::eGet, 0xB2), static_cast<int>(c.sleeps.size()));
+        }
     }
 }
 
@@ -82,6 +89,7 @@ TEST_F(I2CTunnel, ReadAnswers)
         {"a bridge answer cut short", [&] { bridge->SetAnswerTamper(0xB1, [](Bytes& a) { a.resize(6); }); }},
         {"F3: the board failed", [&] { board->answerGets = false; }},
         {"the board gave fewer bytes than asked", [&] { board->answer.resize(7); }},
+        {"a bridge busy for ever", [&] { bridge->Config().busyPolls = -1; }},
     };
     for (const auto& [what, spoil] : spoilers) {
         SCOPED_TRACE(what);
@@ -109,24 +117,6 @@ TEST_F(I2CTunnel, ReadAnswers)
     expected[0] = 0x18;
     expected.resize(300, 0);
     EXPECT_EQ(report, expected);
-}
-
-// A busy bridge is polled every 20 ms, at most 60 times, then the transfer fails.
-TEST_F(I2CTunnel, BusyBridgeIsPolledEveryTwentyMillisecondsAtMostSixtyTimes)
-{
-    for (int busyPolls : {3, -1}) {
-        SCOPED_TRACE(busyPolls);
-        SimI2CBridgeConfig config;
-        config.busyPolls = busyPolls;
-        MakeBridge(config);
-        const int polls = busyPolls < 0 ? 60 : busyPolls + 1;
-        EXPECT_EQ(device->WriteFeature({0x12, 0, 0, 0, 0}), busyPolls >= 0);
-        EXPECT_EQ(WireCount(ESimWireDirection::eGet, 0xB2), polls);
-        EXPECT_EQ(clock->sleeps(), Sleeps(polls, 20)); // after the request, then between polls
-        Bytes report{0x14, 0, 0, 0, 0};
-        EXPECT_EQ(device->ReadFeature(report), busyPolls >= 0);
-        EXPECT_EQ(WireCount(ESimWireDirection::eGet, 0xB1), polls);
-    }
 }
 
 TEST_F(I2CTunnel, LoaderModeIsAskedOnEveryCall)
