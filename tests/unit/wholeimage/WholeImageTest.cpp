@@ -125,6 +125,7 @@ TEST_F(WholeImage, BusySilentOrRefusingLoaders)
 {
     using K = ESimImageKind;
     const std::string hexNotResponding = "ProgramBoardIntelHex: Programming error happens - device not responding";
+    const std::string hexDone = "ProgramBoardIntelHex done!";
     Sleeps neverWritten;
     for (int call = 0; call < 11; ++call) {
         if (call > 0)
@@ -162,13 +163,13 @@ TEST_F(WholeImage, BusySilentOrRefusingLoaders)
         {"every status read fails", K::eIntelHex, 512, [](CSimImageLoader& l) { l.FailGets(-1); }, false,
          "ProgramBoardIntelHex: Cannot Start Programming - device is busy.", "", 0, 0, {}},
         {"status reads fail for a while", K::eIntelHex, 512, [](CSimImageLoader& l) { l.FailGets(150); }, true, "",
-         "ProgramBoardIntelHex done!", 4, 1, {}},
+         hexDone, 4, 1, {}},
         {"busy after a data packet", K::eIntelHex, 1024, [](CSimImageLoader& l) { l.StickBusyAfter(3); }, false,
          "ProgramBoardIntelHex: Programming error happens - device is busy", "", 2, 0, {}},
         {"the start never written", K::eIntelHex, 512, [](CSimImageLoader& l) { l.FailSets(-1); }, false,
          hexNotResponding, "", 0, 0, neverWritten},
         {"the start written on the third command", K::eIntelHex, 512, [](CSimImageLoader& l) { l.FailSets(2 * 101); },
-         true, "", "ProgramBoardIntelHex done!", 4, 1, {}},
+         true, "", hexDone, 4, 1, {}},
         {"a data packet not written", K::eIntelHex, 512, [](CSimImageLoader& l) { l.FailSets(-1, 2); }, false,
          hexNotResponding, "", 1, 0, {}},
         // The end command is written once; its failure is only logged.
@@ -183,9 +184,8 @@ TEST_F(WholeImage, BusySilentOrRefusingLoaders)
          "ProgramBoardAiroHaBinary: image does not fit the 24-bit flash address range", "", 0, 0, Sleeps{}},
         // The data packets keep bytes 0 and 1 of the last status answer: one naming another report
         // (0xD3, the erase report of protocol type 1) must be read again, not sent on as the next id.
-        {"a status answer names 0xD3", K::eIntelHex, 256, spoil(0, 0xD3), true, "", "ProgramBoardIntelHex done!", 4, 1, {}},
-        {"a later status answer names 0", K::eIntelHex, 256, spoil(3, 0x00), true, "", "ProgramBoardIntelHex done!", 4, 1,
-         {}},
+        {"a status answer names 0xD3", K::eIntelHex, 256, spoil(0, 0xD3), true, "", hexDone, 4, 1, {}},
+        {"a later status answer names 0", K::eIntelHex, 256, spoil(3, 0x00), true, "", hexDone, 4, 1, {}},
         // Protocol type 0 asserts and sends id 0, which no loader takes.
         {"protocol type 0", K::eIntelHex, 512, [](CSimImageLoader&) { CFLProtocol::Instance()->SetProtocolType(0); },
          false, hexNotResponding, "", 0, 0, {}},
