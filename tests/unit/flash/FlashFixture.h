@@ -33,11 +33,7 @@ public:
     void ReportError(const std::string& message_I) override { mErrors.push_back(message_I); }
     void ReportProgress(std::int32_t percent_I) override { mProgress.push_back(percent_I); }
 
-    int LogCount(const std::string& text_I) const
-    {
-        return static_cast<int>(std::count(mLogs.begin(), mLogs.end(), text_I));
-    }
-    bool HasLog(const std::string& text_I) const { return LogCount(text_I) > 0; }
+    bool HasLog(const std::string& text_I) const { return std::count(mLogs.begin(), mLogs.end(), text_I) > 0; }
     bool HasError(const std::string& text_I) const { return std::count(mErrors.begin(), mErrors.end(), text_I) > 0; }
     void Clear()
     {

@@ -2,11 +2,6 @@
 
 namespace {
 
-SimSRecLoaderConfig SmallLoader()
-{
-    return Loader({{0x0000, 0x100, 0x8004}, {0x0100, 0x100, 4}, {0x0200, 0x100, 4}, {0x0300, 0x100, 4}});
-}
-
 class SRecUpdate : public FlashFixture
 {
 protected:
@@ -41,7 +36,7 @@ using FlashVector = SRecUpdate;
 
 TEST_F(SRecUpdate, ProtocolType0WireOrderFlashAndChecksums)
 {
-    MakeBoard(SmallLoader());
+    MakeBoard(Loader({{0x0000, 0x100, 0x8004}, {0x0100, 0x100, 4}, {0x0200, 0x100, 4}, {0x0300, 0x100, 4}}));
     const std::vector<SRecBlock> image = {{0x110, Pattern(40, 1)}, {0x200, Pattern(20, 2)}};
     const std::uint32_t oldSum = loader->ChecksumTable()[1] + loader->ChecksumTable()[2];
     // Image bytes in the protected block 0 are skipped, never erased or written.

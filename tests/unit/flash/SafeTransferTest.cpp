@@ -82,7 +82,7 @@ TEST_F(SafeTransfer, ReentryFromTheMessageSinkGetsOnePlainAttempt)
     loader->FailSets(0x1C, 1);
     notifier.mOnLog = nullptr;
     EXPECT_TRUE(device->SafeWrite({0x1C, 0, 0, 0, 0}));
-    EXPECT_EQ(notifier.LogCount(guard), 1);
+    EXPECT_EQ(std::count(notifier.mLogs.begin(), notifier.mLogs.end(), guard), 1);
 }
 
 TEST_F(SafeTransfer, ProtectedAndUndescribedTargetsAreNeverSent)

@@ -47,7 +47,7 @@ public:
 
 } // namespace
 
-TEST(DecodeResourceText, StoredFormAndTheFaultsItReports)
+TEST(DecodeResourceText, StoredFormAndBase64AndTheFaultsTheyReport)
 {
     struct Case
     {
@@ -73,11 +73,7 @@ TEST(DecodeResourceText, StoredFormAndTheFaultsItReports)
         EXPECT_EQ(DecodeResourceText(c.stored), c.text);
         EXPECT_EQ(capture.Lines().size(), c.assertions);
     }
-}
-
-// Every byte value comes back unchanged (texts through EncodeResourceText: tests/fuzz/fuzz_strings).
-TEST(DecodeBase64, RoundTripsAndUnpaddedInputIsReported)
-{
+    // Base64: every byte value comes back unchanged (whole texts: tests/fuzz/fuzz_strings).
     CDiagnosticCapture capture;
     std::vector<std::uint8_t> bytes;
     for (int length = 0; length <= 256; ++length) {

@@ -47,14 +47,6 @@ Texts ReadSource(const std::string& path_I)
     return texts;
 }
 
-std::set<std::uint32_t> IdsOf(const Strings& strings_I)
-{
-    std::set<std::uint32_t> ids;
-    for (const auto& [id, text] : strings_I)
-        ids.insert(id);
-    return ids;
-}
-
 // The ids of "#define <prefix>... <id>" in the command line's header.
 std::set<std::uint32_t> DefinedIds(const std::string& prefix_I)
 {
@@ -97,7 +89,7 @@ std::set<std::string> CommandLineWords(const std::string& text_I)
 
 // The dialog's twelve ids and every id the command line uses (3000 and up), in every language;
 // no empty text, every placeholder kept; the help's texts keep the command line's words and fit
-// one STRINGTABLE entry of an ordinary size.
+// one STRINGTABLE entry of an ordinary size. The generated table holds exactly these texts.
 TEST(StringSource, ThirteenLanguagesWithEveryIdAndTheEnglishPlaceholdersAndCommandLineWords)
 {
     const Texts texts = ReadSource(kSource);
@@ -114,8 +106,9 @@ TEST(StringSource, ThirteenLanguagesWithEveryIdAndTheEnglishPlaceholdersAndComma
     const std::set<std::uint32_t> helpIds = DefinedIds("IDS_CLI_HELP_");
     EXPECT_GE(helpIds.size(), 20u);
     for (const auto& [language, strings] : texts) {
-        EXPECT_EQ(IdsOf(strings), expected) << "language " << language;
+        std::set<std::uint32_t> ids;
         for (const auto& [id, text] : strings) {
+            ids.insert(id);
             SCOPED_TRACE(testing::Message() << "language " << language << ", string " << id << ": " << text);
             EXPECT_FALSE(text.empty());
             EXPECT_EQ(Placeholders(text), Placeholders(english.at(id)));
@@ -126,17 +119,14 @@ TEST(StringSource, ThirteenLanguagesWithEveryIdAndTheEnglishPlaceholdersAndComma
             for (const std::string& w : CommandLineWords(english.at(id)))
                 EXPECT_EQ(kept.count(w), 1u) << "lacks '" << w << "'";
         }
+        EXPECT_EQ(ids, expected) << "language " << language;
     }
-}
 
-// Every block of the generated table has sixteen entries, holding exactly the source's ids (each
-// with its terminating zero counted by the length) in exactly its own language: no gap is filled
-// by a fallback.
-TEST(GeneratedTable, EveryLanguageHasEveryIdInStoredFormDecodingToItsSourceText)
-{
-    const Texts texts = ReadSource(kSource);
+    // Every block of the generated table has sixteen entries, holding exactly the source's ids (each
+    // with its terminating zero counted by the length) in exactly its own language: no gap is filled
+    // by a fallback.
     std::set<std::uint32_t> blockNumbers;
-    for (const std::uint32_t id : IdsOf(texts.at(0x0009)))
+    for (const std::uint32_t id : expected)
         blockNumbers.insert(id / 16 + 1);
     std::map<std::uint16_t, Strings> found;
     for (const SStringBlock& block : GeneratedStringBlocks()) {
@@ -157,3 +147,4 @@ TEST(GeneratedTable, EveryLanguageHasEveryIdInStoredFormDecodingToItsSourceText)
     EXPECT_EQ(found, texts);
     EXPECT_EQ(GeneratedStringBlocks().size(), kResourceLanguages.size() * blockNumbers.size());
 }
+
