@@ -16,13 +16,6 @@ protected:
         info.path = kPath;
         host->AddUsbNode(info, board);
     }
-    std::vector<Bytes> Wire() const
-    {
-        std::vector<Bytes> out;
-        for (const SimWireRecord& r : host->Transcript())
-            out.push_back(r.bytes);
-        return out;
-    }
 
     std::shared_ptr<CVirtualClock> clock = std::make_shared<CVirtualClock>();
     CScopedClock scopedClock{clock};
@@ -43,7 +36,10 @@ TEST_F(Bulk, EnterLivenessAndResetRequestsAndNoneFromALoader)
     EXPECT_TRUE(device->IsConnected());
     EXPECT_TRUE(device->SendReset());
     EXPECT_FALSE(device->SwitchFromBLMode());
-    EXPECT_EQ(Wire(), (std::vector<Bytes>{{0x41, 0xF0, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00},
+    std::vector<Bytes> wire;
+    for (const SimWireRecord& r : host->Transcript())
+        wire.push_back(r.bytes);
+    EXPECT_EQ(wire, (std::vector<Bytes>{{0x41, 0xF0, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00},
                                           {0xC1, 0x01, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x01, 0x00},
                                           {0x41, 0xF5, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00}}));
     EXPECT_EQ(board->EnterLoaderCount() + board->LivenessCount() + board->ResetCount(), 3);

@@ -2,18 +2,16 @@
 // a real wire, and the FunctionFS descriptor chunk byte by byte.
 
 #include "../bridge/BridgeFixture.h"
+#include "FWUpdater/HIDVendorWrapper.h"
 #include "UsbHidGadget.h"
 
 namespace {
 
-// The wrapped form: 0xDC, big-endian inner length, the inner report, zeros up to 1024 bytes.
+// The wrapped form (checked byte by byte in the flash tests).
 Bytes Wrapped(const Bytes& inner_I)
 {
-    Bytes w(1024, 0);
-    w[0] = 0xDC;
-    w[1] = static_cast<std::uint8_t>(inner_I.size() >> 8);
-    w[2] = static_cast<std::uint8_t>(inner_I.size() & 0xFF);
-    std::copy(inner_I.begin(), inner_I.end(), w.begin() + 3);
+    Bytes w;
+    EXPECT_TRUE(WrapVendorReport(inner_I, w));
     return w;
 }
 
