@@ -30,45 +30,17 @@ public:
     bool answerGets = true;
 };
 
-class BridgeFixture : public ::testing::Test
+class BridgeFixture : public BoardFixture<CSimI2CFLDeviceInterface>
 {
 protected:
-    static constexpr const char* kPath = "\\\\?\\hid#vid_2d1f&pid_0410&col02#9&3d4e5f&0&0001#{4d1e55b2-f16f-11cf-88cb-001111000030}";
-
-    void TearDown() override { CFLProtocol::Instance()->SetProtocolType(0); }
-
     // The board behind a fresh bridge on a fresh host (a recording board when none is given).
-    void MakeBridge(SimI2CBridgeConfig config_I = SimI2CBridgeConfig(), std::shared_ptr<CSimHidDevice> board_I = {},
-                    std::uint16_t usagePage_I = 0xFF0D)
+    void MakeBridge(SimI2CBridgeConfig config_I = SimI2CBridgeConfig(), std::shared_ptr<CSimHidDevice> board_I = {})
     {
         board = std::make_shared<CRecordingBoard>();
         bridge = std::make_shared<CSimI2CBridge>(board_I ? board_I : board, config_I);
-        host = std::make_shared<CSimHost>();
-        SimHidNodeInfo info;
-        info.path = kPath;
-        info.usagePage = usagePage_I;
-        host->AddNode(info, bridge);
-        device = std::make_shared<CSimI2CFLDeviceInterface>(kPath, host);
-        device->SetNotifier(&notifier);
-        ASSERT_TRUE(device->ReadAttributes());
-        ASSERT_TRUE(device->Open());
-        host->ClearTranscript();
-        clock->clearSleeps();
+        Attach(bridge, false, 0xFF0D);
     }
 
-    int CountOnWire(ESimWireDirection direction_I, std::uint8_t id_I) const
-    {
-        int n = 0;
-        for (const SimWireRecord& r : host->Transcript())
-            n += (r.direction == direction_I && !r.bytes.empty() && r.bytes[0] == id_I) ? 1 : 0;
-        return n;
-    }
-
-    std::shared_ptr<CVirtualClock> clock = std::make_shared<CVirtualClock>();
-    CScopedClock scopedClock{clock};
-    std::shared_ptr<CSimHost> host;
     std::shared_ptr<CSimI2CBridge> bridge;
     std::shared_ptr<CRecordingBoard> board;
-    std::shared_ptr<CSimI2CFLDeviceInterface> device;
-    CRecordingNotifier notifier;
 };

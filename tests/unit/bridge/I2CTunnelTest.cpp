@@ -32,6 +32,7 @@ TEST_F(I2CTunnel, WriteGoesOutInOneRequestOf265Bytes)
     EXPECT_EQ(host->TranscriptSize(), 0u);
 }
 
+// The status GET comes 20 ms after the request; a busy bridge is polled every 20 ms, at most 60 times.
 TEST_F(I2CTunnel, WriteStatuses)
 {
     auto tamper = [this](std::function<void(Bytes&)> change_I) { bridge->SetAnswerTamper(0xB2, change_I); };
@@ -40,6 +41,7 @@ TEST_F(I2CTunnel, WriteStatuses)
         const char* what;
         std::function<void()> setup;
         bool ok;
+        Sleeps sleeps = {20};
     };
     const Case cases[] = {
         {"F2 echoing the id: done", [] {}, true},
@@ -50,13 +52,18 @@ TEST_F(I2CTunnel, WriteStatuses)
         {"another report's id in byte 0", [&] { tamper([](Bytes& a) { a[0] = 0xB1; }); }, false},
         {"a status answer cut short", [&] { tamper([](Bytes& a) { a.resize(2); }); }, false},
         {"the request not sent", [this] { bridge->FailSets(0xB2, 1); }, false},
+        {"busy for three polls", [this] { bridge->Config().busyPolls = 3; }, true, Sleeps(4, 20)},
+        {"busy for ever", [this] { bridge->Config().busyPolls = -1; }, false, Sleeps(60, 20)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         MakeBridge();
         c.setup();
         EXPECT_EQ(device->WriteFeature({0x12, 0, 0, 0, 0}), c.ok);
-        EXPECT_EQ(clock->sleeps(), (Sleeps{20}));
+        EXPECT_EQ(clock->sleeps(), c.sleeps);
+        if (c.sleeps.size() > 1) { // one poll after each wait
+            EXPECT_EQ(WireCount(ESimWireDirection::eGet, 0xB2), static_cast<int>(c.sleeps.size()));
+        }
     }
 }
 
@@ -75,31 +82,26 @@ TEST_F(I2CTunnel, ReadAnswers)
     EXPECT_EQ(host->Transcript().at(1).bytes.size(), 266u);
     EXPECT_EQ(board->gets, std::vector<Bytes>{request});
 
-    const std::vector<std::pair<const char*, std::function<void()>>> spoilers = {
-        {"length 12", [&] { bridge->SetAnswerTamper(0xB1, [](Bytes& a) { PutU16LE(a, 3, 12); }); }},
-        {"length beyond the answer", [&] { bridge->SetAnswerTamper(0xB1, [](Bytes& a) { PutU16LE(a, 3, 0xFFFF); }); }},
-        {"another id", [&] { bridge->SetAnswerTamper(0xB1, [](Bytes& a) { a[5] = 0x18; }); }},
-        {"a bridge answer cut short", [&] { bridge->SetAnswerTamper(0xB1, [](Bytes& a) { a.resize(6); }); }},
-        {"F3: the board failed", [&] { board->answerGets = false; }},
-        {"the board gave fewer bytes than asked", [&] { board->answer.resize(7); }},
+    auto tamper = [this](std::function<void(Bytes&)> change_I) { bridge->SetAnswerTamper(0xB1, change_I); };
+    const std::tuple<const char*, std::function<void()>, bool> cases[] = {
+        {"length 12", [&] { tamper([](Bytes& a) { PutU16LE(a, 3, 12); }); }, false},
+        {"length beyond the answer", [&] { tamper([](Bytes& a) { PutU16LE(a, 3, 0xFFFF); }); }, false},
+        {"another id", [&] { tamper([](Bytes& a) { a[5] = 0x18; }); }, false},
+        {"a bridge answer cut short", [&] { tamper([](Bytes& a) { a.resize(6); }); }, false},
+        {"F3: the board failed", [&] { board->answerGets = false; }, false},
+        {"the board gave fewer bytes than asked", [&] { board->answer.resize(7); }, false},
+        {"a bridge busy for ever", [&] { bridge->Config().busyPolls = -1; }, false},
+        {"F0: done, no data", [&] { tamper([](Bytes& a) { a[1] = 0xF0; }); }, true},
     };
-    for (const auto& [what, spoil] : spoilers) {
+    for (const auto& [what, spoil, ok] : cases) {
         SCOPED_TRACE(what);
         MakeBridge();
         spoil();
         report = request;
-        EXPECT_FALSE(device->ReadFeature(report));
+        EXPECT_EQ(device->ReadFeature(report), ok);
         EXPECT_EQ(report, request);
     }
-    // F0 (done, no data) leaves the buffer too; a longer read is asked for as 261 bytes.
-    MakeBridge();
-    bridge->SetAnswerTamper(0xB1, [](Bytes& a) {
-        a.assign(266, 0x5A);
-        a[0] = 0xB1;
-        a[1] = 0xF0;
-    });
-    EXPECT_TRUE(device->ReadFeature(report));
-    EXPECT_EQ(report, request);
+    // A longer read is asked for as 261 bytes.
     MakeBridge();
     report.assign(300, 0);
     report[0] = 0x18;
@@ -109,24 +111,6 @@ TEST_F(I2CTunnel, ReadAnswers)
     expected[0] = 0x18;
     expected.resize(300, 0);
     EXPECT_EQ(report, expected);
-}
-
-// A busy bridge is polled every 20 ms, at most 60 times, then the transfer fails.
-TEST_F(I2CTunnel, BusyBridgeIsPolledEveryTwentyMillisecondsAtMostSixtyTimes)
-{
-    for (int busyPolls : {3, -1}) {
-        SCOPED_TRACE(busyPolls);
-        SimI2CBridgeConfig config;
-        config.busyPolls = busyPolls;
-        MakeBridge(config);
-        const int polls = busyPolls < 0 ? 60 : busyPolls + 1;
-        EXPECT_EQ(device->WriteFeature({0x12, 0, 0, 0, 0}), busyPolls >= 0);
-        EXPECT_EQ(CountOnWire(ESimWireDirection::eGet, 0xB2), polls);
-        EXPECT_EQ(clock->sleeps(), Sleeps(polls, 20)); // after the request, then between polls
-        Bytes report{0x14, 0, 0, 0, 0};
-        EXPECT_EQ(device->ReadFeature(report), busyPolls >= 0);
-        EXPECT_EQ(CountOnWire(ESimWireDirection::eGet, 0xB1), polls);
-    }
 }
 
 TEST_F(I2CTunnel, LoaderModeIsAskedOnEveryCall)
@@ -149,7 +133,9 @@ TEST_F(I2CTunnel, LoaderModeIsAskedOnEveryCall)
 }
 
 // Into the loader: B0 00 00 every 500 ms until the board answers "loader"; out of it: no pauses.
-// Both give up after 60 requests.
+// Both give up after 60 requests. Leaving the loader ends an update as a success, so one garbled
+// mode answer must not count: the board must answer "normal" twice in a row, and an answer to
+// another report is no answer.
 TEST_F(I2CTunnel, ModeSwitches)
 {
     struct Case
@@ -159,11 +145,16 @@ TEST_F(I2CTunnel, ModeSwitches)
         int after; // requests the board needs, -1: never switches
         int requests;
         Sleeps sleeps;
+        std::function<void(Bytes&)> garble = nullptr; // every other mode answer
+        bool failTheNextQuery = false; // the mode remembered from a garbled answer must not count either
     };
     const Case cases[] = {
         {"into, on the third request", true, 3, 3, Sleeps(3, 500)},
         {"into, never", true, -1, 60, Sleeps(60, 500)},
         {"out, never", false, -1, 60, {}},
+        {"out, never, a bit of 00 00 flipped", false, -1, 60, {}, [](Bytes& a) { a[1] ^= 0x04; }},
+        {"out, never, another report's answer", false, -1, 60, {}, [](Bytes& a) { a = {0xB1, 0x01, 0x01}; }},
+        {"out, never, garbled, then a failed query", false, -1, 60, {}, [](Bytes& a) { a[2] ^= 0x01; }, true},
         {"out, on the second request", false, 2, 2, {}},
     };
     for (const Case& c : cases) {
@@ -172,6 +163,15 @@ TEST_F(I2CTunnel, ModeSwitches)
         config.startInLoader = !c.into;
         (c.into ? config.enterAfterWrites : config.leaveAfterWrites) = c.after;
         MakeBridge(config);
+        int queries = 0;
+        if (c.garble) {
+            bridge->SetAnswerTamper(0xB0, [&](Bytes& a) {
+                if (queries++ % 2 == 0)
+                    c.garble(a);
+            });
+        }
+        if (c.failTheNextQuery)
+            bridge->FailGets(0xB0, 1, 1);
         if (c.into)
             device->Close();
         EXPECT_EQ(c.into ? device->SwitchToBLMode() : device->SwitchFromBLMode(), c.after > 0);
@@ -185,36 +185,4 @@ TEST_F(I2CTunnel, ModeSwitches)
     EXPECT_EQ(bridge->LeaveRequests(), 2);
     device->Close();
     EXPECT_FALSE(device->SwitchFromBLMode());
-}
-
-// Leaving the loader ends an update as a success, so one garbled mode answer must not count: the
-// board must answer "normal" twice in a row, and an answer to another report is no answer.
-TEST_F(I2CTunnel, OneGarbledModeAnswerDoesNotPassTheLoaderForLeft)
-{
-    struct Case
-    {
-        const char* what;
-        std::function<void(Bytes&)> garble;
-        bool failTheNextQuery; // the mode remembered from a garbled answer must not count either
-    };
-    const Case cases[] = {
-        {"a bit of 00 00 flipped", [](Bytes& a) { a[1] ^= 0x04; }, false},
-        {"another report's answer", [](Bytes& a) { a = {0xB1, 0x01, 0x01}; }, false},
-        {"garbled, then a failed query", [](Bytes& a) { a[2] ^= 0x01; }, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        SimI2CBridgeConfig config;
-        config.leaveAfterWrites = -1; // the board stays in its loader whatever it is told
-        MakeBridge(config);
-        int queries = 0;
-        bridge->SetAnswerTamper(0xB0, [&](Bytes& a) {
-            if (queries++ % 2 == 0)
-                c.garble(a);
-        });
-        if (c.failTheNextQuery)
-            bridge->FailGets(0xB0, 1, 1);
-        EXPECT_FALSE(device->SwitchFromBLMode());
-        EXPECT_TRUE(bridge->InLoader());
-    }
 }

@@ -8,6 +8,7 @@
 #include "Clock.h"
 #include "FWUpdater/CFLProtocol.h"
 #include "FWUpdater/CInterfaceNotifier.h"
+#include "FWUpdater/SRecBlock.h"
 
 #include <gtest/gtest.h>
 
@@ -32,14 +33,7 @@ public:
     void ReportError(const std::string& message_I) override { mErrors.push_back(message_I); }
     void ReportProgress(std::int32_t percent_I) override { mProgress.push_back(percent_I); }
 
-    const std::vector<std::string>& Logs() const { return mLogs; }
-    const std::vector<std::string>& Errors() const { return mErrors; }
-    const std::vector<int>& Progress() const { return mProgress; }
-    int LogCount(const std::string& text_I) const
-    {
-        return static_cast<int>(std::count(mLogs.begin(), mLogs.end(), text_I));
-    }
-    bool HasLog(const std::string& text_I) const { return LogCount(text_I) > 0; }
+    bool HasLog(const std::string& text_I) const { return std::count(mLogs.begin(), mLogs.end(), text_I) > 0; }
     bool HasError(const std::string& text_I) const { return std::count(mErrors.begin(), mErrors.end(), text_I) > 0; }
     void Clear()
     {
@@ -49,8 +43,6 @@ public:
     }
 
     std::function<void(const std::string&)> mOnLog;
-
-private:
     std::vector<std::string> mLogs;
     std::vector<std::string> mErrors;
     std::vector<int> mProgress;
@@ -71,30 +63,27 @@ inline std::string Describe(const WireReport& r_I)
     return text;
 }
 
-class FlashFixture : public ::testing::Test
+// Any simulated board as a HID node of a fresh host, opened through the real interface.
+template <class TInterface = CSimHIDFLDeviceInterface> class BoardFixture : public ::testing::Test
 {
 protected:
     static constexpr const char* kPath = "\\\\?\\hid#vid_2d1f&pid_0200#7&1a2b3c&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
-    void SetUp() override { CFLProtocol::Instance()->SetProtocolType(0); }
     void TearDown() override { CFLProtocol::Instance()->SetProtocolType(0); }
 
-    // Puts a board with this configuration on a fresh host and opens a loader interface on it.
-    void MakeBoard(const SimSRecLoaderConfig& config_I, std::uint16_t usagePage_I = 0x000D)
+    void Attach(std::shared_ptr<CSimHidDevice> board_I, bool inLoader_I, std::uint16_t usagePage_I = 0x000D)
     {
         host = std::make_shared<CSimHost>();
         notifier.Clear();
-        CFLProtocol::Instance()->SetProtocolType(config_I.protocolType);
         wrapped = usagePage_I == 0xFF00;
-        loader = std::make_shared<CSimSRecLoader>(config_I);
         SimHidNodeInfo info;
         info.path = kPath;
         info.usagePage = usagePage_I;
-        host->AddNode(info, loader);
-        device = std::make_shared<CSimHIDFLDeviceInterface>(kPath, host);
+        host->AddNode(info, std::move(board_I));
+        device = std::make_shared<TInterface>(kPath, host);
         device->SetNotifier(&notifier);
         ASSERT_TRUE(device->ReadAttributes());
-        device->SetFirmwareLoader(config_I.startInLoader);
+        device->SetFirmwareLoader(inLoader_I);
         ASSERT_TRUE(device->Open());
         host->ClearTranscript();
         clock->clearSleeps();
@@ -133,11 +122,48 @@ protected:
     std::shared_ptr<CVirtualClock> clock = std::make_shared<CVirtualClock>();
     CScopedClock scopedClock{clock};
     std::shared_ptr<CSimHost> host = std::make_shared<CSimHost>();
-    std::shared_ptr<CSimSRecLoader> loader;
-    std::shared_ptr<CSimHIDFLDeviceInterface> device;
+    std::shared_ptr<TInterface> device;
     CRecordingNotifier notifier;
     bool wrapped = false; // the node is on the vendor page
 };
+
+class FlashFixture : public BoardFixture<>
+{
+protected:
+    // Puts a board with this configuration on a fresh host and opens a loader interface on it.
+    void MakeBoard(const SimSRecLoaderConfig& config_I, std::uint16_t usagePage_I = 0x000D)
+    {
+        CFLProtocol::Instance()->SetProtocolType(config_I.protocolType);
+        loader = std::make_shared<CSimSRecLoader>(config_I);
+        Attach(loader, config_I.startInLoader, usagePage_I);
+    }
+
+    std::shared_ptr<CSimSRecLoader> loader;
+};
+
+inline SimSRecLoaderConfig Loader(std::vector<SimLoaderBlock> blocks_I, std::uint16_t blockSize_I = 16,
+                                  int protocolType_I = 0, std::uint16_t wordSize_I = 4)
+{
+    SimSRecLoaderConfig c;
+    c.protocolType = protocolType_I;
+    c.blockSize = blockSize_I;
+    c.wordSize = wordSize_I;
+    c.readSize = 8;
+    c.blocks = std::move(blocks_I);
+    return c;
+}
+
+// Every image byte is in the board's flash, every other byte of [from, to) is erased.
+inline void ExpectFlashHolds(const CSimSRecLoader& loader_I, const std::vector<SRecBlock>& image_I,
+                             std::uint32_t from_I, std::uint32_t to_I)
+{
+    std::vector<int> expected(to_I - from_I, 0xFF);
+    for (const SRecBlock& s : image_I)
+        for (std::size_t i = 0; i < s.data.size(); ++i)
+            expected[s.address + i - from_I] = s.data[i];
+    for (std::uint32_t a = from_I; a < to_I; ++a)
+        ASSERT_EQ(loader_I.FlashByte(a), expected[a - from_I]) << "address 0x" << std::hex << a;
+}
 
 template <class T> std::vector<T> Concat(std::initializer_list<std::vector<T>> parts_I)
 {

@@ -10,11 +10,7 @@ class SafeTransfer : public FlashFixture
 protected:
     void SetUp() override
     {
-        SimSRecLoaderConfig c;
-        c.blockSize = 16;
-        c.readSize = 8;
-        c.blocks = {{0x0000, 0x100, 0x8004}, {0x0100, 0x100, 4}};
-        MakeBoard(c);
+        MakeBoard(Loader({{0x0000, 0x100, 0x8004}, {0x0100, 0x100, 4}}));
         ASSERT_TRUE(device->LoadLoaderParameters() && device->LoadLoaderDescription());
         host->ClearTranscript();
         notifier.Clear();
@@ -59,44 +55,41 @@ TEST_F(SafeTransfer, WriteRetriesWaitsAndReopens)
         loader->FailSets(c.id, c.failures);
         EXPECT_EQ(c.operation(*device), c.failures > 0);
         EXPECT_EQ(clock->sleeps(), c.sleeps);
-        const Texts logs = notifier.Logs();
+        const Texts& logs = notifier.mLogs;
         if (!c.logs.empty()) {
             EXPECT_EQ(Texts(logs.begin(), logs.begin() + std::min(logs.size(), c.logs.size())), c.logs);
         }
-        EXPECT_EQ(notifier.Errors(), c.errors);
+        EXPECT_EQ(notifier.mErrors, c.errors);
         EXPECT_EQ(WireCount(eSet, c.id), c.attempts);
     }
 }
 
+// A write from inside a retry's log message gets one plain attempt; the guard is cleared afterwards.
 TEST_F(SafeTransfer, ReentryFromTheMessageSinkGetsOnePlainAttempt)
 {
-    loader->FailSets(0x13, 1);
-    int reentries = 0;
+    const std::string guard = "Prevent SafeWrite from recursing... returning immediately.";
     bool nestedResult = true;
     notifier.mOnLog = [&](const std::string& text) {
-        if (text == "Write error: retrying..." && reentries++ == 0) {
-            loader->FailSets(0x1C, 1);
+        if (text == "Write error: retrying..." && !notifier.HasLog(guard))
             nestedResult = device->SafeWrite({0x1C, 0, 0, 0, 0});
-        }
     };
-    const std::string guard = "Prevent SafeWrite from recursing... returning immediately.";
+    loader->FailSets(0x13, 1);
+    loader->FailSets(0x1C, 1);
     EXPECT_TRUE(device->SendValue(9));
-    EXPECT_FALSE(nestedResult); // its single attempt failed and was not retried
-    EXPECT_EQ(notifier.LogCount(guard), 1);
+    EXPECT_FALSE(nestedResult);
     EXPECT_EQ(WireCount(eSet, 0x1C), 1);
     EXPECT_EQ(clock->sleeps(), (Sleeps{10}));
-    // The outer call cleared the guard: the next write retries normally again.
     loader->FailSets(0x1C, 1);
     notifier.mOnLog = nullptr;
     EXPECT_TRUE(device->SafeWrite({0x1C, 0, 0, 0, 0}));
-    EXPECT_EQ(notifier.LogCount(guard), 1);
+    EXPECT_EQ(std::count(notifier.mLogs.begin(), notifier.mLogs.end(), guard), 1);
 }
 
 TEST_F(SafeTransfer, ProtectedAndUndescribedTargetsAreNeverSent)
 {
     EXPECT_FALSE(device->EraseBlock(0));
     EXPECT_FALSE(device->EraseBlock(2));
-    EXPECT_EQ(notifier.Errors(), (Texts{"EraseBlock: refusing to erase protected block 0",
+    EXPECT_EQ(notifier.mErrors, (Texts{"EraseBlock: refusing to erase protected block 0",
                                         "EraseBlock: block 2 is not in the loader description"}));
     EXPECT_FALSE(device->WriteBlock(Pattern(16), 0x0F0));
     EXPECT_FALSE(device->WriteBlock(Pattern(16), 0x1F8)); // runs past the last block

@@ -4,6 +4,7 @@
 #include "FWUpdater/CSRec.h"
 #include "FWUpdater/FirmwareSummary.h"
 #include "FWUpdater/SRecMerger.h"
+#include "RecordText.h"
 #include "SRecReference.h"
 #include "TestSupport.h"
 
@@ -23,45 +24,6 @@ ByteVector Bytes(std::size_t n_I, std::uint8_t first_I = 0)
     for (std::size_t i = 0; i < n_I; ++i)
         v[i] = static_cast<std::uint8_t>(first_I + i);
     return v;
-}
-
-std::string HexPairs(const ByteVector& bytes_I)
-{
-    std::string text;
-    for (const std::uint8_t b : bytes_I) {
-        text += "0123456789ABCDEF"[b >> 4];
-        text += "0123456789ABCDEF"[b & 0xF];
-    }
-    return text;
-}
-
-// head_I, then the bytes and their checksum (S-record: one's complement, else two's) as hex pairs.
-std::string Record(const std::string& head_I, ByteVector bytes_I)
-{
-    unsigned sum = 0;
-    for (const std::uint8_t b : bytes_I)
-        sum += b;
-    bytes_I.push_back(static_cast<std::uint8_t>(head_I[0] == 'S' ? ~sum : 0x100 - (sum & 0xFF)));
-    return head_I + HexPairs(bytes_I);
-}
-
-// One S-record line (no line end) of type '1', '2' or '3'.
-std::string SRecLine(char type_I, std::uint32_t address_I, const ByteVector& data_I)
-{
-    const int addressBytes = type_I - '0' + 1;
-    ByteVector bytes{static_cast<std::uint8_t>(addressBytes + data_I.size() + 1)};
-    for (int k = addressBytes - 1; k >= 0; --k)
-        bytes.push_back(static_cast<std::uint8_t>(address_I >> (8 * k)));
-    bytes.insert(bytes.end(), data_I.begin(), data_I.end());
-    return Record(std::string("S") + type_I, bytes);
-}
-
-// One Intel HEX record ":LLAAAATT...CC" (no line end).
-std::string HexRecord(std::uint8_t type_I, std::uint16_t address_I, ByteVector data_I)
-{
-    const auto count = static_cast<std::uint8_t>(data_I.size());
-    data_I.insert(data_I.begin(), {count, std::uint8_t(address_I >> 8), std::uint8_t(address_I), type_I});
-    return Record(":", data_I);
 }
 
 std::string Join(const std::vector<std::string>& lines_I, const std::string& end_I = "\n")
@@ -139,8 +101,8 @@ protected:
 
 TEST(SRecRecords, DecodedAndMergedIntoSortedBlocksOrFailingWithReasonAndLine)
 {
-    const std::string d = SRecLine('1', 0x100, Bytes(4)), a = SRecLine('1', 0x1000, Bytes(16)),
-                      b = SRecLine('1', 0x1010, Bytes(16, 16)), c = SRecLine('1', 0x1020, Bytes(16, 32));
+    // How records merge into blocks: the differential test below, against the plain model.
+    const std::string d = SRecLine('1', 0x100, Bytes(4)), a = SRecLine('1', 0x1000, Bytes(16));
     std::string lower = SRecLine('1', 0xABCD, {0xDE, 0xAD, 0xBE, 0xEF}), badSum = d;
     for (std::size_t i = 2; i < lower.size(); ++i)
         lower[i] = static_cast<char>(std::tolower(lower[i]));
@@ -148,16 +110,6 @@ TEST(SRecRecords, DecodedAndMergedIntoSortedBlocksOrFailingWithReasonAndLine)
     const std::vector<SRecBlock> just4{{0x100, Bytes(4)}};
     // Text, the blocks it gives, or the line and reason it fails with.
     std::vector<std::tuple<std::string, std::vector<SRecBlock>, std::size_t, const char*>> cases{
-        {Join({a, b, c}), {{0x1000, Bytes(48)}}, 0, nullptr},
-        {Join({c, b, a}), {{0x1000, Bytes(48)}}, 0, nullptr},
-        {Join({SRecLine('1', 0x2000, Bytes(9, 0x80)), a}), {{0x1000, Bytes(16)}, {0x2000, Bytes(9, 0x80)}}, 0,
-         nullptr},
-        // Starting inside gathered data: dropped, even reaching past it.
-        {Join({a, SRecLine('1', 0x1008, Bytes(16, 0xA0))}), {{0x1000, Bytes(16)}}, 0, nullptr},
-        // Touching two blocks: joins the first only.
-        {Join({SRecLine('1', 0x10, Bytes(16, 0x10)), SRecLine('1', 0x30, Bytes(16, 0x30)),
-               SRecLine('1', 0x20, Bytes(16, 0x20))}),
-         {{0x10, Bytes(32, 0x10)}, {0x30, Bytes(16, 0x30)}}, 0, nullptr},
         {Join({SRecLine('2', 0x012345, Bytes(4)), SRecLine('3', 0x12345678, Bytes(4))}),
          {{0x012345, Bytes(4)}, {0x12345678, Bytes(4)}}, 0, nullptr},
         {lower, {{0xABCD, {0xDE, 0xAD, 0xBE, 0xEF}}}, 0, nullptr},
@@ -199,7 +151,7 @@ TEST(SRecRecords, DecodedAndMergedIntoSortedBlocksOrFailingWithReasonAndLine)
 
 // Against the plain model: chaotic records near both ends of the address space (most overlap and
 // fail), and shuffled partitions with repeats and empty records (most succeed).
-TEST(SRecMergeDifferential, MergerAndLoaderAgreeWithThePlainModel)
+TEST(SRecMergeDifferential, MergerAndLoaderAgreeWithThePlainModelAndStayFast)
 {
     std::mt19937 rng(1234);
     auto record = [&rng](std::uint32_t address, std::size_t size) {
@@ -260,11 +212,8 @@ TEST(SRecMergeDifferential, MergerAndLoaderAgreeWithThePlainModel)
         ASSERT_EQ(ParseSRec(text, actual), expectedOk) << text;
         ASSERT_EQ(BlocksText(actual), BlocksText(expected)) << text;
     }
-}
 
-TEST(SRecMerger, LongDescendingRunBuildsOneBlock)
-{
-    // 200,000 records: quadratic prepending would move about 4e11 bytes here.
+    // 200,000 records in one descending run: quadratic prepending would move about 4e11 bytes here.
     CSRecMerger merger;
     for (std::uint32_t i = 200000; i-- > 0;) {
         const ByteVector rec = Bytes(16, static_cast<std::uint8_t>(i * 7));
@@ -384,17 +333,11 @@ TEST_F(ImageFiles, EachFormatGoesToItsReaderAndOnlyAFailedSRecLoadEmptiesTheBloc
     EXPECT_FALSE(source.HasLoadedData());
     ASSERT_TRUE(source.Load(File("fw.vel", twoBlocks)));
     EXPECT_TRUE(source.GetFileType() == eFormatVel && source.HasLoadedData() && hex->GetStartAddress() == -1);
-    CDiagnosticCapture capture; // the guards assert, and load or clear nothing
+    CDiagnosticCapture capture; // each guard asserts, and loads or clears nothing
     EXPECT_FALSE(source.Load("") || source.Load(File("notes.txt", SRecLine('1', 0x10, Bytes(4))))
                  || source.LoadSRec("x.pen") || source.LoadAiroHa("x.airoflash"));
     EXPECT_TRUE(source.GetFileType() == eFormatUnknown && source.GetBlocks().size() == 2);
-    std::string asserts;
-    for (const std::string& line : capture.Lines())
-        asserts += line.substr(0, line.find(" in ")) + "\n";
-    EXPECT_EQ(asserts, "Assert:(\"firmware file not specified\")\nAssert:(\"unrecognized file format\")\n"
-                       "Assert:(\"unrecognized file format\")\n"
-                       "Assert:(\"Trying to load a non-SREC file format!\")\n"
-                       "Assert:(\"Trying to load a non-AiroHa file format!\")\n");
+    EXPECT_EQ(capture.Lines().size(), 5u);
     ASSERT_TRUE(source.Load(File("fw.HEX", Crlf(Hex256()))));
     EXPECT_EQ(source.GetIntelHexData(), hex) << "images are loaded in place, never replaced";
     ASSERT_TRUE(source.Load(File("bt.airoflash", std::string("\x01\x02\x03", 3))));

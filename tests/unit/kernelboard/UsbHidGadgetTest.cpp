@@ -1,48 +1,17 @@
 // What the QEMU runs of the kernel boards cannot show: the wrapped GET's request that never reaches
 // a real wire, and the FunctionFS descriptor chunk byte by byte.
 
-#include "CSimHost.h"
-#include "FWUpdater/CFLProtocol.h"
+#include "../bridge/BridgeFixture.h"
+#include "FWUpdater/HIDVendorWrapper.h"
 #include "UsbHidGadget.h"
-
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <vector>
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// Records what reaches it; answers a GET with the id, then 0xA5 up to the asked-for length.
-class CRecordingDevice : public CSimHidDevice
-{
-public:
-    bool SetFeature(const Bytes& report_I) override
-    {
-        sets.push_back(report_I);
-        return true;
-    }
-    bool GetFeature(const Bytes& request_I, Bytes& answer_O) override
-    {
-        gets.push_back(request_I);
-        answer_O.assign(request_I.size(), 0xA5);
-        answer_O[0] = request_I[0];
-        return true;
-    }
-    std::vector<Bytes> sets;
-    std::vector<Bytes> gets;
-};
-
-
-// The wrapped form: 0xDC, big-endian inner length, the inner report, zeros up to 1024 bytes.
+// The wrapped form (checked byte by byte in the flash tests).
 Bytes Wrapped(const Bytes& inner_I)
 {
-    Bytes w(1024, 0);
-    w[0] = 0xDC;
-    w[1] = static_cast<std::uint8_t>(inner_I.size() >> 8);
-    w[2] = static_cast<std::uint8_t>(inner_I.size() & 0xFF);
-    std::copy(inner_I.begin(), inner_I.end(), w.begin() + 3);
+    Bytes w;
+    EXPECT_TRUE(WrapVendorReport(inner_I, w));
     return w;
 }
 
@@ -57,7 +26,7 @@ void Le(Bytes& out_IO, std::uint32_t value_I, int bytes_I)
 TEST(SimKernelBoard, VendorPageReadRequestsNameTheNextWrapperGet)
 {
     auto host = std::make_shared<CSimHost>();
-    auto device = std::make_shared<CRecordingDevice>();
+    auto device = std::make_shared<CRecordingBoard>();
     SimHidNodeInfo info;
     info.path = "loader";
     info.vendorId = 0xFFFF;
@@ -71,13 +40,13 @@ TEST(SimKernelBoard, VendorPageReadRequestsNameTheNextWrapperGet)
     EXPECT_FALSE(board.GetFeature(eBL_HID_REP_VENDOR_WRAPPER_ID, answer));
 
     const Bytes read = {eBL_HID_REP_LOADER_PARAMETERS_ID, 0, 0, 0, 0, 0, 0, 0};
+    device->answer.assign(read.size(), 0xA5);
     ASSERT_TRUE(board.SetFeature(Wrapped(read)));
     EXPECT_TRUE(device->sets.empty()) << "a read request is not a command for the board";
     ASSERT_TRUE(board.GetFeature(eBL_HID_REP_VENDOR_WRAPPER_ID, answer));
     EXPECT_EQ(device->gets, std::vector<Bytes>{read});
-    Bytes expected(read.size(), 0xA5);
-    expected[0] = read[0];
-    EXPECT_EQ(answer, Wrapped(expected));
+    device->answer[0] = read[0];
+    EXPECT_EQ(answer, Wrapped(device->answer));
 
     // A command goes to the board unwrapped, as the firmware does.
     const Bytes erase = {eBL_HID_REP_ERASE_BLOCK_ID, 3, 0, 0, 0};

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -19,13 +21,14 @@ Bytes Concat(std::initializer_list<Bytes> parts_I)
 
 } // namespace
 
-TEST(HidReportDescriptor, TopLevelCollectionsWithThePageInForceAtEach)
+TEST(HidReportDescriptor, TopLevelCollectionsWithThePageInForceAtEachOrRefused)
 {
     struct Case
     {
         const char* what;
         Bytes descriptor;
         Usages expected;
+        bool accepted = true;
     };
     const Case cases[] = {
         {"one vendor collection",
@@ -48,11 +51,17 @@ TEST(HidReportDescriptor, TopLevelCollectionsWithThePageInForceAtEach)
         {"a long item is skipped by its length, even holding a Collection",
          {0xFE, 0x02, 0x10, 0xA1, 0x01, 0x06, 0x00, 0xFF, 0x09, 0x0A, 0xA1, 0x01, 0xC0}, {{0xFF00, 0x0A}}},
         {"empty", {}, {}},
+        {"item cut short", {0x06, 0x0D}, {}, false},
+        {"collection never closed", {0x05, 0x01, 0x09, 0x01, 0xA1, 0x01}, {}, false},
+        {"End Collection without Collection", {0xC0}, {}, false},
+        {"Pop without Push", {0xB4}, {}, false},
+        {"long item running past the end", {0xFE, 0x05, 0x10, 0x00}, {}, false},
+        {"deeper pushes than the kernel allows", {0xA4, 0xA4, 0xA4, 0xA4, 0xA4}, {}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<HidCollectionUsage> parsed;
-        ASSERT_TRUE(ParseTopLevelCollections(c.descriptor, parsed));
+        std::vector<HidCollectionUsage> parsed = {{1, 1}}; // a refusal leaves none
+        ASSERT_EQ(ParseTopLevelCollections(c.descriptor, parsed), c.accepted);
         Usages usages;
         for (const HidCollectionUsage& u : parsed)
             usages.emplace_back(u.usagePage, u.usage);
@@ -60,24 +69,8 @@ TEST(HidReportDescriptor, TopLevelCollectionsWithThePageInForceAtEach)
     }
 }
 
-TEST(HidReportDescriptor, MalformedDescriptorsAreRefused)
-{
-    const std::vector<Bytes> bad = {
-        {0x06, 0x0D},                         // item cut short
-        {0x05, 0x01, 0x09, 0x01, 0xA1, 0x01}, // collection never closed
-        {0xC0},                               // End Collection without Collection
-        {0xB4},                               // Pop without Push
-        {0xFE, 0x05, 0x10, 0x00},             // long item running past the end
-        {0xA4, 0xA4, 0xA4, 0xA4, 0xA4},       // deeper pushes than the kernel allows
-    };
-    for (const Bytes& d : bad) {
-        std::vector<HidCollectionUsage> c = {{1, 1}};
-        EXPECT_FALSE(ParseTopLevelCollections(d, c)) << testing::PrintToString(d);
-        EXPECT_TRUE(c.empty());
-    }
-}
-
-TEST(HidrawInterfacePath, MakeAndSplit)
+// Paths of a node's collections, and the tracker that reports every one of them at its removal.
+TEST(HidrawPaths, MakeSplitAndForgetOnRemoval)
 {
     EXPECT_EQ(MakeHidrawInterfacePath("/dev/hidraw3", 0), "/dev/hidraw3");
     EXPECT_EQ(MakeHidrawInterfacePath("/dev/hidraw12", 10), "/dev/hidraw12#10");
@@ -95,10 +88,6 @@ TEST(HidrawInterfacePath, MakeAndSplit)
         EXPECT_EQ(splitNode, node) << path;
         EXPECT_EQ(splitCollection, collection) << path;
     }
-}
-
-TEST(HidrawPathTracker, RemovalReportsEveryCollectionTheNodeHad)
-{
     using Paths = std::vector<std::string>;
     CHidrawPathTracker t;
     EXPECT_EQ(t.OnAdd("/dev/hidraw0", {"/dev/hidraw0", "/dev/hidraw0#1"}), (Paths{"/dev/hidraw0", "/dev/hidraw0#1"}));
@@ -107,4 +96,22 @@ TEST(HidrawPathTracker, RemovalReportsEveryCollectionTheNodeHad)
     EXPECT_EQ(t.OnRemove("/dev/hidraw0"), (Paths{"/dev/hidraw0"}));
     EXPECT_EQ(t.OnAdd("/dev/hidraw0", {}), (Paths{"/dev/hidraw0"}));
     EXPECT_EQ(t.OnRemove("/dev/hidraw0"), (Paths{"/dev/hidraw0"}));
+}
+
+// The monitor's thread blocks in poll on udev's socket; Stop must wake and join it, and no
+// sink call may come after Stop returns. Where netlink is not available (some containers)
+// Start fails and there is nothing to stop.
+TEST(HotplugMonitor, StopWakesAndJoinsTheListeningThread)
+{
+    std::atomic<int> calls {0};
+    CLinuxHotplugMonitor monitor([&calls](bool, const std::string&) { ++calls; });
+    if (!monitor.Start())
+        GTEST_SKIP() << "udev netlink monitor not available here";
+    EXPECT_FALSE(monitor.Start()) << "a running monitor must refuse a second start";
+    monitor.Stop();
+    const int afterStop = calls.load();
+    monitor.Stop(); // a second stop is harmless
+    EXPECT_EQ(calls.load(), afterStop);
+    // It can be started again after a stop.
+    EXPECT_TRUE(monitor.Start());
 }

@@ -1,12 +1,17 @@
+#include "FWUpdater/CDiscovery.h"
 #include "FWUpdater/CLinuxUpdateNotifier.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
-TEST(LinuxNotifier, WritesTheNamedFileInTheGivenDirectory)
+TEST(LinuxNotifier, WritesTheNamedFileInTheGivenDirectoryOrNone)
 {
     CTempDir dir;
     std::string path;
@@ -28,6 +33,12 @@ TEST(LinuxNotifier, WritesTheNamedFileInTheGivenDirectory)
         second.Log("second run");
     }
     EXPECT_EQ(ReadFile(path), "hello\n[STATE] 1\nsecond run\n");
+    // A regular file where the directory should be: nothing can be created in it, even by root; all
+    // but the log works.
+    CLinuxUpdateNotifier nowhere(path);
+    nowhere.Log("nowhere");
+    nowhere.ReportState(4);
+    EXPECT_TRUE(nowhere.GetState() == 4 && !nowhere.IsLogOpen() && nowhere.GetLogPath().empty());
 }
 
 // A planted symbolic link (also a dangling one), a FIFO or a second name of another file in the
@@ -46,17 +57,22 @@ TEST(LinuxNotifier, PlantedFilesAreRefused)
     EXPECT_FALSE(std::filesystem::exists(dir.File("created-through-link")));
 }
 
-TEST(LinuxNotifier, WithoutAWritableDirectoryEverythingButTheLogWorks)
+// cmake --install with the prefix /usr, as a package does: each file lands where the program,
+// man, bash-completion and udev look for it, and the rules carry the build's vendor id.
+TEST(Install, EachFileWhereItsReaderLooks)
 {
-    CTempDir dir;
-    // A regular file where the directory should be: nothing can be created in it, even by root.
-    WriteFile(dir.File("not-a-directory"), "x");
-    for (const std::string& where : {dir.File("not-a-directory"), dir.File("does/not/exist")}) {
-        CLinuxUpdateNotifier n(where);
-        n.Log("nowhere");
-        n.ReportState(4);
-        EXPECT_EQ(n.GetState(), 4) << where;
-        EXPECT_FALSE(n.IsLogOpen()) << where;
-        EXPECT_EQ(n.GetLogPath(), "") << where;
-    }
+    CTempDir dest;
+    const std::string command = "DESTDIR='" + dest.Path().string() + "' '" + VFWU_CMAKE_COMMAND + "' --install '" +
+                                VFWU_BINARY_DIR + "' --prefix /usr --component Unspecified >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    // The program looks in bin/../share/vellum-fwupdater for scenarios/.
+    for (const char* path : {"usr/bin/vellum-fwupdater", "usr/share/vellum-fwupdater/scenarios/basic/fw_loader.ini",
+                             "usr/share/man/man1/vellum-fwupdater.1",
+                             "usr/share/bash-completion/completions/vellum-fwupdater"})
+        EXPECT_TRUE(std::filesystem::exists(dest.Path() / path)) << path;
+
+    char vid[8];
+    std::snprintf(vid, sizeof vid, "%04x", static_cast<unsigned>(DefaultVendorId() & 0xFFFF));
+    const std::string rules = ReadFile((dest.Path() / "etc/udev/rules.d/70-vellum-fwupdater.rules").string());
+    EXPECT_NE(rules.find(std::string("ATTR{idVendor}==\"") + vid + "\""), std::string::npos) << rules;
 }

@@ -47,7 +47,7 @@ public:
 
 } // namespace
 
-TEST(DecodeResourceText, StoredFormAndTheFaultsItReports)
+TEST(DecodeResourceText, StoredFormAndBase64AndTheFaultsTheyReport)
 {
     struct Case
     {
@@ -73,11 +73,7 @@ TEST(DecodeResourceText, StoredFormAndTheFaultsItReports)
         EXPECT_EQ(DecodeResourceText(c.stored), c.text);
         EXPECT_EQ(capture.Lines().size(), c.assertions);
     }
-}
-
-// Every byte value comes back unchanged (texts through EncodeResourceText: tests/fuzz/fuzz_strings).
-TEST(DecodeBase64, RoundTripsAndUnpaddedInputIsReported)
-{
+    // Base64: every byte value comes back unchanged (whole texts: tests/fuzz/fuzz_strings).
     CDiagnosticCapture capture;
     std::vector<std::uint8_t> bytes;
     for (int length = 0; length <= 256; ++length) {
@@ -92,7 +88,7 @@ TEST(DecodeBase64, RoundTripsAndUnpaddedInputIsReported)
     EXPECT_EQ(capture.Lines().size(), 1u);
 }
 
-TEST(LoadResourceString, FollowsTheChainUntilABlockIsFoundAndAnEntryIsMissingThere)
+TEST(LoadResourceString, FollowsTheChainUntilABlockIsFoundAndNeverReadsPastIt)
 {
     CFakeResources fake;
     fake.Put(126, 0x0007, 0, u"de");
@@ -109,10 +105,8 @@ TEST(LoadResourceString, FollowsTheChainUntilABlockIsFoundAndAnEntryIsMissingThe
     fake.Put(2, 0x0009, 15, u"plain");
     EXPECT_EQ(LoadResourceString(fake, 5, 0x0009), u"Größe");
     EXPECT_EQ(LoadResourceString(fake, 31, 0x0009), u"plain");
-}
 
-TEST(LoadResourceString, DamagedEntriesGiveNothingAndNeverReadPastTheBlock)
-{
+    // Damaged entries give nothing and are never read past the block.
     struct Case
     {
         std::u16string block; // block 1 of language 0x0009: ids 0-15
@@ -130,7 +124,6 @@ TEST(LoadResourceString, DamagedEntriesGiveNothingAndNeverReadPastTheBlock)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.block.size());
         CDiagnosticCapture capture;
-        CFakeResources fake;
         fake.mBlocks[{1, 0x0009}] = c.block;
         EXPECT_EQ(LoadResourceString(fake, c.id, 0x0009), c.text);
         EXPECT_EQ(capture.Lines().size(), c.assertions);

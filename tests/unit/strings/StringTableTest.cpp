@@ -47,14 +47,6 @@ Texts ReadSource(const std::string& path_I)
     return texts;
 }
 
-std::set<std::uint32_t> IdsOf(const Strings& strings_I)
-{
-    std::set<std::uint32_t> ids;
-    for (const auto& [id, text] : strings_I)
-        ids.insert(id);
-    return ids;
-}
-
 // The ids of "#define <prefix>... <id>" in the command line's header.
 std::set<std::uint32_t> DefinedIds(const std::string& prefix_I)
 {
@@ -95,56 +87,46 @@ std::set<std::string> CommandLineWords(const std::string& text_I)
 
 } // namespace
 
-// The dialog's twelve ids and every id the command line uses (3000 and up), in every language.
-TEST(StringSource, ThirteenLanguagesEachWithEveryIdOfTheFirst)
+// The dialog's twelve ids and every id the command line uses (3000 and up), in every language;
+// no empty text, every placeholder kept; the help's texts keep the command line's words and fit
+// one STRINGTABLE entry of an ordinary size. The generated table holds exactly these texts.
+TEST(StringSource, ThirteenLanguagesWithEveryIdAndTheEnglishPlaceholdersAndCommandLineWords)
 {
     const Texts texts = ReadSource(kSource);
-    const std::set<std::uint32_t> first = IdsOf(texts.at(0x0009));
+    const Strings& english = texts.at(0x0009);
     std::set<std::uint16_t> languages;
-    for (const auto& [language, strings] : texts) {
+    for (const auto& [language, strings] : texts)
         languages.insert(language);
-        EXPECT_EQ(IdsOf(strings), first) << "language " << language;
-    }
     EXPECT_EQ(languages, kResourceLanguages);
     std::set<std::uint32_t> expected = {2000, 2100, 2101, 2102, 2103, 2104, 2105, 2106, 2200, 2201, 2202, 2203};
     const std::set<std::uint32_t> cli = DefinedIds("IDS_CLI_");
     EXPECT_GT(cli.size(), 50u);
     for (const std::uint32_t id : cli)
         EXPECT_TRUE(expected.insert(id).second) << "id " << id << " given twice";
-    EXPECT_EQ(first, expected);
-}
-
-// No empty text, every placeholder kept; the help's texts keep the command line's words and fit
-// one STRINGTABLE entry of an ordinary size.
-TEST(StringSource, TranslationsKeepPlaceholdersAndTheHelpsCommandLineWords)
-{
-    const Texts texts = ReadSource(kSource);
     const std::set<std::uint32_t> helpIds = DefinedIds("IDS_CLI_HELP_");
     EXPECT_GE(helpIds.size(), 20u);
     for (const auto& [language, strings] : texts) {
+        std::set<std::uint32_t> ids;
         for (const auto& [id, text] : strings) {
+            ids.insert(id);
             SCOPED_TRACE(testing::Message() << "language " << language << ", string " << id << ": " << text);
-            const std::string& english = texts.at(0x0009).at(id);
             EXPECT_FALSE(text.empty());
-            EXPECT_EQ(Placeholders(text), Placeholders(english));
+            EXPECT_EQ(Placeholders(text), Placeholders(english.at(id)));
             if (helpIds.count(id) == 0)
                 continue;
             EXPECT_LT(Utf8ToUtf16(text).size(), 1000u);
             const std::set<std::string> kept = CommandLineWords(text);
-            for (const std::string& w : CommandLineWords(english))
+            for (const std::string& w : CommandLineWords(english.at(id)))
                 EXPECT_EQ(kept.count(w), 1u) << "lacks '" << w << "'";
         }
+        EXPECT_EQ(ids, expected) << "language " << language;
     }
-}
 
-// Every block of the generated table has sixteen entries, holding exactly the source's ids (each
-// with its terminating zero counted by the length) in exactly its own language: no gap is filled
-// by a fallback.
-TEST(GeneratedTable, EveryLanguageHasEveryIdInStoredFormDecodingToItsSourceText)
-{
-    const Texts texts = ReadSource(kSource);
+    // Every block of the generated table has sixteen entries, holding exactly the source's ids (each
+    // with its terminating zero counted by the length) in exactly its own language: no gap is filled
+    // by a fallback.
     std::set<std::uint32_t> blockNumbers;
-    for (const std::uint32_t id : IdsOf(texts.at(0x0009)))
+    for (const std::uint32_t id : expected)
         blockNumbers.insert(id / 16 + 1);
     std::map<std::uint16_t, Strings> found;
     for (const SStringBlock& block : GeneratedStringBlocks()) {
@@ -165,3 +147,4 @@ TEST(GeneratedTable, EveryLanguageHasEveryIdInStoredFormDecodingToItsSourceText)
     EXPECT_EQ(found, texts);
     EXPECT_EQ(GeneratedStringBlocks().size(), kResourceLanguages.size() * blockNumbers.size());
 }
+
