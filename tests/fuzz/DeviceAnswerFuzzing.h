@@ -1,17 +1,12 @@
 #pragma once
-// What the device-answer harnesses share: one input's world, a hostile device answering with the
-// input's bytes, a corruptor spoiling chosen answers of a well-behaved simulated board, and the
-// check that a reported success is on the board.
-// Speed matters as much as reach: a device that stops answering costs every report 100 retries,
-// a reopen and the callers' own retries. So once an input is used up the update is stopped, as
-// the user's Cancel stops it; a failure burst of up to 255 reports still reaches the retry paths.
+// The device-answer harnesses' world. Once an input is used up the update is stopped, as Cancel
+// stops it, so that its retry loops (100 retries, a reopen, the callers' own) end at once.
 
 #include "CSimHost.h"
 #include "CSimSRecLoader.h"
 #include "Clock.h"
 #include "FWUpdater/CFLDeviceInterface.h"
 #include "FWUpdater/CFLProtocol.h"
-#include "FWUpdater/CInterfaceNotifier.h"
 
 #include <algorithm>
 #include <array>
@@ -25,25 +20,7 @@
 
 namespace fuzz {
 
-// VFWU_FUZZ_TRACE=1 prints what an input does: the interface's messages and the spoiled answers.
-// Without it there is no notifier: the messages would cost more than the reports.
-class CTraceNotifier : public CInterfaceNotifier
-{
-public:
-    void Log(const std::string& message_I) override { std::fprintf(stderr, "log: %s\n", message_I.c_str()); }
-    void ReportError(const std::string& message_I) override { std::fprintf(stderr, "error: %s\n", message_I.c_str()); }
-    void ReportProgress(std::int32_t) override {}
-};
-
-inline CInterfaceNotifier* TraceNotifier()
-{
-    static CTraceNotifier notifier;
-    static const bool tracing = std::getenv("VFWU_FUZZ_TRACE") != nullptr;
-    return tracing ? &notifier : nullptr;
-}
-
-// One input: its reader and its world (virtual clock, a stop token bound to the thread, a fresh
-// simulated host with the one node "fuzz"), made fresh per input so that a finding replays alone.
+// One input: its reader and its world, fresh per input so that a finding replays alone.
 class CFuzzSession
 {
 public:
@@ -65,12 +42,8 @@ public:
     const std::shared_ptr<CSimHost>& Host() const { return mHost; }
     void AddNode(std::uint16_t usagePage_I, std::shared_ptr<CSimHidDevice> device_I)
     {
-        SimHidNodeInfo info;
-        info.path = "fuzz";
-        info.usagePage = usagePage_I;
-        mHost->AddNode(info, std::move(device_I));
+        mHost->AddNode({.path = "fuzz", .usagePage = usagePage_I}, std::move(device_I));
     }
-    // Ends the update's retry loops without further I/O.
     void Stop() { mStop.Token()->RequestStop(); }
 
 private:
@@ -82,10 +55,9 @@ private:
     std::shared_ptr<CSimHost> mHost = std::make_shared<CSimHost>();
 };
 
-// Answers from the input. A control byte per report: low three bits 0 fail it (with bit 3 also
-// the next N reports, N from the next byte); for a GET, bit 4 takes the length from the input,
-// bit 5 puts the asked-for id in byte 0, and with bridge framing bit 6 sets a plausible status
-// (bit 7: F2 instead of F0). Once the input runs dry the session is stopped and reports fail.
+// Answers from the input, a control byte per report: low three bits 0 fail it (bit 3: and the next
+// N, N from the next byte); for a GET, bit 4 takes the length from the input, bit 5 puts the id
+// asked for in byte 0, and with bridge framing bit 6 a plausible status (bit 7: F2, else F0).
 class CHostileDevice : public CSimHidDevice
 {
 public:
@@ -122,16 +94,12 @@ private:
             --mBurst;
             return 0;
         }
-        if (mSession.Empty()) {
-            mSession.Stop();
-            return 0;
-        }
+        if (mSession.Empty())
+            mSession.Stop(); // and every report fails
         const std::uint8_t control = mSession.Byte();
-        if ((control & 7) != 0)
-            return control;
-        if (control & 8)
+        if ((control & 0x0F) == 8)
             mBurst = mSession.Byte();
-        return 0;
+        return (control & 7) != 0 ? control : 0;
     }
 
     CFuzzSession& mSession;
@@ -140,24 +108,21 @@ private:
     int mBurst = 0;
 };
 
-// A well-behaved device whose GET answers it spoils as the input says: the answers it passes on,
-// or with onWire_I those crossing the OS boundary (the wrapped form on the vendor page, wrapper id
-// and length included). The input is a list of records: skip (answers passed before the next
-// spoiled one, modulo the skip range), kind (low four bits: flip bits, short, long, other id,
+// Spoils chosen GET answers of a well-behaved device, or with onWire_I as they cross the OS
+// boundary (the wrapped form on the vendor page). The input is a list of records: skip (answers
+// passed first, modulo the skip range), kind (low four bits: flip bits, short, long, other id,
 // stale, fail, 15 ends the list and lets the update run to its end; high four bits a variant),
-// then the kind's parameters (flip: 2 bytes per bit; short: the new length; long: a count and
-// that many bytes; other id: the id). What a spoiled answer does shows within a few reports, so
+// the kind's parameters (flip: 2 bytes per bit; short: the length; long: a count and the bytes;
+// other id: the id). A spoiled answer shows within a few reports, and retry storms took the time:
 // the update is stopped 8 reports after the records, after 128 SETs refused in a row (a SafeWrite
-// with its reopen) and after a few whole updates' worth of reports: retry storms took the time.
+// with its reopen) and after a few whole updates' worth of reports.
 class CAnswerCorruptor : public CSimHidDevice
 {
 public:
-    // skipRange_I: about one update's GETs at this place (19 for an S-record loader, 270 for an
-    // I2C bridge), so that a record is mostly reached rather than run past.
+    // skipRange_I: about one update's GETs at this place, so that a record is mostly reached.
     CAnswerCorruptor(CFuzzSession& session_I, int skipRange_I, std::shared_ptr<CSimHidDevice> device_I,
                      bool onWire_I = false)
-        : mSession(session_I), mSkipRange(skipRange_I), mBudget(600 + 6 * skipRange_I), mDevice(std::move(device_I)),
-          mOnWire(onWire_I)
+        : mSession(session_I), mSkipRange(skipRange_I), mDevice(std::move(device_I)), mOnWire(onWire_I)
     {
         NextRecord();
         if (onWire_I)
@@ -184,38 +149,63 @@ public:
         return ok;
     }
 
-    // Whether an answer to report id_I was spoiled.
     bool Spoiled(std::uint8_t id_I) const { return mSpoiled[id_I]; }
 
 private:
+    // The genuine answer is kept for stale ones, copied only when spoiled (most cost no allocation).
     void Apply(std::uint8_t id_I, std::vector<std::uint8_t>& answer_IO, bool& ok_IO)
     {
         Count();
         const bool genuine = ok_IO && !answer_IO.empty();
-        if (!mPending || mSkip-- > 0) {
-            if (genuine)
-                Remember(id_I, answer_IO);
-            return;
+        std::vector<std::uint8_t> given;
+        if (mPending && mSkip-- == 0) {
+            given = answer_IO;
+            const int variant = mKind >> 4;
+            switch ((mKind & 0x0F) % 6) {
+            case 0: // flip one to four bits
+                for (int i = 0; i <= variant % 4; ++i) {
+                    const unsigned high = mSession.Byte();
+                    const unsigned bit = high << 8 | mSession.Byte();
+                    if (!answer_IO.empty())
+                        answer_IO[bit / 8 % answer_IO.size()] ^= static_cast<std::uint8_t>(1u << (bit % 8));
+                }
+                break;
+            case 1: // shorter than the device gave
+                answer_IO.resize(answer_IO.empty() ? 0 : mSession.Byte() % answer_IO.size());
+                break;
+            case 2: // longer
+                for (const std::uint8_t extra : mSession.Bytes(1u + mSession.Byte()))
+                    answer_IO.push_back(extra);
+                answer_IO.push_back(mKind);
+                break;
+            case 3: // byte 0 names another report
+                if (const std::uint8_t other = mSession.Byte(); !answer_IO.empty())
+                    answer_IO[0] = static_cast<std::uint8_t>(other == answer_IO[0] ? other ^ 0x80 : other);
+                break;
+            case 4: // stale: variant 0 the last answer to this report, else the last answer of any
+                if (variant % 2 == 0 && !mLastById[id_I].empty())
+                    answer_IO = mLastById[id_I];
+                else if (mLastId >= 0)
+                    answer_IO = mLastById[mLastId];
+                else
+                    ok_IO = false;
+                break;
+            default:
+                ok_IO = false;
+            }
+            mSpoiled[id_I] = true;
+            NextRecord();
         }
-        // Copied only when spoiled, so most answers cost no allocation.
-        const std::vector<std::uint8_t> answer = answer_IO;
-        Corrupt(id_I, answer_IO, ok_IO);
-        NextRecord();
-        if (genuine)
-            Remember(id_I, answer);
+        if (genuine) {
+            mLastById[id_I] = given.empty() ? answer_IO : given;
+            mLastId = id_I;
+        }
     }
 
-    // Counts a report, and the update's end as told above.
     void Count()
     {
-        if (++mReports == mBudget || (!mPending && !mRunToEnd && mTail-- == 0))
+        if (++mReports == 600 + 6 * mSkipRange || (!mPending && mTail-- == 0))
             mSession.Stop();
-    }
-
-    void Remember(std::uint8_t id_I, const std::vector<std::uint8_t>& answer_I)
-    {
-        mLastById[id_I].assign(answer_I.begin(), answer_I.end());
-        mLastId = id_I;
     }
 
     void NextRecord()
@@ -225,62 +215,17 @@ private:
             return;
         mSkip = mSession.Byte() % mSkipRange;
         mKind = mSession.Byte();
-        mRunToEnd = (mKind & 0x0F) == 0x0F;
-        mPending = !mRunToEnd;
-    }
-
-    void Corrupt(std::uint8_t id_I, std::vector<std::uint8_t>& answer_IO, bool& ok_IO)
-    {
-        const int variant = mKind >> 4;
-        switch ((mKind & 0x0F) % 6) {
-        case 0: // flip one to four bits
-            for (int i = 0; i <= variant % 4; ++i) {
-                const unsigned high = mSession.Byte();
-                const unsigned bit = high << 8 | mSession.Byte();
-                if (!answer_IO.empty())
-                    answer_IO[bit / 8 % answer_IO.size()] ^= static_cast<std::uint8_t>(1u << (bit % 8));
-            }
-            break;
-        case 1: // shorter than the device gave
-            answer_IO.resize(answer_IO.empty() ? 0 : mSession.Byte() % answer_IO.size());
-            break;
-        case 2: { // longer
-            const std::vector<std::uint8_t> extra = mSession.Bytes(1u + mSession.Byte());
-            answer_IO.insert(answer_IO.end(), extra.begin(), extra.end());
-            answer_IO.push_back(mKind);
-            break;
-        }
-        case 3: { // byte 0 names another report
-            const std::uint8_t other = mSession.Byte();
-            if (!answer_IO.empty())
-                answer_IO[0] = static_cast<std::uint8_t>(other == answer_IO[0] ? other ^ 0x80 : other);
-            break;
-        }
-        case 4: // stale: variant 0 the last answer to this report, else the last answer of any
-            if (variant % 2 == 0 && !mLastById[id_I].empty())
-                answer_IO = mLastById[id_I];
-            else if (mLastId >= 0)
-                answer_IO = mLastById[mLastId];
-            else
-                ok_IO = false;
-            break;
-        default:
-            ok_IO = false;
-        }
-        mSpoiled[id_I] = true;
-        if (TraceNotifier())
-            std::fprintf(stderr, "fuzz: answer %d, to 0x%02X, spoiled (kind %d): %zu bytes, %s\n", mReports, id_I,
-                         mKind & 0x0F, answer_IO.size(), ok_IO ? "delivered" : "failed");
+        mPending = (mKind & 0x0F) != 0x0F;
+        if (!mPending)
+            mTail = -1; // runs to its end
     }
 
     CFuzzSession& mSession;
     int mSkipRange;
-    int mBudget;
     std::shared_ptr<CSimHidDevice> mDevice;
     bool mOnWire;
     int mReports = 0;
     bool mPending = false;
-    bool mRunToEnd = false;
     int mTail = 8;
     int mRefusedInARow = 0;
     int mSkip = 0;
@@ -290,10 +235,9 @@ private:
     std::bitset<256> mSpoiled;
 };
 
-// A small S-record board: a protected loader block and three to program (one with another word
-// size when the layout asks), write blocks that leave a tail of words, and a read size (at most
-// the 256 bytes the I2C tunnel carries) that does not always divide the blocks. Protocol type 1
-// gets blocks of 4096 bytes, what its loader checks a block as; type 0 smaller ones.
+// A protected loader block and three to program (one with another word size if the layout asks);
+// write blocks leave a tail of words; reads (at most the I2C tunnel's 256 bytes) not always divide
+// a block; type 1 checks blocks as 4096 bytes.
 inline SimSRecLoaderConfig SmallSRecLoader(int protocolType_I, std::uint8_t layout_I)
 {
     const std::uint32_t size = protocolType_I == 1 ? 0x1000 : 0x100;
@@ -319,8 +263,8 @@ inline SimSRecLoaderConfig SmallSRecLoader(int protocolType_I, std::uint8_t layo
     std::abort();
 }
 
-// A reported success must be on the board. Bytes in a block the (possibly spoiled) description
-// calls protected are left out: they are never written, and a lie about the flag cannot be seen.
+// Bytes in a block the (possibly spoiled) description calls protected are never written: a lie
+// about the flag cannot be seen, so they are left out.
 inline void ExpectImageOnBoard(const CSimSRecLoader& board_I, const CFLDeviceInterface& device_I,
                                const std::vector<SRecBlock>& image_I)
 {
@@ -338,12 +282,13 @@ inline void ExpectImageOnBoard(const CSimSRecLoader& board_I, const CFLDeviceInt
     }
 }
 
-// Programs the small board; a success must be on it unless an answer to the read report
-// (readId_I) was spoiled, the one answer that can fake what verification saw. The image's chunks
-// are all unlike, so a stale chunk never passes for the right one.
+// A success must be on the board unless a read answer was spoiled (tunnelled through B1 behind a
+// bridge), the one answer that can fake what verification saw. No two chunks alike, so that a
+// stale one never passes for the right one.
 inline void ProgramSmallBoard(CFLDeviceInterface& device_I, int protocolType_I, const CSimSRecLoader& board_I,
-                              const CAnswerCorruptor& corruptor_I, std::uint8_t readId_I)
+                              const CAnswerCorruptor& corruptor_I, bool throughBridge_I = false)
 {
+    const std::uint8_t readId = throughBridge_I ? 0xB1 : BLReportIdFor(eBL_HID_REP_READ_ID, protocolType_I);
     const std::uint32_t size = protocolType_I == 1 ? 0x1000 : 0x100;
     std::vector<SRecBlock> image = {{size + 0x10, {}}, {2 * size + 0x20, {}}, {3 * size, {}}};
     for (std::uint32_t i = 0; i < 150; ++i)
@@ -353,7 +298,7 @@ inline void ProgramSmallBoard(CFLDeviceInterface& device_I, int protocolType_I, 
     for (std::uint32_t i = 0; i < 64; ++i)
         image[2].data.push_back(static_cast<std::uint8_t>(0x11 + i * 3));
     if (device_I.InitializeProgrammingData(image) && device_I.ProgramBoard() && device_I.VerifyFlash()
-        && !corruptor_I.Spoiled(readId_I))
+        && !corruptor_I.Spoiled(readId))
         ExpectImageOnBoard(board_I, device_I, image);
 }
 

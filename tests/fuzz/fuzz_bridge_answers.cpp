@@ -1,7 +1,6 @@
 // A hostile or corrupted I2C bridge and whole-image loader: the tunnel, the mode switches,
 // S-record programming through the tunnel, and Intel HEX and Airoha programming never read or
 // write outside a buffer, end, and never report a success the board does not hold.
-//
 // Byte 0 chooses the setup: bit 0 whole-image loader instead of the bridge, bit 1 the vendor
 // page, bit 2 protocol type, bit 3 (bridge) switch to the loader first / (whole image) Airoha
 // instead of Intel HEX, bits 4-5 the bridge's data source format / (Airoha) bit 4 an image
@@ -24,36 +23,6 @@ namespace {
 
 using namespace fuzz;
 
-// The images are read only, so built once (the Intel HEX one alone is 192 KiB).
-std::shared_ptr<CIntelHex> IntelHexImage()
-{
-    static const std::shared_ptr<CIntelHex> image = [] {
-        auto hex = std::make_shared<CIntelHex>();
-        const std::string text = ":108000000102030405060708090A0B0C0D0E0F10E8\r\n:00000001FF\r\n";
-        hex->LoadFromText(text.data(), text.size());
-        return hex;
-    }();
-    return image;
-}
-
-// Large images reach past the board's own range (48 packets before it); small ones are one to
-// five packets, so that most inputs reach the end of the programming.
-std::shared_ptr<CBinaryAiroFlash> AirohaImage(bool large_I, std::uint8_t size_I)
-{
-    static std::array<std::shared_ptr<CBinaryAiroFlash>, 512> images;
-    std::shared_ptr<CBinaryAiroFlash>& image = images[(large_I ? 256u : 0u) + size_I];
-    if (!image) {
-        image = std::make_shared<CBinaryAiroFlash>();
-        std::string bytes;
-        const std::uint32_t size = large_I ? 0x3000u + size_I * 16u : 1u + size_I * 4u;
-        for (std::uint32_t i = 0; i < size; ++i)
-            bytes.push_back(static_cast<char>(0x5A ^ (i * 11 + (i >> 8))));
-        std::istringstream in(bytes);
-        image->LoadFromStream(in);
-    }
-    return image;
-}
-
 void Bridge(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
 {
     const int protocolType = (setup_I & 4) ? 1 : 0;
@@ -61,8 +30,14 @@ void Bridge(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
     std::shared_ptr<CSimSRecLoader> board;
     std::shared_ptr<CAnswerCorruptor> corruptor;
     std::shared_ptr<CSimHidDevice> bridge;
+    std::vector<std::uint8_t> report;
+    std::vector<SRecBlock> image(1);
     if (!corrupted_I) {
+        // A raw report and an image from the input.
         bridge = std::make_shared<CHostileDevice>(session_I, 2, true);
+        report = session_I.Bytes(session_I.Byte() * 2u);
+        image[0].address = static_cast<std::uint32_t>(session_I.Byte()) << 8;
+        image[0].data = session_I.Bytes(session_I.Byte());
     } else {
         const std::uint8_t layout = session_I.Byte();
         board = std::make_shared<CSimSRecLoader>(SmallSRecLoader(protocolType, layout));
@@ -70,45 +45,28 @@ void Bridge(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
         config.startInLoader = (setup_I & 8) == 0;
         config.busyPolls = (layout >> 5) % 3;
         config.writeEcho = (layout & 0x80) == 0;
-        if (atBoard) {
-            corruptor = std::make_shared<CAnswerCorruptor>(session_I, 32, board);
-            bridge = std::make_shared<CSimI2CBridge>(corruptor, config);
-        } else {
-            corruptor = std::make_shared<CAnswerCorruptor>(session_I, 256, std::make_shared<CSimI2CBridge>(board, config));
-            bridge = corruptor;
-        }
+        corruptor = std::make_shared<CAnswerCorruptor>(session_I, atBoard ? 32 : 256,
+            atBoard ? std::shared_ptr<CSimHidDevice>(board) : std::make_shared<CSimI2CBridge>(board, config));
+        bridge = atBoard ? std::make_shared<CSimI2CBridge>(corruptor, config) : std::shared_ptr<CSimHidDevice>(corruptor);
     }
     session_I.AddNode((setup_I & 2) ? 0xFF00 : 0xFF0D, bridge);
     CSimI2CFLDeviceInterface device("fuzz", session_I.Host());
-    device.SetNotifier(TraceNotifier());
-    // Hostile: a raw report and an image from the input. Corrupted: the small board's image in an
-    // S-record format (the bridge serves pen and touch boards).
-    std::vector<std::uint8_t> report;
-    std::vector<SRecBlock> image(1);
-    if (!corrupted_I) {
-        report = session_I.Bytes(session_I.Byte() * 2u);
-        image[0].address = static_cast<std::uint32_t>(session_I.Byte()) << 8;
-        image[0].data = session_I.Bytes(session_I.Byte());
-    }
     device.ReadAttributes();
+    // Corrupted: always an S-record format (the bridge serves pen and touch boards).
     device.SetDataSourceFormat(corrupted_I ? 0 : ((setup_I >> 4) & 3) % 3);
     if (setup_I & 8)
         device.SwitchToBLMode();
     if (!device.Open())
         return;
-    if (corrupted_I) {
-        // Read answers are tunnelled through B1.
-        const std::uint8_t readId = atBoard ? BLReportIdFor(eBL_HID_REP_READ_ID, protocolType) : 0xB1;
-        ProgramSmallBoard(device, protocolType, *board, *corruptor, readId);
-    } else {
-        if (!report.empty()) {
-            std::vector<std::uint8_t> read = report;
-            device.WriteFeature(report);
-            device.ReadFeature(read);
-        }
-        if (device.InitializeProgrammingData(image) && device.ProgramBoard())
-            device.VerifyFlash();
+    if (!report.empty()) {
+        std::vector<std::uint8_t> read = report;
+        device.WriteFeature(report);
+        device.ReadFeature(read);
     }
+    if (corrupted_I)
+        ProgramSmallBoard(device, protocolType, *board, *corruptor, !atBoard);
+    else if (device.InitializeProgrammingData(image) && device.ProgramBoard())
+        device.VerifyFlash();
     device.SwitchFromBLMode();
 }
 
@@ -129,13 +87,22 @@ void WholeImage(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
         session_I.AddNode(usagePage, std::make_shared<CHostileDevice>(session_I, 2));
     }
     CSimHIDFLDeviceInterface device("fuzz", session_I.Host());
-    device.SetNotifier(TraceNotifier());
     device.ReadAttributes();
     device.SetFirmwareLoader(true);
     if (!device.Open())
         return;
     if (airoha) {
-        const auto image = AirohaImage((setup_I & 0x10) != 0, airohaSize);
+        // Large images reach past the board's own range (48 packets before it); small ones are
+        // one to five packets, so that most inputs reach the end of the programming.
+        static const std::string bytes = [] {
+            std::string all;
+            for (std::uint32_t i = 0; i < 0x3000u + 255 * 16u; ++i)
+                all.push_back(static_cast<char>(0x5A ^ (i * 11 + (i >> 8))));
+            return all;
+        }();
+        std::istringstream in(bytes.substr(0, (setup_I & 0x10) ? 0x3000u + airohaSize * 16u : 1u + airohaSize * 4u));
+        const auto image = std::make_shared<CBinaryAiroFlash>();
+        image->LoadFromStream(in);
         device.SetDataSourceFormat(eFormatAiroFlash);
         device.SetAiroFlashData(image);
         // Everything outside the board's own range is on the board (two range compares: a byte
@@ -151,7 +118,13 @@ void WholeImage(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
         }
         return;
     }
-    const auto image = IntelHexImage();
+    // Read only, so built once (192 KiB).
+    static const auto image = [] {
+        auto hex = std::make_shared<CIntelHex>();
+        const std::string text = ":108000000102030405060708090A0B0C0D0E0F10E8\r\n:00000001FF\r\n";
+        hex->LoadFromText(text.data(), text.size());
+        return hex;
+    }();
     device.SetDataSourceFormat(eFormatIntelHex);
     device.SetIntelHexData(image);
     if (device.ProgramBoard() && loader) {

@@ -32,14 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             });
     }
     CSimHIDFLDeviceInterface device("fuzz", session.Host());
-    device.SetNotifier(TraceNotifier());
     device.ReadAttributes();
     device.SetFirmwareLoader(true);
     device.SetDataSourceFormat(corrupted ? eFormatPen : ((setup >> 4) & 3) % 3);
     if (!device.Open())
         return 0;
     if (corrupted) {
-        ProgramSmallBoard(device, protocolType, *board, *corruptor, BLReportIdFor(eBL_HID_REP_READ_ID, protocolType));
+        ProgramSmallBoard(device, protocolType, *board, *corruptor);
         device.SwitchFromBLMode();
         return 0;
     }
