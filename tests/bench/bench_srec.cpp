@@ -65,7 +65,8 @@ std::string FileFor(bool descending_I)
     static std::string generated[2];
     std::string& path = generated[descending_I ? 1 : 0];
     if (path.empty()) {
-        path = (std::filesystem::temp_directory_path() / (descending_I ? "vfwu_bench_desc.pen" : "vfwu_bench_asc.pen")).string();
+        const char* name = descending_I ? "vfwu_bench_desc.pen" : "vfwu_bench_asc.pen";
+        path = (std::filesystem::temp_directory_path() / name).string();
         if (!Generate(path, descending_I, 16)) {
             std::fprintf(stderr, "cannot write %s\n", path.c_str());
             std::exit(2);

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bitset>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -73,12 +72,8 @@ public:
         const std::uint8_t control = Next();
         if (control == 0)
             return false;
-        std::size_t length = request_I.size();
-        if (control & 0x10) {
-            const std::size_t high = mSession.Byte();
-            length = high * mLengthScale + mSession.Byte();
-        }
-        answer_O = mSession.Bytes(length);
+        const std::size_t high = (control & 0x10) ? mSession.Byte() : 0;
+        answer_O = mSession.Bytes((control & 0x10) ? high * mLengthScale + mSession.Byte() : request_I.size());
         if (!answer_O.empty() && (control & 0x20))
             answer_O[0] = request_I[0];
         if (mBridgeFraming && answer_O.size() > 1 && (control & 0x40))
@@ -87,8 +82,7 @@ public:
     }
 
 private:
-    // The report's control byte, or 0 when it fails.
-    std::uint8_t Next()
+    std::uint8_t Next() // the report's control byte, 0 when it fails
     {
         if (mBurst > 0) {
             --mBurst;
@@ -134,10 +128,8 @@ public:
     bool SetFeature(const std::vector<std::uint8_t>& report_I) override
     {
         const bool accepted = mDevice->SetFeature(report_I);
-        Count();
         mRefusedInARow = accepted ? 0 : mRefusedInARow + 1;
-        if (mRefusedInARow == 128)
-            mSession.Stop();
+        Count(mRefusedInARow == 128);
         return accepted;
     }
 
@@ -202,22 +194,21 @@ private:
         }
     }
 
-    void Count()
+    void Count(bool stop_I = false)
     {
-        if (++mReports == 600 + 6 * mSkipRange || (!mPending && mTail-- == 0))
+        if (++mReports == 600 + 6 * mSkipRange || (!mPending && mTail-- == 0) || stop_I)
             mSession.Stop();
     }
 
     void NextRecord()
     {
         mPending = !mSession.Empty();
-        if (!mPending)
-            return;
         mSkip = mSession.Byte() % mSkipRange;
         mKind = mSession.Byte();
-        mPending = (mKind & 0x0F) != 0x0F;
-        if (!mPending)
+        if (mPending && (mKind & 0x0F) == 0x0F) {
+            mPending = false;
             mTail = -1; // runs to its end
+        }
     }
 
     CFuzzSession& mSession;
@@ -232,12 +223,11 @@ private:
     std::uint8_t mKind = 0;
     std::array<std::vector<std::uint8_t>, 256> mLastById;
     int mLastId = -1;
-    std::bitset<256> mSpoiled;
+    std::array<bool, 256> mSpoiled{};
 };
 
-// A protected loader block and three to program (one with another word size if the layout asks);
-// write blocks leave a tail of words; reads (at most the I2C tunnel's 256 bytes) not always divide
-// a block; type 1 checks blocks as 4096 bytes.
+// A loader block and three to program (one with another word size if the layout asks), a tail of
+// words, reads (at most the tunnel's 256 bytes) not dividing a block; type 1 checks 4096 bytes.
 inline SimSRecLoaderConfig SmallSRecLoader(int protocolType_I, std::uint8_t layout_I)
 {
     const std::uint32_t size = protocolType_I == 1 ? 0x1000 : 0x100;
@@ -270,7 +260,7 @@ inline void ExpectImageOnBoard(const CSimSRecLoader& board_I, const CFLDeviceInt
 {
     std::uint32_t total = 0;
     const std::vector<FlashBlock> flash = device_I.GetFlashVector(total);
-    for (const SRecBlock& segment : image_I) {
+    for (const SRecBlock& segment : image_I)
         for (std::size_t i = 0; i < segment.data.size(); ++i) {
             const std::uint32_t address = segment.address + static_cast<std::uint32_t>(i);
             const auto block = std::find_if(flash.begin(), flash.end(), [address](const FlashBlock& b) {
@@ -279,12 +269,10 @@ inline void ExpectImageOnBoard(const CSimSRecLoader& board_I, const CFLDeviceInt
             if ((block == flash.end() || !block->isProtected) && board_I.FlashByte(address) != segment.data[i])
                 FalseSuccess("S-record");
         }
-    }
 }
 
-// A success must be on the board unless a read answer was spoiled (tunnelled through B1 behind a
-// bridge), the one answer that can fake what verification saw. No two chunks alike, so that a
-// stale one never passes for the right one.
+// A success must be on the board unless a read answer (through B1 behind a bridge) was spoiled: it
+// alone can fake what verification saw. No two chunks alike: a stale one never passes for another.
 inline void ProgramSmallBoard(CFLDeviceInterface& device_I, int protocolType_I, const CSimSRecLoader& board_I,
                               const CAnswerCorruptor& corruptor_I, bool throughBridge_I = false)
 {

@@ -1,12 +1,10 @@
-// A hostile or corrupted I2C bridge and whole-image loader: the tunnel, the mode switches,
-// S-record programming through the tunnel, and Intel HEX and Airoha programming never read or
-// write outside a buffer, end, and never report a success the board does not hold.
-// Byte 0 chooses the setup: bit 0 whole-image loader instead of the bridge, bit 1 the vendor
-// page, bit 2 protocol type, bit 3 (bridge) switch to the loader first / (whole image) Airoha
-// instead of Intel HEX, bits 4-5 the bridge's data source format / (Airoha) bit 4 an image
-// reaching past the board's own range, bit 6 the mode: every answer from the input (hostile) or a
-// simulated bridge before an S-record loader, or a whole-image loader, whose answers the input
-// spoils (corrupted), with bit 7 those of the board behind the bridge, else the bridge's own.
+// A hostile or corrupted I2C bridge (S-records through the tunnel, mode switches) and whole-image
+// loader (Intel HEX, Airoha): no access outside a buffer, an end, and no success the board lacks.
+// Byte 0: bit 0 whole-image loader, else bridge; bit 1 the vendor page; bit 2 protocol type; bit 3
+// (bridge) switch to the loader first / (whole image) Airoha, else Intel HEX; bits 4-5 the bridge's
+// data source format / (Airoha) bit 4 an image past the board's own range; bit 6 the mode: every
+// answer from the input (hostile) or a simulated board's answers spoiled (corrupted), with bit 7
+// those of the board behind the bridge, else the bridge's own.
 
 #include "CSimHIDFLDeviceInterface.h"
 #include "CSimI2CBridge.h"
@@ -22,6 +20,7 @@
 namespace {
 
 using namespace fuzz;
+using DevicePtr = std::shared_ptr<CSimHidDevice>;
 
 void Bridge(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
 {
@@ -29,7 +28,7 @@ void Bridge(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
     const bool atBoard = (setup_I & 0x80) != 0;
     std::shared_ptr<CSimSRecLoader> board;
     std::shared_ptr<CAnswerCorruptor> corruptor;
-    std::shared_ptr<CSimHidDevice> bridge;
+    DevicePtr bridge;
     std::vector<std::uint8_t> report;
     std::vector<SRecBlock> image(1);
     if (!corrupted_I) {
@@ -41,13 +40,11 @@ void Bridge(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
     } else {
         const std::uint8_t layout = session_I.Byte();
         board = std::make_shared<CSimSRecLoader>(SmallSRecLoader(protocolType, layout));
-        SimI2CBridgeConfig config;
-        config.startInLoader = (setup_I & 8) == 0;
-        config.busyPolls = (layout >> 5) % 3;
-        config.writeEcho = (layout & 0x80) == 0;
+        const SimI2CBridgeConfig config{
+            .startInLoader = (setup_I & 8) == 0, .busyPolls = (layout >> 5) % 3, .writeEcho = (layout & 0x80) == 0};
         corruptor = std::make_shared<CAnswerCorruptor>(session_I, atBoard ? 32 : 256,
-            atBoard ? std::shared_ptr<CSimHidDevice>(board) : std::make_shared<CSimI2CBridge>(board, config));
-        bridge = atBoard ? std::make_shared<CSimI2CBridge>(corruptor, config) : std::shared_ptr<CSimHidDevice>(corruptor);
+            atBoard ? DevicePtr(board) : std::make_shared<CSimI2CBridge>(board, config));
+        bridge = atBoard ? std::make_shared<CSimI2CBridge>(corruptor, config) : DevicePtr(corruptor);
     }
     session_I.AddNode((setup_I & 2) ? 0xFF00 : 0xFF0D, bridge);
     CSimI2CFLDeviceInterface device("fuzz", session_I.Host());
@@ -75,17 +72,14 @@ void WholeImage(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
     const bool airoha = (setup_I & 8) != 0;
     const std::uint8_t airohaSize = airoha ? session_I.Byte() : 0;
     std::shared_ptr<CSimImageLoader> loader;
-    const std::uint16_t usagePage = (setup_I & 2) ? 0xFF00 : 0x000D;
-    if (corrupted_I) {
-        SimImageLoaderConfig config;
-        config.kind = airoha ? ESimImageKind::eAiroha : ESimImageKind::eIntelHex;
-        config.flashSize = airoha ? 0x8000 : 0x9000;
-        loader = std::make_shared<CSimImageLoader>(config);
-        session_I.AddNode(usagePage,
-                          std::make_shared<CAnswerCorruptor>(session_I, airoha && (setup_I & 0x10) ? 128 : 32, loader));
-    } else {
-        session_I.AddNode(usagePage, std::make_shared<CHostileDevice>(session_I, 2));
-    }
+    if (corrupted_I)
+        loader = std::make_shared<CSimImageLoader>(
+            SimImageLoaderConfig{.kind = airoha ? ESimImageKind::eAiroha : ESimImageKind::eIntelHex,
+                                 .flashSize = airoha ? 0x8000u : 0x9000u});
+    const int skipRange = airoha && (setup_I & 0x10) ? 128 : 32;
+    session_I.AddNode((setup_I & 2) ? 0xFF00 : 0x000D,
+                      loader ? std::make_shared<CAnswerCorruptor>(session_I, skipRange, loader)
+                             : DevicePtr(std::make_shared<CHostileDevice>(session_I, 2)));
     CSimHIDFLDeviceInterface device("fuzz", session_I.Host());
     device.ReadAttributes();
     device.SetFirmwareLoader(true);
@@ -105,13 +99,12 @@ void WholeImage(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
         image->LoadFromStream(in);
         device.SetDataSourceFormat(eFormatAiroFlash);
         device.SetAiroFlashData(image);
-        // Everything outside the board's own range is on the board (two range compares: a byte
-        // loop cost each input tens of thousands of instrumented compares).
+        // All outside the board's own range is on it (two memcmp: a byte loop cost far more).
         if (device.ProgramBoard() && loader) {
             const std::uint32_t size = image->GetSize();
             const std::vector<std::uint8_t> flash = loader->Flash(0, size);
             const auto same = [&](std::uint32_t from_I, std::uint32_t to_I) {
-                return from_I >= to_I || std::memcmp(flash.data() + from_I, image->GetBuffer() + from_I, to_I - from_I) == 0;
+                return from_I >= to_I || std::memcmp(&flash[from_I], image->GetBuffer() + from_I, to_I - from_I) == 0;
             };
             if (!same(0, std::min(size, kAirohaSkipFirst)) || !same(kAirohaSkipEnd, size))
                 FalseSuccess("Airoha");

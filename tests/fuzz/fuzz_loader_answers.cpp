@@ -1,6 +1,6 @@
 // A hostile or corrupted S-record loader: initialising, programming, verifying and reading never
-// read or write outside a buffer, end, and never report a success the board does not hold.
-// Byte 0 chooses the setup: bit 0 protocol type, bit 1 the vendor page, bit 3 the mode.
+// access outside a buffer, end, and never report a success the board does not hold.
+// Byte 0: bit 0 protocol type, bit 1 the vendor page, bit 3 the mode.
 // Hostile (bit 3 clear): every answer comes from the input, with bit 2 raw wrapped bytes on the
 // vendor page too; bits 4-5 the data source format. Corrupted (bit 3 set): a simulated loader
 // (layout from byte 1) answers and the input spoils chosen answers, with bit 2 on the wire.

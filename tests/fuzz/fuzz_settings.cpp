@@ -22,7 +22,8 @@ static void CheckTopology(const CSettingsObjectPtr& document_I)
     const CDiscovery::TopologyMap table = CDiscovery::BuildTopologyMap(document_I);
     for (const auto& [key, device] : table) {
         const bool touch = device.mTouchSupported && key == device.mVid[eBoardTouch] + device.mPid[eBoardTouch];
-        const bool bt = device.mBluetoothSupported && key == device.mVid[eBoardBluetooth] + device.mPid[eBoardBluetooth];
+        const bool bt = device.mBluetoothSupported
+                        && key == device.mVid[eBoardBluetooth] + device.mPid[eBoardBluetooth];
         Check(key == device.mVid[eBoardPen] + device.mPid[eBoardPen] || touch || bt);
         for (std::size_t b = 0; b < kBoardCount; ++b)
             Check(device.mInterface[b] >= 0 && device.mInterface[b] <= 3);

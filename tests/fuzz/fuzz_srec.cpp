@@ -5,6 +5,7 @@
 #include "FWUpdater/CSRec.h"
 #include "FWUpdater/SRecMerger.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -34,10 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < records.size() && mergedOk; ++i)
         mergedOk = merger.AddRecord(records[i].address, records[i].data.data(), records[i].data.size());
     mergedOk = merger.Finish(actual) && mergedOk;
-    if (mergedOk != expectedOk || actual.size() != expected.size())
+    const auto same = [](const SRecBlock& a_I, const SRecBlock& b_I) {
+        return a_I.address == b_I.address && a_I.data == b_I.data;
+    };
+    if (mergedOk != expectedOk || !std::equal(actual.begin(), actual.end(), expected.begin(), expected.end(), same))
         std::abort();
-    for (std::size_t i = 0; i < actual.size(); ++i)
-        if (actual[i].address != expected[i].address || actual[i].data != expected[i].data)
-            std::abort();
     return 0;
 }
