@@ -1,13 +1,9 @@
 // Host cost of programming a 256 KiB S-record image into the simulated loader, with the log-file
 // notifier attached the way the controller attaches it.
-//
-//   bench_program                       Google Benchmark timing of the whole update
-//   bench_program --once [0|1] [LOG]    one update in protocol type 0 or 1, for callgrind
-//                                       (scripts/measure-program-cost.sh); the log goes to LOG
-//                                       (default /dev/null)
-//
-// The callgrind script counts only RunOnce and splits it at CSimHost::SetFeature/GetFeature:
-// everything below those is the simulated operating system and board, the rest is the host.
+//   bench_program                      Google Benchmark timing of the whole update
+//   bench_program --once [0|1] [LOG]   one update in protocol type 0 or 1 for callgrind
+//                                      (scripts/measure-program-cost.sh), logging to LOG
+// The script counts only RunOnce, split at CSimHost::SetFeature/GetFeature (below: the simulator).
 
 #include "CSimHIDFLDeviceInterface.h"
 #include "CSimHost.h"
@@ -63,9 +59,7 @@ private:
 
 std::vector<SRecBlock> Image()
 {
-    SRecBlock block;
-    block.address = kImageBase;
-    block.data.resize(kImageSize);
+    SRecBlock block{kImageBase, std::vector<std::uint8_t>(kImageSize)};
     std::uint32_t x = 12345;
     for (auto& b : block.data) {
         x = x * 1103515245u + 12345u;
@@ -93,7 +87,7 @@ __attribute__((noinline)) bool RunOnce(int protocolType_I, const std::vector<SRe
 {
     CFLProtocol::Instance()->SetProtocolType(protocolType_I);
     auto host = std::make_shared<CSimHost>();
-    host->SetTranscriptEnabled(false); // test instrumentation, not part of either side
+    host->SetTranscriptEnabled(false); // test instrumentation, neither host nor board
     auto loader = std::make_shared<CSimSRecLoader>(Board(protocolType_I));
     SimHidNodeInfo info;
     info.path = kPath;

@@ -1,10 +1,7 @@
 // S-record loading throughput on a large generated file, records in ascending and in descending
-// address order (the latter is the case that must not go quadratic).
-//
+// address order (the latter must not go quadratic); scripts/bench-srec.sh compares it with srec_info.
 //   bench_srec --generate=ascending|descending PATH [MiB]   write a test file (default 16 MiB)
-//   bench_srec [benchmark flags]                            run; files come from the environment
-//     (VFWU_SREC_ASC, VFWU_SREC_DESC) or are generated into the temporary directory.
-// scripts/bench-srec.sh runs this and srec_info on the same files and prints the ratio.
+//   bench_srec [benchmark flags]     run on $VFWU_SREC_ASC and $VFWU_SREC_DESC, else generated files
 
 #include "FWUpdater/CSRec.h"
 
@@ -30,30 +27,26 @@ bool Generate(const std::string& path_I, bool descending_I, std::uint64_t mebiby
     std::string text;
     text.reserve(static_cast<std::size_t>(records * lineLength + 64));
     text += "S00E000062656E63685F7372656300E5\r\n";
-    std::uint32_t seed = 12345;
     static const char digits[] = "0123456789ABCDEF";
-    auto put = [&text](unsigned b) {
+    unsigned sum = 0;
+    auto put = [&text, &sum](unsigned b) {
         text += digits[(b >> 4) & 0xF];
         text += digits[b & 0xF];
+        sum += b;
     };
     for (std::uint64_t n = 0; n < records; ++n) {
         const std::uint64_t i = descending_I ? records - 1 - n : n;
         const auto address = static_cast<std::uint32_t>(kBaseAddress + i * kBytesPerRecord);
-        unsigned sum = 4 + 1 + kBytesPerRecord;
         text += "S3";
+        sum = 0;
         put(4 + 1 + kBytesPerRecord);
-        for (int k = 3; k >= 0; --k) {
-            const unsigned b = (address >> (8 * k)) & 0xFF;
-            put(b);
-            sum += b;
-        }
+        for (int k = 3; k >= 0; --k)
+            put((address >> (8 * k)) & 0xFF);
         // Data depend on the address only, so both orders hold the same image.
-        seed = address * 2654435761u;
+        std::uint32_t seed = address * 2654435761u;
         for (std::uint32_t k = 0; k < kBytesPerRecord; ++k) {
             seed = seed * 1103515245u + 12345u;
-            const unsigned b = (seed >> 16) & 0xFF;
-            put(b);
-            sum += b;
+            put((seed >> 16) & 0xFF);
         }
         put(~sum & 0xFF);
         text += "\r\n";
@@ -67,13 +60,13 @@ bool Generate(const std::string& path_I, bool descending_I, std::uint64_t mebiby
 std::string FileFor(bool descending_I)
 {
     const char* env = std::getenv(descending_I ? "VFWU_SREC_DESC" : "VFWU_SREC_ASC");
-    if (env && *env) {
+    if (env && *env)
         return env;
-    }
     static std::string generated[2];
     std::string& path = generated[descending_I ? 1 : 0];
     if (path.empty()) {
-        path = (std::filesystem::temp_directory_path() / (descending_I ? "vfwu_bench_desc.pen" : "vfwu_bench_asc.pen")).string();
+        const char* name = descending_I ? "vfwu_bench_desc.pen" : "vfwu_bench_asc.pen";
+        path = (std::filesystem::temp_directory_path() / name).string();
         if (!Generate(path, descending_I, 16)) {
             std::fprintf(stderr, "cannot write %s\n", path.c_str());
             std::exit(2);
@@ -109,9 +102,8 @@ BENCHMARK_CAPTURE(BM_LoadSRec, descending, true)->Unit(benchmark::kMillisecond)-
 int main(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strncmp(arg, "--generate=", 11) == 0) {
-            const std::string order = arg + 11;
+        if (std::strncmp(argv[i], "--generate=", 11) == 0) {
+            const std::string order = argv[i] + 11;
             if ((order != "ascending" && order != "descending") || i + 1 >= argc) {
                 std::fprintf(stderr, "usage: %s --generate=ascending|descending PATH [MiB]\n", argv[0]);
                 return 2;
@@ -121,9 +113,8 @@ int main(int argc, char** argv)
         }
     }
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

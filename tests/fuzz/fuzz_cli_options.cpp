@@ -6,8 +6,6 @@
 #include "FirmwareUpdaterApp.h"
 #include "StringUtils.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,9 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // A refusal always says why, in English for scripts as in the user's language.
         if (error.Empty() || error.English().empty() || error.Text().empty())
             __builtin_trap();
-        return 0;
-    }
-    if (options.command == ECliCommand::eUnattended) {
+    } else if (options.command == ECliCommand::eUnattended) {
         const CFirmwareUpdaterApp app(Utf8ToUtf16(options.unattendedLine), CFirmwareUpdaterApp::EPathStyle::eWindowsOrPosix);
         (void)app.GetDevicePath().size();
     }
