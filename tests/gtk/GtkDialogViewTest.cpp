@@ -4,12 +4,10 @@
 
 #include "CGtkDialogView.h"
 
-#include "../unit/orchestration/SimTabletFixture.h"
+#include "../unit/dialog/RecordingView.h"
 
-#include "FWUpdater/CMainDialogModel.h"
 #include "FWUpdater/CSRec.h"
 #include "FWUpdater/DialogResource.h"
-#include "ResourceUtils.h"
 #include "StringUtils.h"
 
 #include <gtk/gtk.h>
@@ -22,11 +20,6 @@
 #include <thread>
 
 namespace {
-
-std::u16string English(int id_I)
-{
-    return ResourceUtils::LoadResourceString(static_cast<std::uint32_t>(id_I), 0x0009);
-}
 
 // The model's timer on the virtual clock, run on the main thread (where GLib runs a timeout).
 class CClockTicker : public CGtkTicker
@@ -107,17 +100,11 @@ void Screenshot(CGtkDialogView& view_I, const char* name_I)
     g_object_unref(paintable);
 }
 
-// A window over a simulated scenario; the model shares the fixture's controller.
-struct WindowFixture
+// The window in place of the recording view over the dialog's model.
+struct WindowFixture : DialogFixture
 {
-    explicit WindowFixture(std::u16string path_I = u"", std::u16string board_I = u"") : sim("basic")
+    WindowFixture() : DialogFixture("basic")
     {
-        sim.mController->SetNotifier(nullptr);
-        auto notifier = std::make_unique<CLogUpdateNotifier>(std::make_unique<CMemoryLogFile>(sim.mLog), "memory", "\n",
-                                                             ELogEncoding::eUtf8);
-        model = std::make_unique<CMainDialogModel>(sim.mController, std::move(notifier), English, std::move(path_I),
-                                                   std::move(board_I));
-        model->SetAutoUpdateDirectory(SimTabletFixture::DataDir() + "/scenarios/basic");
         auto owned = std::make_unique<CClockTicker>();
         ticker = owned.get();
         view = std::make_unique<CGtkDialogView>(*model, std::move(owned), CGtkDialogView::Settings{});
@@ -127,7 +114,6 @@ struct WindowFixture
     ~WindowFixture()
     {
         view.reset();
-        model.reset();
         Pump();
     }
 
@@ -150,8 +136,6 @@ struct WindowFixture
         return done_I();
     }
 
-    SimTabletFixture sim;
-    std::unique_ptr<CMainDialogModel> model;
     CClockTicker* ticker = nullptr;
     std::unique_ptr<CGtkDialogView> view;
 };

@@ -35,8 +35,8 @@ public:
         else
             mDisabled.insert(id_I);
     }
-    void EnableCloseCommand(bool enable_I) override { mCloseEnabled = enable_I; }
-    void SetProgress(int position_I) override { mProgress.push_back(position_I); }
+    void EnableCloseCommand(bool) override {}
+    void SetProgress(int) override {}
     void SetProgressRange(int, int) override {}
     void RefreshStatus() override {}
     EMessageResult ShowMessage(const std::u16string& text_I, const std::u16string& caption_I, EMessageIcon icon_I,
@@ -62,8 +62,6 @@ public:
 
     std::map<int, std::u16string> mTexts;
     std::set<int> mDisabled;
-    bool mCloseEnabled = true;
-    std::vector<int> mProgress;
     std::vector<ShownMessage> mMessages;
     EMessageResult mAnswer = EMessageResult::eYes;
     std::vector<int> mResults;

@@ -5,7 +5,6 @@
 
 namespace {
 
-// Waits (bounded) until the condition holds.
 template <typename Condition>
 bool WaitUntil(Condition condition_I)
 {
@@ -38,8 +37,7 @@ private:
     std::promise<void> mRelease;
 };
 
-// The pen board takes ten minutes to come back in its loader, and the controller is ready to
-// update it.
+// The controller ready to update the slow pen board.
 struct SlowLoaderFixture : SimTabletFixture
 {
     SlowLoaderFixture() : SimTabletFixture("basic", SlowLoader)
@@ -55,7 +53,6 @@ struct SlowLoaderFixture : SimTabletFixture
 TEST(UpdateWorker, StopEndsAnUpdateWaitingForItsLoaderWithoutKillingTheThread)
 {
     SlowLoaderFixture f;
-    // Half a minute into the wait the worker blocks (in real time) until it is told to stop.
     std::atomic<bool> waiting {false};
     f.mClock->schedule(f.mClock->now() + 30000, [&] {
         waiting = true;
@@ -75,9 +72,7 @@ TEST(UpdateWorker, StopEndsAnUpdateWaitingForItsLoaderWithoutKillingTheThread)
     EXPECT_TRUE(f.LogHas("[ERROR] General Program Failure (6)"));
 }
 
-// What runs after the worker's end (letting go of the log) runs once, and only when the worker
-// has really ended: at once when it ended in time or none ran, otherwise when the program
-// collects the stragglers.
+// The after-end action (letting go of the log) runs once, and only after the worker has really ended.
 TEST(UpdateWorker, AfterEndActionWaitsForTheWorkersEnd)
 {
     enum class EWorker
@@ -110,9 +105,7 @@ TEST(UpdateWorker, AfterEndActionWaitsForTheWorkersEnd)
     }
 }
 
-// The dialog ends while the worker hangs in a device call: the dialog does not wait for it, but
-// its log stays open for the worker, which still writes its own end there; only then is the log
-// let go, and later reports of the controller reach nothing.
+// The dialog ends while the worker hangs: the log stays open until the worker has written its end.
 TEST(UpdateWorker, ADialogEndingDuringAnUpdateLeavesTheLogOpenUntilTheWorkerEnds)
 {
     DialogFixture d("basic", u"", u"", SlowLoader);
@@ -136,7 +129,6 @@ TEST(UpdateWorker, ADialogEndingDuringAnUpdateLeavesTheLogOpenUntilTheWorkerEnds
     const std::vector<std::string> lines = SplitLines(text());
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(text().compare(0, atDialogEnd.size(), atDialogEnd), 0);
-    // The worker's last reports are the run's end: the failed wait and state 6.
     EXPECT_EQ(lines.back(), "[STATE] 6");
     EXPECT_NE(std::find(lines.begin(), lines.end(), "[ERROR] General Program Failure (6)"), lines.end());
 

@@ -155,7 +155,6 @@ const FaultCase kCases[] = {
     {.what = "a torn erase after the invalidation commit", .arm = At(kPowerLoss, kErase, eSet, 0, "seed=5,tear=1"),
      .state = 6, .inLoader = 1,
      .after = [](CFaultRig& r) { EXPECT_EQ(r.mBus.FaultStats().tornReports, 1u); }, .nextLine = kInLoader},
-    // Dropped reports and busy boards (the campaign mixes them at random).
     // One erase has 11 block attempts of 5 erase reports of 101 transfers each. The failure path
     // sent the board out of its loader; its invalidated checksums brought it back.
     {.what = "erases failing beyond the retries",

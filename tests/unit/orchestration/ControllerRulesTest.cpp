@@ -31,13 +31,11 @@ TEST(ControllerRules, ArrivalsAndRemovalsMoveOnlyTheStatesTheyConcern)
     EXPECT_EQ(f.mController->GetState(), 7);
     EXPECT_GE(f.Current().Find("IMPORTANT Detach Message (" + upper + ") STATE->ESTATE_TERMINATE"), 0);
     EXPECT_EQ(f.mNotifier->GetState(), 7);
-
 }
 
 TEST(ControllerRules, WhileEnteringTheLoaderAnyArrivalMovesTheStateOn)
 {
-    // The arriving path is not examined: a board that never comes back but a mouse plugged in
-    // moves the state on (and the update then fails).
+    // The arriving path is not examined: a mouse plugged in moves the state on (and the update fails).
     CFaultRig f("basic");
     ASSERT_TRUE(f.Prepare());
     f.Board()->Loader().SetOnEnterLoader([&] { f.mController->OnInterfaceAttached("a mouse"); });

@@ -1,6 +1,3 @@
-// The topology file: model descriptions read from settings, the table keyed by vendor + product
-// id, loading, lookup and the shipped example.
-
 #include "FWUpdater/CDiscovery.h"
 #include "Settings/SettingsParser.h"
 #include "TestSupport.h"
