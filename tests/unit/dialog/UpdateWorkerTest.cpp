@@ -5,20 +5,7 @@
 
 namespace {
 
-template <typename Condition>
-bool WaitUntil(Condition condition_I)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!condition_I()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
-
-// Holds the worker inside a device call half a minute into its wait for the loader, as an
-// operating-system call that does not return would, until the test lets it go.
+// Holds the worker 30 s into its wait for the loader, as a hung system call would, until released.
 class CHungCall
 {
 public:

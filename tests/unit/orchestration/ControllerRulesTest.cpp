@@ -95,8 +95,7 @@ TEST(SimUpdateFailure, LoaderThatNeverComesBackGivesUpAfterNinetySeconds)
     EXPECT_NE(asserts.Lines()[0].find("\"Oops - Could not get a mainInterface pointer\""), std::string::npos);
 }
 
-// A board left half-programmed comes back as its loader; the next update finds it there and
-// recovers it (a basic pen without the sector check, which its wrong count would fail).
+// A half-programmed board is found in its loader and recovered (the basic pen's sector check is off).
 TEST(SimUpdateFailure, BoardFoundInItsLoaderIsRecovered)
 {
     CTempDir dir;
