@@ -34,11 +34,6 @@ struct Record
     bool operator==(const Record&) const = default;
 };
 
-void PrintTo(const Record& r_I, std::ostream* out_O)
-{
-    *out_O << "{pen " << r_I.pen << ", touch " << r_I.touch << (r_I.loaderMode ? ", loader mode}" : "}");
-}
-
 const char kPenTouch[] = R"([
   { "name": "Model T",
     "penBoard":   { "vid": "1234", "pid": "0100", "usageId": "1", "usagePg": "FF0D" },
