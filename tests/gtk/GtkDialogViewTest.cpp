@@ -194,11 +194,10 @@ TEST(GtkDialogView, EachStateAsTheStatusAreaShowsIt)
         bool controlsOn;         // Browse, update type and the close button
         int result;
     };
-    const std::u16string programming = English(IDS_PROGRAMMING);
     const Case cases[] = {
         {0, 0, u"", "", 0.0, true, 2},
         {2, 0, English(IDS_WAITING_FOR_LOADER), "vfwu-busy", 0.0, false, 0},
-        {3, 40, programming + u"..", "vfwu-busy", 0.4, false, 0},
+        {3, 40, English(IDS_PROGRAMMING) + u"..", "vfwu-busy", 0.4, false, 0},
         {4, 100, English(IDS_WAITING_FOR_DEVICE), "vfwu-busy", 0.0, false, 0},
         {5, 100, English(IDS_PROGRAMMING_SUCCESSFUL), "vfwu-success", 1.0, true, 2},
         {6, 30, English(IDS_PROGRAMMING_FAILED), "vfwu-failure", 0.0, true, 2},

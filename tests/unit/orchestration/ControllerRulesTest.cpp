@@ -69,7 +69,6 @@ TEST(SimUpdateFailure, SectorMismatchFailsBeforeAnythingIsWritten)
     ASSERT_TRUE(f.Prepare());
     EXPECT_FALSE(f.mController->UpdateDevice());
     EXPECT_GE(f.Current().Find("[ERROR] InitCheckForSRecData: Sector/Block mismatch! Expected 39 got 40"), 0);
-    EXPECT_GE(f.Current().Find("[ERROR] General Program Failure (6)"), 0);
     EXPECT_EQ(f.mNotifier->GetLastErrorCode(), 6);
     // Nothing was erased; the failure path sent the board back to its application.
     EXPECT_EQ(f.Board()->Loader().EraseCount(1), 0);
