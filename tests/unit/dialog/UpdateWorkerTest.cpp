@@ -24,22 +24,12 @@ private:
     std::promise<void> mRelease;
 };
 
-// The controller ready to update the slow pen board.
-struct SlowLoaderFixture : SimTabletFixture
-{
-    SlowLoaderFixture() : SimTabletFixture("basic", SlowLoader)
-    {
-        EXPECT_TRUE(mController->UpdateDeviceList());
-        mController->SetUpdateType(0);
-        EXPECT_TRUE(mController->ProcessUpdateFile(ScenarioFile("basic.pen")));
-    }
-};
-
 } // namespace
 
 TEST(UpdateWorker, StopEndsAnUpdateWaitingForItsLoaderWithoutKillingTheThread)
 {
-    SlowLoaderFixture f;
+    SimTabletFixture f("basic", SlowLoader);
+    ASSERT_TRUE(f.Prepare());
     std::atomic<bool> waiting {false};
     f.mClock->schedule(f.mClock->now() + 30000, [&] {
         waiting = true;
@@ -69,7 +59,8 @@ TEST(UpdateWorker, AfterEndActionWaitsForTheWorkersEnd)
     };
     for (EWorker kind : {EWorker::eNone, EWorker::eEnded, EWorker::eHung}) {
         SCOPED_TRACE(static_cast<int>(kind));
-        SlowLoaderFixture f;
+        SimTabletFixture f("basic", SlowLoader);
+        ASSERT_TRUE(f.Prepare());
         CHungCall hung(*f.mClock);
         CUpdateWorker worker;
         if (kind != EWorker::eNone) {
