@@ -1,15 +1,11 @@
-// The GTK window against the main dialog's model: real widgets on a (virtual) display, the
-// simulated tablet on a virtual clock, and the model's 500 ms timer ticked by the test's main
-// loop whenever that clock has passed a period. Nothing waits in real time.
+// Real widgets on a virtual display; the model's timer is ticked by the test's main loop whenever
+// the virtual clock has passed a period. Nothing waits in real time.
 
 #include "CGtkDialogView.h"
 
-#include "../unit/orchestration/SimTabletFixture.h"
+#include "../unit/dialog/RecordingView.h"
 
-#include "FWUpdater/CMainDialogModel.h"
-#include "FWUpdater/CSRec.h"
 #include "FWUpdater/DialogResource.h"
-#include "ResourceUtils.h"
 #include "StringUtils.h"
 
 #include <gtk/gtk.h>
@@ -22,11 +18,6 @@
 #include <thread>
 
 namespace {
-
-std::u16string English(int id_I)
-{
-    return ResourceUtils::LoadResourceString(static_cast<std::uint32_t>(id_I), 0x0009);
-}
 
 // The model's timer on the virtual clock, run on the main thread (where GLib runs a timeout).
 class CClockTicker : public CGtkTicker
@@ -60,14 +51,15 @@ void Pump()
     }
 }
 
-// Iterates the main loop (bounded) until done_I holds: mapping and painting are the X server's work.
+// Iterates the main loop until done_I holds: mapping and painting are the X server's work.
 bool IterateUntil(const std::function<bool()>& done_I)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done_I() && std::chrono::steady_clock::now() < deadline) {
-        g_main_context_iteration(nullptr, FALSE);
-        std::this_thread::yield();
-    }
+    WaitUntil(
+        [&] {
+            g_main_context_iteration(nullptr, FALSE);
+            return done_I();
+        },
+        20);
     Pump();
     return done_I();
 }
@@ -107,17 +99,11 @@ void Screenshot(CGtkDialogView& view_I, const char* name_I)
     g_object_unref(paintable);
 }
 
-// A window over a simulated scenario; the model shares the fixture's controller.
-struct WindowFixture
+// The window in place of the recording view over the dialog's model.
+struct WindowFixture : DialogFixture
 {
-    explicit WindowFixture(std::u16string path_I = u"", std::u16string board_I = u"") : sim("basic")
+    WindowFixture() : DialogFixture("basic")
     {
-        sim.mController->SetNotifier(nullptr);
-        auto notifier = std::make_unique<CLogUpdateNotifier>(std::make_unique<CMemoryLogFile>(sim.mLog), "memory", "\n",
-                                                             ELogEncoding::eUtf8);
-        model = std::make_unique<CMainDialogModel>(sim.mController, std::move(notifier), English, std::move(path_I),
-                                                   std::move(board_I));
-        model->SetAutoUpdateDirectory(SimTabletFixture::DataDir() + "/scenarios/basic");
         auto owned = std::make_unique<CClockTicker>();
         ticker = owned.get();
         view = std::make_unique<CGtkDialogView>(*model, std::move(owned), CGtkDialogView::Settings{});
@@ -127,11 +113,9 @@ struct WindowFixture
     ~WindowFixture()
     {
         view.reset();
-        model.reset();
         Pump();
     }
 
-    // Lets virtual time pass and the main loop run what became due.
     void Step(std::uint32_t ms_I)
     {
         sim.mClock->advance(ms_I);
@@ -139,27 +123,18 @@ struct WindowFixture
         ticker->TickIfDue();
         Pump();
     }
-    // Steps of 100 ms until done_I holds; bounded so that a hang fails instead of blocking.
+    // Steps of 100 ms until done_I holds.
     bool RunUntil(const std::function<bool()>& done_I)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!done_I() && std::chrono::steady_clock::now() < deadline) {
+        return WaitUntil([&] {
             Step(100);
-            std::this_thread::yield();
-        }
-        return done_I();
+            return done_I();
+        });
     }
 
-    SimTabletFixture sim;
-    std::unique_ptr<CMainDialogModel> model;
     CClockTicker* ticker = nullptr;
     std::unique_ptr<CGtkDialogView> view;
 };
-
-bool IsChecksum(const std::string& text_I)
-{
-    return std::regex_match(text_I, std::regex("[0-9A-F]{8}"));
-}
 
 } // namespace
 
@@ -186,31 +161,27 @@ TEST(GtkDialogView, InteractivePenUpdateThroughTheMainLoop)
     EXPECT_EQ(w.view->FileTooltip(), file);
     Screenshot(*w.view, "gtk-before.png");
 
-    // Confirmed: while busy the controls and the close button are off.
     w.view->PressProgram();
     EXPECT_FALSE(w.view->IsEnabled(IDC_PROGRAM));
     EXPECT_FALSE(w.view->CloseCommandEnabled());
-    // The outcome is shown once the worker has ended and a tick has seen it.
     ASSERT_TRUE(w.RunUntil([&] {
         return w.model->GetState() >= 5 && !w.model->IsUpdateRunning() && w.view->LabelText(IDC_STATUS_TEXT).rfind("Programming ", 0) == 0;
     })) << "state " << w.model->GetState();
     EXPECT_EQ(w.view->LabelText(IDC_STATUS_TEXT), "Programming Successful") << w.sim.LogText();
     // The labels were refreshed from the board, which holds the image (version 1.10).
-    EXPECT_TRUE(IsChecksum(w.view->LabelText(IDC_CHECKSUM))) << w.view->LabelText(IDC_CHECKSUM);
+    EXPECT_TRUE(std::regex_match(w.view->LabelText(IDC_CHECKSUM), std::regex("[0-9A-F]{8}")))
+        << w.view->LabelText(IDC_CHECKSUM);
     EXPECT_EQ(w.view->LabelText(IDC_PEN_NEW_CHECKSUM), w.view->LabelText(IDC_CHECKSUM));
     EXPECT_EQ(w.view->LabelText(IDC_PEN_VERSION), "1.10");
-    CSRec image;
-    ASSERT_TRUE(image.Load(file));
-    EXPECT_TRUE(SimTabletFixture::FlashHolds(*w.sim.mBus.Board("pen"), image.GetBlocks()));
+    EXPECT_EQ(w.sim.WhyNotUpdated(), "");
     ASSERT_TRUE(w.RunUntil([&] { return w.view->IsEnabled(IDC_PROGRAM) && w.view->CloseCommandEnabled(); }));
     Screenshot(*w.view, "gtk-after.png");
     EXPECT_FALSE(w.view->RequestClose());
     EXPECT_EQ(w.view->Result(), 2);
 }
 
-// What each update state looks like, with the state set on the notifier as the controller sets
-// it (no worker runs, so every tick sees exactly the state given). Busy states (2 to 4) refuse
-// closing and Escape; the others end the window with 2, state 7 with 1.
+// The state set on the notifier (no worker runs). Busy states (2 to 4) refuse closing and Escape;
+// the others end the window with 2, state 7 with 1.
 TEST(GtkDialogView, EachStateAsTheStatusAreaShowsIt)
 {
     struct Case
@@ -223,11 +194,10 @@ TEST(GtkDialogView, EachStateAsTheStatusAreaShowsIt)
         bool controlsOn;         // Browse, update type and the close button
         int result;
     };
-    const std::u16string programming = English(IDS_PROGRAMMING);
     const Case cases[] = {
         {0, 0, u"", "", 0.0, true, 2},
         {2, 0, English(IDS_WAITING_FOR_LOADER), "vfwu-busy", 0.0, false, 0},
-        {3, 40, programming + u"..", "vfwu-busy", 0.4, false, 0},
+        {3, 40, English(IDS_PROGRAMMING) + u"..", "vfwu-busy", 0.4, false, 0},
         {4, 100, English(IDS_WAITING_FOR_DEVICE), "vfwu-busy", 0.0, false, 0},
         {5, 100, English(IDS_PROGRAMMING_SUCCESSFUL), "vfwu-success", 1.0, true, 2},
         {6, 30, English(IDS_PROGRAMMING_FAILED), "vfwu-failure", 0.0, true, 2},

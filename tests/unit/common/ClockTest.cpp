@@ -55,8 +55,7 @@ TEST(VirtualClock, EventsMayScheduleMoreSleepOrBeCancelled)
     EXPECT_FALSE(clock.hasPending());
 }
 
-// The real clock's events run in the programs' simulated runs (tests/unit/cli); a stop must wake a
-// real sleep at once, or closing waits for the whole sleep.
+// A stop must wake a real sleep at once, or closing waits for the whole sleep.
 TEST(SteadyClock, AStopWakesASleep)
 {
     CSteadyClock clock;

@@ -66,8 +66,7 @@ TEST(MainDialog, FailedNotificationRegistrationOnlyAsserts)
     EXPECT_NE(lines[1].find("\"CANNOT REGISTER FOR VELLUM DEVICE NOTIFICATION\""), std::string::npos);
 }
 
-// The window's test shows the labels; here what only the model decides: "No" starts nothing,
-// a second press before the tick starts no second worker, and a second update a fresh one.
+// "No" starts nothing, a second press before the tick no second worker, a second update a fresh one.
 TEST(MainDialog, InteractiveUpdateRunsOnTheWorker)
 {
     DialogFixture d("basic");
@@ -87,8 +86,7 @@ TEST(MainDialog, InteractiveUpdateRunsOnTheWorker)
     }
 }
 
-// Unattended: the result box, then the exit code; a loader that never comes back fails instead
-// of waiting in state 2 for ever.
+// Unattended: a loader that never comes back fails instead of waiting in state 2 for ever.
 TEST(MainDialog, UnattendedUpdateEndsWithItsResult)
 {
     for (const bool slow : {false, true}) {
@@ -124,8 +122,7 @@ TEST(MainDialog, BusyStatesRefuseClosing)
     }
 }
 
-// A described touch board that is missing is reported once and not offered; the list and the
-// file filter follow the boards there are.
+// A described touch board that is missing is reported once and not offered.
 TEST(MainDialog, MissingTouchBoardIsNotOffered)
 {
     DialogFixture basic("basic");

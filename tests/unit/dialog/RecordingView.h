@@ -1,6 +1,5 @@
 #pragma once
-// A main-dialog view that records what the model shows, and answers message boxes as told; and
-// the dialog's model over a simulated scenario.
+// A main-dialog view that records what the model shows; the model over a simulated scenario.
 
 #include "../orchestration/SimTabletFixture.h"
 
@@ -20,7 +19,6 @@ struct ShownMessage
     std::u16string text;
     std::u16string caption;
     EMessageIcon icon;
-    EMessageButtons buttons;
 };
 
 class CRecordingView : public CMainDialogView
@@ -35,14 +33,14 @@ public:
         else
             mDisabled.insert(id_I);
     }
-    void EnableCloseCommand(bool enable_I) override { mCloseEnabled = enable_I; }
-    void SetProgress(int position_I) override { mProgress.push_back(position_I); }
+    void EnableCloseCommand(bool) override {}
+    void SetProgress(int) override {}
     void SetProgressRange(int, int) override {}
     void RefreshStatus() override {}
     EMessageResult ShowMessage(const std::u16string& text_I, const std::u16string& caption_I, EMessageIcon icon_I,
                                EMessageButtons buttons_I) override
     {
-        mMessages.push_back({text_I, caption_I, icon_I, buttons_I});
+        mMessages.push_back({text_I, caption_I, icon_I});
         return buttons_I == EMessageButtons::eYesNo ? mAnswer : EMessageResult::eOk;
     }
     void EndDialog(int result_I) override { mResults.push_back(result_I); }
@@ -62,8 +60,6 @@ public:
 
     std::map<int, std::u16string> mTexts;
     std::set<int> mDisabled;
-    bool mCloseEnabled = true;
-    std::vector<int> mProgress;
     std::vector<ShownMessage> mMessages;
     EMessageResult mAnswer = EMessageResult::eYes;
     std::vector<int> mResults;
@@ -86,7 +82,6 @@ inline void SlowLoader(SimScenario& scenario_I)
     scenario_I.boards[0].reenumerateMs = 10 * 60 * 1000;
 }
 
-// The model shares the fixture's controller and logs into the fixture's log.
 struct DialogFixture
 {
     explicit DialogFixture(const std::string& scenario_I, std::u16string path_I = u"", std::u16string board_I = u"",

@@ -5,21 +5,7 @@
 
 namespace {
 
-// Waits (bounded) until the condition holds.
-template <typename Condition>
-bool WaitUntil(Condition condition_I)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!condition_I()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
-
-// Holds the worker inside a device call half a minute into its wait for the loader, as an
-// operating-system call that does not return would, until the test lets it go.
+// Holds the worker 30 s into its wait for the loader, as a hung system call would, until released.
 class CHungCall
 {
 public:
@@ -38,24 +24,12 @@ private:
     std::promise<void> mRelease;
 };
 
-// The pen board takes ten minutes to come back in its loader, and the controller is ready to
-// update it.
-struct SlowLoaderFixture : SimTabletFixture
-{
-    SlowLoaderFixture() : SimTabletFixture("basic", SlowLoader)
-    {
-        EXPECT_TRUE(mController->UpdateDeviceList());
-        mController->SetUpdateType(0);
-        EXPECT_TRUE(mController->ProcessUpdateFile(ScenarioFile("basic.pen")));
-    }
-};
-
 } // namespace
 
 TEST(UpdateWorker, StopEndsAnUpdateWaitingForItsLoaderWithoutKillingTheThread)
 {
-    SlowLoaderFixture f;
-    // Half a minute into the wait the worker blocks (in real time) until it is told to stop.
+    SimTabletFixture f("basic", SlowLoader);
+    ASSERT_TRUE(f.Prepare());
     std::atomic<bool> waiting {false};
     f.mClock->schedule(f.mClock->now() + 30000, [&] {
         waiting = true;
@@ -65,7 +39,6 @@ TEST(UpdateWorker, StopEndsAnUpdateWaitingForItsLoaderWithoutKillingTheThread)
     CUpdateWorker worker;
     ASSERT_TRUE(worker.Start(f.mController));
     ASSERT_TRUE(WaitUntil([&] { return waiting.load(); }));
-    EXPECT_TRUE(worker.IsRunning());
     worker.Stop();
     CUpdateWorker::JoinStragglers();
     EXPECT_FALSE(worker.HasWorker());
@@ -75,9 +48,7 @@ TEST(UpdateWorker, StopEndsAnUpdateWaitingForItsLoaderWithoutKillingTheThread)
     EXPECT_TRUE(f.LogHas("[ERROR] General Program Failure (6)"));
 }
 
-// What runs after the worker's end (letting go of the log) runs once, and only when the worker
-// has really ended: at once when it ended in time or none ran, otherwise when the program
-// collects the stragglers.
+// The after-end action (letting go of the log) runs once, and only after the worker has really ended.
 TEST(UpdateWorker, AfterEndActionWaitsForTheWorkersEnd)
 {
     enum class EWorker
@@ -88,7 +59,8 @@ TEST(UpdateWorker, AfterEndActionWaitsForTheWorkersEnd)
     };
     for (EWorker kind : {EWorker::eNone, EWorker::eEnded, EWorker::eHung}) {
         SCOPED_TRACE(static_cast<int>(kind));
-        SlowLoaderFixture f;
+        SimTabletFixture f("basic", SlowLoader);
+        ASSERT_TRUE(f.Prepare());
         CHungCall hung(*f.mClock);
         CUpdateWorker worker;
         if (kind != EWorker::eNone) {
@@ -110,9 +82,7 @@ TEST(UpdateWorker, AfterEndActionWaitsForTheWorkersEnd)
     }
 }
 
-// The dialog ends while the worker hangs in a device call: the dialog does not wait for it, but
-// its log stays open for the worker, which still writes its own end there; only then is the log
-// let go, and later reports of the controller reach nothing.
+// The dialog ends while the worker hangs: the log stays open until the worker has written its end.
 TEST(UpdateWorker, ADialogEndingDuringAnUpdateLeavesTheLogOpenUntilTheWorkerEnds)
 {
     DialogFixture d("basic", u"", u"", SlowLoader);
@@ -136,7 +106,6 @@ TEST(UpdateWorker, ADialogEndingDuringAnUpdateLeavesTheLogOpenUntilTheWorkerEnds
     const std::vector<std::string> lines = SplitLines(text());
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(text().compare(0, atDialogEnd.size(), atDialogEnd), 0);
-    // The worker's last reports are the run's end: the failed wait and state 6.
     EXPECT_EQ(lines.back(), "[STATE] 6");
     EXPECT_NE(std::find(lines.begin(), lines.end(), "[ERROR] General Program Failure (6)"), lines.end());
 

@@ -26,7 +26,6 @@ struct Node
     const char* tablet; // boards of one tablet share the levels above their own; "" = unknown device tree
 };
 
-// A discovered record: the paths of its pen (or loader) and touch interfaces, its loader mode.
 struct Record
 {
     std::string pen;
@@ -34,11 +33,6 @@ struct Record
     bool loaderMode;
     bool operator==(const Record&) const = default;
 };
-
-void PrintTo(const Record& r_I, std::ostream* out_O)
-{
-    *out_O << "{pen " << r_I.pen << ", touch " << r_I.touch << (r_I.loaderMode ? ", loader mode}" : "}");
-}
 
 const char kPenTouch[] = R"([
   { "name": "Model T",
@@ -66,24 +60,20 @@ const DiscoveryCase kCases[] = {
      {{"1-pen-a", 0x0100, 0xFF0D, 1, "tablet-a"}, {"2-pen-b", 0x0100, 0xFF0D, 1, "tablet-b"},
       {"3-touch-b", 0x0101, 0x000D, 4, "tablet-b"}, {"4-touch-a", 0x0101, 0x000D, 4, "tablet-a"}},
      {{"1-pen-a", "4-touch-a", false}, {"2-pen-b", "3-touch-b", false}}},
-    // "Both unknown" (nodes the system cannot place, such as virtual HID devices) is no evidence
-    // of one tablet.
+    // "Both unknown" (such as virtual HID devices) is no evidence of one tablet.
     {"BoardsWhoseDeviceTreeIsUnknownAreNotPaired",
      {{"pen-x", 0x0100, 0xFF0D, 1, ""}, {"touch-y", 0x0101, 0x000D, 4, ""}},
      {{"pen-x", "", false}, {"", "touch-y", false}}},
     {"TouchWithoutAPenOnItsTabletBecomesARecordOfItsOwn",
      {{"pen-a", 0x0100, 0xFF0D, 1, "tablet-a"}, {"touch-z", 0x0101, 0x000D, 4, "tablet-z"}},
      {{"pen-a", "", false}, {"", "touch-z", false}}},
-    // tablet-b is found first by its pen; tablet-a's record (found by its touch) gets the loader
-    // and is the default device.
+    // tablet-a's record, found by its touch after tablet-b's, gets the loader and is the default.
     {"LoaderBesideATouchBoardTakesThePenRoleAndIsPreferred",
      {{"pen-b", 0x0100, 0xFF0D, 1, "tablet-b"}, {"touch-a", 0x0101, 0x000D, 4, "tablet-a"},
       {"zz-loader-a", 0x0094, 0xFF00, 1, "tablet-a"}},
      {{"pen-b", "", false}, {"zz-loader-a", "touch-a", true}}, 1},
     {"LoaderAloneBecomesALoaderModeRecord", {{"loader", 0x0094, 0xFF00, 1, "tablet-a"}}, {{"loader", "", true}}},
-    // The first known node is a router collection (page FF00, usage 0A): the description's own
-    // pen usage no longer identifies the pen, and the touch board of a pen that re-enumerates
-    // sits at usage 0B.
+    // With a router collection (page FF00) first, the pen is at usage 0A only and the touch at 0B.
     {"WithAHidRouterThePenIsRecognisedOnlyAtTheRouterUsage",
      {{"a-router-pen", 0x0100, 0xFF00, 0x0A, "tablet-a"}, {"b-pen-described", 0x0100, 0xFF0D, 1, "tablet-a"},
       {"c-router-touch", 0x0101, 0xFF00, 0x0B, "tablet-a"}},

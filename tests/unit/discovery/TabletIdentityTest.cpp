@@ -1,5 +1,3 @@
-// Following one tablet through its mode switches: which device-tree paths name the same tablet.
-
 #include "FWUpdater/CDiscovery.h"
 
 #include <gtest/gtest.h>

@@ -1,12 +1,6 @@
-// The fault campaign: seeded random faults over many update runs of every board of every
-// scenario, with three invariants after every run:
-//   1. success is reported only when the board holds the image, its committed checksums check
-//      out and it runs its application;
-//   2. after any failure, the next run on the same board without faults succeeds;
-//   3. a failure reported for a board that in fact runs the new image (a false failure) is
-//      counted and listed with the run's last error, so that each one can be explained.
-// VFWU_FAULT_SEEDS sets the number of runs (default 60), VFWU_FAULT_SEED_BASE the first seed;
-// VFWU_FAULT_LOGS=1 prints the log of every false failure.
+// Seeded random faults over update runs of every board of every scenario. After every run: no false
+// success; after a failure the next fault-free run succeeds; false failures are counted and listed.
+// VFWU_FAULT_SEEDS: runs (default 60); VFWU_FAULT_SEED_BASE: first seed; VFWU_FAULT_LOGS=1: their logs.
 
 #include "FaultRig.h"
 

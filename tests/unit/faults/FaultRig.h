@@ -18,7 +18,6 @@
 #include <functional>
 #include <stdexcept>
 
-// What one run left: its result, the notifier's last state and error code, and the log.
 struct FaultRunResult
 {
     bool reported = false;
@@ -70,7 +69,7 @@ inline std::string FlashDifference(const CSimBoard& board_I, const std::vector<S
     return "";
 }
 
-// The same against a file: S-records, Intel HEX (at 0x8000) or Airoha.
+// Intel HEX images sit at 0x8000.
 inline std::string FlashDifference(const CSimBoard& board_I, const std::string& file_I)
 {
     CSRec source;
@@ -113,7 +112,6 @@ public:
         return mBus.Board(name_I, tablet_I);
     }
 
-    // A new controller with its own log, told of arrivals and removals as the program is.
     void Open()
     {
         Close();
@@ -138,7 +136,6 @@ public:
         return result;
     }
 
-    // Opens the controller, finds the board's tablet and the file its description names for it.
     bool Prepare(const std::string& boardName_I = "pen", std::size_t tablet_I = 0)
     {
         Open();

@@ -1,5 +1,4 @@
-// Whole updates under one fault each: a reported success leaves the board updated; after a
-// failure, the user puts things right and the next run finishes the update.
+// One fault per update: a success leaves the board updated; after a failure the next run finishes it.
 
 #include "FaultRig.h"
 
@@ -42,8 +41,7 @@ Arm Faults(const std::string& text_I)
     return [text_I](CFaultRig& rig_IO) { rig_IO.mBus.SetFaults(Parsed(text_I)); };
 }
 
-// The fault description with its power loss (or unplug) at the k-th report of this id of a
-// fault-free update.
+// The faults, with the power loss (or unplug) at the k-th report of this id of a fault-free update.
 Arm At(std::int64_t SimFaultSpec::*member_I, std::uint8_t id_I, ESimWireDirection direction_I, int k_I,
        const std::string& text_I = "")
 {
@@ -66,7 +64,6 @@ Arm Tamper(std::uint8_t id_I, std::function<void(CFaultRig&, std::vector<std::ui
         });
     };
 }
-// How many answers of a report a fault-free update reads.
 int AnswersOfACleanRun(const std::string& scenario_I, std::uint8_t id_I)
 {
     CFaultRig clean(scenario_I);
@@ -75,8 +72,7 @@ int AnswersOfACleanRun(const std::string& scenario_I, std::uint8_t id_I)
     return answers;
 }
 
-// Every application block of the board emptied after the loader reported its checksums for the
-// last time: the sums agree, but its start-up check refuses the image.
+// Application blocks emptied after the last checksum read: the sums agree, the start-up check fails.
 Arm FlashCellsFailAfterTheLastChecksumRead(std::uint8_t checksumsId_I)
 {
     return [checksumsId_I](CFaultRig& rig_IO) {
@@ -155,9 +151,7 @@ const FaultCase kCases[] = {
     {.what = "a torn erase after the invalidation commit", .arm = At(kPowerLoss, kErase, eSet, 0, "seed=5,tear=1"),
      .state = 6, .inLoader = 1,
      .after = [](CFaultRig& r) { EXPECT_EQ(r.mBus.FaultStats().tornReports, 1u); }, .nextLine = kInLoader},
-    // Dropped reports and busy boards (the campaign mixes them at random).
-    // One erase has 11 block attempts of 5 erase reports of 101 transfers each. The failure path
-    // sent the board out of its loader; its invalidated checksums brought it back.
+    // 11 block attempts of 5 erase reports of 101 transfers; the invalidated checksums keep the loader.
     {.what = "erases failing beyond the retries",
      .arm = [](CFaultRig& r) { r.Board()->Loader().FailSets(kErase, 11 * 5 * 101); }, .state = 6, .errorCode = 6,
      .lines = {"[ERROR] Failed erasing block from device (8)",
@@ -198,7 +192,6 @@ const FaultCase kCases[] = {
          r.mClock->advance(10000);
          EXPECT_EQ(r.WhyNotUpdated(), "");
      }},
-    // Answers garbled on the link are read again rather than trusted.
     // The first answer carries the next report's id, at the length asked for.
     {.what = "an answer of another report", .arm = Tamper(0x17, [](CFaultRig&, auto& a, int n) { a[0] += n == 1; }),
      .reported = true, .lines = {"Read error: retrying..."}},
@@ -213,13 +206,11 @@ const FaultCase kCases[] = {
      .arm = Tamper(0x18, [](CFaultRig&, auto& a, int n) { a[1 + n % 30 * 10 + 9] ^= 0x80; }),
      .lines = {"[ERROR] LoadLoaderDescription: the block table never read the same twice in a row (8)"},
      .version = kSimFactoryVersion}, // nothing was touched
-    // A checksum table garbled on its way back after the commit is read again; only three garbled
-    // reads in a row fail the run, and the board holds the image either way.
+    // Only three garbled read-backs in a row fail the run; the board holds the image either way.
     {.what = "one garbled read-back", .arm = GarbledReadBacks(1), .reported = true, .lines = {kReadAgain}},
     {.what = "two garbled read-backs", .arm = GarbledReadBacks(2), .reported = true, .lines = {kReadAgain}},
     {.what = "three garbled read-backs", .arm = GarbledReadBacks(3), .lines = {kReadAgain},
      .after = [](CFaultRig& r) { EXPECT_EQ(r.WhyNotUpdated(), ""); }},
-    // Flash failing after the last checksum read: the board comes back as its loader, no success.
     {.what = "a board that comes back as its loader", .arm = FlashCellsFailAfterTheLastChecksumRead(kChecksums),
      .state = 6, .lines = {"GetNormalInterface: the device came back in loader mode", kSwapError}, .inLoader = 1},
 };
@@ -232,8 +223,7 @@ TEST(FaultUpdate, OneFaultThenARunThatRecovers)
         RunFaultCase(c);
 }
 
-// Boards that switch in place: an exit report that never arrives is no success, one whose answer
-// was lost is (the application answering its ping tells them apart).
+// Switching in place: a lost exit report is no success, a lost answer to it is (the ping tells).
 TEST(InPlaceExit, LostExitReportsAndLostAnswers)
 {
     for (const char* board : {"pen", "touch", "bluetooth"}) {

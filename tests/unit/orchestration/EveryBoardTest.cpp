@@ -1,9 +1,7 @@
-#include "../faults/FaultRig.h"
+#include "SimTabletFixture.h"
 
 #include "FWUpdater/CUpdateWorker.h"
 
-#include <chrono>
-#include <thread>
 
 namespace {
 
@@ -19,9 +17,7 @@ std::ostream& operator<<(std::ostream& out_I, const BoardCase& c_I)
     return out_I << c_I.scenario << "/" << c_I.board << c_I.tablet;
 }
 
-class EveryBoard : public ::testing::TestWithParam<BoardCase>
-{
-};
+using EveryBoard = ::testing::TestWithParam<BoardCase>;
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, EveryBoard,
                          ::testing::Values(BoardCase {"basic", "pen", 0}, BoardCase {"basic", "touch", 0},
@@ -29,7 +25,6 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, EveryBoard,
                                            BoardCase {"protocol1", "bluetooth", 0}, BoardCase {"bulk", "pen", 0},
                                            BoardCase {"two-tablets", "pen", 1}, BoardCase {"two-tablets", "touch", 1}));
 
-// The version the selected tablet's interface of the board's type reports.
 std::uint16_t VersionOf(const CFaultRig& rig_I, int type_I)
 {
     const auto device = rig_I.mController->GetCurrentDevice();
@@ -57,17 +52,12 @@ TEST_P(EveryBoard, UpdatesToTheDemoFirmwareOnTheWorkerAndComesBackWithItsVersion
     // On the worker thread, as the program runs it, while arrivals come from the worker's clock.
     CUpdateWorker worker;
     ASSERT_TRUE(worker.Start(rig.mController));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (worker.IsRunning() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
-    ASSERT_FALSE(worker.IsRunning()) << "the update did not end";
+    ASSERT_TRUE(WaitUntil([&] { return !worker.IsRunning(); })) << "the update did not end";
     worker.Stop();
     const FaultRunResult run = rig.Current();
     ASSERT_EQ(run.state, 5) << Tail(run.log);
-    EXPECT_EQ(run.States().back(), 5);
     EXPECT_EQ(rig.mNotifier->GetProgress(), 100);
     EXPECT_EQ(rig.WhyNotUpdated(c.board, c.tablet), "");
-    EXPECT_EQ(board->FlashVersion(), kSimDemoVersion);
     // The board was reached the way its kind says, through the init check of its file's kind.
     if (const auto image = board->ImageLoader()) {
         EXPECT_TRUE(image->Violations().empty());

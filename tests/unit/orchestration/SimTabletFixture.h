@@ -6,6 +6,20 @@
 #include "FWUpdater/CDiscovery.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
+
+// Repeats step_I (which says when it is done) until it is, bounded so that a hang fails instead of blocking.
+inline bool WaitUntil(const std::function<bool()>& step_I, int seconds_I = 60)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds_I);
+    while (!step_I()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
 
 class SimTabletFixture : public CFaultRig
 {
@@ -21,9 +35,5 @@ public:
     {
         const auto lines = SplitLines(LogText());
         return std::find(lines.begin(), lines.end(), line_I) != lines.end();
-    }
-    static bool FlashHolds(const CSimBoard& board_I, const std::vector<SRecBlock>& image_I)
-    {
-        return FlashDifference(board_I, image_I).empty();
     }
 };

@@ -1,6 +1,3 @@
-// The topology file: model descriptions read from settings, the table keyed by vendor + product
-// id, loading, lookup and the shipped example.
-
 #include "FWUpdater/CDiscovery.h"
 #include "Settings/SettingsParser.h"
 #include "TestSupport.h"
@@ -25,10 +22,8 @@ std::string Board(const CDevice& d_I, std::size_t b_I)
     return (d_I.mVid[b_I] == V ? std::string("V") : std::string(vid)) + rest;
 }
 
-// What a fresh record holds: a missing board or an unknown id gives it.
 const char* const kFresh = "0:0 if0 top1 sec0 use0/0 init0 bl1 ";
 
-// Name and flags, then the pen, touch and bluetooth boards.
 std::string Describe(const CDevice& d_I)
 {
     return d_I.mName + (d_I.mTouchSupported ? " +touch" : "") + (d_I.mBluetoothSupported ? " +bluetooth" : "")
