@@ -54,8 +54,8 @@ INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM)
 }
 
 // The dialog template 101 as Windows builds it (with no code of the program's behind it): every
-// control id the code names (in the ids' header) is there, and the fixed texts are as specified.
-TEST(WinDialogTemplate, EveryControlTheCodeNamesExistsAndTheLabelsReadAsSpecified)
+// control id the code names (in the ids' header) is there, and the fixed texts read as the users know them.
+TEST(WinDialogTemplate, EveryControlTheCodeNamesExistsAndTheLabelsReadRight)
 {
     INITCOMMONCONTROLSEX classes {sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&classes);
