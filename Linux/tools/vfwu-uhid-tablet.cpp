@@ -6,7 +6,8 @@
 // /dev and comes back as the loader device, with real udev events, and the updater talks to it
 // through real hidraw nodes.
 //
-// Usage: vfwu-uhid-tablet [--scenario NAME]   (runs until SIGINT/SIGTERM)
+// Usage: vfwu-uhid-tablet [--scenario NAME]   (runs until SIGINT/SIGTERM; SIGUSR1 prints the number
+//        of feature reports answered so far, as vfwu-usb-gadget does)
 //
 // The boards' answers are shared with vfwu-usb-gadget (SimKernelBoard.h).
 
@@ -29,10 +30,16 @@
 namespace {
 
 volatile std::sig_atomic_t gStop = 0;
+volatile std::sig_atomic_t gCountAsked = 0;
 
 void OnSignal(int)
 {
     gStop = 1;
+}
+
+void OnCountSignal(int)
+{
+    gCountAsked = 1;
 }
 
 // One board's node as a uhid device: its own /dev/uhid file, open while the node is present.
@@ -60,6 +67,10 @@ public:
             const int r = ::poll(fds.data(), fds.size(), 200);
             if (r < 0 && errno != EINTR)
                 rc = 1;
+            if (gCountAsked != 0) {
+                gCountAsked = 0;
+                std::fprintf(stderr, "vfwu-uhid-tablet: feature reports answered: %lu\n", mFeatureReports);
+            }
             if (r <= 0)
                 continue;
             for (std::size_t i = 1; i < fds.size(); ++i) {
@@ -153,6 +164,7 @@ private:
         if (n <= 0)
             return false;
         if (ev.type == UHID_GET_REPORT) {
+            mFeatureReports += ev.u.get_report.rtype == UHID_FEATURE_REPORT ? 1 : 0;
             std::vector<std::uint8_t> buffer;
             const bool ok = ev.u.get_report.rtype == UHID_FEATURE_REPORT &&
                             node_IO.board->GetFeature(ev.u.get_report.rnum, buffer);
@@ -167,6 +179,7 @@ private:
             return Write(node_IO.fd, reply);
         }
         if (ev.type == UHID_SET_REPORT) {
+            mFeatureReports += ev.u.set_report.rtype == UHID_FEATURE_REPORT ? 1 : 0;
             const std::size_t size = std::min<std::size_t>(ev.u.set_report.size, UHID_DATA_MAX);
             const std::vector<std::uint8_t> buffer(ev.u.set_report.data, ev.u.set_report.data + size);
             const bool ok = ev.u.set_report.rtype == UHID_FEATURE_REPORT && node_IO.board->SetFeature(buffer);
@@ -182,6 +195,8 @@ private:
     std::shared_ptr<CSimHost> mHost;
     CSimKernelBusEvents mBusEvents;
     std::map<std::string, UhidNode> mNodes;
+    // Feature GET_REPORT and SET_REPORT requests of the kernel answered so far.
+    unsigned long mFeatureReports = 0;
 };
 
 } // namespace
@@ -208,6 +223,7 @@ int main(int argc, char** argv)
     }
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    std::signal(SIGUSR1, OnCountSignal);
 
     auto host = std::make_shared<CSimHost>();
     CUhidTablet tablet(host);
