@@ -37,6 +37,11 @@ CSimKernelBoard::CSimKernelBoard(std::shared_ptr<CSimHost> host_I, const SimHidN
     : mHost(std::move(host_I)), mInfo(info_I)
 {
     mHandle = mHost->OpenPath(info_I.path);
+    if (IsVendorInterface()) {
+        // Claimed once for the board's whole presence, as the kernel's usbfs holds it for us.
+        mUsb = mHandle != 0 ? mHost->UsbInitialize(mHandle) : 0;
+        return;
+    }
     if (info_I.usagePage == kVendorWrapperUsagePage)
         mFeatures = SimVendorWrapperFeatures();
     else if (info_I.productId == kTouchBridgeProductId)
@@ -52,6 +57,8 @@ CSimKernelBoard::CSimKernelBoard(std::shared_ptr<CSimHost> host_I, const SimHidN
 
 CSimKernelBoard::~CSimKernelBoard()
 {
+    if (mUsb != 0)
+        mHost->UsbFree(mUsb);
     if (mHandle != 0)
         mHost->CloseHandle(mHandle);
 }
@@ -87,11 +94,24 @@ bool CSimKernelBoard::SetFeature(const std::vector<std::uint8_t>& report_I)
     return mHost->SetFeature(mHandle, report_I);
 }
 
-CSimKernelBusEvents::CSimKernelBusEvents(CSimHost& host_I)
+bool CSimKernelBoard::ControlTransfer(const std::vector<std::uint8_t>& setup_I, std::vector<std::uint8_t>& in_O)
+{
+    in_O.clear();
+    if (mUsb == 0 || setup_I.size() != 8)
+        return false;
+    // The data stage buffer is exactly wLength long: the host never lets more through.
+    in_O.resize(static_cast<std::size_t>(setup_I[6]) | (static_cast<std::size_t>(setup_I[7]) << 8));
+    std::size_t transferred = 0;
+    const bool ok = mHost->UsbControlTransfer(mUsb, setup_I, in_O, transferred);
+    in_O.resize((setup_I[0] & 0x80) != 0 && ok ? transferred : 0);
+    return ok;
+}
+
+CSimKernelBusEvents::CSimKernelBusEvents(CSimHost& host_I, bool usbNodes_I)
 {
     mWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    host_I.AddListener([this](const SimHostEvent& event) {
-        if (event.node.interfaceClass != ESimInterfaceClass::eHid)
+    host_I.AddListener([this, usbNodes_I](const SimHostEvent& event) {
+        if (event.node.interfaceClass != ESimInterfaceClass::eHid && !usbNodes_I)
             return; // USB nodes of the bulk loader are not HID devices
         std::lock_guard<std::mutex> lock(mMutex);
         mEvents.push_back(event);

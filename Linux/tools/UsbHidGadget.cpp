@@ -9,11 +9,13 @@ constexpr std::uint8_t kEndpointDescriptorType = 0x05;
 constexpr std::uint8_t kHidDescriptorType = 0x21;
 constexpr std::uint8_t kReportDescriptorType = 0x22;
 constexpr std::uint8_t kHidInterfaceClass = 0x03;
+constexpr std::uint8_t kVendorInterfaceClass = 0xFF;
 constexpr std::uint8_t kInterruptTransfer = 0x03;
 constexpr std::uint8_t kDirectionIn = 0x80;
 constexpr std::uint8_t kTypeMask = 0x60;
 constexpr std::uint8_t kTypeStandard = 0x00;
 constexpr std::uint8_t kTypeClass = 0x20;
+constexpr std::uint8_t kTypeVendor = 0x40;
 constexpr std::uint8_t kRecipientMask = 0x1F;
 constexpr std::uint8_t kRecipientInterface = 0x01;
 constexpr std::uint8_t kGetDescriptor = 0x06;
@@ -38,9 +40,15 @@ void PutLe32(std::vector<std::uint8_t>& out_IO, std::uint32_t value_I)
     PutLe16(out_IO, static_cast<std::uint16_t>(value_I >> 16));
 }
 
-void PutHidInterface(std::vector<std::uint8_t>& out_IO, std::uint8_t number_I, std::size_t reportLength_I,
-                     bool highSpeed_I)
+// Returns the number of descriptors put.
+std::uint32_t PutInterface(std::vector<std::uint8_t>& out_IO, std::uint8_t number_I,
+                           const UsbFunctionInterface& interface_I, bool highSpeed_I)
 {
+    if (interface_I.vendor) {
+        out_IO.insert(out_IO.end(), {9, kInterfaceDescriptorType, number_I, 0, 0, kVendorInterfaceClass, 0, 0, 0});
+        return 1;
+    }
+    const std::size_t reportLength_I = interface_I.reportLength;
     out_IO.insert(out_IO.end(), {9, kInterfaceDescriptorType, number_I, 0, 1, kHidInterfaceClass, 0, 0, 0});
     const std::vector<std::uint8_t> hid = UsbHidClassDescriptor(reportLength_I);
     out_IO.insert(out_IO.end(), hid.begin(), hid.end());
@@ -48,6 +56,7 @@ void PutHidInterface(std::vector<std::uint8_t>& out_IO, std::uint8_t number_I, s
                                  kInterruptTransfer});
     PutLe16(out_IO, 64);
     out_IO.push_back(highSpeed_I ? 4 : 1); // every millisecond: 2^(4-1) microframes, or 1 frame
+    return 3;                              // interface, HID, endpoint
 }
 
 } // namespace
@@ -63,15 +72,15 @@ std::vector<std::uint8_t> UsbHidClassDescriptor(std::size_t reportLength_I)
     return d;
 }
 
-std::vector<std::uint8_t> FfsHidDescriptors(const std::vector<std::size_t>& reportLengths_I)
+std::vector<std::uint8_t> FfsDescriptors(const std::vector<UsbFunctionInterface>& interfaces_I)
 {
     std::vector<std::uint8_t> fs;
     std::vector<std::uint8_t> hs;
-    for (std::size_t i = 0; i < reportLengths_I.size(); ++i) {
-        PutHidInterface(fs, static_cast<std::uint8_t>(i), reportLengths_I[i], false);
-        PutHidInterface(hs, static_cast<std::uint8_t>(i), reportLengths_I[i], true);
+    std::uint32_t count = 0;
+    for (std::size_t i = 0; i < interfaces_I.size(); ++i) {
+        count += PutInterface(fs, static_cast<std::uint8_t>(i), interfaces_I[i], false);
+        PutInterface(hs, static_cast<std::uint8_t>(i), interfaces_I[i], true);
     }
-    const auto count = static_cast<std::uint32_t>(3 * reportLengths_I.size()); // interface, HID, endpoint
     std::vector<std::uint8_t> out;
     PutLe32(out, kFfsDescriptorsMagicV2);
     PutLe32(out, static_cast<std::uint32_t>(20 + fs.size() + hs.size()));
@@ -93,7 +102,16 @@ std::vector<std::uint8_t> FfsNoStrings()
     return out;
 }
 
-UsbSetupAnswer AnswerUsbHidSetup(const UsbSetup& setup_I, const std::vector<CSimKernelBoard*>& boards_I)
+std::vector<std::uint8_t> UsbSetupPacketBytes(const UsbSetup& setup_I)
+{
+    std::vector<std::uint8_t> packet = {setup_I.requestType, setup_I.request};
+    PutLe16(packet, setup_I.value);
+    PutLe16(packet, setup_I.index);
+    PutLe16(packet, setup_I.length);
+    return packet;
+}
+
+UsbSetupAnswer AnswerUsbSetup(const UsbSetup& setup_I, const std::vector<CSimKernelBoard*>& boards_I)
 {
     UsbSetupAnswer answer;
     const bool in = (setup_I.requestType & kDirectionIn) != 0;
@@ -102,6 +120,21 @@ UsbSetupAnswer AnswerUsbHidSetup(const UsbSetup& setup_I, const std::vector<CSim
         boards_I[setup_I.index] == nullptr)
         return answer;
     CSimKernelBoard& board = *boards_I[setup_I.index];
+    if (board.IsVendorInterface()) {
+        if (kind != kTypeVendor)
+            return answer; // the interface has no class and no descriptors of its own
+        if (!in && setup_I.length != 0) {
+            answer.action = UsbSetupAnswer::eReceiveVendorOut;
+            answer.board = setup_I.index;
+            return answer;
+        }
+        if (!board.ControlTransfer(UsbSetupPacketBytes(setup_I), answer.data))
+            return answer;
+        answer.action = in ? UsbSetupAnswer::eSend : UsbSetupAnswer::eAcknowledge;
+        if (answer.data.size() > setup_I.length)
+            answer.data.resize(setup_I.length);
+        return answer;
+    }
     const std::uint8_t high = static_cast<std::uint8_t>(setup_I.value >> 8);
     const std::uint8_t low = static_cast<std::uint8_t>(setup_I.value & 0xFF);
     if (kind == kTypeStandard && in && setup_I.request == kGetDescriptor) {

@@ -1,7 +1,8 @@
 #pragma once
-// What a USB HID function made of simulated boards says on the wire, apart from the FunctionFS
-// and configfs calls that carry it (vfwu-usb-gadget): the descriptors FunctionFS is given, and
-// the answer to each control request that reaches the function's ep0.
+// What a USB function made of simulated boards says on the wire, apart from the FunctionFS and
+// configfs calls that carry it (vfwu-usb-gadget): the descriptors FunctionFS is given, and the
+// answer to each control request that reaches the function's ep0. An interface is a HID one, or
+// a vendor-class one for a board whose normal interface is of the bulk loader's class.
 
 #include "SimKernelBoard.h"
 
@@ -13,10 +14,18 @@
 // The HID class descriptor (9 bytes) announcing one report descriptor of reportLength_I bytes.
 std::vector<std::uint8_t> UsbHidClassDescriptor(std::size_t reportLength_I);
 
-// The FunctionFS descriptor chunk (format version 2) with full- and high-speed copies of one HID
-// interface per report descriptor length: interface i has local number i and interrupt IN
-// endpoint i + 1, and the HID descriptor between them (where usbhid looks for it).
-std::vector<std::uint8_t> FfsHidDescriptors(const std::vector<std::size_t>& reportLengths_I);
+// One interface of the function.
+struct UsbFunctionInterface
+{
+    bool vendor = false;          // vendor class (0xFF), driven by control requests only
+    std::size_t reportLength = 0; // HID: the report descriptor's length
+};
+
+// The FunctionFS descriptor chunk (format version 2) with full- and high-speed copies of the
+// interfaces: interface i has local number i; a HID one has interrupt IN endpoint i + 1 and the
+// HID descriptor between them (where usbhid looks for it); a vendor one has no endpoint (its
+// requests all go through ep0).
+std::vector<std::uint8_t> FfsDescriptors(const std::vector<UsbFunctionInterface>& interfaces_I);
 
 // The FunctionFS strings chunk with no strings (every iInterface is 0).
 std::vector<std::uint8_t> FfsNoStrings();
@@ -38,15 +47,22 @@ struct UsbSetupAnswer
         eStall,            // not this function's request, or the board refuses it
         eSend,             // device-to-host data stage: data (at most the request's length)
         eReceiveSetReport, // host-to-device SET_REPORT of a feature report for boards[board]
+        eAcknowledge,      // host-to-device request without data stage that the board accepted
+        eReceiveVendorOut, // host-to-device vendor request with a data stage for boards[board]
     } action = eStall;
     std::vector<std::uint8_t> data;
     std::size_t board = 0;
 };
 
-// The answer to a request addressed to interface setup_I.index, whose board is boards_I[index]:
-// the report descriptor and HID descriptor on GET_DESCRIPTOR, the board's answer on a feature
-// GET_REPORT; a feature SET_REPORT is to be received and given to the board.
-UsbSetupAnswer AnswerUsbHidSetup(const UsbSetup& setup_I, const std::vector<CSimKernelBoard*>& boards_I);
+// The answer to a request addressed to interface setup_I.index, whose board is boards_I[index].
+// HID interface: the report descriptor and HID descriptor on GET_DESCRIPTOR, the board's answer
+// on a feature GET_REPORT; a feature SET_REPORT is to be received and given to the board.
+// Vendor interface: a vendor request is the board's control transfer, done here unless it has a
+// host-to-device data stage (then it is to be received first); anything else stalls.
+UsbSetupAnswer AnswerUsbSetup(const UsbSetup& setup_I, const std::vector<CSimKernelBoard*>& boards_I);
+
+// The 8-byte setup packet (little-endian words) of a request.
+std::vector<std::uint8_t> UsbSetupPacketBytes(const UsbSetup& setup_I);
 
 // The boards a composite gadget follows, each through its normal node and its loader node
 // (empty when it switches in place). The first board is the device's own: the device is

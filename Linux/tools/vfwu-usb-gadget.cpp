@@ -9,6 +9,12 @@
 // with the loader's ids and report descriptor: the gadget is unbound from the controller, given
 // the new descriptors and bound again, as a real board's reset does.
 //
+// A board whose normal interface is of the bulk loader's class (scenario "bulk") is presented,
+// while that node is present, as a vendor-class (0xFF) interface without endpoints: the host's
+// vendor control requests to the interface arrive on ep0 and are the simulated board's control
+// transfers (an IN request answers with the board's data; a refused one stalls). Its loader
+// comes back over HID through the same unbinding and rebinding.
+//
 // With several boards (--board pen --board touch) they are the interfaces of one composite
 // device, the first board's: its node gives the device's ids.
 //
@@ -150,16 +156,16 @@ public:
         return true;
     }
 
-    // The device connects with the first node's ids and one HID interface per node.
+    // The device connects with the first node's ids and one interface per node.
     bool Bind(const std::vector<SimHidNodeInfo>& nodes_I)
     {
         Unbind();
         if (nodes_I.empty())
             return false;
-        std::vector<std::size_t> lengths;
+        std::vector<UsbFunctionInterface> interfaces;
         for (const SimHidNodeInfo& node : nodes_I) {
             mBoards.push_back(std::make_unique<CSimKernelBoard>(mHost, node));
-            lengths.push_back(mBoards.back()->ReportDescriptor().size());
+            interfaces.push_back({mBoards.back()->IsVendorInterface(), mBoards.back()->ReportDescriptor().size()});
         }
         const SimHidNodeInfo& device = nodes_I.front();
         const bool ids = WriteText(mDir + "/idVendor", Hex4(device.vendorId)) &&
@@ -171,7 +177,7 @@ public:
             Unbind();
             return false;
         }
-        const std::vector<std::uint8_t> descriptors = FfsHidDescriptors(lengths);
+        const std::vector<std::uint8_t> descriptors = FfsDescriptors(interfaces);
         const std::vector<std::uint8_t> strings = FfsNoStrings();
         if (::write(mEp0, descriptors.data(), descriptors.size()) != static_cast<ssize_t>(descriptors.size()) ||
             ::write(mEp0, strings.data(), strings.size()) != static_cast<ssize_t>(strings.size())) {
@@ -186,9 +192,10 @@ public:
         mBound = true;
         for (std::size_t i = 0; i < nodes_I.size(); ++i)
             std::fprintf(stderr,
-                         "vfwu-usb-gadget: bound %04x:%04x version %04x interface %zu: %04x:%04x page %04x usage %04x on %s\n",
+                         "vfwu-usb-gadget: bound %04x:%04x version %04x interface %zu: %04x:%04x %s page %04x usage %04x on %s\n",
                          device.vendorId, device.productId, device.version, i, nodes_I[i].vendorId,
-                         nodes_I[i].productId, nodes_I[i].usagePage, nodes_I[i].usage, mUdc.c_str());
+                         nodes_I[i].productId, mBoards[i]->IsVendorInterface() ? "vendor" : "hid",
+                         nodes_I[i].usagePage, nodes_I[i].usage, mUdc.c_str());
         return true;
     }
 
@@ -214,6 +221,8 @@ public:
     int Ep0() const { return mEp0; }
     // Feature SET_REPORT and GET_REPORT requests answered so far.
     unsigned long FeatureReports() const { return mFeatureReports; }
+    // Vendor control requests the board accepted so far.
+    unsigned long VendorRequests() const { return mVendorRequests; }
 
     // One event from ep0. False when ep0 fails.
     bool HandleEp0()
@@ -245,28 +254,64 @@ private:
         std::vector<CSimKernelBoard*> boards;
         for (const auto& board : mBoards)
             boards.push_back(board.get());
-        const UsbSetupAnswer answer = AnswerUsbHidSetup(setup, boards);
+        const UsbSetupAnswer answer = AnswerUsbSetup(setup, boards);
         if ((setup.requestType & USB_TYPE_MASK) == USB_TYPE_CLASS && answer.action != UsbSetupAnswer::eStall)
             ++mFeatureReports;
+        if ((setup.requestType & USB_TYPE_MASK) == USB_TYPE_VENDOR && answer.action != UsbSetupAnswer::eStall)
+            ++mVendorRequests;
         if (answer.action == UsbSetupAnswer::eSend) {
             Answer(answer.data);
+        } else if (answer.action == UsbSetupAnswer::eAcknowledge) {
+            Acknowledge();
         } else if (answer.action == UsbSetupAnswer::eReceiveSetReport) {
             // FunctionFS acknowledges the data stage as it hands it over: a SET the board refuses
             // cannot stall any more, so it is reported here.
-            std::vector<std::uint8_t> report(setup.length);
-            ssize_t n;
-            do {
-                n = ::read(mEp0, report.data(), report.size());
-            } while (n < 0 && errno == EINTR);
-            if (n <= 0)
+            std::vector<std::uint8_t> report;
+            if (!ReceiveDataStage(setup.length, report))
                 return;
-            report.resize(static_cast<std::size_t>(n));
             if (!mBoards[answer.board]->SetFeature(report))
                 std::fprintf(stderr, "vfwu-usb-gadget: the board refused SET_REPORT %02x (%zu bytes)\n", report[0],
                              report.size());
+        } else if (answer.action == UsbSetupAnswer::eReceiveVendorOut) {
+            // As for SET_REPORT: acknowledged before the board sees it. The board's model takes no
+            // data stage, only the request.
+            std::vector<std::uint8_t> data;
+            std::vector<std::uint8_t> none;
+            if (ReceiveDataStage(setup.length, data) &&
+                !mBoards[answer.board]->ControlTransfer(UsbSetupPacketBytes(setup), none))
+                std::fprintf(stderr, "vfwu-usb-gadget: the board refused vendor request %02x (%zu bytes)\n",
+                             setup.request, data.size());
         } else {
+            if ((setup.requestType & USB_TYPE_MASK) == USB_TYPE_VENDOR)
+                std::fprintf(stderr, "vfwu-usb-gadget: stalled vendor request %02x %02x value %04x length %u\n",
+                             setup.requestType, setup.request, setup.value, setup.length);
             Stall(in);
         }
+    }
+
+    // The host-to-device data stage of the current request, at most length_I bytes.
+    bool ReceiveDataStage(std::size_t length_I, std::vector<std::uint8_t>& data_O)
+    {
+        data_O.assign(length_I, 0);
+        ssize_t n;
+        do {
+            n = ::read(mEp0, data_O.data(), data_O.size());
+        } while (n < 0 && errno == EINTR);
+        if (n <= 0)
+            return false;
+        data_O.resize(static_cast<std::size_t>(n));
+        return true;
+    }
+
+    // The status stage of a host-to-device request without data: FunctionFS completes it on a
+    // read of nothing.
+    void Acknowledge()
+    {
+        std::uint8_t none = 0;
+        ssize_t n;
+        do {
+            n = ::read(mEp0, &none, 0);
+        } while (n < 0 && errno == EINTR);
     }
 
     void Answer(const std::vector<std::uint8_t>& data_I)
@@ -293,6 +338,7 @@ private:
     bool mBound = false;
     std::vector<std::unique_ptr<CSimKernelBoard>> mBoards; // interface i = mBoards[i]
     unsigned long mFeatureReports = 0;
+    unsigned long mVendorRequests = 0;
 };
 
 // Follows boards of the scenario, each through its normal and its loader node. The first board
@@ -303,7 +349,7 @@ class CUsbGadgetTablet
 {
 public:
     CUsbGadgetTablet(std::shared_ptr<CSimHost> host_I, const std::vector<const SimBoardSpec*>& boards_I)
-        : mBusEvents(*host_I), mGadget(host_I, "tablet")
+        : mBusEvents(*host_I, true), mGadget(host_I, "tablet")
     {
         for (const SimBoardSpec* board : boards_I)
             mSlots.Follow(board->normal.path, board->loader.path);
@@ -324,6 +370,8 @@ public:
             if (gCountAsked != 0) {
                 gCountAsked = 0;
                 std::fprintf(stderr, "vfwu-usb-gadget: feature reports answered: %lu\n", mGadget.FeatureReports());
+                if (mGadget.VendorRequests() != 0)
+                    std::fprintf(stderr, "vfwu-usb-gadget: vendor requests answered: %lu\n", mGadget.VendorRequests());
             }
             if (r <= 0)
                 continue;
@@ -384,10 +432,11 @@ int main(int argc, char** argv)
     for (const std::string& name : boardNames) {
         const SimBoardSpec* board = nullptr;
         for (const SimBoardSpec& b : scenario.boards)
-            if (b.name == name && (b.transport == eInterfaceKindHID || b.transport == eInterfaceKindI2C))
+            if (b.name == name && (b.transport == eInterfaceKindHID || b.transport == eInterfaceKindI2C ||
+                                   b.transport == eInterfaceKindBULK))
                 board = &b;
         if (board == nullptr) {
-            std::fprintf(stderr, "vfwu-usb-gadget: scenario '%s' has no HID or I2C-bridge board '%s'\n",
+            std::fprintf(stderr, "vfwu-usb-gadget: scenario '%s' has no HID, I2C-bridge or bulk board '%s'\n",
                          scenarioName.c_str(), name.c_str());
             return 2;
         }
