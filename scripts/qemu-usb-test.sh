@@ -8,6 +8,12 @@
 # the device's real disconnection and its return with the loader's descriptors, then the touch
 # board through the bridge.
 #
+# Then the "bulk" scenario's pen board, whose normal interface is of the bulk loader's class: the
+# gadget becomes a device with one vendor-class interface, which the updater finds by udev and
+# drives through libusb and usbfs (the enter-loader and liveness requests are real control
+# transfers); the board comes back over usbhid as its HID loader, is programmed, and returns as
+# the vendor-class device with the new version.
+#
 # Usage: bash scripts/qemu-usb-test.sh [BUILD_DIR]   (default build/default; built if needed)
 # Ends with one line per board and path; exits non-zero, printing the guest's whole output,
 # when any of them is missing.
@@ -39,14 +45,15 @@ names=""
 for m in "${modules[@]}"; do names="$names $(basename "$m")"; done
 
 cp "$build/udev/70-vellum-fwupdater.rules" "$root/etc/udev/rules.d/"
-cp data/scenarios/basic/basic.pen data/scenarios/basic/basic.touch "$root/data/"
+cp data/scenarios/basic/basic.pen data/scenarios/basic/basic.touch data/scenarios/bulk/bulk.pen "$root/data/"
+cp data/scenarios/bulk/fw_loader.ini "$root/data/bulk_fw_loader.ini"
 # The tablet is one composite USB device here, and a USB device has one product id for all its
 # interfaces: the touch board's I2C-bridge interface carries the pen board's (0100).
 sed 's/"pid": "0101"/"pid": "0100"/' data/scenarios/basic/fw_loader.ini > "$root/data/fw_loader.ini"
 grep -q '"pid": "0101"' "$root/data/fw_loader.ini" && { echo "qemu-usb-test: touch product id left in the topology" >&2; exit 1; }
 
 {
-  qemu_init_start "$names" "cat /tmp/gadget.log 2>/dev/null; dmesg | tail -40"
+  qemu_init_start "$names" "cat /tmp/gadget.log /tmp/gadget-bulk.log 2>/dev/null; dmesg | tail -40"
   cat <<'INIT'
 mount -t configfs none /sys/kernel/config || fail "mount configfs"
 /lib/systemd/systemd-udevd --daemon || fail "udevd"
@@ -102,12 +109,56 @@ echo
 echo "VFWU-GADGET-LOG"
 cat /tmp/gadget.log
 kill $gadget
+wait $gadget
+# The bulk scenario: the same gadget directory and FunctionFS mount, other descriptors.
+vendorInterface() {
+  for i in /sys/bus/usb/devices/*:1.0; do
+    [ "$(cat $i/bInterfaceClass 2>/dev/null)" = ff ] && echo $i
+  done
+}
+waitVendorInterface() {
+  n=0
+  while [ -z "$(vendorInterface)" ] && [ $n -lt 200 ]; do sleep 0.1; n=$((n + 1)); done
+  [ -n "$(vendorInterface)" ] && udevadm settle -t 10
+}
+vfwu-usb-gadget --scenario bulk --board pen 2>/tmp/gadget-bulk.log &
+gadget=$!
+waitVendorInterface || fail "no vendor-class USB interface for the bulk pen board"
+step vendor-interface-present
+echo "VFWU-BULK-TREE"
+for d in /sys/bus/usb/devices/*; do
+  [ -f $d/idVendor ] && echo "usb $(basename $d) $(cat $d/idVendor):$(cat $d/idProduct) bcdDevice=$(cat $d/bcdDevice)"
+  [ -f $d/bInterfaceClass ] && echo "usb-interface $(basename $d) class=$(cat $d/bInterfaceClass)"
+done
+ls /dev/bus/usb/*
+echo "VFWU-BULK-JSON-BEFORE"
+vellum-fwupdater --topology /data/bulk_fw_loader.ini list --json || fail "vellum-fwupdater list (bulk) before"
+echo
+echo "VFWU-BULK-UPDATE"
+mkdir -p /tmp/logs-bulk
+read start _ < /proc/uptime
+vellum-fwupdater --topology /data/bulk_fw_loader.ini --log-dir /tmp/logs-bulk update --type pen /data/bulk.pen --yes --verify > /tmp/bulk.out 2>&1
+echo "bulk update exit $?"
+read end _ < /proc/uptime
+kill -USR1 $gadget; sleep 0.5
+echo "VFWU-BULK-UPDATE-SECONDS $(awk "BEGIN {print $end - $start}")"
+cat /tmp/bulk.out
+echo "VFWU-BULK-LOG"
+cat /tmp/logs-bulk/*.txt
+waitVendorInterface || echo "no vendor-class USB interface after the bulk update"
+echo "VFWU-BULK-JSON-AFTER"
+vellum-fwupdater --topology /data/bulk_fw_loader.ini list --json
+echo
+echo "VFWU-BULK-GADGET-LOG"
+cat /tmp/gadget-bulk.log
+kill $gadget
+wait $gadget
 echo "VFWU-DONE"
 poweroff -f
 INIT
 } > "$root/init"
 
-qemu_boot "$work" 420
+qemu_boot "$work" 600
 # VFWU_GUEST_LOG=FILE keeps the guest's whole console output.
 [[ -n "${VFWU_GUEST_LOG:-}" ]] && cp "$work/guest.txt" "$VFWU_GUEST_LOG"
 
@@ -118,7 +169,7 @@ grep -q "^vfwu-usb-gadget: cannot" "$work/guest.txt" &&
   failed="${failed}  $(grep -m1 '^vfwu-usb-gadget: cannot' "$work/guest.txt")"$'\n'
 # FunctionFS acknowledges a SET_REPORT's data before the board sees it: a refused one reached
 # the updater as a success.
-grep -q "refused SET_REPORT" "$work/guest.txt" && failed="${failed}  $(grep -m1 'refused SET_REPORT' "$work/guest.txt")"$'\n'
+grep -q "refused SET_REPORT\|refused vendor request" "$work/guest.txt" && failed="${failed}  $(grep -m1 'refused SET_REPORT' "$work/guest.txt")"$'\n'
 grep -q "^VFWU-FAIL" "$work/guest.txt" && failed="${failed}  $(grep '^VFWU-FAIL' "$work/guest.txt")"$'\n'
 jsonBefore=$(sed -n '/^VFWU-JSON-BEFORE/,/^VFWU-UPDATE/p' "$work/guest.txt")
 jsonAfter=$(sed -n '/^VFWU-JSON-AFTER/,/^VFWU-TOUCH-UPDATE/p' "$work/guest.txt")
@@ -152,6 +203,32 @@ grep -q "unbound $vid:0100" "$work/guest.txt" && grep -q "bound $vid:0094" "$wor
 grep -q "IMPORTANT Attach Message (/dev/hidraw" "$work/guest.txt" ||
   { ok=0; failed="${failed}  $pen: an arrival event from udev during the update"$'\n'; }
 
+# The bulk pen board: listed as the vendor-class device (product 0105 = 261), switched into its
+# loader by the enter-loader request, back as the HID loader, and listed with its new version.
+bulk="bulk pen usbhid+libusb"
+bulkOk=1
+bulkBefore=$(sed -n '/^VFWU-BULK-JSON-BEFORE/,/^VFWU-BULK-UPDATE$/p' "$work/guest.txt")
+bulkAfter=$(sed -n '/^VFWU-BULK-JSON-AFTER/,/^VFWU-BULK-GADGET-LOG/p' "$work/guest.txt")
+bulkGadget=$(sed -n '/^VFWU-BULK-GADGET-LOG/,/^VFWU-DONE/p' "$work/guest.txt")
+bulkVersion() { grep -Eo '"pen": *\{[^}]*"interface": *"BULK"[^}]*"productId": *261[^}]*"version": *"[^"]*"' |
+  sed 's/.*"version": *"\([^"]*\)"/\1/'; }
+bulkFrom=$(bulkVersion <<<"$bulkBefore" || true)
+bulkTo=$(bulkVersion <<<"$bulkAfter" || true)
+[[ -n "$bulkFrom" ]] || { bulkOk=0; failed="${failed}  $bulk: list --json before: no BULK pen board 0105"$'\n'; }
+[[ -n "$bulkTo" ]] || { bulkOk=0; failed="${failed}  $bulk: list --json after: no BULK pen board 0105"$'\n'; }
+[[ -n "$bulkFrom" && "$bulkFrom" == "$bulkTo" ]] &&
+  { bulkOk=0; failed="${failed}  $bulk: the version did not change ($bulkFrom)"$'\n'; }
+grep -q "^bulk update exit 0" "$work/guest.txt" || { bulkOk=0; failed="${failed}  $bulk: update exit 0"$'\n'; }
+sed -n '/^VFWU-BULK-UPDATE$/,/^VFWU-BULK-JSON-AFTER/p' "$work/guest.txt" | grep -q "Programmed flash verified" ||
+  { bulkOk=0; failed="${failed}  $bulk: the read-back verification (--verify)"$'\n'; }
+# Unbound as the vendor-class device, bound as the HID loader, unbound and bound back with the
+# vendor-class interface.
+[[ $(grep -E "^vfwu-usb-gadget: (un)?bound $vid:0(105|094)" <<<"$bulkGadget" | sed -E 's/^vfwu-usb-gadget: ((un)?bound) ([0-9a-f:]*).*/\1 \3/' | tr '\n' ' ') == \
+   "bound $vid:0105 unbound $vid:0105 bound $vid:0094 unbound $vid:0094 bound $vid:0105 "* ]] ||
+  { bulkOk=0; failed="${failed}  $bulk: the gadget's disconnection, return as the HID loader and return as the vendor-class device"$'\n'; }
+grep -q "^vfwu-usb-gadget: bound $vid:0105 .* vendor page" <<<"$bulkGadget" ||
+  { bulkOk=0; failed="${failed}  $bulk: no vendor-class interface bound"$'\n'; }
+
 # Feature reports per second through usbhid: the gadget's count before and after each update.
 counts=($(sed -n 's/^vfwu-usb-gadget: feature reports answered: //p' "$work/guest.txt"))
 rate() { # SECONDS-MARKER FIRST-COUNT-INDEX
@@ -166,7 +243,7 @@ if [[ -n "$failed" || $qrc -ne 0 ]]; then
   printf '%s' "$failed"
   exit 1
 fi
-grep -E '^(usb |hidraw|VFWU-(UPDATE|TOUCH)-SECONDS|\[STATE\]|update |vfwu-usb-gadget: (un)?bound)' "$work/guest.txt"
+grep -E '^(usb |hidraw|VFWU-(UPDATE|TOUCH|BULK-UPDATE)-SECONDS|\[STATE\]|update |vfwu-usb-gadget: (un)?bound)' "$work/guest.txt"
 echo "qemu-usb-test: kernel $kver, ${secs}s boot to power-off"
 echo "qemu-usb-test: pen update $(rate VFWU-UPDATE-SECONDS 0); touch update $(rate VFWU-TOUCH-SECONDS 2)"
 [[ $grouped -eq 1 ]] && echo "real-kernel $touch: one tablet by the USB device tree (list --json)"
@@ -174,3 +251,4 @@ echo "qemu-usb-test: pen update $(rate VFWU-UPDATE-SECONDS 0); touch update $(ra
 # A USB device has one bcdDevice for all its interfaces: the version listed for the touch
 # interface is the device's (the pen board's), not the touch board's own.
 [[ $touchOk -eq 1 ]] && echo "real-kernel $touchBoard: programmed and verified by checksum (listed version $(grep -o 'Firmware Version: [0-9.]* -> [0-9.]*' <<<"$touchOut" | sed 's/Firmware Version: //') is the device's bcdDevice)"
+[[ $bulkOk -eq 1 ]] && echo "real-kernel $bulk: updated $bulkFrom -> $bulkTo (verified)"
