@@ -136,6 +136,7 @@ vellum-fwupdater --topology /data/bulk_fw_loader.ini list --json || fail "vellum
 echo
 echo "VFWU-BULK-UPDATE"
 mkdir -p /tmp/logs-bulk
+kill -USR1 $gadget; sleep 0.5
 read start _ < /proc/uptime
 vellum-fwupdater --topology /data/bulk_fw_loader.ini --log-dir /tmp/logs-bulk update --type pen /data/bulk.pen --yes --verify > /tmp/bulk.out 2>&1
 echo "bulk update exit $?"
@@ -158,7 +159,7 @@ poweroff -f
 INIT
 } > "$root/init"
 
-qemu_boot "$work" 600
+qemu_boot "$work" 420
 # VFWU_GUEST_LOG=FILE keeps the guest's whole console output.
 [[ -n "${VFWU_GUEST_LOG:-}" ]] && cp "$work/guest.txt" "$VFWU_GUEST_LOG"
 
@@ -246,6 +247,7 @@ fi
 grep -E '^(usb |hidraw|VFWU-(UPDATE|TOUCH|BULK-UPDATE)-SECONDS|\[STATE\]|update |vfwu-usb-gadget: (un)?bound)' "$work/guest.txt"
 echo "qemu-usb-test: kernel $kver, ${secs}s boot to power-off"
 echo "qemu-usb-test: pen update $(rate VFWU-UPDATE-SECONDS 0); touch update $(rate VFWU-TOUCH-SECONDS 2)"
+echo "qemu-usb-test: bulk pen update $(rate VFWU-BULK-UPDATE-SECONDS 4), $(sed -n 's/^vfwu-usb-gadget: vendor requests answered: //p' "$work/guest.txt" | tail -1) vendor request(s)"
 [[ $grouped -eq 1 ]] && echo "real-kernel $touch: one tablet by the USB device tree (list --json)"
 [[ $ok -eq 1 ]] && echo "real-kernel $pen: updated 1.05 -> 1.10 (verified)"
 # A USB device has one bcdDevice for all its interfaces: the version listed for the touch
