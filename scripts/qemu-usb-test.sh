@@ -121,6 +121,7 @@ waitVendorInterface() {
   while [ -z "$(vendorInterface)" ] && [ $n -lt 200 ]; do sleep 0.1; n=$((n + 1)); done
   [ -n "$(vendorInterface)" ] && udevadm settle -t 10
 }
+read bulkStart _ < /proc/uptime
 vfwu-usb-gadget --scenario bulk --board pen 2>/tmp/gadget-bulk.log &
 gadget=$!
 waitVendorInterface || fail "no vendor-class USB interface for the bulk pen board"
@@ -154,6 +155,8 @@ echo "VFWU-BULK-GADGET-LOG"
 cat /tmp/gadget-bulk.log
 kill $gadget
 wait $gadget
+read bulkEnd _ < /proc/uptime
+echo "VFWU-BULK-PART-SECONDS $(awk "BEGIN {print $bulkEnd - $bulkStart}")"
 echo "VFWU-DONE"
 poweroff -f
 INIT
@@ -244,7 +247,7 @@ if [[ -n "$failed" || $qrc -ne 0 ]]; then
   printf '%s' "$failed"
   exit 1
 fi
-grep -E '^(usb |hidraw|VFWU-(UPDATE|TOUCH|BULK-UPDATE)-SECONDS|\[STATE\]|update |vfwu-usb-gadget: (un)?bound)' "$work/guest.txt"
+grep -E '^(usb |hidraw|VFWU-(UPDATE|TOUCH|BULK-UPDATE|BULK-PART)-SECONDS|\[STATE\]|update |vfwu-usb-gadget: (un)?bound)' "$work/guest.txt"
 echo "qemu-usb-test: kernel $kver, ${secs}s boot to power-off"
 echo "qemu-usb-test: pen update $(rate VFWU-UPDATE-SECONDS 0); touch update $(rate VFWU-TOUCH-SECONDS 2)"
 echo "qemu-usb-test: bulk pen update $(rate VFWU-BULK-UPDATE-SECONDS 4), $(sed -n 's/^vfwu-usb-gadget: vendor requests answered: //p' "$work/guest.txt" | tail -1) vendor request(s)"
