@@ -38,7 +38,7 @@ CSimKernelBoard::CSimKernelBoard(std::shared_ptr<CSimHost> host_I, const SimHidN
 {
     mHandle = mHost->OpenPath(info_I.path);
     if (IsVendorInterface()) {
-        // Claimed once for the board's whole presence, as the kernel's usbfs holds it for us.
+        // Claimed once for as long as the gadget presents the node: nothing else drives it.
         mUsb = mHandle != 0 ? mHost->UsbInitialize(mHandle) : 0;
         return;
     }

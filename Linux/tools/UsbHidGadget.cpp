@@ -48,9 +48,8 @@ std::uint32_t PutInterface(std::vector<std::uint8_t>& out_IO, std::uint8_t numbe
         out_IO.insert(out_IO.end(), {9, kInterfaceDescriptorType, number_I, 0, 0, kVendorInterfaceClass, 0, 0, 0});
         return 1;
     }
-    const std::size_t reportLength_I = interface_I.reportLength;
     out_IO.insert(out_IO.end(), {9, kInterfaceDescriptorType, number_I, 0, 1, kHidInterfaceClass, 0, 0, 0});
-    const std::vector<std::uint8_t> hid = UsbHidClassDescriptor(reportLength_I);
+    const std::vector<std::uint8_t> hid = UsbHidClassDescriptor(interface_I.reportLength);
     out_IO.insert(out_IO.end(), hid.begin(), hid.end());
     out_IO.insert(out_IO.end(), {7, kEndpointDescriptorType, static_cast<std::uint8_t>(kDirectionIn | (number_I + 1)),
                                  kInterruptTransfer});
