@@ -71,8 +71,10 @@ bool CLibusbNode::Open(const std::string& path_I)
     }
     if (list != nullptr)
         libusb_free_device_list(list, 1);
+    // No kernel driver is detached: every vendor-class interface on the machine is probed, and
+    // taking one from its driver (a USB serial or network adapter) would cut what it carries.
+    // The tablet's own interface has no driver; one that is held fails the claim as busy.
     if (mHandle != nullptr) {
-        libusb_set_auto_detach_kernel_driver(mHandle, 1);
         if (libusb_claim_interface(mHandle, number) == 0)
             mInterfaceNumber = number;
     }

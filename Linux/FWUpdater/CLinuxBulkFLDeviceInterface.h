@@ -27,8 +27,8 @@ public:
     CLibusbNode(const CLibusbNode&) = delete;
     CLibusbNode& operator=(const CLibusbNode&) = delete;
 
-    // Opens the USB device behind the interface and claims the interface (detaching a kernel
-    // driver while it is claimed); false, nothing held, when either step fails.
+    // Opens the USB device behind the interface and claims the interface; false, nothing held,
+    // when either step fails (also when a kernel driver holds the interface: it is not detached).
     bool Open(const std::string& path_I);
     void Close();
     bool IsOpen() const { return mHandle != nullptr && mInterfaceNumber >= 0; }
