@@ -1,6 +1,7 @@
 #include "CSimSRecLoader.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -119,11 +120,16 @@ std::uint32_t CSimSRecLoader::FlashChecksum(std::size_t index_I) const
     const std::vector<std::uint8_t>& flash = mFlash.at(index_I);
     if (flash.empty()) // every word erased: 0xFFFFFFFF = -1 per word
         return static_cast<std::uint32_t>(0u - (mConfig.blocks[index_I].size + 3) / 4);
-    // Whole words first, then a last partial word padded with erased bytes.
-    std::uint32_t sum = 0;
+    // Whole words first, then a last partial word padded with erased bytes. The words' sum is
+    // that of each byte lane shifted into place (modulo 2^32): a plain loop the compiler
+    // vectorises, where a word at a time cost the fuzzers a tenth of each input.
     const std::size_t whole = flash.size() / 4 * 4;
+    const std::uint8_t* bytes = flash.data();
+    std::array<std::uint32_t, 4> lanes{};
     for (std::size_t o = 0; o < whole; o += 4)
-        sum += Le32(flash, o);
+        for (std::size_t lane = 0; lane < 4; ++lane)
+            lanes[lane] += bytes[o + lane];
+    std::uint32_t sum = lanes[0] + (lanes[1] << 8) + (lanes[2] << 16) + (lanes[3] << 24);
     if (whole < flash.size()) {
         std::uint32_t word = 0xFFFFFFFFu;
         for (std::size_t i = 0; whole + i < flash.size(); ++i)

@@ -205,7 +205,7 @@ bool CFLDeviceInterface::InitializeProgrammingData(const std::vector<SRecBlock>&
     Message("Initializing data for Programming...");
     // A failed run must not leave the previous board's table or image behind to be programmed.
     loaderParameters = LoaderParameters();
-    loaderDescription.fill(LoaderBlockEntry());
+    ClearLoaderEntries(loaderDescription);
     checksumSupport = false;
     mFlash.clear();
     totalSize = 0;
@@ -338,7 +338,7 @@ bool CFLDeviceInterface::LoadLoaderDescription()
         }
     }
     if (!agreed) {
-        loaderDescription.fill(LoaderBlockEntry());
+        ClearLoaderEntries(loaderDescription);
         Error("LoadLoaderDescription: the block table never read the same twice in a row");
         return false;
     }
@@ -362,7 +362,7 @@ bool CFLDeviceInterface::LoadLoaderDescription()
             std::snprintf(text, sizeof text, "LoadLoaderDescription: block %zu at [0x%08X] overlaps block %zu at [0x%08X]",
                           order[k], e.address, furthest, loaderDescription[furthest].address);
             Error(text);
-            loaderDescription.fill(LoaderBlockEntry());
+            ClearLoaderEntries(loaderDescription);
             return false;
         }
         const std::uint64_t end = static_cast<std::uint64_t>(e.address) + e.size;
@@ -554,7 +554,7 @@ bool CFLDeviceInterface::ReadLoaderDescription(LoaderDescription& description_O)
     if (!ReadReport(eBL_HID_REP_LOADER_DESCRIPTION_ID, blocks * 10 + 1, answer))
         return false;
     // Entries past the blocks read stay empty; the table is filled in place (it is 12 KiB).
-    std::fill(description_O.begin() + static_cast<std::ptrdiff_t>(blocks), description_O.end(), LoaderBlockEntry());
+    ClearLoaderEntries(description_O, blocks);
     for (std::size_t i = 0; i < blocks; ++i) {
         const std::uint8_t* entry = &answer[1 + i * 10];
         description_O[i].address = GetU32LE(entry);

@@ -16,8 +16,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 class CInterfaceNotifier;
@@ -51,6 +53,15 @@ constexpr std::uint16_t kLoaderBlockWordSizeMask = 0x7FFF;
 constexpr std::size_t kLoaderDescriptionEntries = 1024;
 constexpr std::size_t kMaxLoaderBlocks = 1023;
 using LoaderDescription = std::array<LoaderBlockEntry, kLoaderDescriptionEntries>;
+
+// Empties the table's entries from from_I on. Cleared as bytes (an empty entry is all zeros):
+// entry by entry, each of the 1024 entries cost the fuzzers a traced compare, per table read.
+inline void ClearLoaderEntries(LoaderDescription& table_IO, std::size_t from_I = 0)
+{
+    static_assert(std::is_trivially_copyable_v<LoaderBlockEntry>);
+    if (from_I < table_IO.size())
+        std::memset(static_cast<void*>(&table_IO[from_I]), 0, (table_IO.size() - from_I) * sizeof(LoaderBlockEntry));
+}
 
 struct ChecksumRecord
 {
