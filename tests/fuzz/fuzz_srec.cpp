@@ -3,7 +3,6 @@
 
 #include "../unit/images/SRecReference.h"
 #include "FWUpdater/CSRec.h"
-#include "FWUpdater/SRecMerger.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -30,11 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::vector<SRecBlock> expected, actual;
     const bool expectedOk = ReferenceMerge(records, expected);
-    CSRecMerger merger;
-    bool mergedOk = true;
-    for (std::size_t i = 0; i < records.size() && mergedOk; ++i)
-        mergedOk = merger.AddRecord(records[i].address, records[i].data.data(), records[i].data.size());
-    mergedOk = merger.Finish(actual) && mergedOk;
+    const bool mergedOk = ProductMerge(records, actual);
     const auto same = [](const SRecBlock& a_I, const SRecBlock& b_I) {
         return a_I.address == b_I.address && a_I.data == b_I.data;
     };

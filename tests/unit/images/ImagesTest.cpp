@@ -189,11 +189,7 @@ TEST(SRecMergeDifferential, MergerAndLoaderAgreeWithThePlainModelAndStayFast)
         }
         std::vector<SRecBlock> expected, actual;
         const bool expectedOk = ReferenceMerge(records, expected);
-        CSRecMerger merger;
-        bool ok = true;
-        for (std::size_t i = 0; i < records.size() && ok; ++i)
-            ok = merger.AddRecord(records[i].address, records[i].data.data(), records[i].data.size());
-        ok = merger.Finish(actual) && ok;
+        const bool ok = ProductMerge(records, actual);
         EXPECT_EQ(ok, expectedOk) << "round " << round;
         EXPECT_EQ(BlocksText(actual), BlocksText(expected)) << "round " << round;
         successes += ok ? 1 : 0;

@@ -3,6 +3,7 @@
 // exactly its result. Shared by the unit tests and the fuzzer.
 
 #include "FWUpdater/SRecBlock.h"
+#include "FWUpdater/SRecMerger.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -50,4 +51,15 @@ inline bool ReferenceMerge(const std::vector<ReferenceRecord>& records_I, std::v
         }
     }
     return true;
+}
+
+// The production merger over the same records, in their order; false when it refuses one or the
+// result.
+inline bool ProductMerge(const std::vector<ReferenceRecord>& records_I, std::vector<SRecBlock>& blocks_O)
+{
+    CSRecMerger merger;
+    bool ok = true;
+    for (std::size_t i = 0; i < records_I.size() && ok; ++i)
+        ok = merger.AddRecord(records_I[i].address, records_I[i].data.data(), records_I[i].data.size());
+    return merger.Finish(blocks_O) && ok;
 }
