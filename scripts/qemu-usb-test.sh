@@ -22,9 +22,9 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$here/build/default}"
 cd "$here"
 
-if [[ ! -x "$build/vellum-fwupdater" || ! -x "$build/vfwu-usb-gadget" ]]; then
+if [[ ! -x "$build/vellum-fwupdater" || ! -x "$build/vfwu-usb-gadget" || ! -x "$build/vfwu-hw-check" ]]; then
   cmake --preset default >/dev/null
-  cmake --build --preset default --target vellum-fwupdater vfwu-usb-gadget
+  cmake --build --preset default --target vellum-fwupdater vfwu-usb-gadget vfwu-hw-check
 fi
 
 . "$here/scripts/qemu-common.sh"
@@ -34,7 +34,7 @@ qemu_vendor_id "$build"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 root="$work/root"
-qemu_make_root "$root" "$build/vellum-fwupdater" "$build/vfwu-usb-gadget"
+qemu_make_root "$root" "$build/vellum-fwupdater" "$build/vfwu-usb-gadget" "$build/vfwu-hw-check"
 mkdir -p "$root/sys/kernel/config"
 # In dependency order; the init script loads them in the same order.
 modules=(drivers/usb/common/usb-common drivers/usb/core/usbcore drivers/usb/gadget/udc/udc-core
@@ -151,6 +151,8 @@ waitVendorInterface || echo "no vendor-class USB interface after the bulk update
 echo "VFWU-BULK-JSON-AFTER"
 vellum-fwupdater --topology /data/bulk_fw_loader.ini list --json
 echo
+echo "VFWU-BULK-REQUESTS"
+vfwu-hw-check bulk-requests /data/bulk_fw_loader.ini
 echo "VFWU-BULK-GADGET-LOG"
 cat /tmp/gadget-bulk.log
 kill $gadget
@@ -232,6 +234,12 @@ sed -n '/^VFWU-BULK-UPDATE$/,/^VFWU-BULK-JSON-AFTER/p' "$work/guest.txt" | grep 
   { bulkOk=0; failed="${failed}  $bulk: the gadget's disconnection, return as the HID loader and return as the vendor-class device"$'\n'; }
 grep -q "^vfwu-usb-gadget: bound $vid:0105 .* vendor page" <<<"$bulkGadget" ||
   { bulkOk=0; failed="${failed}  $bulk: no vendor-class interface bound"$'\n'; }
+# The other two requests of the class, and a refusal: the liveness check's data stage comes in
+# from the board, the unknown request is stalled by the board and fails on the host.
+requestsOk=1
+grep -q "^bulk-requests: liveness answered, unknown request refused, reset accepted" "$work/guest.txt" &&
+  grep -q "^vfwu-usb-gadget: stalled vendor request c1 02" <<<"$bulkGadget" ||
+  { requestsOk=0; failed="${failed}  $bulk: liveness check, refused request and reset over the wire"$'\n'; }
 
 # Feature reports per second through usbhid: the gadget's count before and after each update.
 counts=($(sed -n 's/^vfwu-usb-gadget: feature reports answered: //p' "$work/guest.txt"))
@@ -257,3 +265,4 @@ echo "qemu-usb-test: bulk pen update $(rate VFWU-BULK-UPDATE-SECONDS 4), $(sed -
 # interface is the device's (the pen board's), not the touch board's own.
 [[ $touchOk -eq 1 ]] && echo "real-kernel $touchBoard: programmed and verified by checksum (listed version $(grep -o 'Firmware Version: [0-9.]* -> [0-9.]*' <<<"$touchOut" | sed 's/Firmware Version: //') is the device's bcdDevice)"
 [[ $bulkOk -eq 1 ]] && echo "real-kernel $bulk: updated $bulkFrom -> $bulkTo (verified)"
+[[ $requestsOk -eq 1 ]] && echo "real-kernel $bulk: liveness check answered, unknown request stalled, reset accepted"

@@ -4,6 +4,9 @@
 //   vfwu-hw-check list TOPOLOGY          one line per tablet found
 //   vfwu-hw-check update TOPOLOGY FILE   updates the pen board of the default tablet; every
 //                                        state, error and log line goes to standard output
+//   vfwu-hw-check bulk-requests TOPOLOGY the normal-mode vendor requests of the first bulk pen
+//                                        interface: the liveness check (a data stage in), an
+//                                        unknown request (the device must refuse it), the reset
 // Exit code 0 on success, 1 on failure, 2 on bad usage.
 
 #include "FWUpdater/CDevice.h"
@@ -106,6 +109,26 @@ int main(int argc, char** argv)
                     notifier.GetLogPath().c_str());
         return ok ? 0 : 1;
     }
-    std::fprintf(stderr, "usage: vfwu-hw-check list TOPOLOGY | update TOPOLOGY FILE\n");
+    if (argc == 3 && std::strcmp(argv[1], "bulk-requests") == 0) {
+        auto controller = CreateLinuxUpdateController(argv[2]);
+        controller->UpdateDeviceList();
+        std::shared_ptr<CFLDeviceInterface> pen;
+        for (const auto& device : controller->GetDiscovery()->GetDevices())
+            if (!pen && device->mPenInterface && device->mPenInterface->GetInterfaceKind() == eInterfaceKindBULK)
+                pen = device->mPenInterface;
+        if (!pen || !pen->Open()) {
+            std::printf("bulk-requests: no bulk pen interface could be opened\n");
+            return 1;
+        }
+        const bool alive = pen->IsConnected();
+        // bmRequestType, bRequest, wIndex, wValue, wLength: a vendor request in that no board knows.
+        const bool unknownRefused = !pen->WriteFeature({0xC1, 0x02, 0, 0, 2});
+        const bool reset = pen->SendReset();
+        pen->Close();
+        std::printf("bulk-requests: liveness %s, unknown request %s, reset %s\n", alive ? "answered" : "FAILED",
+                    unknownRefused ? "refused" : "ACCEPTED", reset ? "accepted" : "FAILED");
+        return alive && unknownRefused && reset ? 0 : 1;
+    }
+    std::fprintf(stderr, "usage: vfwu-hw-check list TOPOLOGY | update TOPOLOGY FILE | bulk-requests TOPOLOGY\n");
     return 2;
 }
