@@ -93,19 +93,22 @@ void CSimSRecLoader::AppendFlash(std::vector<std::uint8_t>& out_IO, std::uint32_
     std::uint32_t address = address_I;
     std::size_t left = length_I;
     while (left > 0) {
-        std::size_t run = 1; // outside every block: one erased byte
+        // Outside every block: erased bytes up to the next block (or the wrap).
+        std::uint64_t runEnd = 0x100000000ull;
         const std::uint8_t* bytes = nullptr;
         for (std::size_t i = 0; i < mConfig.blocks.size(); ++i) {
             const SimLoaderBlock& b = mConfig.blocks[i];
             const std::uint64_t end = static_cast<std::uint64_t>(b.address) + b.size;
             if (address >= b.address && address < end) {
-                const std::uint64_t toWrap = 0x100000000ull - address;
-                run = static_cast<std::size_t>(std::min<std::uint64_t>({left, end - address, toWrap}));
+                runEnd = std::min(runEnd, end); // an earlier-listed block inside it takes over there
                 if (!mFlash[i].empty())
                     bytes = mFlash[i].data() + (address - b.address);
                 break;
             }
+            if (b.address > address && b.size > 0)
+                runEnd = std::min<std::uint64_t>(runEnd, b.address);
         }
+        const auto run = static_cast<std::size_t>(std::min<std::uint64_t>(left, runEnd - address));
         if (bytes)
             out_IO.insert(out_IO.end(), bytes, bytes + run);
         else

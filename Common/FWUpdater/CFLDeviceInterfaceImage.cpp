@@ -51,7 +51,8 @@ bool CFLDeviceInterface::WriteImageCommand(const std::vector<std::uint8_t>& buff
 {
     if (SafeWrite(buffer_I))
         return true;
-    for (int retry = 0; retry < kImageCommandRetries; ++retry) {
+    // A stopped update's writes all fail at once: no retries to run through.
+    for (int retry = 0; retry < kImageCommandRetries && !StopRequestedOnThisThread(); ++retry) {
         GetClock()->sleep(kImageCommandRetryMs);
         if (SafeWrite(buffer_I))
             return true;
@@ -61,7 +62,8 @@ bool CFLDeviceInterface::WriteImageCommand(const std::vector<std::uint8_t>& buff
 
 bool CFLDeviceInterface::WaitImageNotBusy(std::vector<std::uint8_t>& buffer_IO)
 {
-    for (int poll = 0; poll < kImageBusyPolls; ++poll) {
+    // A stopped update's reads all fail at once: no polls to run through.
+    for (int poll = 0; poll < kImageBusyPolls && !StopRequestedOnThisThread(); ++poll) {
         GetClock()->sleep(kImageBusyPollMs);
         if (SafeRead(buffer_IO) && buffer_IO[kBusyByte] == 0)
             return true;

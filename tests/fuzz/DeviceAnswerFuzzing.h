@@ -54,6 +54,7 @@ public:
         mHost->AddNode({.path = "fuzz", .usagePage = usagePage_I}, std::move(device_I));
     }
     void Stop() { mStop.Token()->RequestStop(); }
+    bool Stopped() const { return mStop.Token()->StopRequested(); }
 
 private:
     const std::uint8_t* mData;
@@ -63,6 +64,16 @@ private:
     CStopScope mStop;
     std::shared_ptr<CSimHost> mHost = std::make_shared<CSimHost>();
 };
+
+// VFWU_FUZZ_MODE=hostile or =corrupted holds every input to that mode (modeBit_I of the setup
+// byte), to measure a mode alone; unset, the input chooses.
+inline std::uint8_t HeldMode(std::uint8_t setup_I, std::uint8_t modeBit_I)
+{
+    static const std::string mode = std::getenv("VFWU_FUZZ_MODE") ? std::getenv("VFWU_FUZZ_MODE") : "";
+    if (mode == "hostile")
+        return static_cast<std::uint8_t>(setup_I & ~modeBit_I);
+    return mode == "corrupted" ? static_cast<std::uint8_t>(setup_I | modeBit_I) : setup_I;
+}
 
 // Answers from the input, a control byte per report: low three bits 0 fail it (bit 3: and the next
 // N, N from the next byte); for a GET, bit 4 takes the length from the input, bit 5 puts the id
@@ -246,7 +257,10 @@ inline SimSRecLoaderConfig SmallSRecLoader(int protocolType_I, std::uint8_t layo
     config.readSize = static_cast<std::uint16_t>(std::min<std::uint32_t>(size / 4, 0x100) - ((layout_I & 1) ? 16 : 0));
     config.wordSize = 4;
     config.blockSize = 64;
-    config.checksumSupport = (layout_I & 2) == 0;
+    // A type 1 loader without checksum support is never programmed (every block's checksum is
+    // read back, 11 times over 101 reads): a corrupted input spent hundreds of failed reads
+    // there for nothing that a hostile one does not reach.
+    config.checksumSupport = protocolType_I == 1 || (layout_I & 2) == 0;
     config.cpuCount = (layout_I & 4) ? 2 : 1;
     config.blocks = {
         {0, size, 0x8004},

@@ -64,7 +64,9 @@ void Bridge(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
         ProgramSmallBoard(device, protocolType, *board, *corruptor, !atBoard);
     else if (device.InitializeProgrammingData(image) && device.ProgramBoard())
         device.VerifyFlash();
-    device.SwitchFromBLMode();
+    // With the input used up every report fails: its 60 tries would only repeat one failure.
+    if (!session_I.Stopped())
+        device.SwitchFromBLMode();
 }
 
 void WholeImage(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
@@ -133,7 +135,7 @@ void WholeImage(CFuzzSession& session_I, std::uint8_t setup_I, bool corrupted_I)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     CFuzzSession session(data, size);
-    const std::uint8_t setup = session.Byte();
+    const std::uint8_t setup = HeldMode(session.Byte(), 0x40);
     const bool corrupted = (setup & 0x40) != 0;
     // A well-behaved whole-image loader speaks protocol type 1 only (report 0xE4).
     CFLProtocol::Instance()->SetProtocolType((setup & 4) || (corrupted && (setup & 1)) ? 1 : 0);

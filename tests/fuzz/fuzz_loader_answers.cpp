@@ -13,7 +13,7 @@ using namespace fuzz;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     CFuzzSession session(data, size);
-    const std::uint8_t setup = session.Byte();
+    const std::uint8_t setup = HeldMode(session.Byte(), 8);
     const int protocolType = setup & 1;
     const bool corrupted = (setup & 8) != 0;
     CFLProtocol::Instance()->SetProtocolType(protocolType);
