@@ -40,7 +40,7 @@ bool CSimHidNode::SetFeature(std::vector<std::uint8_t>& buffer_IO)
     return mHandle != 0 && mHost->SetFeature(mHandle, buffer_IO, &mScratch);
 }
 
-bool CSimHidNode::GetFeature(bool /*vendorPage_I*/, std::vector<std::uint8_t>& buffer_IO)
+bool CSimHidNode::GetFeature(std::vector<std::uint8_t>& buffer_IO)
 {
     return mHandle != 0 && mHost->GetFeature(mHandle, buffer_IO, &mScratch);
 }

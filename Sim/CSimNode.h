@@ -38,8 +38,10 @@ public:
     // Ids (HidD_GetAttributes), then usage and page (HidP_GetCaps).
     bool ReadAttributes(const std::string& path_I, NodeAttributes& attributes_O);
     bool SetFeature(std::vector<std::uint8_t>& buffer_IO);
-    // HidD_GetFeature carries the whole buffer, so a wrapped request needs nothing before it.
-    bool GetFeature(bool vendorPage_I, std::vector<std::uint8_t>& buffer_IO);
+    // The simulated host hands a GET's whole buffer to the board, so a wrapped request needs
+    // nothing before it.
+    static constexpr bool kGetCarriesOnlyReportId = false;
+    bool GetFeature(std::vector<std::uint8_t>& buffer_IO);
 
 private:
     SimFeatureScratch mScratch;

@@ -64,18 +64,20 @@ qemu_add_modules() {
   done
 }
 
-# qemu_boot WORK TIMEOUT: packs WORK/root (its /init must exist) and boots it; sets qrc (QEMU's
-# exit status), secs (boot to power-off) and leaves the guest's console in WORK/guest.txt.
+# qemu_boot WORK TIMEOUT [QEMU-ARG...]: packs WORK/root (its /init must exist) and boots it with
+# $qemu_memory MiB (default 512) and the extra arguments; sets qrc (QEMU's exit status), secs
+# (boot to power-off) and leaves the guest's console in WORK/guest.txt.
 qemu_boot() {
   local work="$1" limit="$2"
+  shift 2
   chmod +x "$work/root/init"
   (cd "$work/root" && find . | cpio -o -H newc --quiet | gzip -1) > "$work/initrd.gz"
   local out="$work/guest.log" start
   start=$(date +%s)
   set +e
-  timeout "$limit" qemu-system-x86_64 -accel tcg -m 512 -smp 1 -nodefaults -display none -no-reboot \
+  timeout "$limit" qemu-system-x86_64 -accel tcg -m "${qemu_memory:-512}" -smp 1 -nodefaults -display none -no-reboot \
     -serial "file:$out" -kernel "$kernel" -initrd "$work/initrd.gz" \
-    -append "console=ttyS0 panic=-1 rdinit=/init quiet loglevel=1" </dev/null
+    -append "console=ttyS0 panic=-1 rdinit=/init quiet loglevel=1" "$@" </dev/null
   qrc=$?
   set -e
   secs=$(( $(date +%s) - start ))

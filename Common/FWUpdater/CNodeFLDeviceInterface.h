@@ -12,8 +12,9 @@
 //   bool ReadAttributes(const std::string& path_I, NodeAttributes& attributes_O); // needs Open
 //   std::string ParentId(const std::string& path_I, std::uint8_t levels_I);
 // a HID node (the HID and I2C classes of one system share it) also
+//   static constexpr bool kGetCarriesOnlyReportId;  // see NodeGetFeature
 //   bool SetFeature(std::vector<std::uint8_t>& buffer_IO);
-//   bool GetFeature(bool vendorPage_I, std::vector<std::uint8_t>& buffer_IO);
+//   bool GetFeature(std::vector<std::uint8_t>& buffer_IO);  // never lengthens the buffer
 // and a USB node (the bulk class) one control transfer on a checked 8-byte setup packet:
 //   bool ControlTransfer(const std::vector<std::uint8_t>& setup_I);
 
@@ -101,13 +102,23 @@ protected:
                              &mFeatureBuffers);
     }
 
+    // A GET on a real wire (USB GET_REPORT, the kernel's request to any HID transport, and so
+    // the HID class drivers above them) carries only the report id. On the vendor page every
+    // report has the wrapper's id, so a node of such a system first SETs the wrapped request:
+    // it names the inner report the board answers the GET with.
     bool NodeGetFeature(std::vector<std::uint8_t>& report_IO)
     {
         if (!mNode.IsOpen())
             return false;
-        const bool vendorPage = this->usagePage == kVendorWrapperUsagePage;
-        return HIDGetFeature(this->usagePage, report_IO, [this, vendorPage](std::vector<std::uint8_t>& buffer) {
-            return mNode.GetFeature(vendorPage, buffer);
+        const bool nameFirst = TNode::kGetCarriesOnlyReportId && this->usagePage == kVendorWrapperUsagePage;
+        return HIDGetFeature(this->usagePage, report_IO, [this, nameFirst](std::vector<std::uint8_t>& buffer) {
+            if (nameFirst) {
+                // The OS may use the SET's buffer as it likes; the GET's stays the request.
+                mFeatureBuffers.request.assign(buffer.begin(), buffer.end());
+                if (!mNode.SetFeature(mFeatureBuffers.request))
+                    return false;
+            }
+            return mNode.GetFeature(buffer);
         }, &mFeatureBuffers);
     }
 

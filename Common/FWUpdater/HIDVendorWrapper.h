@@ -36,6 +36,7 @@ struct HIDFeatureBuffers
 {
     std::vector<std::uint8_t> os;
     std::vector<std::uint8_t> inner;
+    std::vector<std::uint8_t> request; // a wrapped request SET ahead of its GET
 };
 
 // One SET: wrapped when usagePage_I is the vendor page. The caller's report is never changed.

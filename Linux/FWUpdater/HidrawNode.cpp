@@ -106,7 +106,7 @@ bool CHidrawNode::SetFeature(std::vector<std::uint8_t>& buffer_IO)
     return RetryIoctl(mFd, HIDIOCSFEATURE(buffer_IO.size()), buffer_IO.data()) >= 0;
 }
 
-bool CHidrawNode::GetFeatureReport(std::vector<std::uint8_t>& buffer_IO)
+bool CHidrawNode::GetFeature(std::vector<std::uint8_t>& buffer_IO)
 {
     if (mFd < 0 || buffer_IO.empty() || buffer_IO.size() > kMaxIoctlBuffer)
         return false;
@@ -116,14 +116,4 @@ bool CHidrawNode::GetFeatureReport(std::vector<std::uint8_t>& buffer_IO)
     if (static_cast<std::size_t>(n) < buffer_IO.size())
         buffer_IO.resize(static_cast<std::size_t>(n));
     return true;
-}
-
-bool CHidrawNode::GetFeature(bool vendorPage_I, std::vector<std::uint8_t>& buffer_IO)
-{
-    if (vendorPage_I) {
-        std::vector<std::uint8_t> request = buffer_IO;
-        if (!SetFeature(request))
-            return false;
-    }
-    return GetFeatureReport(buffer_IO);
 }

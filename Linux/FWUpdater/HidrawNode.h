@@ -28,18 +28,13 @@ public:
     // The sysfs path of the ancestor (0 = the HID device owning the node); empty when absent.
     std::string ParentId(const std::string& path_I, std::uint8_t levels_I) const;
 
+    // The kernel sends a GET to the device as the report id alone (hidraw, any HID transport).
+    static constexpr bool kGetCarriesOnlyReportId = true;
     // One feature report (byte 0 = id).
     bool SetFeature(std::vector<std::uint8_t>& buffer_IO);
-    // The call for HIDGetFeature: on the vendor page the wrapped request goes out as a SET
-    // before the GET. A GET on the wire (USB GET_REPORT, or the kernel's request to any HID
-    // transport) carries only the report id, never the buffer, and on the vendor page every
-    // report has the wrapper's id, so without it the board could not tell which inner report
-    // is wanted.
-    bool GetFeature(bool vendorPage_I, std::vector<std::uint8_t>& buffer_IO);
+    // One GET; shortens the buffer to what the kernel returned and never lengthens it.
+    bool GetFeature(std::vector<std::uint8_t>& buffer_IO);
 
 private:
-    // One GET; shortens the buffer to what the kernel returned and never lengthens it.
-    bool GetFeatureReport(std::vector<std::uint8_t>& buffer_IO);
-
     int mFd = -1;
 };

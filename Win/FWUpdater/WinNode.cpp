@@ -59,7 +59,7 @@ bool CWinHidNode::SetFeature(std::vector<std::uint8_t>& buffer_IO)
     return ::HidD_SetFeature(mHandle, buffer_IO.data(), static_cast<ULONG>(buffer_IO.size())) != FALSE;
 }
 
-bool CWinHidNode::GetFeature(bool /*vendorPage_I*/, std::vector<std::uint8_t>& buffer_IO)
+bool CWinHidNode::GetFeature(std::vector<std::uint8_t>& buffer_IO)
 {
     if (mHandle == INVALID_HANDLE_VALUE || buffer_IO.empty())
         return false;

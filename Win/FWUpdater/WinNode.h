@@ -40,10 +40,12 @@ class CWinHidNode : public CWinNode
 public:
     // HidD_GetAttributes, then the capabilities' usage and page (preparsed data always freed).
     bool ReadAttributes(const std::string& path_I, NodeAttributes& attributes_O);
-    // One feature SET/GET on a whole buffer (byte 0 = report id). HidD_GetFeature carries the
-    // whole buffer, so a wrapped request needs nothing before it.
+    // HidD_GetFeature sends the device the report id alone (a GET_REPORT request), whatever the
+    // buffer holds.
+    static constexpr bool kGetCarriesOnlyReportId = true;
+    // One feature SET/GET on a whole buffer (byte 0 = report id).
     bool SetFeature(std::vector<std::uint8_t>& buffer_IO);
-    bool GetFeature(bool vendorPage_I, std::vector<std::uint8_t>& buffer_IO);
+    bool GetFeature(std::vector<std::uint8_t>& buffer_IO);
 };
 
 class CWinUsbNode : public CWinNode
