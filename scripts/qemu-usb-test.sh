@@ -56,6 +56,21 @@ grep -q '"pid": "0101"' "$root/data/fw_loader.ini" && { echo "qemu-usb-test: tou
   qemu_init_start "$names" "cat /tmp/gadget.log /tmp/gadget-bulk.log 2>/dev/null; dmesg | tail -40"
   cat <<'INIT'
 mount -t configfs none /sys/kernel/config || fail "mount configfs"
+# One update between two of the gadget's report counts: prints MARKER and its seconds, the
+# program's output goes to OUT; the program's exit code is the result.
+mkdir -p /tmp/logs /tmp/logs-touch /tmp/logs-bulk
+timedUpdate() { # MARKER OUT vellum-fwupdater-ARGUMENTS...
+  marker=$1 out=$2
+  shift 2
+  kill -USR1 $gadget; sleep 0.5
+  read start _ < /proc/uptime
+  vellum-fwupdater "$@" > $out 2>&1
+  code=$?
+  read end _ < /proc/uptime
+  kill -USR1 $gadget; sleep 0.5
+  echo "$marker $(awk "BEGIN {print $end - $start}")"
+  return $code
+}
 /lib/systemd/systemd-udevd --daemon || fail "udevd"
 step udevd-started
 cd /tmp
@@ -75,14 +90,8 @@ echo "VFWU-JSON-BEFORE"
 vellum-fwupdater --topology /data/fw_loader.ini list --json || fail "vellum-fwupdater list before"
 echo
 echo "VFWU-UPDATE"
-mkdir -p /tmp/logs
-kill -USR1 $gadget; sleep 0.5
-read start _ < /proc/uptime
-vellum-fwupdater --topology /data/fw_loader.ini --log-dir /tmp/logs update --type pen /data/basic.pen --yes --verify > /tmp/update.out 2>&1
+timedUpdate VFWU-UPDATE-SECONDS /tmp/update.out --topology /data/fw_loader.ini --log-dir /tmp/logs update --type pen /data/basic.pen --yes --verify
 rc=$?
-read end _ < /proc/uptime
-kill -USR1 $gadget; sleep 0.5
-echo "VFWU-UPDATE-SECONDS $(awk "BEGIN {print $end - $start}")"
 cat /tmp/update.out
 echo "VFWU-LOG"
 cat /tmp/logs/*.txt
@@ -93,14 +102,8 @@ echo "VFWU-JSON-AFTER"
 vellum-fwupdater --topology /data/fw_loader.ini list --json || fail "vellum-fwupdater list after"
 echo
 echo "VFWU-TOUCH-UPDATE"
-mkdir -p /tmp/logs-touch
-kill -USR1 $gadget; sleep 0.5
-read start _ < /proc/uptime
-vellum-fwupdater --topology /data/fw_loader.ini --log-dir /tmp/logs-touch update --type touch /data/basic.touch --yes --verify > /tmp/touch.out 2>&1
+timedUpdate VFWU-TOUCH-SECONDS /tmp/touch.out --topology /data/fw_loader.ini --log-dir /tmp/logs-touch update --type touch /data/basic.touch --yes --verify
 echo "touch update exit $?"
-read end _ < /proc/uptime
-kill -USR1 $gadget; sleep 0.5
-echo "VFWU-TOUCH-SECONDS $(awk "BEGIN {print $end - $start}")"
 cat /tmp/touch.out
 udevadm settle -t 10
 echo "VFWU-JSON-TOUCH"
@@ -136,14 +139,8 @@ echo "VFWU-BULK-JSON-BEFORE"
 vellum-fwupdater --topology /data/bulk_fw_loader.ini list --json || fail "vellum-fwupdater list (bulk) before"
 echo
 echo "VFWU-BULK-UPDATE"
-mkdir -p /tmp/logs-bulk
-kill -USR1 $gadget; sleep 0.5
-read start _ < /proc/uptime
-vellum-fwupdater --topology /data/bulk_fw_loader.ini --log-dir /tmp/logs-bulk update --type pen /data/bulk.pen --yes --verify > /tmp/bulk.out 2>&1
+timedUpdate VFWU-BULK-UPDATE-SECONDS /tmp/bulk.out --topology /data/bulk_fw_loader.ini --log-dir /tmp/logs-bulk update --type pen /data/bulk.pen --yes --verify
 echo "bulk update exit $?"
-read end _ < /proc/uptime
-kill -USR1 $gadget; sleep 0.5
-echo "VFWU-BULK-UPDATE-SECONDS $(awk "BEGIN {print $end - $start}")"
 cat /tmp/bulk.out
 echo "VFWU-BULK-LOG"
 cat /tmp/logs-bulk/*.txt
