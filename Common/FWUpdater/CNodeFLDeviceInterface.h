@@ -110,9 +110,8 @@ protected:
     {
         if (!mNode.IsOpen())
             return false;
-        const bool nameFirst = TNode::kGetCarriesOnlyReportId && this->usagePage == kVendorWrapperUsagePage;
-        return HIDGetFeature(this->usagePage, report_IO, [this, nameFirst](std::vector<std::uint8_t>& buffer) {
-            if (nameFirst) {
+        return HIDGetFeature(this->usagePage, report_IO, [this](std::vector<std::uint8_t>& buffer) {
+            if (TNode::kGetCarriesOnlyReportId && this->usagePage == kVendorWrapperUsagePage) {
                 // The OS may use the SET's buffer as it likes; the GET's stays the request.
                 mFeatureBuffers.request.assign(buffer.begin(), buffer.end());
                 if (!mNode.SetFeature(mFeatureBuffers.request))
