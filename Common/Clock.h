@@ -65,6 +65,7 @@ public:
     CStopScope& operator=(const CStopScope&) = delete;
 
     std::shared_ptr<CStopToken> Token() const { return mToken; }
+    bool StopRequested() const { return mToken && mToken->StopRequested(); }
 
 private:
     std::shared_ptr<CStopToken> mToken;

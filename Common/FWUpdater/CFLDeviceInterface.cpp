@@ -65,6 +65,12 @@ void CFLDeviceInterface::Message(const std::string& text_I) const
         messageSink->Log(text_I);
 }
 
+void CFLDeviceInterface::Message(const char* text_I) const
+{
+    if (messageSink)
+        messageSink->Log(text_I);
+}
+
 void CFLDeviceInterface::Error(const std::string& text_I) const
 {
     if (messageSink)
@@ -396,10 +402,10 @@ bool CFLDeviceInterface::ReadReport(EBLReportId report_I, std::size_t length_I, 
     return SafeRead(answer_O);
 }
 
-bool CFLDeviceInterface::WriteReport(EBLReportId report_I, std::vector<std::uint8_t> body_I)
+bool CFLDeviceInterface::WriteReport(EBLReportId report_I, std::vector<std::uint8_t>& body_IO)
 {
-    body_I[0] = BLReportId(report_I);
-    return SafeWrite(std::move(body_I));
+    body_IO[0] = BLReportId(report_I);
+    return SafeWrite(body_IO);
 }
 
 bool CFLDeviceInterface::ReadData(std::vector<std::uint8_t>& out_IO, std::int32_t count_I)
@@ -508,7 +514,7 @@ bool CFLDeviceInterface::SendValue(std::uint32_t value_I)
         return false;
     std::vector<std::uint8_t> report(5, 0);
     PutU32LE(report, 1, value_I);
-    return WriteReport(eBL_HID_REP_VALUE_ID, std::move(report));
+    return WriteReport(eBL_HID_REP_VALUE_ID, report);
 }
 
 bool CFLDeviceInterface::ReadStatus(std::uint32_t& status_O)
@@ -526,7 +532,8 @@ bool CFLDeviceInterface::ExitLoader()
 {
     if (!IsOpenLoader())
         return false;
-    return WriteReport(eBL_HID_REP_EXIT_LOADER_ID, std::vector<std::uint8_t>(5, 0));
+    std::vector<std::uint8_t> report(5, 0);
+    return WriteReport(eBL_HID_REP_EXIT_LOADER_ID, report);
 }
 
 bool CFLDeviceInterface::ReadLoaderParameters(LoaderParameters& parameters_O)
@@ -588,7 +595,7 @@ bool CFLDeviceInterface::SetBlockChecksum(std::uint16_t blockIndex_I, std::uint3
     std::vector<std::uint8_t> report(7, 0);
     PutU16LE(report, 1, blockIndex_I);
     PutU32LE(report, 3, checksum_I);
-    return WriteReport(eBL_HID_REP_SET_BLOCK_CHECKSUM_ID, std::move(report));
+    return WriteReport(eBL_HID_REP_SET_BLOCK_CHECKSUM_ID, report);
 }
 
 bool CFLDeviceInterface::CalcBlockChecksum(std::uint16_t blockIndex_I)
@@ -599,7 +606,7 @@ bool CFLDeviceInterface::CalcBlockChecksum(std::uint16_t blockIndex_I)
         return true;
     std::vector<std::uint8_t> report(3, 0);
     PutU16LE(report, 1, blockIndex_I);
-    return WriteReport(eBL_HID_REP_CALC_BLOCK_CHECKSUM_ID, std::move(report));
+    return WriteReport(eBL_HID_REP_CALC_BLOCK_CHECKSUM_ID, report);
 }
 
 bool CFLDeviceInterface::SetMagicWord(std::uint32_t magic_I)
@@ -610,7 +617,7 @@ bool CFLDeviceInterface::SetMagicWord(std::uint32_t magic_I)
         return true;
     std::vector<std::uint8_t> report(5, 0);
     PutU32LE(report, 1, magic_I);
-    return WriteReport(eBL_HID_REP_SET_MAGIC_WORD_ID, std::move(report));
+    return WriteReport(eBL_HID_REP_SET_MAGIC_WORD_ID, report);
 }
 
 bool CFLDeviceInterface::WriteChecksumsToROM()
@@ -619,7 +626,8 @@ bool CFLDeviceInterface::WriteChecksumsToROM()
         return false;
     if (!checksumSupport)
         return true;
-    return WriteReport(eBL_HID_REP_WRITE_CHECKSUMS_ID, std::vector<std::uint8_t>(5, 0));
+    std::vector<std::uint8_t> report(5, 0);
+    return WriteReport(eBL_HID_REP_WRITE_CHECKSUMS_ID, report);
 }
 
 bool CFLDeviceInterface::ReadLoaderInfo(LoaderInfo& info_O)
@@ -650,7 +658,7 @@ bool CFLDeviceInterface::SetCpu(std::uint16_t cpu_I)
         return false;
     std::vector<std::uint8_t> report(3, 0);
     PutU16LE(report, 1, cpu_I);
-    return WriteReport(eBL_HID_REP_SET_CPU_ID, std::move(report));
+    return WriteReport(eBL_HID_REP_SET_CPU_ID, report);
 }
 
 bool CFLDeviceInterface::ReadCurrentCpu(std::uint16_t& cpu_O)
@@ -693,8 +701,7 @@ bool CFLDeviceInterface::ReadAttempt(std::vector<std::uint8_t>& buffer_IO, const
 
 bool CFLDeviceInterface::SafeRead(std::vector<std::uint8_t>& buffer_IO)
 {
-    const std::vector<std::uint8_t> request = buffer_IO;
-    if (request.empty())
+    if (buffer_IO.empty())
         return false;
     // A stopped update sends nothing more and gives up at once: the board keeps what it has,
     // and its invalidated checksums make its loader refuse a partial image.
@@ -702,9 +709,13 @@ bool CFLDeviceInterface::SafeRead(std::vector<std::uint8_t>& buffer_IO)
         return false;
     if (gSafeReadActive.load()) {
         Message("Prevent SafeRead from recursing... returning immediately.");
+        const std::vector<std::uint8_t> request = buffer_IO;
         return ReadAttempt(buffer_IO, request);
     }
     CFlagGuard guard(gSafeReadActive);
+    // Kept between reads (an update reads thousands of reports); only this outer level uses it.
+    std::vector<std::uint8_t>& request = mReadRequest;
+    request.assign(buffer_IO.begin(), buffer_IO.end());
     for (std::uint32_t k = 0; k < kSafeAttempts; ++k) {
         if (k > 0 && StopRequestedOnThisThread())
             return false;
@@ -722,7 +733,7 @@ bool CFLDeviceInterface::SafeRead(std::vector<std::uint8_t>& buffer_IO)
     return read;
 }
 
-bool CFLDeviceInterface::SafeWrite(std::vector<std::uint8_t> buffer_I)
+bool CFLDeviceInterface::SafeWrite(const std::vector<std::uint8_t>& buffer_I)
 {
     if (buffer_I.empty())
         return false;

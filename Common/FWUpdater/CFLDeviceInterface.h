@@ -208,7 +208,7 @@ public:
     virtual bool ProgramBoardAiroHaBinary();
 
     virtual bool SafeRead(std::vector<std::uint8_t>& buffer_IO);
-    virtual bool SafeWrite(std::vector<std::uint8_t> buffer_I);
+    virtual bool SafeWrite(const std::vector<std::uint8_t>& buffer_I);
 
     virtual void LogCommand(const std::vector<std::uint8_t>& buffer_I);
     virtual std::uint32_t CalculateChecksum(const std::vector<std::uint8_t>& data_I) const;
@@ -219,6 +219,9 @@ public:
 
 protected:
     void Message(const std::string& text_I) const;
+    // A fixed text becomes a string only when it goes somewhere: the retry loops say theirs
+    // once per attempt, and a silent interface (a probe, a fuzzed board) would build each for nothing.
+    void Message(const char* text_I) const;
     void Error(const std::string& text_I) const;
     // Whether messages go anywhere: texts that cost work of their own (a checksum per block, a
     // line per block) are built only then.
@@ -265,8 +268,11 @@ protected:
 private:
     bool ReadAttempt(std::vector<std::uint8_t>& buffer_IO, const std::vector<std::uint8_t>& request_I);
     bool ReadReport(EBLReportId report_I, std::size_t length_I, std::vector<std::uint8_t>& answer_O);
-    bool WriteReport(EBLReportId report_I, std::vector<std::uint8_t> body_I);
+    // Puts the report's id into byte 0 of body_IO, so a retry sends the same buffer again.
+    bool WriteReport(EBLReportId report_I, std::vector<std::uint8_t>& body_IO);
     // A write report needs its size, that many bytes of data and a writable target.
     bool CheckChunk(std::uint16_t size_I, const std::vector<std::uint8_t>& data_I, std::uint32_t address_I,
                     const char* operation_I);
+
+    std::vector<std::uint8_t> mReadRequest; // SafeRead's copy of the request, reused
 };
