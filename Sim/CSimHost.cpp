@@ -3,6 +3,7 @@
 #include "Clock.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 constexpr std::uint16_t kVendorPage = 0xFF00;
@@ -304,8 +305,8 @@ bool CSimHost::SetFeature(Handle handle_I, const std::vector<std::uint8_t>& buff
     bool ok = false;
     if (!buffer_I.empty()) {
         if (node->info.usagePage == kVendorPage) {
-            SimFeatureScratch local;
-            std::vector<std::uint8_t>& inner = (scratch_IO != nullptr ? *scratch_IO : local).inner;
+            std::optional<SimFeatureScratch> local; // built only for a caller without scratch
+            std::vector<std::uint8_t>& inner = (scratch_IO != nullptr ? *scratch_IO : local.emplace()).inner;
             ok = SimUnwrapVendorReport(buffer_I, inner) && node->device->SetFeature(inner);
         } else {
             ok = node->device->SetFeature(buffer_I);
@@ -321,8 +322,8 @@ bool CSimHost::GetFeature(Handle handle_I, std::vector<std::uint8_t>& buffer_IO,
     if (!node || !node->device)
         return false;
     // Devices build their answers byte by byte, into buffers kept from earlier reports.
-    SimFeatureScratch local;
-    SimFeatureScratch& scratch = scratch_IO != nullptr ? *scratch_IO : local;
+    std::optional<SimFeatureScratch> local; // built only for a caller without scratch
+    SimFeatureScratch& scratch = scratch_IO != nullptr ? *scratch_IO : local.emplace();
     std::vector<std::uint8_t>& answer = scratch.answer;
     answer.clear();
     bool ok = false;

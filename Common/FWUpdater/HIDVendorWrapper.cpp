@@ -3,6 +3,7 @@
 #include "FWUpdater/CFLProtocol.h"
 
 #include <algorithm>
+#include <optional>
 
 bool WrapVendorReport(const std::vector<std::uint8_t>& inner_I, std::vector<std::uint8_t>& wrapped_O)
 {
@@ -37,8 +38,8 @@ bool UnwrapVendorReport(const std::vector<std::uint8_t>& wrapped_I, std::vector<
 bool HIDSetFeature(std::uint32_t usagePage_I, const std::vector<std::uint8_t>& report_I,
                    const HIDFeatureCall& setFeature_I, HIDFeatureBuffers* buffers_IO)
 {
-    HIDFeatureBuffers local;
-    std::vector<std::uint8_t>& buffer = (buffers_IO != nullptr ? *buffers_IO : local).os;
+    std::optional<HIDFeatureBuffers> local; // built only for a caller without buffers
+    std::vector<std::uint8_t>& buffer = (buffers_IO != nullptr ? *buffers_IO : local.emplace()).os;
     if (usagePage_I == kVendorWrapperUsagePage) {
         if (!WrapVendorReport(report_I, buffer))
             return false;
@@ -59,8 +60,8 @@ bool HIDGetFeature(std::uint32_t usagePage_I, std::vector<std::uint8_t>& report_
             return false;
         return report_IO.size() <= requested;
     }
-    HIDFeatureBuffers local;
-    HIDFeatureBuffers& buffers = buffers_IO != nullptr ? *buffers_IO : local;
+    std::optional<HIDFeatureBuffers> local;
+    HIDFeatureBuffers& buffers = buffers_IO != nullptr ? *buffers_IO : local.emplace();
     if (!WrapVendorReport(report_IO, buffers.os))
         return false;
     if (!getFeature_I(buffers.os))
