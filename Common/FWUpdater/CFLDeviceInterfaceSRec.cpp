@@ -5,6 +5,7 @@
 #include "FWUpdater/CInterfaceNotifier.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 
 namespace {
@@ -172,7 +173,8 @@ bool CFLDeviceInterface::Protocol1ChecksumOfBlock(const FlashBlock& block_I, std
     const std::uint64_t end = static_cast<std::uint64_t>(block_I.dataStart) + block_I.dataLength;
     if (end > kProtocol1ChecksumBufferSize || end > block_I.data.size())
         return false;
-    std::vector<std::uint8_t> buffer(kProtocol1ChecksumBufferSize, 0xFF);
+    std::array<std::uint8_t, kProtocol1ChecksumBufferSize> buffer; // on the stack: once per block
+    buffer.fill(0xFF);
     std::copy(block_I.data.begin() + block_I.dataStart, block_I.data.begin() + static_cast<std::ptrdiff_t>(end),
               buffer.begin() + block_I.dataStart);
     std::uint32_t sum = 0;
