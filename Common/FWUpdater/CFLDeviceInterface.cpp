@@ -451,7 +451,8 @@ bool CFLDeviceInterface::WriteBlock(const std::vector<std::uint8_t>& data_I, std
     const std::uint16_t size = loaderParameters.blockSize;
     if (!CheckChunk(size, data_I, address_I, "WriteBlock"))
         return false;
-    std::vector<std::uint8_t> report(size + 5u, 0);
+    std::vector<std::uint8_t>& report = mWriteReport;
+    report.assign(size + 5u, 0);
     PutU32LE(report, 1, address_I);
     std::copy(data_I.begin(), data_I.begin() + size, report.begin() + 5);
     for (int attempt = 1; attempt <= kReportAttempts; ++attempt) {
@@ -472,7 +473,8 @@ bool CFLDeviceInterface::WriteWord(const std::vector<std::uint8_t>& data_I, std:
     const std::uint16_t size = loaderParameters.wordSize;
     if (!CheckChunk(size, data_I, address_I, "WriteWord"))
         return false;
-    std::vector<std::uint8_t> report(size + 5u, 0);
+    std::vector<std::uint8_t>& report = mWriteReport;
+    report.assign(size + 5u, 0);
     PutU32LE(report, 1, address_I);
     std::copy(data_I.begin(), data_I.begin() + size, report.begin() + 5);
     for (int attempt = 1; attempt <= kReportAttempts; ++attempt) {
@@ -498,7 +500,8 @@ bool CFLDeviceInterface::EraseBlock(std::uint32_t blockIndex_I)
         Error("EraseBlock: refusing to erase protected block " + std::to_string(blockIndex_I));
         return false;
     }
-    std::vector<std::uint8_t> report(5, 0);
+    std::vector<std::uint8_t>& report = mWriteReport;
+    report.assign(5, 0);
     PutU32LE(report, 1, blockIndex_I);
     for (int attempt = 1; attempt <= kReportAttempts; ++attempt) {
         if (WriteReport(eBL_HID_REP_ERASE_BLOCK_ID, report))

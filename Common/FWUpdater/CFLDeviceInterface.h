@@ -275,4 +275,5 @@ private:
                     const char* operation_I);
 
     std::vector<std::uint8_t> mReadRequest; // SafeRead's copy of the request, reused
+    std::vector<std::uint8_t> mWriteReport; // the block, word and erase reports, reused
 };
