@@ -190,6 +190,14 @@ std::vector<SimHidNodeInfo> CUsbGadgetSlots::Interfaces() const
     std::vector<SimHidNodeInfo> nodes;
     if (mSlots.empty() || !mSlots.front().present)
         return nodes;
+    // A device whose first board runs its boot loader is that loader alone: the other interfaces
+    // are the application firmware's (the touch board's bridge among them), and USB ids belong to
+    // the device, so beside the loader they would carry the loader's ids and pass for loaders.
+    const Slot& first = mSlots.front();
+    if (!first.loaderPath.empty() && first.node.path == first.loaderPath) {
+        nodes.push_back(first.node);
+        return nodes;
+    }
     for (const Slot& slot : mSlots)
         if (slot.present)
             nodes.push_back(slot.node);

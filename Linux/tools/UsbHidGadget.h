@@ -74,7 +74,8 @@ public:
     void Follow(const std::string& normalPath_I, const std::string& loaderPath_I);
     // True when the event changed what the device presents.
     bool Apply(const SimHostEvent& event_I);
-    // The nodes of the device's interfaces; empty while the first board has no node.
+    // The nodes of the device's interfaces; empty while the first board has no node, only the
+    // first board's loader while it runs its loader.
     std::vector<SimHidNodeInfo> Interfaces() const;
 
 private:
