@@ -152,7 +152,11 @@ mkdir -p /tmp/run && cp /tmp/fw_loader.ini /tmp/basic.pen /tmp/run/ && cd /tmp/r
 t=$(now)
 timeout 540 /usr/lib/wine/wine64 "$exe" -path "$arg" -auto pen > /tmp/program.out 2>&1 &
 pid=$!
-timeout 550 /usr/lib/wine/wine64 "$dismiss" "Vellum Firmware Update Utility" 540 2>&1 | tr -d '\r' > /tmp/shown.txt
+# Every message box the program shows is answered (one vfwu_dismiss each) while it runs.
+: > /tmp/shown.txt
+while kill -0 $pid 2>/dev/null; do
+  timeout 60 /usr/lib/wine/wine64 "$dismiss" "Vellum Firmware Update Utility" 30 2>&1 | tr -d '\r' >> /tmp/shown.txt
+done
 wait $pid
 rc=$?
 echo "VFWU-WINE-UPDATE-SECONDS $(since "$t")"
@@ -254,7 +258,7 @@ mapfile -t last < <(grep -v '^$' <<<"$log" | tail -n 2)
    "${last[1]}" =~ ^pen:\ old\ checksum:\ 0x[0-9a-f]{8}\;\ new\ checksum:\ 0x[0-9a-f]{8}$ ]] ||
   failed="${failed}  the program's log does not end with the success state and the pen's checksums"$'\n'
 gadget=$(sed -n '/^VFWU-GADGET-LOG/,/^VFWU-DONE/p' "$g")
-[[ $(grep -E "^vfwu-usb-gadget: (un)?bound $vid:0(100|094)" <<<"$gadget" | sed -E 's/^vfwu-usb-gadget: ((un)?bound) ([0-9a-f:]*).*/\1 \3/' | tr '\n' ' ') == \
+[[ $(grep -E "^vfwu-usb-gadget: (un)?bound $vid:0(100|094)" <<<"$gadget" | sed -E 's/^vfwu-usb-gadget: ((un)?bound) ([0-9a-f:]*).*/\1 \3/' | uniq | tr '\n' ' ') == \
    "bound $vid:0100 unbound $vid:0100 bound $vid:0094 unbound $vid:0094 bound $vid:0100 "* ]] ||
   failed="${failed}  the gadget's disconnection, return as the loader and return as the pen board"$'\n'
 penVersion() { grep -Eo '"pen": *\{[^}]*"productId": *256[^}]*"version": *"[^"]*"' | sed 's/.*"version": *"\([^"]*\)"/\1/'; }
