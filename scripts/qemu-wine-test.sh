@@ -10,35 +10,27 @@
 # return as the loader on the vendor page. The Wine prefix is made on the host; the guest links
 # its files from the share into its tmpfs (only the registry is copied, Wine rewrites it).
 #
-# Under Wine 8.0 (Debian 12) the update does not complete: that Wine keeps no device tree that a
-# program can walk. CM_Locate_DevNodeA/W fail (CR_FAILURE), CM_Get_Parent fails
-# (CR_NO_SUCH_DEVNODE), CM_Get_Child and CM_Get_Sibling and SetupDiOpenDeviceInterfaceA/W are
-# stubs ("stub" in Wine's fixme output), no device has DEVPKEY_Device_Parent,
-# DEVPKEY_Device_ContainerId or a location (ERROR_NOT_FOUND, ERROR_INVALID_DATA), and
-# SetupDiGetDevicePropertyKeys is not implemented; winebus answers only the device, hardware,
-# compatible and instance id queries. Only the node itself can be found (SetupDiGetClassDevs and
-# the interface detail's SP_DEVINFO_DATA, or SetupDiOpenDeviceInfoA on the instance id, then
-# CM_Get_Device_IDA / SetupDiGetDeviceInstanceIdA). So every parent device id is empty, the touch
-# interface is not grouped with the pen (the touch board is reported not found), and after the switch
-# the loader cannot be recognised as the same tablet, so the program waits until the timeout.
+# Wine 8.0 (Debian 12) keeps no device tree that a program can walk: CM_Locate_DevNodeA/W fail
+# (CR_FAILURE), CM_Get_Parent fails (CR_NO_SUCH_DEVNODE), CM_Get_Child and CM_Get_Sibling and
+# SetupDiOpenDeviceInterfaceA/W are stubs ("stub" in Wine's fixme output), no device has
+# DEVPKEY_Device_Parent, DEVPKEY_Device_ContainerId or a location (ERROR_NOT_FOUND,
+# ERROR_INVALID_DATA), and SetupDiGetDevicePropertyKeys is not implemented; winebus answers only
+# the device, hardware, compatible and instance id queries. Only the node itself can be found
+# (SetupDiGetClassDevs and the interface detail's SP_DEVINFO_DATA, or SetupDiOpenDeviceInfoA on the
+# instance id, then CM_Get_Device_IDA / SetupDiGetDeviceInstanceIdA). So every parent device id is
+# empty: the touch interface is not grouped with the pen (the program says the touch board is not
+# found, and goes on with the pen), and the returning loader is followed as the default tablet,
+# which is right with the one tablet here.
 # The ids Wine gives: pen HID\VID_FFFF&PID_0100&MI_00\261&VFWU0001&0&0, touch the same with MI_01,
 # the returning loader HID\VID_FFFF&PID_0094&MI_00\0&VFWU0001&0&0 (winebus's instance id is
 # version&serial&uid&index). In Wine's own structure, which none of those calls shows, each sits on
 # winebus's WINEBUS\<same id> node, whose parent is the bus root ROOT\WINE\WINEBUS, shared by every
-# HID device Wine has (its own mouse and keyboard too).
-# Even a Wine with a parent walk would thus put the topology file's level 2 on that shared root;
-# the USB nodes that wineusb makes for the same device (USB\VID_FFFF&PID_0100\512&261&1&1) are a
-# separate branch under ROOT\WINE\WINEUSB.
-# A second fault is Wine's too: after the switch winebus adds the loader's two HID interfaces
-# (PID_0094, MI_00 and MI_01) and enables them, then drops them again within 15 s without any udev
-# removal event (its +hid,+plugplay traces), although the loader stays bound in the guest. In the
-# last run the program took the loader's arrival (state 3), chose MI_01 as the loader (on this
-# one-product composite device the touch bridge's interface, page FF0E, also carries 0094, and a
-# loader-mode description is matched by ids alone), then found no device in 87 rediscoveries,
-# ended in state 6 ("Device Update failed!") within 180 s of the switch and stayed open until the
-# script's 540 s timeout (exit 124), with no message box seen by vfwu_dismiss.
-# Measured in the TCG guest: Wine's first program 22-45 s, the prefix linked in 2 s, the pen's
-# interface listed by winebus in 8-11 s; the whole failing run 10.5 min (boot to power-off 609 s).
+# HID device Wine has (its own mouse and keyboard too); even a Wine with a parent walk would thus
+# put the topology file's level 2 on that shared root. The USB nodes that wineusb makes for the
+# same device (USB\VID_FFFF&PID_0100\512&261&1&1) are a separate branch under ROOT\WINE\WINEUSB.
+# Measured in the TCG guest: Wine's first program 20-45 s, the prefix linked in 2-3 s, the pen's
+# interface listed by winebus in 8-11 s, the update 68-74 s to the program's exit as seen here
+# (187 feature reports), boot to power-off 119-120 s, the whole script 134-138 s.
 #
 # Usage: bash scripts/qemu-wine-test.sh [BUILD_DIR] [MINGW_BUILD_DIR]
 #        (defaults build/default and build/mingw; built if needed)
