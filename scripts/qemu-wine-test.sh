@@ -95,10 +95,13 @@ cp data/scenarios/basic/basic.pen "$root/data/"
 # interfaces: the touch board's interface carries the pen board's (0100).
 sed 's/"pid": "0101"/"pid": "0100"/' data/scenarios/basic/fw_loader.ini > "$root/data/fw_loader.ini"
 grep -q '"pid": "0101"' "$root/data/fw_loader.ini" && { echo "qemu-wine-test: touch product id left in the topology" >&2; exit 1; }
+# In the chroot the guest's own tmpfs covers /tmp, and the host's /tmp is seen at /tmp/hosttmp (a
+# clone or build tree under /tmp, as CI's may be, is found there).
+inChroot() { case "$1" in /tmp/*) echo "/tmp/hosttmp/${1#/tmp/}" ;; *) echo "$1" ;; esac; }
 cat > "$root/data/wine.env" <<ENV
 prefix=$(basename "$WINEPREFIX")
-exe=$mingw/Win/VellumFWUpdater.exe
-dismiss=$mingw/Win/vfwu_dismiss.exe
+exe=$(inChroot "$mingw/Win/VellumFWUpdater.exe")
+dismiss=$(inChroot "$mingw/Win/vfwu_dismiss.exe")
 vid=$vid
 startDebug=${VFWU_WINE_START_DEBUG:--all}
 ENV
