@@ -29,7 +29,7 @@
 # put the topology file's level 2 on that shared root. The USB nodes that wineusb makes for the
 # same device (USB\VID_FFFF&PID_0100\512&261&1&1) are a separate branch under ROOT\WINE\WINEUSB.
 # Measured in the TCG guest: Wine's first program 20-45 s, the prefix linked in 2-3 s, the pen's
-# interface listed by winebus in 7-11 s, the update 68-81 s to the program's exit as seen here
+# interface listed by winebus in 7-11 s, the update 68-85 s to the program's exit as seen here
 # (187 feature reports), boot to power-off 119-144 s, the whole script 134-161 s.
 #
 # Usage: bash scripts/qemu-wine-test.sh [BUILD_DIR] [MINGW_BUILD_DIR]
