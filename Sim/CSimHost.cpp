@@ -292,6 +292,8 @@ std::string CSimHost::GetDeviceId(const std::string& path_I, std::uint8_t levels
 void CSimHost::Record(ESimWireDirection direction_I, const std::string& path_I,
                       const std::vector<std::uint8_t>& bytes_I, bool ok_I, bool control_I)
 {
+    if (!mTranscriptEnabled)
+        return;
     std::lock_guard<std::mutex> lock(mMutex);
     if (mTranscriptEnabled)
         mTranscript.push_back(SimWireRecord{direction_I, path_I, bytes_I, ok_I, control_I});
@@ -339,13 +341,15 @@ bool CSimHost::GetFeature(Handle handle_I, std::vector<std::uint8_t>& buffer_IO,
             ok = node->device->GetFeature(buffer_IO, answer);
         }
     }
-    WireTamper tamper;
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        tamper = mTamper;
+    if (ok && mTampered) {
+        std::shared_ptr<const WireTamper> tamper;
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+            tamper = mTamper;
+        }
+        if (tamper)
+            (*tamper)(node->info.path, answer, ok);
     }
-    if (ok && tamper)
-        tamper(node->info.path, answer, ok);
     if (ok) {
         // The OS never writes past the caller's buffer; a shorter answer is a short transfer.
         if (answer.size() < buffer_IO.size())
@@ -383,7 +387,8 @@ void CSimHost::SetTranscriptEnabled(bool enabled_I)
 void CSimHost::SetWireTamper(WireTamper tamper_I)
 {
     std::lock_guard<std::mutex> lock(mMutex);
-    mTamper = std::move(tamper_I);
+    mTamper = tamper_I ? std::make_shared<const WireTamper>(std::move(tamper_I)) : nullptr;
+    mTampered = mTamper != nullptr;
 }
 
 int CSimHost::OpenCount(const std::string& path_I) const

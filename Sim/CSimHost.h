@@ -14,6 +14,7 @@
 // control transfers. HID calls on a USB node fail and USB calls on a HID node fail, as they do
 // on a real system.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -205,8 +206,10 @@ private:
     std::map<std::string, int> mOpenCounts;
     std::vector<Listener> mListeners;
     std::vector<SimWireRecord> mTranscript;
-    bool mTranscriptEnabled = true;
-    WireTamper mTamper;
+    // Read without the lock on every report: a harness sending millions keeps both off.
+    std::atomic<bool> mTranscriptEnabled{true};
+    std::atomic<bool> mTampered{false};
+    std::shared_ptr<const WireTamper> mTamper; // shared: a report copies a pointer, not the function
 };
 
 // The device-side framing of the vendor page, written apart from the host's own so that a
