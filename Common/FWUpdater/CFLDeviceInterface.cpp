@@ -223,10 +223,11 @@ bool CFLDeviceInterface::InitializeProgrammingData(const std::vector<SRecBlock>&
         Error("Can't get Loader Parameters");
         return false;
     }
-    Message("Device Loader Parameters loaded:\n\tBlocks: " + std::to_string(loaderParameters.blocks) +
-            "\n\tRead Size: " + std::to_string(loaderParameters.readSize) +
-            "\n\tBlock Size: " + std::to_string(loaderParameters.blockSize) +
-            "\n\tWord Size: " + std::to_string(loaderParameters.wordSize) + "\n");
+    if (Logging())
+        Message("Device Loader Parameters loaded:\n\tBlocks: " + std::to_string(loaderParameters.blocks) +
+                "\n\tRead Size: " + std::to_string(loaderParameters.readSize) +
+                "\n\tBlock Size: " + std::to_string(loaderParameters.blockSize) +
+                "\n\tWord Size: " + std::to_string(loaderParameters.wordSize) + "\n");
     if (!LoadLoaderDescription()) {
         Error("Can't get Loader Description");
         return false;
@@ -244,7 +245,7 @@ bool CFLDeviceInterface::InitializeProgrammingData(const std::vector<SRecBlock>&
     }
     ChecksumRecord record;
     checksumSupport = ReadChecksums(record);
-    Message(std::string("Checksum Support: ") + (checksumSupport ? "Yes" : "No"));
+    Message(checksumSupport ? "Checksum Support: Yes" : "Checksum Support: No");
     if (!InitializeFlashVector()) {
         Error("Unable to initialize Flash Vector");
         return false;
@@ -446,13 +447,18 @@ bool CFLDeviceInterface::CheckChunk(std::uint16_t size_I, const std::vector<std:
     return true;
 }
 
+std::vector<std::uint8_t>& CFLDeviceInterface::CommandReport(std::size_t length_I)
+{
+    mWriteReport.assign(length_I, 0);
+    return mWriteReport;
+}
+
 bool CFLDeviceInterface::WriteBlock(const std::vector<std::uint8_t>& data_I, std::uint32_t address_I)
 {
     const std::uint16_t size = loaderParameters.blockSize;
     if (!CheckChunk(size, data_I, address_I, "WriteBlock"))
         return false;
-    std::vector<std::uint8_t>& report = mWriteReport;
-    report.assign(size + 5u, 0);
+    std::vector<std::uint8_t>& report = CommandReport(size + 5u);
     PutU32LE(report, 1, address_I);
     std::copy(data_I.begin(), data_I.begin() + size, report.begin() + 5);
     for (int attempt = 1; attempt <= kReportAttempts; ++attempt) {
@@ -473,8 +479,7 @@ bool CFLDeviceInterface::WriteWord(const std::vector<std::uint8_t>& data_I, std:
     const std::uint16_t size = loaderParameters.wordSize;
     if (!CheckChunk(size, data_I, address_I, "WriteWord"))
         return false;
-    std::vector<std::uint8_t>& report = mWriteReport;
-    report.assign(size + 5u, 0);
+    std::vector<std::uint8_t>& report = CommandReport(size + 5u);
     PutU32LE(report, 1, address_I);
     std::copy(data_I.begin(), data_I.begin() + size, report.begin() + 5);
     for (int attempt = 1; attempt <= kReportAttempts; ++attempt) {
@@ -500,8 +505,7 @@ bool CFLDeviceInterface::EraseBlock(std::uint32_t blockIndex_I)
         Error("EraseBlock: refusing to erase protected block " + std::to_string(blockIndex_I));
         return false;
     }
-    std::vector<std::uint8_t>& report = mWriteReport;
-    report.assign(5, 0);
+    std::vector<std::uint8_t>& report = CommandReport(5);
     PutU32LE(report, 1, blockIndex_I);
     for (int attempt = 1; attempt <= kReportAttempts; ++attempt) {
         if (WriteReport(eBL_HID_REP_ERASE_BLOCK_ID, report))
@@ -515,7 +519,7 @@ bool CFLDeviceInterface::SendValue(std::uint32_t value_I)
 {
     if (!IsOpenLoader())
         return false;
-    std::vector<std::uint8_t> report(5, 0);
+    std::vector<std::uint8_t>& report = CommandReport(5);
     PutU32LE(report, 1, value_I);
     return WriteReport(eBL_HID_REP_VALUE_ID, report);
 }
@@ -595,7 +599,7 @@ bool CFLDeviceInterface::SetBlockChecksum(std::uint16_t blockIndex_I, std::uint3
         return false;
     if (!checksumSupport)
         return true;
-    std::vector<std::uint8_t> report(7, 0);
+    std::vector<std::uint8_t>& report = CommandReport(7);
     PutU16LE(report, 1, blockIndex_I);
     PutU32LE(report, 3, checksum_I);
     return WriteReport(eBL_HID_REP_SET_BLOCK_CHECKSUM_ID, report);
@@ -607,7 +611,7 @@ bool CFLDeviceInterface::CalcBlockChecksum(std::uint16_t blockIndex_I)
         return false;
     if (!checksumSupport)
         return true;
-    std::vector<std::uint8_t> report(3, 0);
+    std::vector<std::uint8_t>& report = CommandReport(3);
     PutU16LE(report, 1, blockIndex_I);
     return WriteReport(eBL_HID_REP_CALC_BLOCK_CHECKSUM_ID, report);
 }
@@ -618,7 +622,7 @@ bool CFLDeviceInterface::SetMagicWord(std::uint32_t magic_I)
         return false;
     if (!checksumSupport)
         return true;
-    std::vector<std::uint8_t> report(5, 0);
+    std::vector<std::uint8_t>& report = CommandReport(5);
     PutU32LE(report, 1, magic_I);
     return WriteReport(eBL_HID_REP_SET_MAGIC_WORD_ID, report);
 }
@@ -629,7 +633,7 @@ bool CFLDeviceInterface::WriteChecksumsToROM()
         return false;
     if (!checksumSupport)
         return true;
-    std::vector<std::uint8_t> report(5, 0);
+    std::vector<std::uint8_t>& report = CommandReport(5);
     return WriteReport(eBL_HID_REP_WRITE_CHECKSUMS_ID, report);
 }
 

@@ -275,5 +275,8 @@ private:
                     const char* operation_I);
 
     std::vector<std::uint8_t> mReadRequest; // SafeRead's copy of the request, reused
-    std::vector<std::uint8_t> mWriteReport; // the block, word and erase reports, reused
+    // The programming commands' reports (blocks, words, erases, checksums): one buffer kept by
+    // the interface, zeros of the given length. Never held across another command.
+    std::vector<std::uint8_t>& CommandReport(std::size_t length_I);
+    std::vector<std::uint8_t> mWriteReport;
 };

@@ -149,7 +149,8 @@ bool CFLDeviceInterface::FillFlashBlocks(const std::vector<SRecBlock>& image_I)
         for (const FlashBlock& b : mFlash)
             Message("Checksum Block [0x" + Hex8(b.address) + "] = 0x" + Hex8(CalculateChecksum(b.data)));
     }
-    Message("Total size: " + std::to_string(totalSize));
+    if (Logging())
+        Message("Total size: " + std::to_string(totalSize));
     return true;
 }
 
@@ -255,10 +256,13 @@ bool CFLDeviceInterface::CalculateChecksums()
     ReadChecksums(record); // without checksum support the record stays zero
     checksumOld = 0;
     checksumExpected = 0;
-    std::string text = "Checksum Magic Word:" + Hex(record.magicWord) + "\n";
     const std::size_t listed = std::min<std::size_t>(mFlash.size(), kMaxLoaderBlocks);
-    for (std::size_t i = 0; i < listed; ++i)
-        text += "Checksum Block [" + std::to_string(i) + "] = " + Hex(record.checksums[i]) + "\n";
+    if (Logging()) {
+        std::string text = "Checksum Magic Word:" + Hex(record.magicWord) + "\n";
+        for (std::size_t i = 0; i < listed; ++i)
+            text += "Checksum Block [" + std::to_string(i) + "] = " + Hex(record.checksums[i]) + "\n";
+        Message(text);
+    }
     for (std::uint32_t i = 0; i < listed; ++i) {
         if (!CountsInChecksumSums(i))
             continue;
@@ -266,7 +270,6 @@ bool CFLDeviceInterface::CalculateChecksums()
             checksumOld += record.checksums[i];
         checksumExpected += ImageChecksumOfBlock(mFlash[i]);
     }
-    Message(text);
     return true;
 }
 
@@ -278,7 +281,8 @@ bool CFLDeviceInterface::InitializeFlash()
         Error("Failed to set magic word");
         return false;
     }
-    Message("Invalidating " + std::to_string(mFlash.size()) + " blocks' checksum ...");
+    if (Logging())
+        Message("Invalidating " + std::to_string(mFlash.size()) + " blocks' checksum ...");
     for (std::size_t i = 0; i < mFlash.size(); ++i) {
         if (!SetBlockChecksum(static_cast<std::uint16_t>(i), 0)) {
             Error("Failed setting a block checksum");
@@ -299,7 +303,8 @@ bool CFLDeviceInterface::WriteFlash()
     const std::size_t count = mFlash.size();
     for (std::uint32_t i = 0; i < count; ++i) {
         const FlashBlock& b = mFlash[i];
-        Message("Block " + std::to_string(i) + " at [0x" + Hex8(b.address) + "] :");
+        if (Logging())
+            Message("Block " + std::to_string(i) + " at [0x" + Hex8(b.address) + "] :");
         if (b.data.empty()) {
             Message("Empty Block Skipped");
         } else if (b.isProtected) {
@@ -380,7 +385,8 @@ bool CFLDeviceInterface::WriteFlashBlock(std::uint32_t blockIndex_I)
         offset += length;
         remaining -= length;
     }
-    Message("Block " + std::to_string(blockIndex_I) + " programmed.");
+    if (Logging())
+        Message("Block " + std::to_string(blockIndex_I) + " programmed.");
     if (protocol1) {
         ChecksumRecord record;
         const auto index = static_cast<std::uint16_t>(blockIndex_I);
@@ -453,7 +459,8 @@ bool CFLDeviceInterface::VerifyFlash()
         }
         const auto difference = std::mismatch(b.data.begin(), b.data.end(), read.begin());
         if (difference.first == b.data.end()) {
-            Message("Block " + std::to_string(i) + " verified.");
+            if (Logging())
+                Message("Block " + std::to_string(i) + " verified.");
             continue;
         }
         const auto offset = static_cast<std::uint32_t>(difference.first - b.data.begin());
