@@ -12,10 +12,19 @@ std::uint8_t BLReportIdFor(EBLReportId report_I, int protocolType_I)
     return static_cast<std::uint8_t>(base + kBLProtocol1IdOffset);
 }
 
-std::shared_ptr<CFLProtocol> CFLProtocol::Instance()
+namespace {
+
+const std::shared_ptr<CFLProtocol>& SharedInstance()
 {
     static const std::shared_ptr<CFLProtocol> instance = std::make_shared<CFLProtocol>();
     return instance;
+}
+
+} // namespace
+
+std::shared_ptr<CFLProtocol> CFLProtocol::Instance()
+{
+    return SharedInstance();
 }
 
 std::uint8_t CFLProtocol::ReportId(EBLReportId report_I) const
@@ -29,5 +38,6 @@ std::uint8_t CFLProtocol::ReportId(EBLReportId report_I) const
 
 std::uint8_t BLReportId(EBLReportId report_I)
 {
-    return CFLProtocol::Instance()->ReportId(report_I);
+    // Every report asks: no reference count round trip for it.
+    return SharedInstance()->ReportId(report_I);
 }
