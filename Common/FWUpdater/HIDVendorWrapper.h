@@ -9,7 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <memory>
+#include <type_traits>
 #include <vector>
 
 constexpr std::uint32_t kVendorWrapperUsagePage = 0xFF00;
@@ -26,7 +27,26 @@ bool UnwrapVendorReport(const std::vector<std::uint8_t>& wrapped_I, std::vector<
 // One OS feature call on a whole buffer (byte 0 = report id): true when the OS reports success.
 // A get may leave the buffer shorter than it was (the OS returned fewer bytes); it must never
 // make it longer.
-using HIDFeatureCall = std::function<bool(std::vector<std::uint8_t>& buffer_IO)>;
+// Refers to the caller's callable (a lambda, mostly) for the one call it is passed to, and is
+// never kept: an update sends thousands of reports, and each built a std::function.
+class HIDFeatureCall
+{
+public:
+    template <typename TCall, typename = std::enable_if_t<!std::is_same_v<std::decay_t<TCall>, HIDFeatureCall>>>
+    HIDFeatureCall(TCall&& call_I) // NOLINT(google-explicit-constructor): callers pass lambdas
+        : mCallable(const_cast<void*>(static_cast<const void*>(std::addressof(call_I)))),
+          mInvoke([](void* callable_I, std::vector<std::uint8_t>& buffer_IO) -> bool {
+              return (*static_cast<std::remove_reference_t<TCall>*>(callable_I))(buffer_IO);
+          })
+    {
+    }
+
+    bool operator()(std::vector<std::uint8_t>& buffer_IO) const { return mInvoke(mCallable, buffer_IO); }
+
+private:
+    void* mCallable;
+    bool (*mInvoke)(void* callable_I, std::vector<std::uint8_t>& buffer_IO);
+};
 
 // The OS-side buffers of one interface's feature calls, kept between reports by the interface:
 // an update sends thousands of reports, and on the vendor page each would otherwise allocate
