@@ -353,6 +353,17 @@ bool CSimSRecLoader::HandleApplicationSet(const std::vector<std::uint8_t>& r)
     return false;
 }
 
+namespace {
+
+// Bytes 1-4 of the exit and write-checksums commands are zero; this board refuses other bytes,
+// so that a command sent with a stale buffer's bytes shows.
+bool ZeroFrom1(const std::vector<std::uint8_t>& r_I)
+{
+    return std::all_of(r_I.begin() + 1, r_I.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+} // namespace
+
 bool CSimSRecLoader::HandleLoaderSet(std::uint8_t logical_I, const std::vector<std::uint8_t>& r)
 {
     const std::size_t blocks = mConfig.blocks.size();
@@ -401,7 +412,7 @@ bool CSimSRecLoader::HandleLoaderSet(std::uint8_t logical_I, const std::vector<s
         mReadAddress = mValue;
         return true;
     case kExitLoader: {
-        if (r.size() != 5)
+        if (r.size() != 5 || !ZeroFrom1(r))
             return false;
         // A board whose image does not check out comes back in its loader.
         const bool started = ApplicationValid();
@@ -435,7 +446,7 @@ bool CSimSRecLoader::HandleLoaderSet(std::uint8_t logical_I, const std::vector<s
         mMagic = Le32(r, 1);
         return true;
     case kWriteChecksums:
-        if (r.size() != 5)
+        if (r.size() != 5 || !ZeroFrom1(r))
             return false;
         Commit();
         return true;
