@@ -214,6 +214,33 @@ TEST_F(WholeImage, BusySilentOrRefusingLoaders)
 }
 
 
+// The first status answer names 0xD3 as it crosses the wire: it is read again (one GET more than a
+// clean run), never taken for the status, and the image is programmed all the same.
+TEST_F(WholeImage, AStatusAnswerNamingAnotherReportOnTheWireIsReadAgain)
+{
+    const Bytes image = Pattern(256, 3);
+    auto gets = [this](std::uint8_t id_I) {
+        int count = 0;
+        for (const SimWireRecord& r : host->Transcript())
+            count += r.direction == ESimWireDirection::eGet && r.ok && !r.bytes.empty() && r.bytes[0] == id_I;
+        return count;
+    };
+    MakeBoard(ESimImageKind::eIntelHex, image);
+    ASSERT_TRUE(device->ProgramBoard());
+    const int clean = gets(0xE4);
+    MakeBoard(ESimImageKind::eIntelHex, image);
+    host->SetWireTamper([spoiled = false](const std::string&, Bytes& bytes, bool&) mutable {
+        if (!spoiled && !bytes.empty() && bytes[0] == 0xE4) {
+            bytes[0] = 0xD3;
+            spoiled = true;
+        }
+    });
+    ASSERT_TRUE(device->ProgramBoard());
+    EXPECT_EQ(gets(0xD3), 1);
+    EXPECT_EQ(gets(0xE4), clean);
+    EXPECT_EQ(loader->Flash(0x8000, image.size()), image);
+}
+
 // The check byte's known value; the board's own check (written apart) takes every packet sent below.
 TEST(Crc8Airoha, KnownVector)
 {
