@@ -196,10 +196,10 @@ private:
                     answer_IO[0] = static_cast<std::uint8_t>(other == answer_IO[0] ? other ^ 0x80 : other);
                 break;
             case 4: // stale: variant 0 the last answer to this report, else the last answer of any
-                if (variant % 2 == 0 && mSlotOf[id_I] != 0 && !mLast[mSlotOf[id_I] - 1u].empty())
-                    answer_IO = mLast[mSlotOf[id_I] - 1u];
+                if (variant % 2 == 0 && mSlotOf[id_I] != 0 && !LastAnswer(id_I).empty())
+                    answer_IO = LastAnswer(id_I);
                 else if (mLastId >= 0)
-                    answer_IO = mLast[mSlotOf[mLastId] - 1u];
+                    answer_IO = LastAnswer(static_cast<std::uint8_t>(mLastId));
                 else
                     ok_IO = false;
                 break;
@@ -214,10 +214,12 @@ private:
                 mLast.emplace_back();
                 mSlotOf[id_I] = static_cast<std::uint16_t>(mLast.size());
             }
-            mLast[mSlotOf[id_I] - 1u] = given.empty() ? answer_IO : given;
+            LastAnswer(id_I) = given.empty() ? answer_IO : given;
             mLastId = id_I;
         }
     }
+
+    std::vector<std::uint8_t>& LastAnswer(std::uint8_t id_I) { return mLast[mSlotOf[id_I] - 1u]; } // slot made
 
     void Count(bool stop_I = false)
     {
